@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace vellumkite {
+
+// One piece of advice from the coach.
+struct Tip {
+    enum class Level : std::int64_t { info = 0, warn = 1, alert = 2 };
+
+    std::string rule; // "chat.hard", "limit.pace", "tool.File reads", "ok", ...
+    Level level = Level::info;
+    std::string title;
+    std::string text;
+    std::optional<std::string> notifyKey; // present on tips that may become a notification
+
+    bool operator==(const Tip&) const = default;
+
+    // A level from its raw value; nothing for anything but 0, 1 and 2.
+    static std::optional<Level> levelFromRaw(std::int64_t raw);
+    // "info", "warn" or "alert".
+    static const char* levelName(Level level);
+};
+
+} // namespace vellumkite
