@@ -1,0 +1,96 @@
+#include "LogReader.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace vellumkite {
+
+LogReader::LogReader(std::size_t chunk, std::size_t maxLine, std::size_t padding)
+    : chunk_(std::max<std::size_t>(chunk, 16)), maxLine_(maxLine), padding_(padding) {}
+
+bool LogReader::ensureCapacity(std::size_t needed) {
+    if (needed <= capacity_)
+        return true;
+    std::size_t grown = std::max(needed, capacity_ * 2);
+    grown = std::min(grown, maxLine_ + chunk_);
+    if (grown < needed)
+        return false;
+    auto fresh = std::unique_ptr<char[]>(new (std::nothrow) char[grown + padding_]);
+    if (!fresh)
+        return false;
+    if (buffer_)
+        std::memcpy(fresh.get(), buffer_.get(), capacity_);
+    buffer_ = std::move(fresh);
+    capacity_ = grown;
+    return true;
+}
+
+void LogReader::shrink() {
+    if (capacity_ > chunk_) {
+        buffer_.reset();
+        capacity_ = 0;
+    }
+}
+
+std::optional<std::uint64_t> LogReader::read(int fd, std::uint64_t start, std::uint64_t end,
+                                             Sink& sink) {
+    if (end <= start || !ensureCapacity(chunk_))
+        return std::nullopt;
+    std::optional<std::uint64_t> consumed;
+    std::uint64_t base = start; // file offset of buffer_[0]
+    std::size_t filled = 0;     // bytes in buffer_
+    std::size_t scanned = 0;    // bytes of buffer_ known to hold no line feed
+    bool skipping = false;      // inside a line longer than maxLine_: drop bytes up to its end
+
+    while (base + filled < end) {
+        if (filled == capacity_ && !ensureCapacity(capacity_ + chunk_)) {
+            // The line in the buffer is too long to hold: forget it and skip to its line feed.
+            base += filled;
+            filled = scanned = 0;
+            skipping = true;
+        }
+        const std::uint64_t want64 =
+            std::min<std::uint64_t>(capacity_ - filled, end - base - filled);
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(want64, chunk_));
+        ssize_t got;
+        do {
+            got = ::pread(fd, buffer_.get() + filled, want, static_cast<off_t>(base + filled));
+        } while (got < 0 && errno == EINTR);
+        if (got <= 0)
+            break; // a read error, or the file shrank under us: keep what was complete
+        filled += static_cast<std::size_t>(got);
+
+        char* data = buffer_.get();
+        std::size_t lineStart = 0;
+        while (scanned < filled) {
+            auto* nl = static_cast<char*>(std::memchr(data + scanned, '\n', filled - scanned));
+            if (!nl) {
+                scanned = filled;
+                break;
+            }
+            const auto at = static_cast<std::size_t>(nl - data);
+            if (skipping)
+                skipping = false;
+            else if (at > lineStart && at - lineStart <= maxLine_)
+                sink.line(std::string_view(data + lineStart, at - lineStart));
+            lineStart = at + 1;
+            scanned = lineStart;
+            consumed = base + lineStart;
+        }
+        if (skipping) {
+            // Nothing of the long line is kept.
+            base += filled;
+            filled = scanned = 0;
+        } else if (lineStart > 0) {
+            std::memmove(data, data + lineStart, filled - lineStart);
+            base += lineStart;
+            filled -= lineStart;
+            scanned -= lineStart;
+        }
+    }
+    return consumed;
+}
+
+} // namespace vellumkite

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+namespace vellumkite {
+
+// Reads the complete lines of a byte range of an open file in bounded chunks. Memory is bounded by
+// the chunk plus the longest line read, never by the file: lines longer than maxLine are consumed
+// without being held whole and are not reported. Every line handed out is followed by `padding`
+// readable bytes, so a JSON parser can work on it in place.
+class LogReader {
+public:
+    explicit LogReader(std::size_t chunk = std::size_t{4} << 20,
+                       std::size_t maxLine = std::size_t{64} << 20, std::size_t padding = 64);
+
+    struct Sink {
+        virtual ~Sink() = default;
+        virtual void line(std::string_view line) = 0;
+    };
+
+    // Reads [start, end) of fd and hands each complete, non-empty line (without its line feed) to
+    // the sink, in file order. Returns the offset just past the last line feed read, or nothing if
+    // no line feed was found before the end, the file ended early or a read failed first. A file
+    // that grows meanwhile is read only up to `end`.
+    std::optional<std::uint64_t> read(int fd, std::uint64_t start, std::uint64_t end, Sink& sink);
+
+    template <typename F>
+    std::optional<std::uint64_t> read(int fd, std::uint64_t start, std::uint64_t end, F&& onLine) {
+        struct Adapter final : Sink {
+            F& f;
+            explicit Adapter(F& fn) : f(fn) {}
+            void line(std::string_view l) override { f(l); }
+        } adapter(onLine);
+        return read(fd, start, end, static_cast<Sink&>(adapter));
+    }
+
+    // Gives back memory grown for a long line.
+    void shrink();
+    std::size_t capacity() const { return capacity_; }
+
+private:
+    bool ensureCapacity(std::size_t needed);
+
+    std::size_t chunk_;
+    std::size_t maxLine_;
+    std::size_t padding_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_ = 0; // usable bytes, not counting the padding
+};
+
+} // namespace vellumkite

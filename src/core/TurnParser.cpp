@@ -1,0 +1,229 @@
+#include "TurnParser.hpp"
+
+#include "Saturating.hpp"
+#include "Timestamp.hpp"
+
+#include <cstring>
+#include <simdjson.h>
+#include <uuid/uuid.h>
+
+namespace vellumkite {
+
+static_assert(TurnParser::kPadding >= simdjson::SIMDJSON_PADDING);
+
+namespace {
+
+using simdjson::dom::array;
+using simdjson::dom::element;
+using simdjson::dom::element_type;
+using simdjson::dom::object;
+
+constexpr std::string_view kAssistantTag = R"("type":"assistant")";
+constexpr std::string_view kUsageTag = R"("usage":)";
+constexpr std::string_view kResultTag = R"("tool_result")";
+
+bool contains(std::string_view haystack, std::string_view needle) {
+    return memmem(haystack.data(), haystack.size(), needle.data(), needle.size()) != nullptr;
+}
+
+// A member that is present with the wrong JSON type counts as absent.
+std::optional<std::string_view> stringMember(const object& obj, std::string_view key) {
+    std::string_view s;
+    if (obj.at_key(key).get_string().get(s) != simdjson::SUCCESS)
+        return std::nullopt;
+    return s;
+}
+
+std::string stringOr(const object& obj, std::string_view key, std::string_view fallback) {
+    return std::string(stringMember(obj, key).value_or(fallback));
+}
+
+std::optional<object> objectMember(const object& obj, std::string_view key) {
+    object o;
+    if (obj.at_key(key).get_object().get(o) != simdjson::SUCCESS)
+        return std::nullopt;
+    return o;
+}
+
+// Integers, and numbers with an exact integral value inside the 64-bit range, count; all else 0.
+std::int64_t countMember(const object& obj, std::string_view key) {
+    element e;
+    if (obj.at_key(key).get(e) != simdjson::SUCCESS)
+        return 0;
+    switch (e.type()) {
+    case element_type::INT64:
+        return e.get_int64().value_unsafe();
+    case element_type::UINT64:
+        return 0; // beyond the signed range
+    case element_type::DOUBLE: {
+        const double d = e.get_double().value_unsafe();
+        if (d >= -9223372036854775808.0 && d < 9223372036854775808.0 &&
+            d == static_cast<double>(static_cast<std::int64_t>(d)))
+            return static_cast<std::int64_t>(d);
+        return 0;
+    }
+    default:
+        return 0;
+    }
+}
+
+std::int64_t textTokens(std::string_view decoded) {
+    return static_cast<std::int64_t>(decoded.size() / 4);
+}
+
+// The estimated tokens of one tool result's "content": a text, or parts of text and images.
+std::int64_t resultTokens(const object& item) {
+    element content;
+    if (item.at_key("content").get(content) != simdjson::SUCCESS)
+        return 0;
+    std::string_view text;
+    if (content.get_string().get(text) == simdjson::SUCCESS)
+        return textTokens(text);
+    array parts;
+    if (content.get_array().get(parts) != simdjson::SUCCESS)
+        return 0;
+    std::int64_t sum = 0;
+    for (element part : parts) {
+        object p;
+        if (part.get_object().get(p) != simdjson::SUCCESS)
+            continue;
+        const auto type = stringMember(p, "type");
+        if (!type)
+            continue;
+        if (*type == "text") {
+            if (const auto t = stringMember(p, "text"))
+                sum = saturatingAdd(sum, textTokens(*t));
+        } else if (*type == "image") {
+            sum = saturatingAdd(sum, 1600);
+        }
+    }
+    return sum;
+}
+
+std::string randomUuid() {
+    uuid_t id;
+    uuid_generate_random(id);
+    char text[37];
+    uuid_unparse_lower(id, text);
+    return std::string(text, 36);
+}
+
+std::optional<ParsedLine> parseResults(const object& message, std::string sessionId, Instant time) {
+    ResultsLine out;
+    array content;
+    if (message.at_key("content").get_array().get(content) == simdjson::SUCCESS) {
+        for (element item : content) {
+            object o;
+            if (item.get_object().get(o) != simdjson::SUCCESS)
+                continue;
+            if (stringMember(o, "type") != "tool_result")
+                continue;
+            const auto toolId = stringMember(o, "tool_use_id");
+            if (!toolId)
+                continue;
+            out.results.push_back({std::string(*toolId), resultTokens(o)});
+        }
+    }
+    if (out.results.empty())
+        return std::nullopt;
+    out.sessionId = std::move(sessionId);
+    out.time = time;
+    return ParsedLine{std::move(out)};
+}
+
+std::optional<ParsedLine> parseReply(const object& root, const object& message,
+                                     std::string sessionId, Instant time) {
+    const auto usage = objectMember(message, "usage");
+    if (!usage)
+        return std::nullopt;
+    const auto model = stringMember(message, "model").value_or("?");
+    if (model == "<synthetic>")
+        return std::nullopt;
+
+    TurnLine out;
+    Turn& turn = out.turn;
+    const auto messageId = stringMember(message, "id");
+    turn.key = messageId ? std::string(*messageId) : randomUuid();
+    turn.key += ':';
+    turn.key += stringMember(root, "requestId").value_or("");
+
+    array content;
+    if (message.at_key("content").get_array().get(content) == simdjson::SUCCESS) {
+        for (element item : content) {
+            object o;
+            if (item.get_object().get(o) != simdjson::SUCCESS)
+                continue;
+            if (stringMember(o, "type") != "tool_use")
+                continue;
+            const auto id = stringMember(o, "id");
+            const auto name = stringMember(o, "name");
+            if (!id || !name)
+                continue;
+            out.toolIds.push_back({std::string(*id), std::string(*name)});
+            turn.tools.emplace_back(*name);
+        }
+    }
+
+    turn.sessionId = std::move(sessionId);
+    turn.project = stringOr(root, "cwd", "?");
+    turn.time = time;
+    turn.model = std::string(model);
+    turn.entrypoint = stringOr(root, "entrypoint", "?");
+    turn.input = countMember(*usage, "input_tokens");
+    turn.cacheRead = countMember(*usage, "cache_read_input_tokens");
+    turn.cacheWrite = countMember(*usage, "cache_creation_input_tokens");
+    turn.output = countMember(*usage, "output_tokens");
+    return ParsedLine{std::move(out)};
+}
+
+} // namespace
+
+bool TurnParser::mayYield(std::string_view line) {
+    if (contains(line, kAssistantTag))
+        return contains(line, kUsageTag) || contains(line, kResultTag);
+    return contains(line, kResultTag);
+}
+
+std::optional<ParsedLine> TurnParser::parsePadded(simdjson::dom::parser& parser,
+                                                  std::string_view line) {
+    if (line.size() > kMaxLineLength || !mayYield(line))
+        return std::nullopt;
+    element doc;
+    if (parser.parse(line.data(), line.size(), false).get(doc) != simdjson::SUCCESS)
+        return std::nullopt;
+    object root;
+    if (doc.get_object().get(root) != simdjson::SUCCESS || root.size() == 0)
+        return std::nullopt;
+
+    const auto stamp = stringMember(root, "timestamp");
+    if (!stamp)
+        return std::nullopt;
+    const auto time = Timestamp::parse(*stamp);
+    if (!time)
+        return std::nullopt;
+    const auto message = objectMember(root, "message");
+    if (!message)
+        return std::nullopt;
+    std::string sessionId = stringOr(root, "sessionId", "?");
+
+    const auto type = stringMember(root, "type");
+    if (type == "user")
+        return parseResults(*message, std::move(sessionId), *time);
+    if (type == "assistant")
+        return parseReply(root, *message, std::move(sessionId), *time);
+    return std::nullopt;
+}
+
+std::optional<ParsedLine> TurnParser::parse(std::string_view line) {
+    if (line.size() > kMaxLineLength || !mayYield(line))
+        return std::nullopt;
+    thread_local simdjson::dom::parser parser(kMaxLineLength);
+    const simdjson::padded_string padded(line);
+    auto out = parsePadded(parser, std::string_view(padded.data(), line.size()));
+    // Do not let one long line pin its memory in this thread's parser.
+    if (parser.capacity() > (std::size_t{8} << 20))
+        parser = simdjson::dom::parser(kMaxLineLength);
+    return out;
+}
+
+} // namespace vellumkite

@@ -1,0 +1,156 @@
+// The query side of UsageStore: every figure is rebuilt from the held records on each call.
+#include "Saturating.hpp"
+#include "ToolCategory.hpp"
+#include "UsageStore.hpp"
+
+#include <algorithm>
+#include <array>
+
+namespace vellumkite {
+
+const std::vector<const Turn*>& UsageStore::byTime() const {
+    if (!indexValid_) {
+        byTime_.clear();
+        byTime_.reserve(turns_.size());
+        for (const auto& [key, turn] : turns_)
+            byTime_.push_back(&turn);
+        // Equal times are ordered by key so that every figure is reproducible.
+        std::sort(byTime_.begin(), byTime_.end(), [](const Turn* a, const Turn* b) {
+            return a->time != b->time ? a->time < b->time : a->key < b->key;
+        });
+        indexValid_ = true;
+    }
+    return byTime_;
+}
+
+const std::unordered_map<std::string_view, std::vector<Instant>>& UsageStore::sessionTimes() const {
+    if (!sessionTimesValid_) {
+        sessionTimes_.clear();
+        for (const Turn* t : byTime()) // ascending, so each list comes out sorted
+            sessionTimes_[t->sessionId].push_back(t->time);
+        sessionTimesValid_ = true;
+    }
+    return sessionTimes_;
+}
+
+template <typename F> void UsageStore::forEachTurnSince(Instant since, F&& f) const {
+    const auto& index = byTime();
+    auto it = std::lower_bound(index.begin(), index.end(), since,
+                               [](const Turn* t, Instant s) { return t->time < s; });
+    for (; it != index.end(); ++it)
+        f(**it);
+}
+
+std::vector<Turn> UsageStore::turns(Instant since) const {
+    std::vector<Turn> out;
+    forEachTurnSince(since, [&](const Turn& t) { out.push_back(t); });
+    return out;
+}
+
+double UsageStore::weightSince(Instant since) const {
+    double sum = 0;
+    forEachTurnSince(since, [&](const Turn& t) { sum += t.weight(); });
+    return sum;
+}
+
+namespace {
+
+void add(ChatSummary& s, const Turn& t) {
+    // Turns arrive oldest first, so the last one added is the chat's latest.
+    s.project = t.project;
+    s.lastTime = t.time;
+    s.size = t.chatSize();
+    s.replies += 1;
+    s.weight += t.weight();
+    s.output = saturatingAdd(s.output, t.output);
+}
+
+} // namespace
+
+std::vector<ChatSummary> UsageStore::chats(Instant since) const {
+    std::vector<ChatSummary> out;
+    std::unordered_map<std::string_view, std::size_t> slot;
+    forEachTurnSince(since, [&](const Turn& t) {
+        auto [it, inserted] = slot.try_emplace(t.sessionId, out.size());
+        if (inserted) {
+            out.emplace_back();
+            out.back().sessionId = t.sessionId;
+        }
+        add(out[it->second], t);
+    });
+    std::sort(out.begin(), out.end(), [](const ChatSummary& a, const ChatSummary& b) {
+        return a.weight != b.weight ? a.weight > b.weight : a.sessionId < b.sessionId;
+    });
+    return out;
+}
+
+ChatSummary UsageStore::summarize(std::string_view sessionId, Instant since) const {
+    ChatSummary s;
+    s.sessionId = std::string(sessionId);
+    forEachTurnSince(since, [&](const Turn& t) {
+        if (t.sessionId == sessionId)
+            add(s, t);
+    });
+    return s;
+}
+
+std::optional<ChatSummary> UsageStore::currentChat() const {
+    const auto& index = byTime();
+    if (index.empty())
+        return std::nullopt;
+    // The latest turn; among equal times the greatest key, as the index orders them.
+    return summarize(index.back()->sessionId, kDistantPast);
+}
+
+std::vector<ToolEater> UsageStore::toolEaters(Instant since) const {
+    static constexpr std::array<std::string_view, 12> labels = {
+        ToolCategory::kFileReads, ToolCategory::kFileEdits,     ToolCategory::kTerminal,
+        ToolCategory::kSearches,  ToolCategory::kWeb,           ToolCategory::kSubagents,
+        ToolCategory::kBrowser,   ToolCategory::kScreenControl, ToolCategory::kSimulator,
+        ToolCategory::kAppTools,  ToolCategory::kConnectors,    ToolCategory::kOther};
+    struct Acc {
+        std::int64_t calls = 0, tokens = 0, biggest = 0;
+        double weight = 0;
+        bool seen = false;
+    };
+    std::array<Acc, labels.size()> acc{};
+    const auto& times = sessionTimes();
+    for (const auto& [id, r] : results_) {
+        if (r.time < since)
+            continue;
+        std::int64_t later = 0;
+        if (const auto s = times.find(r.sessionId); s != times.end()) {
+            const auto& v = s->second;
+            later = v.end() - std::upper_bound(v.begin(), v.end(), r.time);
+        }
+        // Written into the prompt cache by the next reply, then re-read by every reply after it.
+        const double factor =
+            1.25 + 0.1 * static_cast<double>(std::max<std::int64_t>(0, later - 1));
+        const auto label = ToolCategory::of(r.tool);
+        const auto i = static_cast<std::size_t>(std::find(labels.begin(), labels.end(), label) -
+                                                labels.begin());
+        Acc& a = acc[i];
+        a.seen = true;
+        a.calls += 1;
+        a.tokens = saturatingAdd(a.tokens, r.tokens);
+        a.biggest = std::max(a.biggest, r.tokens);
+        a.weight += factor * static_cast<double>(r.tokens);
+    }
+    std::vector<ToolEater> out;
+    for (std::size_t i = 0; i < labels.size(); ++i) {
+        if (acc[i].seen)
+            out.push_back({std::string(labels[i]), acc[i].calls, acc[i].tokens, acc[i].weight,
+                           acc[i].biggest});
+    }
+    std::sort(out.begin(), out.end(), [](const ToolEater& a, const ToolEater& b) {
+        return a.weight != b.weight ? a.weight > b.weight : a.category < b.category;
+    });
+    return out;
+}
+
+double UsageStore::burnRate(double minutes) const {
+    const Instant since = addSeconds(clock_(), -60.0 * minutes);
+    return weightSince(since) / minutes;
+}
+
+} // namespace vellumkite

@@ -1,0 +1,316 @@
+#include "UsageStore.hpp"
+
+#include "LogReader.hpp"
+#include "Saturating.hpp"
+#include "TurnParser.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <mutex>
+#include <pwd.h>
+#include <simdjson.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace vellumkite {
+
+namespace {
+
+// Parsing in parallel pays off only when a pass has this much to read.
+constexpr std::uint64_t kParallelThreshold = std::uint64_t{8} << 20;
+// A parser that grew past this for one long line is replaced after the pass.
+constexpr std::size_t kParserKeep = std::size_t{16} << 20;
+
+Instant mtimeOf(const struct stat& st) {
+#ifdef __APPLE__
+    const auto& ts = st.st_mtimespec;
+#else
+    const auto& ts = st.st_mtim;
+#endif
+    return Instant{std::chrono::microseconds{static_cast<std::int64_t>(ts.tv_sec) * 1'000'000 +
+                                             ts.tv_nsec / 1000}};
+}
+
+bool hasLogExtension(const char* name) {
+    const std::size_t n = std::strlen(name);
+    return n > 6 && std::memcmp(name + n - 6, ".jsonl", 6) == 0;
+}
+
+// Opens a log without ever blocking (a FIFO with no writer) and only if it is a regular file
+// now, since it may have been swapped since the walk saw it.
+int openRegular(const std::string& path, struct stat& st) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+struct UsageStore::FileEntry {
+    std::string path;
+    std::uint64_t size = 0; // as the walk saw it
+};
+
+struct UsageStore::Shared {
+    simdjson::dom::parser parser{TurnParser::kMaxLineLength};
+    LogReader reader;
+};
+
+UsageStore::UsageStore(std::filesystem::path root, double lookback, Clock clock)
+    : root_(std::move(root)), lookback_(lookback), clock_(std::move(clock)),
+      shared_(std::make_unique<Shared>()) {}
+
+UsageStore::~UsageStore() = default;
+
+std::filesystem::path UsageStore::defaultRoot() {
+    const char* home = std::getenv("HOME");
+    std::string base = home && *home ? home : "";
+    if (base.empty()) {
+        if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
+            base = pw->pw_dir;
+    }
+    return std::filesystem::path(base) / ".claude" / "projects";
+}
+
+bool UsageStore::refresh() {
+    const Instant cutoff = addSeconds(clock_(), -lookback_);
+    const auto files = chatFiles(cutoff);
+
+    std::uint64_t pending = 0;
+    std::size_t busy = 0;
+    for (const auto& f : files) {
+        const auto it = offsets_.find(f.path);
+        const std::uint64_t at = it == offsets_.end() ? 0 : it->second;
+        if (f.size != at) {
+            pending += f.size > at ? f.size - at : f.size;
+            ++busy;
+        }
+    }
+    unsigned threads = parseThreads_ ? parseThreads_ : std::thread::hardware_concurrency();
+    threads = std::clamp(threads, 1u, 8u);
+
+    bool took = false;
+    if (threads > 1 && busy > 1 && pending >= kParallelThreshold) {
+        took = readInParallel(files, cutoff, threads);
+    } else {
+        for (const auto& f : files)
+            took |= readNewLines(f, cutoff);
+    }
+    prune(cutoff);
+    shared_->reader.shrink();
+    if (shared_->parser.capacity() > kParserKeep)
+        shared_->parser = simdjson::dom::parser(TurnParser::kMaxLineLength);
+    return took;
+}
+
+std::vector<UsageStore::FileEntry> UsageStore::chatFiles(Instant cutoff) const {
+    // Our own walk: directory symlinks are never followed (no loops), unreadable folders are
+    // passed over, and only regular files (or symlinks to them) named *.jsonl are listed.
+    std::vector<FileEntry> out;
+    std::vector<std::string> stack{root_.string()};
+    while (!stack.empty()) {
+        std::string dir = std::move(stack.back());
+        stack.pop_back();
+        DIR* d = ::opendir(dir.c_str());
+        if (!d)
+            continue;
+        while (const dirent* e = ::readdir(d)) {
+            const char* name = e->d_name;
+            if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+                continue;
+            std::string path = dir;
+            if (path.empty() || path.back() != '/')
+                path += '/';
+            path += name;
+            unsigned char type = e->d_type;
+            if (type == DT_UNKNOWN) {
+                struct stat lst;
+                if (::lstat(path.c_str(), &lst) != 0)
+                    continue;
+                type = S_ISDIR(lst.st_mode) ? DT_DIR : S_ISLNK(lst.st_mode) ? DT_LNK : DT_REG;
+            }
+            if (type == DT_DIR) {
+                stack.push_back(std::move(path));
+                continue;
+            }
+            if (!hasLogExtension(name))
+                continue;
+            struct stat st;
+            if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+                continue;
+            if (mtimeOf(st) < cutoff)
+                continue;
+            out.push_back({std::move(path), static_cast<std::uint64_t>(st.st_size)});
+        }
+        ::closedir(d);
+    }
+    // The directory order is the file system's; sorting makes passes reproducible.
+    std::sort(out.begin(), out.end(),
+              [](const FileEntry& a, const FileEntry& b) { return a.path < b.path; });
+    return out;
+}
+
+template <typename Line> bool UsageStore::file(Line&& parsed, Instant cutoff) {
+    if (auto* reply = std::get_if<TurnLine>(&parsed)) {
+        for (auto& call : reply->toolIds)
+            toolNames_.insert_or_assign(std::move(call.id), std::move(call.name));
+        Turn& turn = reply->turn;
+        if (turn.time < cutoff)
+            return false;
+        auto [it, inserted] = turns_.try_emplace(turn.key);
+        if (inserted) {
+            it->second = std::move(turn);
+            indexValid_ = sessionTimesValid_ = false;
+        } else {
+            // The first line read for a key sets the reply's figures; later ones add tool names.
+            auto& tools = it->second.tools;
+            tools.insert(tools.end(), std::make_move_iterator(turn.tools.begin()),
+                         std::make_move_iterator(turn.tools.end()));
+        }
+        return true;
+    }
+    auto& batch = std::get<ResultsLine>(parsed);
+    if (batch.time < cutoff)
+        return false;
+    for (auto& r : batch.results) {
+        const auto name = toolNames_.find(r.toolId);
+        ToolResult result{batch.sessionId, batch.time,
+                          name == toolNames_.end() ? std::string("?") : name->second, r.tokens};
+        results_.insert_or_assign(std::move(r.toolId), std::move(result));
+    }
+    return true;
+}
+
+bool UsageStore::readNewLines(const FileEntry& entry, Instant cutoff) {
+    const auto known = offsets_.find(entry.path);
+    std::uint64_t start = known == offsets_.end() ? 0 : known->second;
+    // A file whose size still equals its offset has nothing new: it is not even opened.
+    if (entry.size == start)
+        return false;
+    struct stat st;
+    const int fd = openRegular(entry.path, st);
+    if (fd < 0)
+        return false;
+    // Read only up to the size taken now, so that a file that keeps growing cannot stall a pass.
+    const auto end = static_cast<std::uint64_t>(st.st_size);
+    if (end < start) { // shrank or replaced: read it again from its first byte
+        offsets_[entry.path] = 0;
+        start = 0;
+    }
+    bool took = false;
+    auto& parser = shared_->parser;
+    const auto consumed = shared_->reader.read(fd, start, end, [&](std::string_view line) {
+        if (auto parsed = TurnParser::parsePadded(parser, line))
+            took |= file(std::move(*parsed), cutoff);
+    });
+    if (consumed)
+        offsets_[entry.path] = *consumed;
+    ::close(fd);
+    return took;
+}
+
+struct UsageStore::Batch {
+    std::vector<ParsedLine> lines;
+    std::optional<std::uint64_t> consumed;
+    bool reset = false;
+    bool ready = false;
+};
+
+bool UsageStore::readInParallel(const std::vector<FileEntry>& files, Instant cutoff,
+                                unsigned threads) {
+    // Workers read and parse whole files; the filing stays here, in list order, so the outcome
+    // is the same as reading one file after the other.
+    std::vector<std::uint64_t> starts(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const auto it = offsets_.find(files[i].path);
+        starts[i] = it == offsets_.end() ? 0 : it->second;
+    }
+    std::vector<Batch> batches(files.size());
+    std::atomic<std::size_t> next{0};
+    std::mutex mutex;
+    std::condition_variable ready;
+
+    auto work = [&] {
+        simdjson::dom::parser parser(TurnParser::kMaxLineLength);
+        LogReader reader(std::size_t{1} << 20);
+        for (std::size_t i; (i = next.fetch_add(1)) < files.size();) {
+            Batch local;
+            std::uint64_t start = starts[i];
+            struct stat st;
+            int fd = -1;
+            if (files[i].size != start && (fd = openRegular(files[i].path, st)) >= 0) {
+                const auto end = static_cast<std::uint64_t>(st.st_size);
+                if (end < start) {
+                    local.reset = true;
+                    start = 0;
+                }
+                local.consumed = reader.read(fd, start, end, [&](std::string_view line) {
+                    if (auto parsed = TurnParser::parsePadded(parser, line))
+                        local.lines.push_back(std::move(*parsed));
+                });
+                ::close(fd);
+                reader.shrink();
+            }
+            std::lock_guard lock(mutex);
+            local.ready = true;
+            batches[i] = std::move(local);
+            ready.notify_all();
+        }
+    };
+    std::vector<std::thread> pool;
+    pool.reserve(threads);
+    for (unsigned t = 0; t < threads; ++t)
+        pool.emplace_back(work);
+
+    bool took = false;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        Batch batch;
+        {
+            std::unique_lock lock(mutex);
+            ready.wait(lock, [&] { return batches[i].ready; });
+            batch = std::move(batches[i]);
+        }
+        if (batch.reset)
+            offsets_[files[i].path] = 0;
+        for (auto& parsed : batch.lines)
+            took |= file(std::move(parsed), cutoff);
+        if (batch.consumed)
+            offsets_[files[i].path] = *batch.consumed;
+    }
+    for (auto& t : pool)
+        t.join();
+    return took;
+}
+
+void UsageStore::prune(Instant cutoff) {
+    const auto before = turns_.size();
+    std::erase_if(turns_, [&](const auto& kv) { return kv.second.time < cutoff; });
+    if (turns_.size() != before)
+        indexValid_ = sessionTimesValid_ = false;
+    std::erase_if(results_, [&](const auto& kv) { return kv.second.time < cutoff; });
+    std::erase_if(toolNames_, [&](const auto& kv) { return results_.contains(kv.first); });
+}
+
+bool UsageStore::hasToolName(std::string_view callId) const {
+    return toolNames_.contains(std::string(callId));
+}
+
+std::optional<std::uint64_t> UsageStore::offset(const std::filesystem::path& file) const {
+    const auto it = offsets_.find(file.string());
+    if (it == offsets_.end())
+        return std::nullopt;
+    return it->second;
+}
+
+} // namespace vellumkite

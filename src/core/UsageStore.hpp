@@ -1,0 +1,108 @@
+#pragma once
+
+#include "ChatSummary.hpp"
+#include "Time.hpp"
+#include "ToolEater.hpp"
+#include "Turn.hpp"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace vellumkite {
+
+struct CoachInput;
+struct Limits;
+
+// Keeps, in memory, the records of the chat logs over a sliding look-back window, and brings them
+// up to date on demand by reading only the complete lines appended since the previous pass.
+// Not thread-safe: one thread at a time (the app's store thread) calls everything.
+class UsageStore {
+public:
+    // `lookback` in seconds; records older than now - lookback are not kept.
+    UsageStore(std::filesystem::path root, double lookback, Clock clock = systemClock());
+    ~UsageStore();
+    UsageStore(const UsageStore&) = delete;
+    UsageStore& operator=(const UsageStore&) = delete;
+
+    // $HOME/.claude/projects
+    static std::filesystem::path defaultRoot();
+
+    const std::filesystem::path& root() const { return root_; }
+    double lookback() const { return lookback_; }
+    const std::unordered_map<std::string, Turn>& turns() const { return turns_; }
+    const std::unordered_map<std::string, ToolResult>& results() const { return results_; }
+
+    // One ingestion pass: list, read, file, prune. True when at least one reply or tool result
+    // inside the window was taken in.
+    bool refresh();
+
+    // Threads used to parse files in parallel on a pass with much to read (0: one per core).
+    // The outcome is the same whatever the number.
+    void setParseThreads(unsigned threads) { parseThreads_ = threads; }
+
+    // --- Aggregates. Each reads the maps as they stand; none changes the store.
+
+    // Turns at or after `since`, oldest first; equal times ordered by key.
+    std::vector<Turn> turns(Instant since) const;
+    // One summary per chat with a turn at or after `since`, heaviest first; equal weights ordered
+    // by session id.
+    std::vector<ChatSummary> chats(Instant since) const;
+    // The chat of the most recent turn (equal times: the greatest key), over all held turns.
+    std::optional<ChatSummary> currentChat() const;
+    // One entry per tool category with a result at or after `since`, heaviest first; equal
+    // weights ordered by category.
+    std::vector<ToolEater> toolEaters(Instant since) const;
+    // Weight per minute over the last `minutes` minutes, counted back from the clock.
+    double burnRate(double minutes) const;
+    // The sum of weight over the turns at or after `since`, added in time order.
+    double weightSince(Instant since) const;
+    // The coach's input for one pass.
+    CoachInput coachInput(const std::optional<Limits>& limits, Instant now) const;
+
+    // For tests of the store's invariants.
+    bool hasToolName(std::string_view callId) const;
+    std::size_t toolNameCount() const { return toolNames_.size(); }
+    std::optional<std::uint64_t> offset(const std::filesystem::path& file) const;
+
+private:
+    struct FileEntry;
+    struct Batch;
+
+    std::vector<FileEntry> chatFiles(Instant cutoff) const;
+    bool readNewLines(const FileEntry& file, Instant cutoff);
+    bool readInParallel(const std::vector<FileEntry>& files, Instant cutoff, unsigned threads);
+    void prune(Instant cutoff);
+    template <typename Line> bool file(Line&& line, Instant cutoff);
+
+    // Sorted views over the held turns, rebuilt only after turns were added or removed.
+    const std::vector<const Turn*>& byTime() const;
+    const std::unordered_map<std::string_view, std::vector<Instant>>& sessionTimes() const;
+    template <typename F> void forEachTurnSince(Instant since, F&& f) const;
+    ChatSummary summarize(std::string_view sessionId, Instant since) const;
+
+    std::filesystem::path root_;
+    double lookback_;
+    Clock clock_;
+    unsigned parseThreads_ = 0;
+
+    std::unordered_map<std::string, Turn> turns_;
+    std::unordered_map<std::string, ToolResult> results_;
+    std::unordered_map<std::string, std::string> toolNames_;
+    std::unordered_map<std::string, std::uint64_t> offsets_;
+
+    struct Shared; // the parser and read buffer reused across passes
+    std::unique_ptr<Shared> shared_;
+
+    mutable bool indexValid_ = false;
+    mutable std::vector<const Turn*> byTime_;
+    mutable bool sessionTimesValid_ = false;
+    mutable std::unordered_map<std::string_view, std::vector<Instant>> sessionTimes_;
+};
+
+} // namespace vellumkite
