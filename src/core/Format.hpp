@@ -22,7 +22,8 @@ struct Format {
     // "42m", "2h 5m", "3d 4h"; "0m" once the instant has passed.
     static std::string until(Instant t, Instant now);
 
-    // Rounded to the nearest integer, halves away from zero; nothing when not finite or out of range.
+    // Rounded to the nearest integer, halves away from zero; nothing when not finite or out of
+    // range.
     static std::optional<std::int64_t> rounded(double value);
     // Truncated toward zero; nothing when not finite or out of range.
     static std::optional<std::int64_t> truncated(double value);

@@ -22,7 +22,8 @@ inline constexpr Instant kDistantFuture = Instant::max();
 // t + seconds, saturating at the ends of the representable range (NaN leaves t unchanged).
 Instant addSeconds(Instant t, double seconds);
 
-// Seconds since 1970 as a double, or the instant for such a count (saturating; NaN gives the epoch).
+// Seconds since 1970 as a double, or the instant for such a count (saturating; NaN gives the
+// epoch).
 double toUnixSeconds(Instant t);
 Instant fromUnixSeconds(double seconds);
 

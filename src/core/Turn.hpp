@@ -10,9 +10,9 @@ namespace vellumkite {
 
 // One reply of the assistant: its token usage and the tools it called.
 struct Turn {
-    std::string key;        // message id ":" request id; lines with the same key are one reply
-    std::string sessionId;  // "?" when the line has none
-    std::string project;    // the chat's working directory, "?" when absent
+    std::string key;       // message id ":" request id; lines with the same key are one reply
+    std::string sessionId; // "?" when the line has none
+    std::string project;   // the chat's working directory, "?" when absent
     Instant time;
     std::string model;      // "?" when absent
     std::string entrypoint; // "?" when absent
