@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace vellumkite {
 
@@ -21,6 +23,9 @@ struct Thresholds {
     bool operator==(const Thresholds&) const = default;
 
     static Thresholds load(const Preferences& prefs, const Environment& env);
+
+    // The variable that overrides a field: "idleMinutes" gives "VELLUMKITE_IDLE_MINUTES".
+    static std::string environmentName(std::string_view field);
 };
 
 // The chat-size level that colours the chat dot.
