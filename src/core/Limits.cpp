@@ -1,0 +1,172 @@
+#include "Limits.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <pwd.h>
+#include <simdjson.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace vellumkite {
+
+namespace {
+
+std::filesystem::path homeDirectory() {
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/')
+        return home;
+    // Without a usable HOME, the account's entry still knows; without that there is no file.
+    std::vector<char> buf(16384);
+    passwd pw{};
+    passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir &&
+        found->pw_dir[0] == '/')
+        return found->pw_dir;
+    return {};
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+Instant modificationTime(const struct stat& st) {
+#ifdef __APPLE__
+    const timespec& ts = st.st_mtimespec;
+#else
+    const timespec& ts = st.st_mtim;
+#endif
+    std::int64_t us;
+    if (__builtin_mul_overflow(static_cast<std::int64_t>(ts.tv_sec), std::int64_t{1'000'000},
+                               &us) ||
+        __builtin_add_overflow(us, static_cast<std::int64_t>(ts.tv_nsec / 1000), &us))
+        return ts.tv_sec < 0 ? kDistantPast : kDistantFuture;
+    return Instant{std::chrono::microseconds{us}};
+}
+
+// The file's bytes followed by simdjson's padding, and its modification time. Nothing for
+// anything but a regular file (a FIFO or a device must never stall the refresh) or for a file
+// over the size limit, also one that grows past it while being read.
+struct Contents {
+    std::vector<char> bytes; // size() includes the padding
+    std::size_t length = 0;
+    Instant modified;
+};
+
+std::optional<Contents> readSmallRegularFile(const std::filesystem::path& path) {
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0)
+        return std::nullopt;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    if (st.st_size < 0 || static_cast<std::uint64_t>(st.st_size) > Limits::kMaxFileSize)
+        return std::nullopt;
+
+    Contents out;
+    out.modified = modificationTime(st);
+    // The size from fstat is only a first guess: the writer may be rewriting the file right now.
+    constexpr std::size_t cap = Limits::kMaxFileSize + 1;
+    std::vector<char>& buf = out.bytes;
+    buf.resize(std::min(cap, static_cast<std::size_t>(st.st_size) + 1));
+    for (;;) {
+        if (out.length == buf.size()) {
+            if (buf.size() == cap)
+                break;
+            buf.resize(std::min(cap, buf.size() * 2));
+        }
+        const ssize_t n = ::read(fd.get(), buf.data() + out.length, buf.size() - out.length);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        out.length += static_cast<std::size_t>(n);
+    }
+    if (out.length > Limits::kMaxFileSize)
+        return std::nullopt;
+    buf.resize(out.length + simdjson::SIMDJSON_PADDING);
+    return out;
+}
+
+std::optional<Limits::Window> readWindow(simdjson::dom::object rateLimits, std::string_view name,
+                                         const Clock& clock) {
+    simdjson::dom::object window;
+    if (rateLimits[name].get_object().get(window) != simdjson::SUCCESS)
+        return std::nullopt;
+    double used = 0;
+    double resets = 0;
+    if (window["used_percentage"].get_double().get(used) != simdjson::SUCCESS ||
+        window["resets_at"].get_double().get(resets) != simdjson::SUCCESS)
+        return std::nullopt;
+    const Limits::Window w{used, fromUnixSeconds(resets)};
+    const Instant now = clock ? clock() : systemNow();
+    // Once the reset time has come the window is over and its old percentage no longer applies.
+    if (!(w.resetsAt > now))
+        return std::nullopt;
+    return w;
+}
+
+} // namespace
+
+std::filesystem::path Limits::file() {
+    const std::filesystem::path tail = std::filesystem::path("Vellumkite") / "statusline.json";
+#ifdef __APPLE__
+    const auto home = homeDirectory();
+    if (home.empty())
+        return {};
+    return home / "Library" / "Application Support" / tail;
+#else
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/')
+        return std::filesystem::path(data) / tail;
+    const auto home = homeDirectory();
+    if (home.empty())
+        return {};
+    return home / ".local" / "share" / tail;
+#endif
+}
+
+std::optional<Limits> Limits::load(const std::filesystem::path& path, const Clock& clock) {
+    if (path.empty())
+        return std::nullopt;
+    const auto contents = readSmallRegularFile(path);
+    if (!contents)
+        return std::nullopt;
+
+    simdjson::dom::parser parser;
+    simdjson::dom::element root;
+    if (parser
+            .parse(reinterpret_cast<const std::uint8_t*>(contents->bytes.data()), contents->length,
+                   false)
+            .get(root) != simdjson::SUCCESS)
+        return std::nullopt;
+    simdjson::dom::object top;
+    if (root.get_object().get(top) != simdjson::SUCCESS)
+        return std::nullopt;
+    simdjson::dom::object rateLimits;
+    if (top["rate_limits"].get_object().get(rateLimits) != simdjson::SUCCESS)
+        return std::nullopt;
+
+    Limits limits;
+    limits.savedAt = contents->modified;
+    limits.fiveHour = readWindow(rateLimits, "five_hour", clock);
+    limits.sevenDay = readWindow(rateLimits, "seven_day", clock);
+    return limits;
+}
+
+} // namespace vellumkite
