@@ -29,7 +29,8 @@ struct Limits {
 
     // Reads and decodes the file; nothing on any failure. A window whose reset time has come
     // is dropped. Only a regular file of at most kMaxFileSize bytes is read.
-    static std::optional<Limits> load(const std::filesystem::path& path, const Clock& clock = systemClock());
+    static std::optional<Limits> load(const std::filesystem::path& path,
+                                      const Clock& clock = systemClock());
 
     static constexpr std::size_t kMaxFileSize = 1 << 20;
 };
