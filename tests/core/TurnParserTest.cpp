@@ -1,0 +1,219 @@
+#include "TurnParser.hpp"
+
+#include "LogLines.hpp"
+#include "Timestamp.hpp"
+
+#include <gtest/gtest.h>
+#include <stdexcept>
+
+using namespace vellumkite;
+using vellumkite::testing::Reply;
+using vellumkite::testing::replyLine;
+using vellumkite::testing::resultLine;
+
+namespace {
+
+TurnLine asTurn(const std::optional<ParsedLine>& p) {
+    if (!p)
+        throw std::runtime_error("the line yielded nothing");
+    return std::get<TurnLine>(*p);
+}
+
+ResultsLine asResults(const std::optional<ParsedLine>& p) {
+    if (!p)
+        throw std::runtime_error("the line yielded nothing");
+    return std::get<ResultsLine>(*p);
+}
+
+std::string userWithContent(const std::string& content) {
+    return R"({"type":"user","sessionId":"s","timestamp":"2025-03-01T09:30:15.250Z","message":{"content":[{"type":"tool_result","tool_use_id":"t1","content":)" +
+           content + "}]}}";
+}
+
+} // namespace
+
+TEST(TurnParserTest, ReadsAReplyWithItsUsageAndToolCalls) {
+    Reply r;
+    r.input = 1000;
+    r.cacheRead = 10000;
+    r.cacheWrite = 2000;
+    r.output = 500;
+    r.tools = {{"t1", "Read"}, {"t2", "Bash"}};
+    const auto& line = asTurn(TurnParser::parse(replyLine(r)));
+    EXPECT_EQ(line.turn.key, "msg_1:req_1");
+    EXPECT_EQ(line.turn.sessionId, "s1");
+    EXPECT_EQ(line.turn.project, "/home/you/project");
+    EXPECT_EQ(line.turn.model, "claude-sonnet");
+    EXPECT_EQ(line.turn.entrypoint, "cli");
+    EXPECT_EQ(line.turn.time, *Timestamp::parse("2025-03-01T09:30:15.250Z"));
+    EXPECT_EQ(line.turn.input, 1000);
+    EXPECT_EQ(line.turn.cacheRead, 10000);
+    EXPECT_EQ(line.turn.cacheWrite, 2000);
+    EXPECT_EQ(line.turn.output, 500);
+    EXPECT_EQ(line.turn.tools, (std::vector<std::string>{"Read", "Bash"}));
+    EXPECT_EQ(line.toolIds, (std::vector<ToolCall>{{"t1", "Read"}, {"t2", "Bash"}}));
+    EXPECT_EQ(line.turn.chatSize(), 13000);
+    EXPECT_DOUBLE_EQ(line.turn.weight(), 7000.0);
+}
+
+TEST(TurnParserTest, PreFilterIsLiteral) {
+    // Valid JSON, but written with a blank after the colon: the byte filter turns it away.
+    const std::string spaced =
+        R"({"type": "assistant","timestamp":"2025-03-01T09:30:15.250Z","message":{"id":"m","usage":{"input_tokens":5}}})";
+    EXPECT_FALSE(TurnParser::parse(spaced));
+    // No "usage": bytes at all.
+    EXPECT_FALSE(TurnParser::parse(
+        R"({"type":"assistant","timestamp":"2025-03-01T09:30:15.250Z","message":{"id":"m"}})"));
+    // The bytes only inside a text: passes the filter, but there is no usage object.
+    EXPECT_FALSE(TurnParser::parse(
+        R"({"type":"assistant","timestamp":"2025-03-01T09:30:15.250Z","message":{"id":"m","content":[{"type":"text","text":"\"usage\":"}]}})"));
+    // A plain prompt, and one that only mentions "tool_result" in its text.
+    EXPECT_FALSE(TurnParser::parse(
+        R"({"type":"user","timestamp":"2025-03-01T09:30:15.250Z","message":{"content":"hello"}})"));
+    EXPECT_FALSE(TurnParser::parse(
+        R"({"type":"user","timestamp":"2025-03-01T09:30:15.250Z","message":{"content":"what is a \"tool_result\"?"}})"));
+    EXPECT_TRUE(TurnParser::mayYield(R"("type":"assistant" "usage":)"));
+    EXPECT_TRUE(TurnParser::mayYield(R"("type":"assistant" "tool_result")"));
+    EXPECT_FALSE(TurnParser::mayYield(R"("type":"assistant")"));
+}
+
+TEST(TurnParserTest, TimestampNeedsAFractionAndHonoursOffsets) {
+    Reply r;
+    r.timestamp = "2025-03-01T09:30:15Z";
+    EXPECT_FALSE(TurnParser::parse(replyLine(r)));
+    r.timestamp = "2025-03-01T10:30:15.250+01:00";
+    EXPECT_EQ(asTurn(TurnParser::parse(replyLine(r))).turn.time,
+              *Timestamp::parse("2025-03-01T09:30:15.250Z"));
+    r.timestamp = "yesterday";
+    EXPECT_FALSE(TurnParser::parse(replyLine(r)));
+}
+
+TEST(TurnParserTest, SyntheticRepliesAreNotCountedAndMissingFieldsTakeDefaults) {
+    Reply r;
+    r.model = "<synthetic>";
+    EXPECT_FALSE(TurnParser::parse(replyLine(r)));
+
+    const auto bare = asTurn(TurnParser::parse(
+        R"({"type":"assistant","timestamp":"2025-03-01T09:30:15.250Z","message":{"usage":{}}})"));
+    EXPECT_EQ(bare.turn.model, "?");
+    EXPECT_EQ(bare.turn.sessionId, "?");
+    EXPECT_EQ(bare.turn.project, "?");
+    EXPECT_EQ(bare.turn.entrypoint, "?");
+    EXPECT_TRUE(bare.turn.tools.empty());
+    // No message id: a random UUID, a colon and no request id.
+    ASSERT_EQ(bare.turn.key.size(), 37u);
+    EXPECT_EQ(bare.turn.key[8], '-');
+    EXPECT_EQ(bare.turn.key.back(), ':');
+    const auto again = asTurn(TurnParser::parse(
+        R"({"type":"assistant","timestamp":"2025-03-01T09:30:15.250Z","message":{"usage":{}}})"));
+    EXPECT_NE(bare.turn.key, again.turn.key);
+
+    const auto noRequest = asTurn(TurnParser::parse(
+        R"({"type":"assistant","timestamp":"2025-03-01T09:30:15.250Z","message":{"id":"M","usage":{}}})"));
+    EXPECT_EQ(noRequest.turn.key, "M:");
+}
+
+TEST(TurnParserTest, OnlyIntegralCountsInRangeCount) {
+    const auto line = [](const std::string& usage) {
+        return R"({"type":"assistant","timestamp":"2025-03-01T09:30:15.250Z","message":{"id":"m","usage":)" +
+               usage + "}}";
+    };
+    const auto t = asTurn(TurnParser::parse(line(
+        R"({"input_tokens":"12","cache_read_input_tokens":12.5,"cache_creation_input_tokens":12.0,"output_tokens":true})")));
+    EXPECT_EQ(t.turn.input, 0);
+    EXPECT_EQ(t.turn.cacheRead, 0);
+    EXPECT_EQ(t.turn.cacheWrite, 12);
+    EXPECT_EQ(t.turn.output, 0);
+    const auto big = asTurn(TurnParser::parse(line(
+        R"({"input_tokens":9223372036854775807,"cache_read_input_tokens":9223372036854775808,"cache_creation_input_tokens":1e19,"output_tokens":-3})")));
+    EXPECT_EQ(big.turn.input, INT64_MAX);
+    EXPECT_EQ(big.turn.cacheRead, 0);
+    EXPECT_EQ(big.turn.cacheWrite, 0);
+    EXPECT_EQ(big.turn.output, -3);
+    EXPECT_EQ(big.turn.chatSize(), INT64_MAX);
+    // Integers beyond 64 bits make the whole line malformed JSON for the decoder.
+    EXPECT_FALSE(TurnParser::parse(line(R"({"input_tokens":18446744073709551616})")));
+}
+
+TEST(TurnParserTest, ToolCallsWithoutIdOrNameAreDropped) {
+    const auto t = asTurn(TurnParser::parse(
+        R"({"type":"assistant","timestamp":"2025-03-01T09:30:15.250Z","message":{"id":"m","usage":{},"content":[{"type":"tool_use","id":"a"},{"type":"tool_use","name":"Grep"},{"type":"text","text":"hi"},{"type":"tool_use","id":"b","name":"Grep"},"junk"]}})"));
+    EXPECT_EQ(t.turn.tools, std::vector<std::string>{"Grep"});
+    EXPECT_EQ(t.toolIds, (std::vector<ToolCall>{{"b", "Grep"}}));
+}
+
+TEST(TurnParserTest, EstimatesToolResultsFromTextAndParts) {
+    EXPECT_EQ(asResults(TurnParser::parse(userWithContent(R"("0123456789")"))).results[0].tokens,
+              2);
+    EXPECT_EQ(asResults(TurnParser::parse(userWithContent(R"("abc")"))).results[0].tokens, 0);
+    // Counted on the decoded text: an escaped é is 2 bytes, an escaped line break 1.
+    EXPECT_EQ(asResults(TurnParser::parse(userWithContent(R"("\u00e9\u00e9\n\n\n\n")")))
+                  .results[0]
+                  .tokens,
+              2);
+    // Each part is divided by itself: 7/4 + 7/4 = 2, not 14/4.
+    EXPECT_EQ(
+        asResults(TurnParser::parse(userWithContent(
+                      R"([{"type":"text","text":"1234567"},{"type":"text","text":"1234567"}])")))
+            .results[0]
+            .tokens,
+        2);
+    EXPECT_EQ(
+        asResults(TurnParser::parse(userWithContent(
+                      R"([{"type":"image","source":{"data":"AAAA"}},{"type":"text","text":")" +
+                      std::string(40, 'x') + R"("},{"type":"other"},{"text":"no type"}])")))
+            .results[0]
+            .tokens,
+        1610);
+    EXPECT_EQ(asResults(TurnParser::parse(userWithContent("42"))).results[0].tokens, 0);
+}
+
+TEST(TurnParserTest, UserRecordsNeedAToolUseId) {
+    EXPECT_FALSE(TurnParser::parse(
+        R"({"type":"user","timestamp":"2025-03-01T09:30:15.250Z","message":{"content":[{"type":"tool_result","content":"x"}]}})"));
+    const auto& r = asResults(
+        TurnParser::parse(resultLine("s9", "2025-03-01T09:30:15.250Z", {{"a", 8}, {"b", 400}})));
+    EXPECT_EQ(r.sessionId, "s9");
+    EXPECT_EQ(r.results, (std::vector<ResultsLine::Result>{{"a", 2}, {"b", 100}}));
+}
+
+TEST(TurnParserTest, MalformedOrOddTopLevelsYieldNothing) {
+    for (
+        const std::string& bad : std::vector<std::string>{
+            R"([{"type":"assistant","usage":{}}])", R"({})", R"({"type":"assistant","usage":)",
+            R"({"type":"tool_result"} {"type":"tool_result"})",
+            R"({"type":"other","timestamp":"2025-03-01T09:30:15.250Z","message":{"usage":{}},"x":"tool_result"})",
+            "\xef\xbb\xbf" + replyLine({}), replyLine({}) + ",",
+            std::string("\x00\x01 tool_result", 14)}) {
+        EXPECT_FALSE(TurnParser::parse(bad)) << bad;
+    }
+    // A trailing carriage return is white space to the decoder.
+    EXPECT_TRUE(TurnParser::parse(replyLine({}) + "\r"));
+}
+
+TEST(TimestampTest, ParsesStrictRfc3339) {
+    const auto t = Timestamp::parse("2025-03-01T09:30:15.250Z");
+    ASSERT_TRUE(t);
+    EXPECT_EQ(t->time_since_epoch().count(), 1740821415250000);
+    EXPECT_EQ(Timestamp::parse("2025-03-01T09:30:15.123456789Z")->time_since_epoch().count() %
+                  1000000,
+              123456);
+    EXPECT_EQ(*Timestamp::parse("2025-03-01T04:00:15.250-05:30"),
+              *Timestamp::parse("2025-03-01T09:30:15.250Z"));
+    EXPECT_TRUE(Timestamp::parse("2024-02-29T00:00:00.0Z"));
+    for (const char* bad :
+         {"2025-02-29T00:00:00.0Z", "2025-13-01T00:00:00.0Z", "2025-03-01T24:00:00.0Z",
+          "2025-03-01T09:30:15.Z", "2025-03-01T09:30:15.250", "2025-03-01 09:30:15.250Z",
+          "2025-03-01T09:30:15.250+1:00", "2025-03-01T09:30:15.250Z ", "", "2025"}) {
+        EXPECT_FALSE(Timestamp::parse(bad)) << bad;
+    }
+}
+
+TEST(TimestampTest, FormatsUtcWithMilliseconds) {
+    EXPECT_EQ(Timestamp::format(*Timestamp::parse("2025-03-01T10:30:15.250999+01:00")),
+              "2025-03-01T09:30:15.250Z");
+    EXPECT_EQ(Timestamp::format(*Timestamp::parse("1969-12-31T23:59:59.5Z")),
+              "1969-12-31T23:59:59.500Z");
+    EXPECT_EQ(Timestamp::format(kDistantPast), "0000-01-01T00:00:00.000Z");
+    EXPECT_EQ(Timestamp::format(kDistantFuture), "9999-12-31T23:59:59.999Z");
+}

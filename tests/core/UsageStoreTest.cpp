@@ -1,0 +1,288 @@
+#include "UsageStore.hpp"
+
+#include "LogLines.hpp"
+#include "TempDir.hpp"
+#include "Timestamp.hpp"
+
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <future>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace vellumkite;
+using namespace vellumkite::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr double kLookback = 691200; // 8 days
+
+Instant at(const char* text) {
+    return *Timestamp::parse(text);
+}
+
+class UsageStoreTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    Instant now = at("2025-03-01T12:00:00.000Z");
+    UsageStore store{dir.path(), kLookback, [this] { return now; }};
+
+    std::filesystem::path log(const char* name = "proj/chat.jsonl") { return dir / name; }
+
+    static Reply reply(std::string id, const char* time = "2025-03-01T11:00:00.000Z") {
+        Reply r;
+        r.messageId = std::move(id);
+        r.timestamp = time;
+        return r;
+    }
+};
+
+} // namespace
+
+TEST_F(UsageStoreTest, FilesOnlyCompleteLinesAndReadsAPartialLineWholeLater) {
+    const std::string line = replyLine(reply("m1"));
+    appendFile(log(), line.substr(0, 100));
+    EXPECT_FALSE(store.refresh());
+    EXPECT_TRUE(store.turns().empty());
+    EXPECT_EQ(store.offset(log()), std::nullopt) << "an incomplete line is not consumed";
+
+    appendFile(log(), line.substr(100) + "\n");
+    EXPECT_TRUE(store.refresh());
+    ASSERT_EQ(store.turns().size(), 1u);
+    EXPECT_TRUE(store.turns().contains("m1:req_1"));
+    EXPECT_EQ(store.offset(log()), line.size() + 1);
+
+    EXPECT_FALSE(store.refresh()) << "nothing new";
+}
+
+TEST_F(UsageStoreTest, MergesARepliesLinesKeepingTheFirstFigures) {
+    Reply first = reply("m1");
+    first.input = 100;
+    first.tools = {{"t1", "Read"}};
+    Reply second = first;
+    second.input = 999;
+    second.tools = {{"t2", "Bash"}};
+    Reply third = first;
+    third.timestamp = "2025-03-01T11:05:00.000Z";
+    third.tools = {{"t3", "Grep"}};
+    appendFile(log(), replyLine(first) + "\n" + replyLine(second) + "\n");
+    store.refresh();
+    appendFile(log(), replyLine(third) + "\n");
+    store.refresh();
+    ASSERT_EQ(store.turns().size(), 1u);
+    const Turn& t = store.turns().at("m1:req_1");
+    EXPECT_EQ(t.input, 100);
+    EXPECT_EQ(t.time, at("2025-03-01T11:00:00.000Z"));
+    EXPECT_EQ(t.tools, (std::vector<std::string>{"Read", "Bash", "Grep"}));
+}
+
+TEST_F(UsageStoreTest, NamesResultsAfterCallsSeenInEarlierPasses) {
+    Reply r = reply("m1");
+    r.tools = {{"t1", "Read"}, {"t2", "WebFetch"}};
+    appendFile(log(), replyLine(r) + "\n");
+    store.refresh();
+    EXPECT_TRUE(store.hasToolName("t1"));
+    appendFile(log("other/second.jsonl"),
+               resultLine("s1", "2025-03-01T11:01:00.000Z", {{"t1", 400}, {"never", 40}}) + "\n");
+    EXPECT_TRUE(store.refresh());
+    EXPECT_EQ(store.results().at("t1").tool, "Read");
+    EXPECT_EQ(store.results().at("t1").tokens, 100);
+    EXPECT_EQ(store.results().at("never").tool, "?");
+    // Filed results leave the call-name table, so no id is in both.
+    EXPECT_FALSE(store.hasToolName("t1"));
+    EXPECT_TRUE(store.hasToolName("t2"));
+    for (const auto& [id, result] : store.results())
+        EXPECT_FALSE(store.hasToolName(id)) << id;
+
+    // A second result for the same call replaces the first, with the name it has now.
+    appendFile(log("other/second.jsonl"),
+               resultLine("s1", "2025-03-01T11:02:00.000Z", {{"t1", 8}}) + "\n");
+    store.refresh();
+    EXPECT_EQ(store.results().at("t1").tokens, 2);
+    EXPECT_EQ(store.results().at("t1").tool, "?");
+}
+
+TEST_F(UsageStoreTest, ResumesFromTheStartAfterTruncation) {
+    Reply r = reply("m1");
+    r.tools = {{"t1", "Read"}};
+    appendFile(log(), replyLine(r) + "\n" + replyLine(reply("m2")) + "\n");
+    store.refresh();
+    writeFile(log(), replyLine(r) + "\n"); // shorter than the stored offset
+    store.refresh();
+    EXPECT_EQ(store.turns().size(), 2u);
+    EXPECT_EQ(store.turns().at("m1:req_1").tools, (std::vector<std::string>{"Read", "Read"}));
+    EXPECT_EQ(store.offset(log()), replyLine(r).size() + 1);
+}
+
+TEST_F(UsageStoreTest, ReadsOnFromTheOffsetOfAReplacedLongerFile) {
+    const std::string a = replyLine(reply("aaaa"));
+    appendFile(log(), a + "\n");
+    store.refresh();
+    // New content, longer than the old: reading resumes at the old offset, in the middle of a
+    // line, which yields nothing; the lines after it count.
+    const std::string b = replyLine(reply("bbbbbbbb"));
+    writeFile(log(), b + "\n" + replyLine(reply("m3")) + "\n");
+    store.refresh();
+    EXPECT_TRUE(store.turns().contains("m3:req_1"));
+    EXPECT_FALSE(store.turns().contains("bbbbbbbb:req_1"));
+}
+
+TEST_F(UsageStoreTest, SkipsBlankLinesAndReadsCarriageReturnLines) {
+    appendFile(log(), "\n\n" + replyLine(reply("m1")) + "\r\n\n" + replyLine(reply("m2")) + "\n");
+    store.refresh();
+    EXPECT_EQ(store.turns().size(), 2u);
+    const auto size = std::filesystem::file_size(log());
+    EXPECT_EQ(store.offset(log()), size);
+}
+
+TEST_F(UsageStoreTest, KeepsOnlyTheWindowAndPrunesWhatAgesOut) {
+    Reply old = reply("old", "2025-02-20T11:00:00.000Z"); // before the cutoff of Feb 21, 12:00
+    old.tools = {{"t-old", "Read"}};
+    appendFile(log(), replyLine(old) + "\n" + replyLine(reply("m1")) + "\n" +
+                          resultLine("s1", "2025-02-20T11:00:01.000Z", {{"t-old", 40}}) + "\n");
+    EXPECT_TRUE(store.refresh());
+    EXPECT_FALSE(store.turns().contains("old:req_1"));
+    EXPECT_TRUE(store.results().empty());
+    EXPECT_TRUE(store.hasToolName("t-old")) << "an old call's name stays known";
+
+    appendFile(log(), resultLine("s1", "2025-03-01T11:00:01.000Z", {{"x", 40}}) + "\n");
+    store.refresh();
+    EXPECT_EQ(store.results().size(), 1u);
+
+    // Eight days later both have aged out, though no file changed; that pass reports nothing new.
+    now = at("2025-03-09T11:30:00.000Z");
+    EXPECT_FALSE(store.refresh());
+    EXPECT_TRUE(store.turns().empty());
+    EXPECT_TRUE(store.results().empty());
+}
+
+TEST_F(UsageStoreTest, ClockJumpsNeitherLoseNorDuplicateRecords) {
+    appendFile(log(), replyLine(reply("m1")) + "\n");
+    store.refresh();
+    now -= 24h;
+    appendFile(log(), replyLine(reply("m2")) + "\n");
+    store.refresh();
+    now += 48h;
+    appendFile(log(), replyLine(reply("m3")) + "\n");
+    store.refresh();
+    EXPECT_EQ(store.turns().size(), 3u);
+    EXPECT_EQ(store.offset(log()), std::filesystem::file_size(log()));
+}
+
+TEST_F(UsageStoreTest, DoesNotOpenFilesOutsideTheWindowButResumesThemLater) {
+    appendFile(log(), replyLine(reply("m1")) + "\n");
+    store.refresh();
+    appendFile(log(), replyLine(reply("m2")) + "\n");
+    // Make the file look untouched for ten days.
+    const timespec old[2] = {{1740000000, 0}, {1740000000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, log().c_str(), old, 0), 0);
+    store.refresh();
+    EXPECT_FALSE(store.turns().contains("m2:req_1"));
+    appendFile(log(), replyLine(reply("m3")) + "\n"); // written again: its mtime is now
+    store.refresh();
+    EXPECT_TRUE(store.turns().contains("m2:req_1"));
+    EXPECT_TRUE(store.turns().contains("m3:req_1"));
+}
+
+TEST_F(UsageStoreTest, ReadsOnlyLowerCaseJsonlAnywhereBelowTheRoot) {
+    appendFile(log("a/CAPS.JSONL"), replyLine(reply("caps")) + "\n");
+    appendFile(log("a/old.jsonl.bak"), replyLine(reply("bak")) + "\n");
+    appendFile(log(".hidden/deep/er/x.jsonl"), replyLine(reply("hidden")) + "\n");
+    appendFile(log("top.jsonl"), replyLine(reply("top")) + "\n");
+    store.refresh();
+    EXPECT_EQ(store.turns().size(), 2u);
+    EXPECT_TRUE(store.turns().contains("hidden:req_1"));
+    EXPECT_TRUE(store.turns().contains("top:req_1"));
+}
+
+TEST_F(UsageStoreTest, NeverBlocksOnFifosSocketsDevicesDirectoriesOrLoops) {
+    std::filesystem::create_directories(dir / "p");
+    ASSERT_EQ(::mkfifo((dir / "p/fifo.jsonl").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir / "p/zero.jsonl");
+    std::filesystem::create_directories(dir / "p/folder.jsonl");
+    std::filesystem::create_directory_symlink(dir.path(), dir / "p/loop");
+    std::filesystem::create_symlink(dir / "p/missing", dir / "p/dangling.jsonl");
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string sockPath = (dir / "p/sock.jsonl").string();
+    ASSERT_LT(sockPath.size(), sizeof addr.sun_path);
+    std::strcpy(addr.sun_path, sockPath.c_str());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    // A symlink to a regular log is read like the log itself.
+    appendFile(dir / "real/chat.jsonl", replyLine(reply("m1")) + "\n");
+    std::filesystem::create_symlink(dir / "real/chat.jsonl", dir / "p/link.jsonl");
+
+    auto pass = std::async(std::launch::async, [&] { return store.refresh(); });
+    ASSERT_EQ(pass.wait_for(10s), std::future_status::ready) << "a pass hung";
+    EXPECT_TRUE(pass.get());
+    EXPECT_EQ(store.turns().size(), 1u);
+    ::close(sock);
+}
+
+TEST_F(UsageStoreTest, PassesOverAnUnreadableFolder) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root reads every folder";
+    appendFile(log("locked/chat.jsonl"), replyLine(reply("locked")) + "\n");
+    appendFile(log("open/chat.jsonl"), replyLine(reply("open")) + "\n");
+    std::filesystem::permissions(dir / "locked", std::filesystem::perms::none);
+    store.refresh();
+    EXPECT_EQ(store.turns().size(), 1u);
+    EXPECT_TRUE(store.turns().contains("open:req_1"));
+}
+
+TEST_F(UsageStoreTest, MissingRootOnlyPrunes) {
+    UsageStore missing(dir / "nope", kLookback, [this] { return now; });
+    EXPECT_FALSE(missing.refresh());
+    EXPECT_TRUE(missing.turns().empty());
+}
+
+TEST_F(UsageStoreTest, ConsumesAnOverlongLineWithoutFilingIt) {
+    std::string huge = replyLine(reply("huge"));
+    huge.insert(huge.find("\"model\""), "\"pad\":\"" + std::string((64u << 20) + 16, 'z') + "\",");
+    appendFile(log(), replyLine(reply("m1")) + "\n" + huge + "\n" + replyLine(reply("m2")) + "\n");
+    store.refresh();
+    EXPECT_EQ(store.turns().size(), 2u);
+    EXPECT_FALSE(store.turns().contains("huge:req_1"));
+    EXPECT_EQ(store.offset(log()), std::filesystem::file_size(log()));
+}
+
+TEST_F(UsageStoreTest, ParallelFirstPassFilesExactlyLikeOneThread) {
+    // Enough bytes across files to take the parallel path; replies split across files share keys.
+    for (int f = 0; f < 12; ++f) {
+        std::string text;
+        for (int i = 0; i < 400; ++i) {
+            Reply r = reply("m" + std::to_string(i % 150));
+            r.sessionId = "s" + std::to_string(f);
+            r.input = f * 1000 + i;
+            r.tools = {
+                {"c" + std::to_string(f) + "-" + std::to_string(i), f % 2 ? "Read" : "Bash"}};
+            text += replyLine(r) + "\n";
+            text +=
+                resultLine(r.sessionId, "2025-03-01T11:00:01.000Z",
+                           {{"c" + std::to_string((f + 1) % 12) + "-" + std::to_string(i), 2000}}) +
+                "\n";
+        }
+        appendFile(dir / ("p/f" + std::to_string(f) + ".jsonl"), text);
+    }
+    UsageStore serial(dir.path(), kLookback, [this] { return now; });
+    serial.setParseThreads(1);
+    store.setParseThreads(4);
+    serial.refresh();
+    store.refresh();
+    ASSERT_EQ(store.turns().size(), serial.turns().size());
+    for (const auto& [key, t] : serial.turns()) {
+        const Turn& p = store.turns().at(key);
+        EXPECT_EQ(p.input, t.input);
+        EXPECT_EQ(p.tools, t.tools);
+    }
+    ASSERT_EQ(store.results().size(), serial.results().size());
+    for (const auto& [id, r] : serial.results())
+        EXPECT_EQ(store.results().at(id).tool, r.tool) << id;
+    EXPECT_EQ(store.toolNameCount(), serial.toolNameCount());
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+// A temporary folder for a test, removed with everything in it when the test ends.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace vellumkite::testing {
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "vellumkite-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        // Give back permissions a test took away, so that everything can be removed.
+        for (auto it = std::filesystem::recursive_directory_iterator(
+                 path_, std::filesystem::directory_options::skip_permission_denied, ec);
+             !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+            if (it->is_directory(ec) && !it->is_symlink(ec))
+                std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                             std::filesystem::perm_options::add, ec);
+        }
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline void writeFile(const std::filesystem::path& p, std::string_view text) {
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+inline void appendFile(const std::filesystem::path& p, std::string_view text) {
+    std::filesystem::create_directories(p.parent_path());
+    std::ofstream out(p, std::ios::binary | std::ios::app);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+// Sets an environment variable for the life of the object, then puts back what was there.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            had_ = true;
+            old_ = old;
+        }
+        if (value)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (had_)
+            ::setenv(name_.c_str(), old_.c_str(), 1);
+        else
+            ::unsetenv(name_.c_str());
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    std::string old_;
+    bool had_ = false;
+};
+
+} // namespace vellumkite::testing
