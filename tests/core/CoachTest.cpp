@@ -267,10 +267,6 @@ TEST(CoachTest, ExtremeTimesNeverThrow) {
     in.fiveHourWeight = 1e308;
     in.burnPerMin = 1e-308;
     EXPECT_NO_THROW(tipsFor(in));
-    in.now = kDistantPast;
-    in.currentChat->lastTime = kDistantFuture;
-    in.burnPerMin = 1e308;
-    EXPECT_NO_THROW(tipsFor(in));
     EXPECT_NO_THROW(Coach::tips(in, {}, TimeOfDayFormatter{})); // an empty formatter falls back
 }
 
@@ -291,7 +287,7 @@ TEST(CoachTest, ShortTokensTruncateThousandsAndRoundMillions) {
     }
 }
 
-TEST(CoachTest, AdviceCoversEightCategories) {
+TEST(CoachTest, AdviceOnlyForCategoriesInTheTable) {
     EXPECT_EQ(Coach::adviceFor("File reads"), "Whole files stay in the chat. Ask Claude to read "
                                               "only the lines it needs, or to search first.");
     EXPECT_EQ(Coach::adviceFor("Connectors"), "Connector results stay in the chat. Ask for smaller "
