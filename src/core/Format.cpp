@@ -1,8 +1,8 @@
 #include "Format.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 namespace vellumkite {
 
@@ -23,9 +23,13 @@ std::optional<std::int64_t> minutesBetween(Instant from, Instant to) {
 
 std::string Format::tokens(std::int64_t n) {
     if (n >= 1'000'000) {
+        // to_chars rounds like printf's "%.1f" but always writes a point, whatever the locale.
         char buf[64];
-        std::snprintf(buf, sizeof buf, "%.1fM", static_cast<double>(n) / 1'000'000.0);
-        return buf;
+        const auto r =
+            std::to_chars(buf, buf + sizeof buf - 1, static_cast<double>(n) / 1'000'000.0,
+                          std::chars_format::fixed, 1);
+        *r.ptr = 'M';
+        return std::string(buf, r.ptr + 1);
     }
     if (n >= 1'000)
         return std::to_string(n / 1000) + "k";

@@ -116,42 +116,54 @@ bool UsageStore::refresh() {
 
 std::vector<UsageStore::FileEntry> UsageStore::chatFiles(Instant cutoff) const {
     // Our own walk: directory symlinks are never followed (no loops), unreadable folders are
-    // passed over, and only regular files (or symlinks to them) named *.jsonl are listed.
+    // passed over, and only regular files (or symlinks to them) named *.jsonl are listed. Entries
+    // are looked up relative to their folder's descriptor, which keeps path resolution short.
     std::vector<FileEntry> out;
-    std::vector<std::string> stack{root_.string()};
+    struct Folder {
+        int fd;
+        std::string path;
+    };
+    std::vector<Folder> stack;
+    const int rootFd = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (rootFd < 0)
+        return out;
+    stack.push_back({rootFd, root_.string()});
     while (!stack.empty()) {
-        std::string dir = std::move(stack.back());
+        Folder folder = std::move(stack.back());
         stack.pop_back();
-        DIR* d = ::opendir(dir.c_str());
-        if (!d)
+        DIR* d = ::fdopendir(folder.fd);
+        if (!d) {
+            ::close(folder.fd);
             continue;
+        }
+        if (folder.path.empty() || folder.path.back() != '/')
+            folder.path += '/';
+        const int fd = ::dirfd(d);
         while (const dirent* e = ::readdir(d)) {
             const char* name = e->d_name;
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
                 continue;
-            std::string path = dir;
-            if (path.empty() || path.back() != '/')
-                path += '/';
-            path += name;
             unsigned char type = e->d_type;
             if (type == DT_UNKNOWN) {
                 struct stat lst;
-                if (::lstat(path.c_str(), &lst) != 0)
+                if (::fstatat(fd, name, &lst, AT_SYMLINK_NOFOLLOW) != 0)
                     continue;
                 type = S_ISDIR(lst.st_mode) ? DT_DIR : S_ISLNK(lst.st_mode) ? DT_LNK : DT_REG;
             }
             if (type == DT_DIR) {
-                stack.push_back(std::move(path));
+                const int sub = ::openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                if (sub >= 0)
+                    stack.push_back({sub, folder.path + name});
                 continue;
             }
             if (!hasLogExtension(name))
                 continue;
             struct stat st;
-            if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            if (::fstatat(fd, name, &st, 0) != 0 || !S_ISREG(st.st_mode))
                 continue;
             if (mtimeOf(st) < cutoff)
                 continue;
-            out.push_back({std::move(path), static_cast<std::uint64_t>(st.st_size)});
+            out.push_back({folder.path + name, static_cast<std::uint64_t>(st.st_size)});
         }
         ::closedir(d);
     }
@@ -165,6 +177,7 @@ template <typename Line> bool UsageStore::file(Line&& parsed, Instant cutoff) {
     if (auto* reply = std::get_if<TurnLine>(&parsed)) {
         for (auto& call : reply->toolIds)
             toolNames_.insert_or_assign(std::move(call.id), std::move(call.name));
+        filedCalls_ = filedCalls_ || !reply->toolIds.empty();
         Turn& turn = reply->turn;
         if (turn.time < cutoff)
             return false;
@@ -183,6 +196,8 @@ template <typename Line> bool UsageStore::file(Line&& parsed, Instant cutoff) {
     auto& batch = std::get<ResultsLine>(parsed);
     if (batch.time < cutoff)
         return false;
+    oldestResult_ = std::min(oldestResult_, batch.time);
+    filedResults_ = true;
     for (auto& r : batch.results) {
         const auto name = toolNames_.find(r.toolId);
         ToolResult result{batch.sessionId, batch.time,
@@ -294,12 +309,21 @@ bool UsageStore::readInParallel(const std::vector<FileEntry>& files, Instant cut
 }
 
 void UsageStore::prune(Instant cutoff) {
-    const auto before = turns_.size();
-    std::erase_if(turns_, [&](const auto& kv) { return kv.second.time < cutoff; });
-    if (turns_.size() != before)
+    // Most passes have nothing to drop: skip the walks over the maps when the oldest record is
+    // still inside the window and nothing was filed that could break the call-name invariant.
+    if (!turns_.empty() && byTime().front()->time < cutoff) {
+        std::erase_if(turns_, [&](const auto& kv) { return kv.second.time < cutoff; });
         indexValid_ = sessionTimesValid_ = false;
-    std::erase_if(results_, [&](const auto& kv) { return kv.second.time < cutoff; });
-    std::erase_if(toolNames_, [&](const auto& kv) { return results_.contains(kv.first); });
+    }
+    if (oldestResult_ < cutoff) {
+        std::erase_if(results_, [&](const auto& kv) { return kv.second.time < cutoff; });
+        oldestResult_ = kDistantFuture;
+        for (const auto& [id, r] : results_)
+            oldestResult_ = std::min(oldestResult_, r.time);
+    }
+    if (filedResults_ || filedCalls_)
+        std::erase_if(toolNames_, [&](const auto& kv) { return results_.contains(kv.first); });
+    filedResults_ = filedCalls_ = false;
 }
 
 bool UsageStore::hasToolName(std::string_view callId) const {

@@ -99,6 +99,10 @@ private:
     struct Shared; // the parser and read buffer reused across passes
     std::unique_ptr<Shared> shared_;
 
+    Instant oldestResult_ = kDistantFuture;
+    bool filedResults_ = false;
+    bool filedCalls_ = false;
+
     mutable bool indexValid_ = false;
     mutable std::vector<const Turn*> byTime_;
     mutable bool sessionTimesValid_ = false;
