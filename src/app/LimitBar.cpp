@@ -1,0 +1,91 @@
+#include "LimitBar.hpp"
+
+#include "Format.hpp"
+#include "Theme.hpp"
+#include "UsageBar.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <QFontMetricsF>
+#include <QPainter>
+
+namespace vellumkite {
+
+QString LimitBar::detailText(const Limits::Window& window, Instant now) {
+    return QString::fromStdString(Format::percent(window.usedPercent)) +
+           QStringLiteral(" \u00B7 resets in ") +
+           QString::fromStdString(Format::until(window.resetsAt, now));
+}
+
+LimitBar::LimitBar(QString title, Limits::Window window, Clock clock, QWidget* parent)
+    : QWidget(parent), m_title(std::move(title)), m_window(window),
+      m_clock(clock ? std::move(clock) : systemClock()) {
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void LimitBar::setTitle(const QString& title) {
+    m_title = title;
+    updateGeometry();
+    update();
+}
+
+void LimitBar::setWindow(const Limits::Window& window) {
+    m_window = window;
+    updateGeometry();
+    update();
+}
+
+int LimitBar::rowHeight() const {
+    return static_cast<int>(std::ceil(std::max(QFontMetricsF(Theme::headline()).height(),
+                                               QFontMetricsF(Theme::caption()).height())));
+}
+
+QSize LimitBar::sizeHint() const {
+    const qreal title = QFontMetricsF(Theme::headline()).horizontalAdvance(m_title);
+    const qreal detail = Theme::monoDigitsWidth(Theme::caption(), detailText(m_window, m_clock()));
+    return {static_cast<int>(std::ceil(title + kSpacing + detail)),
+            rowHeight() + kRowGap + kBarHeight};
+}
+
+QSize LimitBar::minimumSizeHint() const {
+    return {60, rowHeight() + kRowGap + kBarHeight};
+}
+
+void LimitBar::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    const qreal w = width();
+    const int row = rowHeight();
+
+    const QFont captionFont = Theme::caption();
+    const QFontMetricsF captionMetrics(captionFont);
+    QString detail = detailText(m_window, m_clock());
+    qreal detailWidth = Theme::monoDigitsWidth(captionFont, detail);
+    if (detailWidth > w) {
+        detail = captionMetrics.elidedText(detail, Qt::ElideRight, w);
+        detailWidth = Theme::monoDigitsWidth(captionFont, detail);
+    }
+
+    // The title yields first when the row is short of room.
+    const QFont headlineFont = Theme::headline();
+    const QFontMetricsF headlineMetrics(headlineFont);
+    const qreal titleRoom = std::max<qreal>(0, w - detailWidth - kSpacing);
+    const QString title = headlineMetrics.elidedText(m_title, Qt::ElideRight, titleRoom);
+
+    const auto baseline = [row](const QFontMetricsF& m) {
+        return std::round((row - m.height()) / 2 + m.ascent());
+    };
+    painter.setFont(headlineFont);
+    painter.setPen(Theme::primary(palette()));
+    painter.drawText(QPointF(0, baseline(headlineMetrics)), title);
+
+    painter.setFont(captionFont);
+    painter.setPen(Theme::secondary(palette()));
+    Theme::drawMonoDigits(painter, QPointF(std::floor(w - detailWidth), baseline(captionMetrics)),
+                          detail);
+
+    UsageBar::paintBar(painter, QRectF(0, row + kRowGap, w, kBarHeight), m_window.usedPercent,
+                       palette());
+}
+
+} // namespace vellumkite

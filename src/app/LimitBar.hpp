@@ -1,0 +1,45 @@
+#pragma once
+
+#include "Limits.hpp"
+#include "Time.hpp"
+
+#include <QString>
+#include <QWidget>
+
+namespace vellumkite {
+
+// A labelled gauge for one limit window: the title and "35% · resets in 2h 5m" above a bar.
+class LimitBar : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kBarHeight = 6;
+    static constexpr int kRowGap = 4;
+    static constexpr int kSpacing = 8;
+
+    // The text at the right of the title row, with the countdown taken at now.
+    static QString detailText(const Limits::Window& window, Instant now);
+
+    LimitBar(QString title, Limits::Window window, Clock clock = systemClock(),
+             QWidget* parent = nullptr);
+
+    const QString& title() const { return m_title; }
+    void setTitle(const QString& title);
+    const Limits::Window& window() const { return m_window; }
+    void setWindow(const Limits::Window& window);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    int rowHeight() const;
+
+    QString m_title;
+    Limits::Window m_window;
+    Clock m_clock;
+};
+
+} // namespace vellumkite

@@ -1,0 +1,91 @@
+#include "Sparkline.hpp"
+
+#include "Theme.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace vellumkite {
+
+namespace {
+
+double usable(double value) {
+    return std::isfinite(value) ? value : 0;
+}
+
+// Edges on whole device pixels keep thin bars sharp; a bar never vanishes below one pixel.
+QRectF snapped(const QRectF& r, qreal dpr) {
+    const auto snap = [dpr](qreal v) { return std::round(v * dpr) / dpr; };
+    qreal left = snap(r.left());
+    qreal right = std::max(snap(r.right()), left + 1 / dpr);
+    qreal bottom = snap(r.bottom());
+    qreal top = std::min(snap(r.top()), bottom - 1 / dpr);
+    return QRectF(QPointF(left, top), QPointF(right, bottom));
+}
+
+} // namespace
+
+std::vector<Sparkline::Bar> Sparkline::bars(const QRectF& bounds,
+                                            const std::vector<double>& values) {
+    std::vector<Bar> out;
+    if (values.empty())
+        return out;
+    const QRectF chart = bounds.normalized();
+    const auto n = static_cast<qreal>(values.size());
+
+    double largest = 0;
+    for (const double v : values)
+        largest = std::max(largest, usable(v));
+    const double scale = std::max(1.0, largest);
+
+    const qreal slot = chart.width() / n;
+    const qreal barWidth = std::max<qreal>(1, slot - 1);
+    out.reserve(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const double v = usable(values[i]);
+        const qreal h = std::max<qreal>(2, chart.height() * v / scale);
+        // Bars sit in equal slots, so a chart too narrow for its bars squeezes them together
+        // instead of running past its right edge.
+        const qreal x = chart.left() + static_cast<qreal>(i) * slot;
+        out.push_back(
+            {QRectF(x, chart.bottom() - h, barWidth, h), v > 0 ? kActiveOpacity : kIdleOpacity});
+    }
+    return out;
+}
+
+Sparkline::Sparkline(std::vector<double> values, QWidget* parent)
+    : QWidget(parent), m_values(std::move(values)) {
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void Sparkline::setValues(std::vector<double> values) {
+    m_values = std::move(values);
+    update();
+}
+
+QSize Sparkline::sizeHint() const {
+    return {240, 32};
+}
+
+QSize Sparkline::minimumSizeHint() const {
+    return {30, 2};
+}
+
+void Sparkline::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setClipRect(rect());
+    const QColor accent = Theme::accent(palette());
+    const qreal dpr = painter.device()->devicePixelRatio();
+    for (const Bar& bar : bars(QRectF(rect()), m_values)) {
+        const QRectF r = snapped(bar.rect, dpr);
+        const qreal radius = std::min({kCornerRadius, r.width() / 2, r.height() / 2});
+        painter.setBrush(Theme::withOpacity(accent, bar.opacity));
+        painter.drawRoundedRect(r, radius, radius);
+    }
+}
+
+} // namespace vellumkite

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QRectF>
+#include <QWidget>
+#include <vector>
+
+namespace vellumkite {
+
+// A bar chart of recent per-minute usage, oldest bar at the left. The caller sets its height.
+class Sparkline : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr qreal kCornerRadius = 1.5;
+    static constexpr qreal kActiveOpacity = 0.85;
+    static constexpr qreal kIdleOpacity = 0.15;
+
+    struct Bar {
+        QRectF rect;
+        qreal opacity; // of the accent colour
+    };
+
+    // The bars for the given chart bounds. The scale is the largest value but never below 1, so
+    // small values are not blown up to full height; every bar is at least 1 wide and 2 high and
+    // stands on the bottom edge. A value that is not a finite number counts as 0.
+    static std::vector<Bar> bars(const QRectF& bounds, const std::vector<double>& values);
+
+    explicit Sparkline(std::vector<double> values = {}, QWidget* parent = nullptr);
+
+    const std::vector<double>& values() const { return m_values; }
+    void setValues(std::vector<double> values);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::vector<double> m_values;
+};
+
+} // namespace vellumkite

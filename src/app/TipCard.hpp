@@ -1,0 +1,63 @@
+#pragma once
+
+#include "Symbols.hpp"
+#include "Tip.hpp"
+
+#include <QColor>
+#include <QPalette>
+#include <QRectF>
+#include <QStringList>
+#include <QWidget>
+
+namespace vellumkite {
+
+// A coaching tip on a faintly tinted card: the level's symbol, the title and the text. The
+// compact card has tighter padding and cuts the text off after three lines.
+class TipCard : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kCompactLines = 3;
+    static constexpr qreal kSpacing = 8;
+    static constexpr qreal kLineGap = 2;
+    static constexpr qreal kCornerRadius = 8;
+    static constexpr qreal kBackgroundOpacity = 0.12;
+
+    static Symbol symbol(Tip::Level level);
+    static QColor color(Tip::Level level, const QPalette& palette);
+    static qreal padding(bool compact) { return compact ? 8 : 10; }
+
+    // Where everything goes on a card of the given width.
+    struct Layout {
+        QRectF symbol;
+        QRectF title; // the title's lines, one under the other
+        QRectF text;  // empty when the tip has no text
+        QStringList titleLines;
+        QStringList textLines;
+        qreal titleLineHeight = 0;
+        qreal textLineHeight = 0;
+        qreal height = 0;
+    };
+    static Layout layout(const Tip& tip, bool compact, qreal width);
+
+    explicit TipCard(Tip tip = {}, bool compact = false, QWidget* parent = nullptr);
+
+    const Tip& tip() const { return m_tip; }
+    void setTip(const Tip& tip);
+    bool isCompact() const { return m_compact; }
+    void setCompact(bool compact);
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    Tip m_tip;
+    bool m_compact;
+};
+
+} // namespace vellumkite

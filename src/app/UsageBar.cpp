@@ -1,0 +1,83 @@
+#include "UsageBar.hpp"
+
+#include "Theme.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace vellumkite {
+
+namespace {
+
+constexpr qreal kTrackOpacity = 0.12;
+
+QPainterPath capsule(const QRectF& rect) {
+    QPainterPath path;
+    if (rect.width() <= 0 || rect.height() <= 0)
+        return path;
+    const qreal radius = std::min(rect.width(), rect.height()) / 2;
+    path.addRoundedRect(rect, radius, radius);
+    return path;
+}
+
+} // namespace
+
+UsageBar::Geometry UsageBar::geometry(const QRectF& bounds, double percent) {
+    const qreal clamped = std::isnan(percent) ? 0 : std::clamp(percent, 0.0, 100.0);
+    const QRectF track = bounds.normalized();
+    QRectF fill = track;
+    fill.setWidth(track.width() * clamped / 100);
+    return {track, fill, Theme::gaugeColor(percent)};
+}
+
+void UsageBar::paintBar(QPainter& painter, const QRectF& bounds, double percent,
+                        const QPalette& palette) {
+    const Geometry g = geometry(bounds, percent);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    const QPainterPath track = capsule(g.track);
+    painter.fillPath(track, Theme::withOpacity(Theme::primary(palette), kTrackOpacity));
+    // A fill narrower than the bar is high stays inside the track's rounded end rather than
+    // poking out of it.
+    const QPainterPath fill = capsule(g.fill);
+    if (!fill.isEmpty())
+        painter.fillPath(g.fill.width() < g.fill.height() ? fill.intersected(track) : fill,
+                         g.fillColor);
+    painter.restore();
+}
+
+UsageBar::UsageBar(double percent, int height, QWidget* parent)
+    : QWidget(parent), m_percent(percent), m_height(std::max(0, height)) {
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void UsageBar::setPercent(double percent) {
+    m_percent = percent;
+    update();
+}
+
+void UsageBar::setBarHeight(int height) {
+    m_height = std::max(0, height);
+    updateGeometry();
+    update();
+}
+
+QSize UsageBar::sizeHint() const {
+    return {160, m_height};
+}
+
+QSize UsageBar::minimumSizeHint() const {
+    return {m_height * 2, m_height};
+}
+
+void UsageBar::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    // Exactly the bar's height, vertically centred should the layout give more.
+    const qreal top = std::floor((height() - m_height) / 2.0);
+    paintBar(painter, QRectF(0, std::max<qreal>(0, top), width(), m_height), m_percent, palette());
+}
+
+} // namespace vellumkite
