@@ -9,6 +9,7 @@
 #include <QPolygonF>
 #include <QTransform>
 #include <utility>
+#include <vector>
 
 namespace vellumkite {
 
@@ -63,17 +64,23 @@ QPainterPath exclamation(qreal top, qreal bottom, qreal width, qreal dotY, qreal
     return capsule({12, top}, {12, bottom}, width).united(circle({12, dotY}, dotRadius));
 }
 
+// The dial; below about 20 device pixels fewer, larger dots and a heavier rim keep it legible.
+QPainterPath gauge(bool small) {
+    const QPointF c(12, 12);
+    QPainterPath p = circle(c, 10.9).subtracted(circle(c, small ? 8.6 : 8.9));
+    const std::vector<qreal> dots =
+        small ? std::vector<qreal>{180, 90, 0} : std::vector<qreal>{210, 150, 90, 30, -30};
+    for (const qreal angle : dots)
+        p = p.united(circle(onCircle(c, small ? 6.0 : 6.4, angle), small ? 1.5 : 1.15));
+    // A third of the way along the dial's 270-degree sweep, which starts at 225 degrees.
+    p = p.united(capsule(c, onCircle(c, 6.0, 225 - 0.33 * 270), small ? 2.4 : 2.0));
+    return p.united(circle(c, small ? 2.6 : 2.3));
+}
+
 QPainterPath gridPath(Symbol symbol) {
     switch (symbol) {
-    case Symbol::gauge: {
-        const QPointF c(12, 12);
-        QPainterPath p = circle(c, 10.8).subtracted(circle(c, 8.9));
-        for (const qreal angle : {210.0, 150.0, 90.0, 30.0, -30.0})
-            p = p.united(circle(onCircle(c, 6.4, angle), 1.15));
-        // A third of the way along the dial's 270-degree sweep, which starts at 225 degrees.
-        p = p.united(capsule(c, onCircle(c, 6.0, 225 - 0.33 * 270), 2.0));
-        return p.united(circle(c, 2.3));
-    }
+    case Symbol::gauge:
+        return gauge(false);
     case Symbol::lightbulb: {
         QPainterPath neck;
         neck.addPolygon(QPolygonF{{6.3, 12.5}, {17.7, 12.5}, {15.6, 17.2}, {8.4, 17.2}});
@@ -148,6 +155,8 @@ QPainterPath Symbols::path(Symbol symbol, const QRectF& box, qreal devicePixelRa
         devicePixelRatio > 0 && std::isfinite(devicePixelRatio) ? devicePixelRatio : 1;
     if (symbol == Symbol::lines)
         return snappedLines(square, dpr);
+    static const QPainterPath smallGauge = gauge(true);
+    const bool small = symbol == Symbol::gauge && side * dpr < 20;
 
     // Built once per symbol; only the scaling is per call.
     static const std::array<QPainterPath, kNames.size()> grid = [] {
@@ -162,7 +171,7 @@ QPainterPath Symbols::path(Symbol symbol, const QRectF& box, qreal devicePixelRa
     QTransform t;
     t.translate(square.left(), square.top());
     t.scale(side / kGrid, side / kGrid);
-    return t.map(grid[index]);
+    return t.map(small ? smallGauge : grid[index]);
 }
 
 void Symbols::paint(QPainter& painter, Symbol symbol, const QRectF& box, const QColor& color) {

@@ -57,7 +57,6 @@ TEST(PlacementTest, UnchangedSizeChangesNothing) {
     const QRectF shown(1128, 33, 300, 180);
     EXPECT_EQ(Placement::fit(shown, true, {300, 180}, std::nullopt, kScreen, 0), std::nullopt);
     EXPECT_EQ(Placement::fit(shown, false, {300, 180}, QPointF(0, 0), kScreen, 0), std::nullopt);
-    // Even when the frame is off every screen.
     EXPECT_EQ(
         Placement::fit(QRectF(9000, 9000, 300, 180), true, {300, 180}, std::nullopt, kScreen, 0),
         std::nullopt);
