@@ -9,21 +9,15 @@
 namespace vellumkite {
 
 const std::vector<const Turn*>& UsageStore::byTime() const {
-    if (!indexValid_) {
-        byTime_.clear();
-        byTime_.reserve(turns_.size());
-        for (const auto& [key, turn] : turns_)
-            byTime_.push_back(&turn);
-        // Equal times are ordered by key so that every figure is reproducible.
-        std::sort(byTime_.begin(), byTime_.end(), [](const Turn* a, const Turn* b) {
-            return a->time != b->time ? a->time < b->time : a->key < b->key;
-        });
-        indexValid_ = true;
-    }
-    return byTime_;
+    // Equal times are ordered by key so that every figure is reproducible.
+    return turnIndex_.get(turns_, [](const auto& kv) { return &kv.second; });
 }
 
-const std::unordered_map<std::string_view, std::vector<Instant>>& UsageStore::sessionTimes() const {
+const std::vector<const UsageStore::ResultEntry*>& UsageStore::resultsByTime() const {
+    return resultIndex_.get(results_, [](const auto& kv) { return &kv; });
+}
+
+const UsageStore::SessionTimes& UsageStore::sessionTimes() const {
     if (!sessionTimesValid_) {
         sessionTimes_.clear();
         for (const Turn* t : byTime()) // ascending, so each list comes out sorted
@@ -115,9 +109,13 @@ std::vector<ToolEater> UsageStore::toolEaters(Instant since) const {
     };
     std::array<Acc, labels.size()> acc{};
     const auto& times = sessionTimes();
-    for (const auto& [id, r] : results_) {
-        if (r.time < since)
-            continue;
+    const auto& inOrder = resultsByTime();
+    auto from =
+        std::lower_bound(inOrder.begin(), inOrder.end(), since,
+                         [](const ResultEntry* e, Instant s) { return e->second.time < s; });
+    // Summed in time order, so the figures do not depend on the map's layout.
+    for (; from != inOrder.end(); ++from) {
+        const ToolResult& r = (*from)->second;
         std::int64_t later = 0;
         if (const auto s = times.find(r.sessionId); s != times.end()) {
             const auto& v = s->second;

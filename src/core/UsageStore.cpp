@@ -184,7 +184,12 @@ template <typename Line> bool UsageStore::file(Line&& parsed, Instant cutoff) {
         auto [it, inserted] = turns_.try_emplace(turn.key);
         if (inserted) {
             it->second = std::move(turn);
-            indexValid_ = sessionTimesValid_ = false;
+            turnIndex_.add(&it->second);
+            if (sessionTimesValid_) {
+                auto& times = sessionTimes_[it->second.sessionId];
+                times.insert(std::upper_bound(times.begin(), times.end(), it->second.time),
+                             it->second.time);
+            }
         } else {
             // The first line read for a key sets the reply's figures; later ones add tool names.
             auto& tools = it->second.tools;
@@ -196,13 +201,16 @@ template <typename Line> bool UsageStore::file(Line&& parsed, Instant cutoff) {
     auto& batch = std::get<ResultsLine>(parsed);
     if (batch.time < cutoff)
         return false;
-    oldestResult_ = std::min(oldestResult_, batch.time);
     filedResults_ = true;
     for (auto& r : batch.results) {
         const auto name = toolNames_.find(r.toolId);
         ToolResult result{batch.sessionId, batch.time,
                           name == toolNames_.end() ? std::string("?") : name->second, r.tokens};
-        results_.insert_or_assign(std::move(r.toolId), std::move(result));
+        auto [it, inserted] = results_.insert_or_assign(std::move(r.toolId), std::move(result));
+        if (inserted)
+            resultIndex_.add(&*it);
+        else
+            resultIndex_.invalidate(); // a replaced result may have moved in time
     }
     return true;
 }
@@ -309,18 +317,33 @@ bool UsageStore::readInParallel(const std::vector<FileEntry>& files, Instant cut
 }
 
 void UsageStore::prune(Instant cutoff) {
-    // Most passes have nothing to drop: skip the walks over the maps when the oldest record is
-    // still inside the window and nothing was filed that could break the call-name invariant.
-    if (!turns_.empty() && byTime().front()->time < cutoff) {
-        std::erase_if(turns_, [&](const auto& kv) { return kv.second.time < cutoff; });
-        indexValid_ = sessionTimesValid_ = false;
+    // Records leave the window oldest first, so they are a prefix of the time-ordered views.
+    const auto& turnsInOrder = byTime();
+    std::size_t oldTurns = 0;
+    while (oldTurns < turnsInOrder.size() && turnsInOrder[oldTurns]->time < cutoff)
+        ++oldTurns;
+    for (std::size_t i = 0; i < oldTurns; ++i) {
+        const Turn* t = turnsInOrder[i];
+        if (sessionTimesValid_) {
+            const auto s = sessionTimes_.find(t->sessionId);
+            auto& times = s->second;
+            times.erase(std::lower_bound(times.begin(), times.end(), t->time));
+            if (times.empty())
+                sessionTimes_.erase(s);
+        }
+        turns_.erase(std::string(t->key));
     }
-    if (oldestResult_ < cutoff) {
-        std::erase_if(results_, [&](const auto& kv) { return kv.second.time < cutoff; });
-        oldestResult_ = kDistantFuture;
-        for (const auto& [id, r] : results_)
-            oldestResult_ = std::min(oldestResult_, r.time);
-    }
+    turnIndex_.dropFront(oldTurns);
+
+    const auto& resultsInOrder = resultsByTime();
+    std::size_t oldResults = 0;
+    while (oldResults < resultsInOrder.size() && resultsInOrder[oldResults]->second.time < cutoff)
+        ++oldResults;
+    for (std::size_t i = 0; i < oldResults; ++i)
+        results_.erase(std::string(resultsInOrder[i]->first));
+    resultIndex_.dropFront(oldResults);
+
+    // Only filing can put an id in both maps; skip the walk when nothing was filed.
     if (filedResults_ || filedCalls_)
         std::erase_if(toolNames_, [&](const auto& kv) { return results_.contains(kv.first); });
     filedResults_ = filedCalls_ = false;

@@ -2,6 +2,7 @@
 
 #include "ChatSummary.hpp"
 #include "Time.hpp"
+#include "TimeIndex.hpp"
 #include "ToolEater.hpp"
 #include "Turn.hpp"
 
@@ -80,9 +81,32 @@ private:
     void prune(Instant cutoff);
     template <typename Line> bool file(Line&& line, Instant cutoff);
 
-    // Sorted views over the held turns, rebuilt only after turns were added or removed.
+    using ResultEntry = std::pair<const std::string, ToolResult>;
+    struct TurnOrder {
+        bool operator()(const Turn* a, const Turn* b) const {
+            return a->time != b->time ? a->time < b->time : a->key < b->key;
+        }
+    };
+    struct ResultOrder {
+        bool operator()(const ResultEntry* a, const ResultEntry* b) const {
+            return a->second.time != b->second.time ? a->second.time < b->second.time
+                                                    : a->first < b->first;
+        }
+    };
+    struct StringHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const {
+            return std::hash<std::string_view>{}(s);
+        }
+    };
+    using SessionTimes =
+        std::unordered_map<std::string, std::vector<Instant>, StringHash, std::equal_to<>>;
+
+    // Views over the held records in time order, kept up to date as records come and go.
     const std::vector<const Turn*>& byTime() const;
-    const std::unordered_map<std::string_view, std::vector<Instant>>& sessionTimes() const;
+    const std::vector<const ResultEntry*>& resultsByTime() const;
+    // Each chat's turn times, ascending.
+    const SessionTimes& sessionTimes() const;
     template <typename F> void forEachTurnSince(Instant since, F&& f) const;
     ChatSummary summarize(std::string_view sessionId, Instant since) const;
 
@@ -99,14 +123,13 @@ private:
     struct Shared; // the parser and read buffer reused across passes
     std::unique_ptr<Shared> shared_;
 
-    Instant oldestResult_ = kDistantFuture;
     bool filedResults_ = false;
     bool filedCalls_ = false;
 
-    mutable bool indexValid_ = false;
-    mutable std::vector<const Turn*> byTime_;
+    mutable TimeIndex<Turn, TurnOrder> turnIndex_;
+    mutable TimeIndex<ResultEntry, ResultOrder> resultIndex_;
     mutable bool sessionTimesValid_ = false;
-    mutable std::unordered_map<std::string_view, std::vector<Instant>> sessionTimes_;
+    mutable SessionTimes sessionTimes_;
 };
 
 } // namespace vellumkite

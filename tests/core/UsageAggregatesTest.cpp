@@ -4,6 +4,7 @@
 #include "UsageStore.hpp"
 
 #include <gtest/gtest.h>
+#include <random>
 
 using namespace vellumkite;
 using namespace vellumkite::testing;
@@ -137,4 +138,62 @@ TEST_F(UsageAggregatesTest, BurnRateCountsBackFromTheClock) {
     store.refresh();
     EXPECT_DOUBLE_EQ(store.burnRate(15), 4500.0 / 15);
     EXPECT_DOUBLE_EQ(store.weightSince(at("2025-03-01T11:45:00.000Z")), 4500);
+}
+
+TEST(UsageAggregatesRandomTest, FiguresMatchAFreshStoreAfterManyPasses) {
+    // A long-lived store keeps its time-ordered views up to date as records come and go; a fresh
+    // store over the same file builds them from scratch. Their figures must agree at every step.
+    // (The clock only moves forward and each call gets one result: otherwise what a pass prunes
+    // or names legitimately depends on when lines were read.)
+    TempDir dir;
+    Instant now = at("2025-03-01T12:00:00.000Z");
+    UsageStore store(dir.path(), 3 * 86400.0, [&] { return now; });
+    std::mt19937 rng(7);
+    const auto file = dir / "p/chat.jsonl";
+    int serial = 0, calls = 0;
+    Instant lastTime = now;
+    std::string pendingTail;
+    for (int pass = 0; pass < 40; ++pass) {
+        std::string text = pendingTail;
+        for (int i = 0, n = static_cast<int>(rng() % 30); i < n; ++i) {
+            Reply r;
+            const bool sameReply = serial > 0 && rng() % 3 == 0; // a reply written as two lines
+            if (!sameReply) {
+                ++serial;
+                lastTime = addSeconds(now, -static_cast<double>(rng() % (4 * 86400)));
+            }
+            const Instant t = lastTime;
+            r.messageId = "m" + std::to_string(serial);
+            r.sessionId = "s" + std::to_string(serial % 4);
+            r.timestamp = Timestamp::format(t);
+            r.input = rng() % 5000;
+            r.output = rng() % 500;
+            const std::string call = "c" + std::to_string(++calls);
+            r.tools = {{call, rng() % 2 ? "Read" : "WebFetch"}};
+            text += replyLine(r) + "\n";
+            text += resultLine(r.sessionId, Timestamp::format(addSeconds(t, 1)),
+                               {{call, rng() % 4000}}) +
+                    "\n";
+        }
+        // Leave part of the last line for the next pass.
+        const std::size_t cut = text.empty() ? 0 : rng() % std::min<std::size_t>(text.size(), 200);
+        pendingTail = text.substr(text.size() - cut);
+        appendFile(file, text.substr(0, text.size() - cut));
+        now = addSeconds(now, static_cast<double>(rng() % 20000));
+        store.refresh();
+
+        UsageStore fresh(dir.path(), 3 * 86400.0, [&] { return now; });
+        fresh.refresh();
+        const Instant since = addSeconds(now, -86400);
+        ASSERT_EQ(store.turns().size(), fresh.turns().size()) << pass;
+        ASSERT_EQ(store.results().size(), fresh.results().size()) << pass;
+        const auto a = store.turns(since), b = fresh.turns(since);
+        ASSERT_EQ(a.size(), b.size());
+        for (std::size_t i = 0; i < a.size(); ++i)
+            EXPECT_EQ(a[i].key, b[i].key);
+        EXPECT_EQ(store.chats(since), fresh.chats(since)) << pass;
+        EXPECT_EQ(store.currentChat(), fresh.currentChat()) << pass;
+        EXPECT_EQ(store.toolEaters(since), fresh.toolEaters(since)) << pass;
+        EXPECT_EQ(store.toolEaters(kDistantPast), fresh.toolEaters(kDistantPast)) << pass;
+    }
 }
