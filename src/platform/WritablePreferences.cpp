@@ -1,0 +1,83 @@
+#include "WritablePreferences.hpp"
+
+#include <cmath>
+#include <QVariantList>
+#include <QVariantMap>
+
+namespace vellumkite {
+
+namespace {
+
+bool isNumber(int type) {
+    switch (type) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+QVariant WritablePreferences::normalized(const QVariant& value) {
+    const int type = value.typeId();
+    if (type == QMetaType::Bool)
+        return QVariant(value.toBool());
+    if (isNumber(type)) {
+        const double d = value.toDouble();
+        return std::isfinite(d) ? QVariant(d) : QVariant();
+    }
+    if (type == QMetaType::QString)
+        return value;
+    if (type == QMetaType::QVariantMap || type == QMetaType::QVariantHash) {
+        QVariantMap out;
+        const QVariantMap in = value.toMap();
+        for (auto it = in.begin(); it != in.end(); ++it) {
+            QVariant item = normalized(it.value());
+            if (!item.isValid())
+                return {};
+            out.insert(it.key(), item);
+        }
+        return out;
+    }
+    if (type == QMetaType::QVariantList || type == QMetaType::QStringList) {
+        QVariantList out;
+        const QVariantList in = value.toList();
+        for (const QVariant& element : in) {
+            QVariant item = normalized(element);
+            if (!item.isValid())
+                return {};
+            out.append(item);
+        }
+        return out;
+    }
+    return {};
+}
+
+PrefValue WritablePreferences::toPrefValue(const QVariant& value) {
+    if (!value.isValid())
+        return {};
+    const int type = value.typeId();
+    if (type == QMetaType::Bool)
+        return {value.toBool()};
+    if (isNumber(type))
+        return {value.toDouble()};
+    if (type == QMetaType::QString)
+        return {value.toString().toStdString()};
+    return {PrefValue::Other{}};
+}
+
+PrefValue WritablePreferences::lookup(std::string_view key) const {
+    return toPrefValue(value(QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size()))));
+}
+
+} // namespace vellumkite
