@@ -1,0 +1,75 @@
+#include "RefreshPass.hpp"
+
+#include "Coach.hpp"
+#include "CoachInput.hpp"
+#include "Format.hpp"
+#include "Preferences.hpp"
+#include "Thresholds.hpp"
+#include "UsageStore.hpp"
+
+#include <algorithm>
+
+namespace vellumkite {
+
+std::optional<Tip> Snapshot::tip() const {
+    if (tips.empty())
+        return std::nullopt;
+    return tips.front();
+}
+
+std::string menuTitle(bool loaded, const std::optional<Limits>& limits,
+                      const std::optional<ChatSummary>& currentChat) {
+    if (!loaded)
+        return "\u2026";
+    if (limits && limits->fiveHour)
+        return Format::percent(limits->fiveHour->usedPercent);
+    if (currentChat)
+        return Format::tokens(currentChat->size);
+    return "\u2013";
+}
+
+std::vector<double> RefreshPass::sparkline(const UsageStore& store, Instant now) {
+    constexpr auto n = static_cast<std::int64_t>(Snapshot::kSparklineMinutes);
+    std::vector<double> buckets(Snapshot::kSparklineMinutes, 0.0);
+    for (const Turn& t : store.turns(addSeconds(now, -60.0 * n))) {
+        std::int64_t ageUs;
+        if (__builtin_sub_overflow(now.time_since_epoch().count(),
+                                   t.time.time_since_epoch().count(), &ageUs))
+            continue;
+        // Whole minutes of age, truncated toward zero. A turn a minute or more in the future
+        // (a clock set differently) counts in the current minute rather than being lost.
+        const std::int64_t k = std::clamp<std::int64_t>(ageUs / 60'000'000, 0, n - 1);
+        buckets[static_cast<std::size_t>(n - 1 - k)] += t.weight();
+    }
+    return buckets;
+}
+
+Snapshot RefreshPass::run(UsageStore& store, const Inputs& in) {
+    Snapshot s;
+    store.refresh();
+    const Instant today = startOfLocalDay(in.clock());
+    auto chats = store.chats(today);
+    auto eaters = store.toolEaters(today);
+    s.currentChat = store.currentChat();
+    s.burnPerMin = store.burnRate(15);
+    const Instant now = in.clock();
+    s.sparkline = sparkline(store, now);
+    s.limits = Limits::load(in.limitsFile, in.clock);
+    const CoachInput input = store.coachInput(s.limits, now);
+    const MapPreferences none;
+    const Thresholds thresholds =
+        Thresholds::load(in.preferences ? *in.preferences : none, in.environment);
+    s.tips = Coach::tips(input, thresholds, in.timeOfDay);
+
+    for (const auto& c : chats)
+        s.todayWeight += c.weight;
+    if (chats.size() > Snapshot::kTopChats)
+        chats.resize(Snapshot::kTopChats);
+    if (eaters.size() > Snapshot::kToolEaters)
+        eaters.resize(Snapshot::kToolEaters);
+    s.topChats = std::move(chats);
+    s.toolEaters = std::move(eaters);
+    return s;
+}
+
+} // namespace vellumkite

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "Environment.hpp"
+#include "Snapshot.hpp"
+#include "Time.hpp"
+#include "TimeOfDay.hpp"
+
+#include <filesystem>
+
+namespace vellumkite {
+
+class Preferences;
+class UsageStore;
+
+// One refresh pass: read what was appended to the logs, compute the day's figures, load the
+// limits, read the thresholds afresh and ask the coach. The app's store thread and the terminal
+// tool both run this; nothing else computes these figures.
+struct RefreshPass {
+    struct Inputs {
+        std::filesystem::path limitsFile = Limits::file();
+        const Preferences* preferences = nullptr; // none: no threshold overrides from there
+        Environment environment = Environment::process();
+        Clock clock = systemClock();
+        TimeOfDayFormatter timeOfDay = defaultTimeOfDay();
+    };
+
+    static Snapshot run(UsageStore& store, const Inputs& inputs);
+
+    // The 30 per-minute buckets of the last half hour ending at `now`, oldest first.
+    static std::vector<double> sparkline(const UsageStore& store, Instant now);
+};
+
+} // namespace vellumkite

@@ -1,0 +1,159 @@
+#include "RefreshPass.hpp"
+
+#include "CoachInput.hpp"
+#include "Format.hpp"
+#include "LogLines.hpp"
+#include "Preferences.hpp"
+#include "TempDir.hpp"
+#include "Timestamp.hpp"
+#include "UsageStore.hpp"
+
+#include <gtest/gtest.h>
+#include <limits>
+
+using namespace vellumkite;
+using namespace vellumkite::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+Instant at(const char* text) {
+    return *Timestamp::parse(text);
+}
+
+class RefreshPassTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    Instant now = at("2025-03-01T12:00:00.000Z");
+    UsageStore store{dir / "projects", 691200, [this] { return now; }};
+    MapPreferences prefs;
+    RefreshPass::Inputs inputs;
+    int serial = 0;
+
+    void SetUp() override {
+        inputs.limitsFile = dir / "statusline.json";
+        inputs.preferences = &prefs;
+        inputs.environment = Environment();
+        inputs.clock = [this] { return now; };
+        inputs.timeOfDay = [](Instant t) { return Timestamp::format(t).substr(11, 5); };
+    }
+
+    void addReply(const std::string& session, Instant t, std::int64_t input,
+                  const char* cwd = "/home/you/p") {
+        Reply r;
+        r.messageId = "m" + std::to_string(++serial);
+        r.sessionId = session;
+        r.timestamp = Timestamp::format(t);
+        r.input = input;
+        r.output = 0;
+        r.cwd = cwd;
+        appendFile(dir / "projects" / (session + ".jsonl"), replyLine(r) + "\n");
+    }
+    void writeLimits(double fiveHourPercent, Instant resetsAt) {
+        writeFile(inputs.limitsFile,
+                  R"({"rate_limits":{"five_hour":{"used_percentage":)" +
+                      std::to_string(fiveHourPercent) + R"(,"resets_at":)" +
+                      std::to_string(toUnixSeconds(resetsAt)) +
+                      R"(},"seven_day":{"used_percentage":18,"resets_at":1e10}}})");
+    }
+};
+
+} // namespace
+
+TEST_F(RefreshPassTest, NoLogsAndNoLimitsGiveAQuietSnapshot) {
+    const Snapshot s = RefreshPass::run(store, inputs);
+    EXPECT_FALSE(s.limits);
+    EXPECT_FALSE(s.currentChat);
+    EXPECT_TRUE(s.topChats.empty());
+    EXPECT_TRUE(s.toolEaters.empty());
+    EXPECT_EQ(s.todayWeight, 0);
+    EXPECT_EQ(s.burnPerMin, 0);
+    EXPECT_EQ(s.sparkline, std::vector<double>(30, 0.0));
+    ASSERT_EQ(s.tips.size(), 1u);
+    EXPECT_EQ(s.tips[0].rule, "ok");
+    EXPECT_EQ(s.tips[0].title, "All quiet");
+    EXPECT_EQ(menuTitle(true, s), "\u2013");
+    EXPECT_EQ(menuTitle(false, s), "\u2026");
+}
+
+TEST_F(RefreshPassTest, SparklineBucketsByWholeMinutesOfAge) {
+    addReply("a", now - 30s, 1);
+    addReply("a", now + 45s, 2);
+    addReply("a", now + 5min, 4); // a clock set ahead: counted now rather than lost
+    addReply("a", now - 29min - 59s, 8);
+    addReply("a", now - 1800s, 16);
+    addReply("a", now - 1800s - 1ms, 32);
+    addReply("a", now - 61s, 64);
+    const Snapshot s = RefreshPass::run(store, inputs);
+    ASSERT_EQ(s.sparkline.size(), 30u);
+    EXPECT_EQ(s.sparkline[29], 1 + 2 + 4);
+    EXPECT_EQ(s.sparkline[28], 64);
+    EXPECT_EQ(s.sparkline[0], 8 + 16);
+    double sum = 0;
+    for (double v : s.sparkline)
+        sum += v;
+    EXPECT_EQ(sum, 1 + 2 + 4 + 8 + 16 + 64);
+}
+
+TEST_F(RefreshPassTest, PublishesTheTopFiveButWeighsTheWholeDay) {
+    for (int i = 0; i < 7; ++i)
+        addReply("s" + std::to_string(i), now - std::chrono::minutes(10 + i), 1000 * (i + 1));
+    addReply("yesterday", at("2025-02-28T12:00:00.000Z"), 1000000);
+    const Snapshot s = RefreshPass::run(store, inputs);
+    ASSERT_EQ(s.topChats.size(), 5u);
+    EXPECT_EQ(s.topChats[0].sessionId, "s6");
+    EXPECT_EQ(s.topChats[4].sessionId, "s2");
+    EXPECT_DOUBLE_EQ(s.todayWeight, 28000);
+    ASSERT_TRUE(s.currentChat);
+    EXPECT_EQ(s.currentChat->sessionId, "s0");
+    EXPECT_EQ(menuTitle(true, s), "1k");
+}
+
+TEST_F(RefreshPassTest, TitleShowsTheFiveHourReadingRoundedHalfAway) {
+    addReply("a", now - 1min, 86000);
+    writeLimits(34.5, now + 2h);
+    Snapshot s = RefreshPass::run(store, inputs);
+    ASSERT_TRUE(s.limits && s.limits->fiveHour);
+    EXPECT_EQ(menuTitle(true, s), "35%");
+    s.limits->fiveHour->usedPercent = 12.49;
+    EXPECT_EQ(menuTitle(true, s), "12%");
+    s.limits->fiveHour->usedPercent = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(menuTitle(true, s), Format::kNoValue);
+    s.limits->fiveHour.reset(); // a weekly reading alone: the chat size stands in
+    EXPECT_EQ(menuTitle(true, s), "86k");
+}
+
+TEST_F(RefreshPassTest, ThresholdsAreReadAfreshOnEveryPass) {
+    addReply("a", now - 1min, 120000);
+    EXPECT_EQ(RefreshPass::run(store, inputs).tips[0].rule, "ok");
+    prefs.set("chatSoft", PrefValue{100000.0});
+    EXPECT_EQ(RefreshPass::run(store, inputs).tips[0].rule, "chat.soft");
+    inputs.environment.set("VELLUMKITE_CHAT_SOFT", "130000"); // the environment wins
+    EXPECT_EQ(RefreshPass::run(store, inputs).tips[0].rule, "ok");
+}
+
+TEST_F(RefreshPassTest, CoachWeighsTheCurrentFiveHourWindow) {
+    // The window resets at 15:00, so it began at 10:00.
+    addReply("a", at("2025-03-01T09:59:59.000Z"), 500000);
+    addReply("a", at("2025-03-01T10:00:00.000Z"), 20000);
+    addReply("a", now - 1min, 30000);
+    store.refresh();
+    Limits limits;
+    limits.fiveHour = Limits::Window{50, at("2025-03-01T15:00:00.000Z")};
+    const CoachInput in = store.coachInput(limits, now);
+    ASSERT_TRUE(in.fiveHour);
+    EXPECT_DOUBLE_EQ(in.fiveHourWeight, 50000);
+    EXPECT_DOUBLE_EQ(in.todayWeight, 550000);
+    EXPECT_DOUBLE_EQ(in.burnPerMin, 30000.0 / 15);
+    limits.fiveHour.reset();
+    const CoachInput weekly = store.coachInput(limits, now);
+    EXPECT_FALSE(weekly.fiveHour);
+    EXPECT_EQ(weekly.fiveHourWeight, 0);
+
+    // 50 % used, 50 000 spent so far at 2 000 a minute: full in 25 minutes, before the reset.
+    writeLimits(50, at("2025-03-01T15:00:00.000Z"));
+    const Snapshot s = RefreshPass::run(store, inputs);
+    ASSERT_EQ(s.tips.size(), 1u);
+    EXPECT_EQ(s.tips[0].rule, "limit.pace");
+    EXPECT_EQ(s.tips[0].title, "On pace to hit the limit at 12:25");
+}
