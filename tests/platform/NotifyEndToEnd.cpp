@@ -1,0 +1,93 @@
+// Posts through DBusNotificationCenter to whatever notification server runs on the session bus,
+// and checks what a real server recorded. Driven by notify-end-to-end.sh.
+//   notify_end_to_end post             posts twice under one identifier; fails unless the server
+//                                      took both and the second replaced the first
+//   notify_end_to_end check HISTORY    checks dunstctl's history (JSON) for the posted texts
+#include "DBusNotificationCenter.hpp"
+
+#include <cstdio>
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+
+using vellumkite::DBusNotificationCenter;
+
+namespace {
+
+const QString kTitle = QStringLiteral("Vellumkite end-to-end title");
+const QString kBody = QStringLiteral("The body of the second post, which replaced the first");
+
+int post() {
+    auto center = DBusNotificationCenter::create();
+    if (!center) {
+        std::fprintf(stderr, "no notification centre on the session bus\n");
+        return 1;
+    }
+    QList<uint> ids;
+    int exitCode = 1;
+    QObject::connect(center.get(), &DBusNotificationCenter::postFailed,
+                     [](const QString&, const QString& error) {
+                         std::fprintf(stderr, "post failed: %s\n", qPrintable(error));
+                         QCoreApplication::exit(1);
+                     });
+    QObject::connect(center.get(), &DBusNotificationCenter::posted, [&](const QString&, uint id) {
+        ids.append(id);
+        if (ids.size() == 1) {
+            center->post(QStringLiteral("e2e"), kTitle, kBody, true);
+            return;
+        }
+        if (ids[1] != ids[0])
+            std::fprintf(stderr, "ids %u and %u: not replaced\n", ids[0], ids[1]);
+        exitCode = ids[1] == ids[0] ? 0 : 1;
+        QCoreApplication::exit(exitCode);
+    });
+    center->post(QStringLiteral("e2e"), kTitle, QStringLiteral("first body"), false);
+    QTimer::singleShot(10000, [] {
+        std::fprintf(stderr, "no answer from the server\n");
+        QCoreApplication::exit(1);
+    });
+    return QCoreApplication::exec();
+}
+
+QString field(const QJsonObject& entry, const char* name) {
+    return entry.value(QLatin1String(name)).toObject().value(QStringLiteral("data")).toString();
+}
+
+int check(const QString& historyFile) {
+    QFile file(historyFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return 1;
+    const QJsonArray groups =
+        QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("data")).toArray();
+    int matching = 0;
+    for (const QJsonValue& group : groups) {
+        for (const QJsonValue& value : group.toArray()) {
+            const QJsonObject entry = value.toObject();
+            std::printf("history: %s | %s | %s\n", qPrintable(field(entry, "appname")),
+                        qPrintable(field(entry, "summary")), qPrintable(field(entry, "body")));
+            if (field(entry, "appname") == QLatin1String("Vellumkite") &&
+                field(entry, "summary") == kTitle && field(entry, "body") == kBody)
+                ++matching;
+        }
+    }
+    if (matching != 1)
+        std::fprintf(stderr, "expected the one replaced notification in the history, found %d\n",
+                     matching);
+    return matching == 1 ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() == 2 && args[1] == QLatin1String("post"))
+        return post();
+    if (args.size() == 3 && args[1] == QLatin1String("check"))
+        return check(args[2]);
+    std::fprintf(stderr, "usage: notify_end_to_end post | check HISTORY.json\n");
+    return 2;
+}
