@@ -157,3 +157,30 @@ void LogTree::generate(std::uint64_t bytes, int files, Instant now, int days) {
 }
 
 } // namespace vellumkite::bench
+
+namespace vellumkite::bench {
+
+void LogTree::generateLight(int exchanges, int files, Instant now, double days) {
+    std::vector<std::string> sessions;
+    std::vector<std::string> texts(static_cast<std::size_t>(files));
+    for (int f = 0; f < files; ++f)
+        sessions.push_back(uuid());
+    const double span = days * 86400.0;
+    for (int i = 0; i < exchanges; ++i) {
+        const auto f = static_cast<std::size_t>(rng_() % static_cast<std::uint64_t>(files));
+        const Instant t = addSeconds(now, -span * (1.0 - static_cast<double>(i) / exchanges) - 5);
+        const std::string id = "toolu_l" + std::to_string(i);
+        texts[f] += replyLine(sessions[f], "msg_l" + std::to_string(i), t, id,
+                              kTools[rng_() % std::size(kTools)], 1) +
+                    "\n";
+        texts[f] += resultLine(sessions[f], addSeconds(t, 1), id, 100 + rng_() % 1900, 0) + "\n";
+    }
+    for (int f = 0; f < files; ++f) {
+        const auto dir = root_ / ("-home-you-work-light-" + std::to_string(f % 17));
+        std::filesystem::create_directories(dir);
+        std::ofstream(dir / (sessions[static_cast<std::size_t>(f)] + ".jsonl"), std::ios::binary)
+            << texts[static_cast<std::size_t>(f)];
+    }
+}
+
+} // namespace vellumkite::bench

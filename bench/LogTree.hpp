@@ -24,6 +24,10 @@ public:
     std::size_t appendExchange(const std::filesystem::path& file, const std::string& session,
                                Instant time, bool withResults = true);
 
+    // Heavy use in few bytes: `exchanges` replies of one line, each with one tool call and its
+    // small result, spread over the `days` before `now`.
+    void generateLight(int exchanges, int files, Instant now, double days);
+
     // One line of each kind, for other uses (fuzzing seeds).
     std::string replyLine(const std::string& session, const std::string& messageId, Instant time,
                           const std::string& toolId, const std::string& toolName, int part);

@@ -19,14 +19,14 @@ const std::vector<const UsageStore::ResultEntry*>& UsageStore::resultsByTime() c
     return resultIndex_.get(results_, [](const auto& kv) { return &kv; });
 }
 
-const UsageStore::SessionTimes& UsageStore::sessionTimes() const {
-    if (!sessionTimesValid_) {
-        sessionTimes_.clear();
-        for (const Turn* t : byTime()) // ascending, so each list comes out sorted
-            sessionTimes_[t->sessionId].push_back(t->time);
-        sessionTimesValid_ = true;
+const UsageStore::SessionTurns& UsageStore::sessionTurns() const {
+    if (!sessionTurnsValid_) {
+        sessionTurns_.clear();
+        for (const Turn* t : byTime()) // in time order, so each list comes out sorted
+            sessionTurns_[t->sessionId].push_back(t);
+        sessionTurnsValid_ = true;
     }
-    return sessionTimes_;
+    return sessionTurns_;
 }
 
 template <typename F> void UsageStore::forEachTurnSince(Instant since, F&& f) const {
@@ -83,10 +83,14 @@ std::vector<ChatSummary> UsageStore::chats(Instant since) const {
 ChatSummary UsageStore::summarize(std::string_view sessionId, Instant since) const {
     ChatSummary s;
     s.sessionId = std::string(sessionId);
-    forEachTurnSince(since, [&](const Turn& t) {
-        if (t.sessionId == sessionId)
-            add(s, t);
-    });
+    const auto& chats = sessionTurns();
+    const auto chat = chats.find(sessionId);
+    if (chat == chats.end())
+        return s;
+    auto it = std::lower_bound(chat->second.begin(), chat->second.end(), since,
+                               [](const Turn* t, Instant at) { return t->time < at; });
+    for (; it != chat->second.end(); ++it)
+        add(s, **it);
     return s;
 }
 
@@ -110,7 +114,7 @@ std::vector<ToolEater> UsageStore::toolEaters(Instant since) const {
         bool seen = false;
     };
     std::array<Acc, labels.size()> acc{};
-    const auto& times = sessionTimes();
+    const auto& chats = sessionTurns();
     const auto& inOrder = resultsByTime();
     auto from =
         std::lower_bound(inOrder.begin(), inOrder.end(), since,
@@ -119,9 +123,11 @@ std::vector<ToolEater> UsageStore::toolEaters(Instant since) const {
     for (; from != inOrder.end(); ++from) {
         const ToolResult& r = (*from)->second;
         std::int64_t later = 0;
-        if (const auto s = times.find(r.sessionId); s != times.end()) {
+        if (const auto s = chats.find(r.sessionId); s != chats.end()) {
             const auto& v = s->second;
-            later = v.end() - std::upper_bound(v.begin(), v.end(), r.time);
+            later =
+                v.end() - std::upper_bound(v.begin(), v.end(), r.time,
+                                           [](Instant at, const Turn* t) { return at < t->time; });
         }
         // Written into the prompt cache by the next reply, then re-read by every reply after it.
         const double factor =

@@ -185,10 +185,10 @@ template <typename Line> bool UsageStore::file(Line&& parsed, Instant cutoff) {
         if (inserted) {
             it->second = std::move(turn);
             turnIndex_.add(&it->second);
-            if (sessionTimesValid_) {
-                auto& times = sessionTimes_[it->second.sessionId];
-                times.insert(std::upper_bound(times.begin(), times.end(), it->second.time),
-                             it->second.time);
+            if (sessionTurnsValid_) {
+                auto& chat = sessionTurns_[it->second.sessionId];
+                chat.insert(std::upper_bound(chat.begin(), chat.end(), &it->second, TurnOrder{}),
+                            &it->second);
             }
         } else {
             // The first line read for a key sets the reply's figures; later ones add tool names.
@@ -324,12 +324,12 @@ void UsageStore::prune(Instant cutoff) {
         ++oldTurns;
     for (std::size_t i = 0; i < oldTurns; ++i) {
         const Turn* t = turnsInOrder[i];
-        if (sessionTimesValid_) {
-            const auto s = sessionTimes_.find(t->sessionId);
-            auto& times = s->second;
-            times.erase(std::lower_bound(times.begin(), times.end(), t->time));
-            if (times.empty())
-                sessionTimes_.erase(s);
+        if (sessionTurnsValid_) {
+            const auto s = sessionTurns_.find(t->sessionId);
+            auto& chat = s->second;
+            chat.erase(std::lower_bound(chat.begin(), chat.end(), t, TurnOrder{}));
+            if (chat.empty())
+                sessionTurns_.erase(s);
         }
         turns_.erase(std::string(t->key));
     }

@@ -99,14 +99,14 @@ private:
             return std::hash<std::string_view>{}(s);
         }
     };
-    using SessionTimes =
-        std::unordered_map<std::string, std::vector<Instant>, StringHash, std::equal_to<>>;
+    using SessionTurns =
+        std::unordered_map<std::string, std::vector<const Turn*>, StringHash, std::equal_to<>>;
 
     // Views over the held records in time order, kept up to date as records come and go.
     const std::vector<const Turn*>& byTime() const;
     const std::vector<const ResultEntry*>& resultsByTime() const;
-    // Each chat's turn times, ascending.
-    const SessionTimes& sessionTimes() const;
+    // Each chat's turns in time order.
+    const SessionTurns& sessionTurns() const;
     template <typename F> void forEachTurnSince(Instant since, F&& f) const;
     ChatSummary summarize(std::string_view sessionId, Instant since) const;
 
@@ -128,8 +128,8 @@ private:
 
     mutable TimeIndex<Turn, TurnOrder> turnIndex_;
     mutable TimeIndex<ResultEntry, ResultOrder> resultIndex_;
-    mutable bool sessionTimesValid_ = false;
-    mutable SessionTimes sessionTimes_;
+    mutable bool sessionTurnsValid_ = false;
+    mutable SessionTurns sessionTurns_;
 };
 
 } // namespace vellumkite
