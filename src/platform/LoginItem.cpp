@@ -119,8 +119,10 @@ std::optional<QString> LoginItem::entryContents(const QString& executable) {
 }
 
 bool LoginItem::isEnabled() const {
+    // Only a regular file is opened: a pipe in its place would block the read.
     QFile file(entryPath_);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxEntrySize)
+    if (!QFileInfo(entryPath_).isFile() || !file.open(QIODevice::ReadOnly) ||
+        file.size() > kMaxEntrySize)
         return false;
     return desktopEntrySaysOn(file.read(kMaxEntrySize));
 }
