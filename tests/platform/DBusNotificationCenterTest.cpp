@@ -88,7 +88,6 @@ class FakeServer : public QObject, protected QDBusContext {
 public:
     QStringList capabilities = {QStringLiteral("body")};
     QList<Received> received;
-    bool refuse = false;
 
 public slots:
     QStringList GetCapabilities() { return capabilities; }
@@ -98,10 +97,6 @@ public slots:
                 int timeout) {
         received.append(
             {app, replacesId, icon, summary, body, actions, hints, timeout, message().signature()});
-        if (refuse) {
-            sendErrorReply(QDBusError::AccessDenied, QStringLiteral("not now"));
-            return 0;
-        }
         return replacesId != 0 ? replacesId : ++lastId_;
     }
 
@@ -201,22 +196,6 @@ TEST_F(DBusNotificationCenterTest, BodiesAreEscapedOnlyForServersThatReadMarkup)
         EXPECT_EQ(fake.received[0].body,
                   markup ? QStringLiteral("a &lt; b &amp; c") : QStringLiteral("a < b & c"));
     }
-}
-
-TEST_F(DBusNotificationCenterTest, ARefusedPostIsReportedAndNotRemembered) {
-    serve();
-    auto center = DBusNotificationCenter::create(bus.connect());
-    ASSERT_TRUE(center);
-    QStringList failed;
-    QObject::connect(center.get(), &DBusNotificationCenter::postFailed,
-                     [&](const QString& identifier, const QString&) { failed.append(identifier); });
-    fake.refuse = true;
-    center->post(QStringLiteral("k"), QStringLiteral("t"), QStringLiteral("b"), false);
-    ASSERT_TRUE(waitUntil([&] { return failed.size() == 1; }));
-    fake.refuse = false;
-    center->post(QStringLiteral("k"), QStringLiteral("t"), QStringLiteral("b"), false);
-    ASSERT_TRUE(waitUntil([&] { return fake.received.size() == 2; }));
-    EXPECT_EQ(fake.received[1].replacesId, 0u);
 }
 
 } // namespace

@@ -144,16 +144,4 @@ TEST_F(LoginItemTest, FailuresAreDescribedAndLoggedInOneLine) {
     EXPECT_TRUE(LoginItem(entry(), QString()).setEnabled(true));
 }
 
-TEST(LoginItemPathTest, FollowsXdgConfigHome) {
-    const QByteArray saved = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", "/somewhere/config");
-    EXPECT_EQ(LoginItem::defaultEntryPath(),
-              QStringLiteral("/somewhere/config/autostart/vellumkite.desktop"));
-    if (saved.isNull())
-        qunsetenv("XDG_CONFIG_HOME");
-    else
-        qputenv("XDG_CONFIG_HOME", saved);
-    EXPECT_EQ(LoginItem::currentExecutable(), QCoreApplication::applicationFilePath());
-}
-
 } // namespace

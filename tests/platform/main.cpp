@@ -1,6 +1,5 @@
 #include "PreferencesStore.hpp"
 
-#include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <QCoreApplication>
@@ -13,7 +12,6 @@ namespace {
 // The test program doubles as a second process that uses the preferences file, so that types and
 // changes are seen the way another run (or the terminal tool beside the app) sees them.
 //   --child write PATH           stores one value of every type
-//   --child print PATH           prints key, type and value of every stored key
 //   --child fill PATH PREFIX N   stores PREFIX0 .. PREFIX(N-1), one write each
 int child(int argc, char** argv) {
     if (argc < 4)
@@ -31,13 +29,6 @@ int child(int argc, char** argv) {
         fired.insert(QStringLiteral("limit.pace|x"), 1700000100.0);
         ok = store.setValue(QStringLiteral("firedNotifications"), fired) && ok;
         return ok ? 0 : 1;
-    }
-    if (command == QLatin1String("print")) {
-        const QVariantMap values = store.values();
-        for (auto it = values.begin(); it != values.end(); ++it)
-            std::printf("%s=%s:%s\n", qPrintable(it.key()), it.value().typeName(),
-                        qPrintable(it.value().toString()));
-        return 0;
     }
     if (command == QLatin1String("fill") && argc >= 6) {
         const QString prefix = QString::fromLocal8Bit(argv[4]);
