@@ -9,7 +9,6 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
 #include <pwd.h>
@@ -26,21 +25,6 @@ namespace {
 constexpr std::uint64_t kParallelThreshold = std::uint64_t{8} << 20;
 // A parser that grew past this for one long line is replaced after the pass.
 constexpr std::size_t kParserKeep = std::size_t{16} << 20;
-
-Instant mtimeOf(const struct stat& st) {
-#ifdef __APPLE__
-    const auto& ts = st.st_mtimespec;
-#else
-    const auto& ts = st.st_mtim;
-#endif
-    return Instant{std::chrono::microseconds{static_cast<std::int64_t>(ts.tv_sec) * 1'000'000 +
-                                             ts.tv_nsec / 1000}};
-}
-
-bool hasLogExtension(const char* name) {
-    const std::size_t n = std::strlen(name);
-    return n > 6 && std::memcmp(name + n - 6, ".jsonl", 6) == 0;
-}
 
 // Opens a log without ever blocking (a FIFO with no writer) and only if it is a regular file
 // now, since it may have been swapped since the walk saw it.
@@ -68,7 +52,7 @@ struct UsageStore::Shared {
 };
 
 UsageStore::UsageStore(std::filesystem::path root, double lookback, Clock clock)
-    : root_(std::move(root)), lookback_(lookback), clock_(std::move(clock)),
+    : root_(std::move(root)), lookback_(lookback), clock_(std::move(clock)), directory_(root_),
       shared_(std::make_unique<Shared>()) {}
 
 UsageStore::~UsageStore() = default;
@@ -114,62 +98,11 @@ bool UsageStore::refresh() {
     return took;
 }
 
-std::vector<UsageStore::FileEntry> UsageStore::chatFiles(Instant cutoff) const {
-    // Our own walk: directory symlinks are never followed (no loops), unreadable folders are
-    // passed over, and only regular files (or symlinks to them) named *.jsonl are listed. Entries
-    // are looked up relative to their folder's descriptor, which keeps path resolution short.
+std::vector<UsageStore::FileEntry> UsageStore::chatFiles(Instant cutoff) {
     std::vector<FileEntry> out;
-    struct Folder {
-        int fd;
-        std::string path;
-    };
-    std::vector<Folder> stack;
-    const int rootFd = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (rootFd < 0)
-        return out;
-    stack.push_back({rootFd, root_.string()});
-    while (!stack.empty()) {
-        Folder folder = std::move(stack.back());
-        stack.pop_back();
-        DIR* d = ::fdopendir(folder.fd);
-        if (!d) {
-            ::close(folder.fd);
-            continue;
-        }
-        if (folder.path.empty() || folder.path.back() != '/')
-            folder.path += '/';
-        const int fd = ::dirfd(d);
-        while (const dirent* e = ::readdir(d)) {
-            const char* name = e->d_name;
-            if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
-                continue;
-            unsigned char type = e->d_type;
-            if (type == DT_UNKNOWN) {
-                struct stat lst;
-                if (::fstatat(fd, name, &lst, AT_SYMLINK_NOFOLLOW) != 0)
-                    continue;
-                type = S_ISDIR(lst.st_mode) ? DT_DIR : S_ISLNK(lst.st_mode) ? DT_LNK : DT_REG;
-            }
-            if (type == DT_DIR) {
-                const int sub = ::openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-                if (sub >= 0)
-                    stack.push_back({sub, folder.path + name});
-                continue;
-            }
-            if (!hasLogExtension(name))
-                continue;
-            struct stat st;
-            if (::fstatat(fd, name, &st, 0) != 0 || !S_ISREG(st.st_mode))
-                continue;
-            if (mtimeOf(st) < cutoff)
-                continue;
-            out.push_back({folder.path + name, static_cast<std::uint64_t>(st.st_size)});
-        }
-        ::closedir(d);
-    }
-    // The directory order is the file system's; sorting makes passes reproducible.
-    std::sort(out.begin(), out.end(),
-              [](const FileEntry& a, const FileEntry& b) { return a.path < b.path; });
+    for (const auto& [path, entry] : directory_.list())
+        if (entry.modified >= cutoff)
+            out.push_back({path, entry.size});
     return out;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChatSummary.hpp"
+#include "LogDirectory.hpp"
 #include "Time.hpp"
 #include "TimeIndex.hpp"
 #include "ToolEater.hpp"
@@ -75,7 +76,7 @@ private:
     struct FileEntry;
     struct Batch;
 
-    std::vector<FileEntry> chatFiles(Instant cutoff) const;
+    std::vector<FileEntry> chatFiles(Instant cutoff);
     bool readNewLines(const FileEntry& file, Instant cutoff);
     bool readInParallel(const std::vector<FileEntry>& files, Instant cutoff, unsigned threads);
     void prune(Instant cutoff);
@@ -119,6 +120,8 @@ private:
     std::unordered_map<std::string, ToolResult> results_;
     std::unordered_map<std::string, std::string> toolNames_;
     std::unordered_map<std::string, std::uint64_t> offsets_;
+
+    LogDirectory directory_;
 
     struct Shared; // the parser and read buffer reused across passes
     std::unique_ptr<Shared> shared_;
