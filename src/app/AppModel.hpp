@@ -1,0 +1,117 @@
+#pragma once
+
+#include "BoxSize.hpp"
+#include "ChatSummary.hpp"
+#include "Environment.hpp"
+#include "Limits.hpp"
+#include "Snapshot.hpp"
+#include "Thresholds.hpp"
+#include "Time.hpp"
+#include "Tip.hpp"
+#include "TimeOfDay.hpp"
+#include "ToolEater.hpp"
+
+#include <QObject>
+#include <QString>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace vellumkite {
+
+class LoginItem;
+class NotificationCenter;
+class WritablePreferences;
+
+// The application's spine: owns the usage store and its serial worker thread
+// ("vellumkite.store"), runs one refresh pass at start and every 3 seconds, and publishes each
+// pass's figures on the main thread into the fields below, which every view reads. Views never
+// touch the store, the files or the coach; they write only showBox, boxSize and launchAtLogin.
+//
+// Every write of a published field emits changed(), even when the value is equal; a publish
+// writes its fields in a fixed order within one turn of the event loop, so views that redraw on
+// the next turn see the final state.
+class AppModel : public QObject {
+    Q_OBJECT
+
+public:
+    // What the model needs from outside; tests pass temporary folders and a driven clock.
+    struct Services {
+        WritablePreferences* preferences = nullptr; // required; outlives the model
+        NotificationCenter* notifications = nullptr; // none: the notifier does nothing
+        LoginItem* loginItem = nullptr;              // none: launch at login reads off
+        Clock clock = systemClock();
+        std::function<Environment()> environment = &Environment::process;
+        std::filesystem::path logRoot; // empty: UsageStore::defaultRoot()
+        std::filesystem::path limitsFile; // empty: Limits::file()
+        TimeOfDayFormatter timeOfDay;     // empty: the system locale's short time format
+        int intervalMs = 3000;            // the refresh timer
+    };
+
+    // Starts at once: reads the box settings, then either loads the demo data (VELLUMKITE_DEMO
+    // in the environment) or runs the first pass and starts the timer. updateBox() (and in demo
+    // mode the demo panel request) is scheduled for after the constructor returns.
+    explicit AppModel(Services services, QObject* parent = nullptr);
+    ~AppModel() override;
+
+    // --- Published fields (main thread only).
+    bool loaded() const;
+    const std::optional<Limits>& limits() const;
+    const std::optional<ChatSummary>& currentChat() const;
+    const std::vector<ChatSummary>& topChats() const;   // at most 5
+    const std::vector<ToolEater>& toolEaters() const;   // at most 4
+    double todayWeight() const;
+    double burnPerMin() const;
+    const std::vector<double>& sparkline() const;       // empty before the first pass, then 30
+    const std::optional<Tip>& tip() const;
+
+    // The two box settings; each write persists and runs its handler, also for an equal value.
+    bool showBox() const;
+    void setShowBox(bool show);
+    BoxSize boxSize() const;
+    void setBoxSize(BoxSize size);
+
+    // Read from and written to the login-item service every time; a failure is logged once and
+    // the next read shows the real state.
+    bool launchAtLogin() const;
+    void setLaunchAtLogin(bool enabled);
+
+    // "…" before the first pass, then the 5-hour percentage, the current chat's size, or "–".
+    QString menuTitle() const;
+    // The chat-size level with the thresholds read afresh from the preferences and environment.
+    Level chatLevel(std::int64_t chatSize) const;
+    // The model's clock, for ages and countdowns in the views.
+    Instant now() const;
+    bool demoMode() const;
+
+    // Schedules one refresh pass on the worker thread and returns at once. Passes run in order,
+    // one at a time, never coalesced or skipped.
+    void refresh();
+
+    // Shows or hides the floating box according to showBox(). The floating box installs the
+    // handler; until then this does nothing.
+    void setBoxHandler(std::function<void()> handler);
+    void updateBox();
+
+    // Fills the published fields with the fixed demo data set (runs inside the constructor in
+    // demo mode; public for tests and screenshots).
+    void loadDemo();
+
+signals:
+    // Emitted after every write of a published field (and of launchAtLogin).
+    void changed();
+    // In demo mode, once after start: the views open the demo panel and report the windows.
+    void demoPanelRequested();
+    // After each publish step, for tests and tools.
+    void published();
+
+private:
+    void publish(const Snapshot& snapshot);
+    struct Worker;
+    struct State;
+    std::unique_ptr<State> d_;
+};
+
+} // namespace vellumkite
