@@ -99,6 +99,10 @@ public:
     // demo mode; public for tests and screenshots).
     void loadDemo();
 
+    // Test-only: publishes a made-up pass's figures exactly as a real pass would, so that view
+    // tests can show any state without logs on disk.
+    void publishForTest(const Snapshot& snapshot) { publish(snapshot); }
+
 signals:
     // Emitted after every write of a published field (and of launchAtLogin).
     void changed();
