@@ -1,0 +1,70 @@
+#include "AtomicFile.hpp"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vellumkite {
+
+namespace {
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+} // namespace
+
+bool AtomicFile::makeFolders(const std::filesystem::path& folder) {
+    if (folder.empty())
+        return false;
+    std::filesystem::path prefix;
+    for (const auto& part : folder) {
+        prefix /= part;
+        if (::mkdir(prefix.c_str(), 0700) == 0) {
+            // The umask may have narrowed the mode; never widened, but make it exactly ours.
+            ::chmod(prefix.c_str(), 0700);
+            continue;
+        }
+        if (errno != EEXIST)
+            return false;
+        struct stat st {};
+        if (::stat(prefix.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            return false;
+    }
+    return true;
+}
+
+bool AtomicFile::replace(const std::filesystem::path& path, std::string_view bytes) {
+    const std::filesystem::path folder = path.parent_path();
+    if (path.filename().empty() || !makeFolders(folder))
+        return false;
+    struct stat st {};
+    // rename cannot put a file in place of a folder; leave whatever that is alone.
+    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return false;
+
+    std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = ::fchmod(fd, 0600) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok)
+        ::unlink(temp.c_str());
+    return ok;
+}
+
+} // namespace vellumkite

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+namespace vellumkite {
+
+// Files only their owner may read, replaced so that a reader sees the old contents or the new,
+// never a part.
+struct AtomicFile {
+    // Creates the folder and any missing parents, each new one with mode 0700. Folders that
+    // exist are left as they are.
+    static bool makeFolders(const std::filesystem::path& folder);
+
+    // Writes the bytes to a new 0600 file in the same folder, flushes it to disk and renames it
+    // over `path`. The final path is never opened, so a symlink planted there is replaced, not
+    // followed. False, with nothing left behind, on any failure (a folder in the way included).
+    static bool replace(const std::filesystem::path& path, std::string_view bytes);
+};
+
+} // namespace vellumkite

@@ -1,0 +1,107 @@
+#include "Cli.hpp"
+
+#include "LocaleTimeOfDay.hpp"
+#include "PreferencesStore.hpp"
+#include "RefreshPass.hpp"
+#include "Report.hpp"
+#include "SnapshotJson.hpp"
+#include "StatusLine.hpp"
+#include "Terminal.hpp"
+#include "Thresholds.hpp"
+#include "UsageStore.hpp"
+#include "Watch.hpp"
+
+#include <csignal>
+#include <string_view>
+#include <unistd.h>
+
+#ifndef VELLUMKITE_VERSION
+#define VELLUMKITE_VERSION "unknown"
+#endif
+
+namespace vellumkite {
+
+namespace {
+
+// The look-back of the store, as in the app: 8 days.
+constexpr double kLookback = 691200;
+
+int usageError(std::string_view problem) {
+    Terminal::writeAll(STDERR_FILENO,
+                       "vellumkite-cli: " + std::string(problem) + "\n\n" + Cli::usage());
+    return 2;
+}
+
+int print(const std::string& text) {
+    return Terminal::writeAll(STDOUT_FILENO, text) ? 0 : 1;
+}
+
+} // namespace
+
+std::string Cli::usage() {
+    return "Usage: vellumkite-cli [COMMAND]\n"
+           "\n"
+           "Coaching on how fast you spend your Claude usage allowance, read from the local\n"
+           "chat logs in ~/.claude/projects. Nothing is sent anywhere.\n"
+           "\n"
+           "Commands:\n"
+           "  status       the current picture: limits, this chat, the tip, the live rate,\n"
+           "               today's busiest chats and tool eaters (the default)\n"
+           "  watch        the same, redrawn every 3 seconds; q or Ctrl-C ends it\n"
+           "  json         the same figures as one JSON object, for scripts\n"
+           "  waybar       one line of JSON for a Waybar custom module\n"
+           "  statusline [-- COMMAND [ARGS...]]\n"
+           "               the status-line command for Claude Code (see below)\n"
+           "\n"
+           "Options:\n"
+           "  --help       show this text\n"
+           "  --version    show the version\n"
+           "\n"
+           "The 5-hour and weekly limits come from the assistant's status line. Turn it on\n"
+           "in ~/.claude/settings.json with the small, fast vellumkite-statusline program:\n"
+           "  \"statusLine\": {\"type\": \"command\",\n"
+           "                 \"command\": \"/usr/local/bin/vellumkite-statusline\"}\n"
+           "To keep a status line you already have, append it after --:\n"
+           "  \"command\": \"/usr/local/bin/vellumkite-statusline -- your-old-command\"\n"
+           "\n"
+           "Colours are used on a terminal unless NO_COLOR is set.\n";
+}
+
+int Cli::main(int argc, char** argv) {
+    const std::string_view command = argc > 1 ? argv[1] : "status";
+    if (command == "--help" || command == "-h" || command == "help")
+        return print(usage());
+    if (command == "--version")
+        return print(std::string("vellumkite-cli ") + VELLUMKITE_VERSION + "\n");
+    // Before anything else is set up: the assistant starts this after every message.
+    if (command == "statusline")
+        return StatusLine::main(argc - 2, argv + 2, "vellumkite-cli statusline");
+
+    if (command != "status" && command != "watch" && command != "json" && command != "waybar")
+        return usageError("unknown command: " + std::string(command));
+    if (argc > 2)
+        return usageError("unexpected argument: " + std::string(argv[2]));
+
+    std::signal(SIGPIPE, SIG_IGN);
+    const PreferencesStore preferences;
+    RefreshPass::Inputs inputs;
+    inputs.preferences = &preferences;
+    inputs.timeOfDay = LocaleTimeOfDay::formatter();
+    UsageStore store(UsageStore::defaultRoot(), kLookback);
+
+    if (command == "watch")
+        return Watch::run(store, inputs, preferences, Terminal::isTerminal(STDOUT_FILENO));
+
+    const Snapshot snapshot = RefreshPass::run(store, inputs);
+    if (command == "json")
+        return print(SnapshotJson::full(snapshot) + "\n");
+    if (command == "waybar") {
+        const std::string chat = snapshot.currentChat ? "This chat: " + Report::chatText(snapshot)
+                                                      : Report::chatText(snapshot);
+        return print(SnapshotJson::waybar(snapshot, chat) + "\n");
+    }
+    return print(Report::render(snapshot, Thresholds::load(preferences, inputs.environment),
+                                systemNow(), Terminal::reportStyle(STDOUT_FILENO)));
+}
+
+} // namespace vellumkite

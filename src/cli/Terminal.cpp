@@ -1,0 +1,56 @@
+#include "Terminal.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace vellumkite {
+
+namespace {
+
+winsize windowSize(int fd) {
+    winsize ws{};
+    if (::ioctl(fd, TIOCGWINSZ, &ws) != 0)
+        return {};
+    return ws;
+}
+
+} // namespace
+
+bool Terminal::isTerminal(int fd) {
+    return ::isatty(fd) == 1;
+}
+
+int Terminal::columns(int fd) {
+    return windowSize(fd).ws_col;
+}
+
+int Terminal::rows(int fd) {
+    return windowSize(fd).ws_row;
+}
+
+Report::Style Terminal::reportStyle(int fd) {
+    Report::Style style;
+    const bool tty = isTerminal(fd);
+    style.colour = tty && std::getenv("NO_COLOR") == nullptr;
+    if (const int cols = tty ? columns(fd) : 0; cols > 0)
+        style.width = std::clamp(cols - 1, 20, style.width);
+    return style;
+}
+
+bool Terminal::writeAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+} // namespace vellumkite

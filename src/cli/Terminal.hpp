@@ -1,0 +1,22 @@
+#pragma once
+
+#include "Report.hpp"
+
+#include <string_view>
+
+namespace vellumkite {
+
+// What the terminal tool needs to know about where its output goes.
+struct Terminal {
+    static bool isTerminal(int fd);
+    // Columns and rows of the terminal on fd; 0 when unknown.
+    static int columns(int fd);
+    static int rows(int fd);
+    // Colours only on a terminal and only when NO_COLOR is not set, whatever its value; the
+    // width follows a narrow terminal, one column short so the last one is never written.
+    static Report::Style reportStyle(int fd);
+    // The whole text, retrying short writes; false on an error (a closed pipe included).
+    static bool writeAll(int fd, std::string_view text);
+};
+
+} // namespace vellumkite
