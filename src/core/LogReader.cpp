@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
@@ -10,6 +11,10 @@ namespace vellumkite {
 LogReader::LogReader(std::size_t chunk, std::size_t maxLine, std::size_t padding)
     : chunk_(std::max<std::size_t>(chunk, 16)), maxLine_(maxLine), padding_(padding) {}
 
+void LogReader::Free::operator()(char* p) const {
+    std::free(p);
+}
+
 bool LogReader::ensureCapacity(std::size_t needed) {
     if (needed <= capacity_)
         return true;
@@ -17,12 +22,13 @@ bool LogReader::ensureCapacity(std::size_t needed) {
     grown = std::min(grown, maxLine_ + chunk_);
     if (grown < needed)
         return false;
-    auto fresh = std::unique_ptr<char[]>(new (std::nothrow) char[grown + padding_]);
+    // realloc moves large blocks by remapping pages, so the old and new buffer are never both
+    // resident while a long line grows.
+    auto* fresh = static_cast<char*>(std::realloc(buffer_.get(), grown + padding_));
     if (!fresh)
         return false;
-    if (buffer_)
-        std::memcpy(fresh.get(), buffer_.get(), capacity_);
-    buffer_ = std::move(fresh);
+    (void)buffer_.release();
+    buffer_.reset(fresh);
     capacity_ = grown;
     return true;
 }
@@ -45,7 +51,8 @@ std::optional<std::uint64_t> LogReader::read(int fd, std::uint64_t start, std::u
     bool skipping = false;      // inside a line longer than maxLine_: drop bytes up to its end
 
     while (base + filled < end) {
-        if (filled == capacity_ && !ensureCapacity(capacity_ + chunk_)) {
+        // A line that has outgrown the limit is not worth more memory.
+        if (filled == capacity_ && (filled > maxLine_ || !ensureCapacity(capacity_ + chunk_))) {
             // The line in the buffer is too long to hold: forget it and skip to its line feed.
             base += filled;
             filled = scanned = 0;

@@ -48,8 +48,11 @@ private:
     std::size_t chunk_;
     std::size_t maxLine_;
     std::size_t padding_;
-    std::unique_ptr<char[]> buffer_;
-    std::size_t capacity_ = 0; // usable bytes, not counting the padding
+    struct Free {
+        void operator()(char* p) const;
+    };
+    std::unique_ptr<char, Free> buffer_; // malloc'd, so that growing can remap instead of copy
+    std::size_t capacity_ = 0;           // usable bytes, not counting the padding
 };
 
 } // namespace vellumkite
