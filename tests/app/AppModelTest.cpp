@@ -1,0 +1,639 @@
+#include "AppModel.hpp"
+
+#include "LoginItem.hpp"
+#include "LogLines.hpp"
+#include "MemoryPreferences.hpp"
+#include "NotificationCenter.hpp"
+#include "PreferencesStore.hpp"
+#include "RefreshPass.hpp"
+#include "TempDir.hpp"
+#include "Timestamp.hpp"
+#include "UsageStore.hpp"
+
+#include <atomic>
+#include <deque>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QLocale>
+#include <QThread>
+#include <QTime>
+#include <set>
+#include <thread>
+
+using namespace vellumkite;
+using namespace vellumkite::testing;
+using namespace std::chrono_literals;
+
+namespace {
+
+const Instant kNoon = *Timestamp::parse("2025-03-01T12:00:00.000Z");
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// Lets the event loop run for a while, for checks that something does not happen.
+void spin(int ms) {
+    waitUntil([] { return false; }, ms);
+}
+
+struct Post {
+    QString identifier, title, body;
+    bool sound = false;
+};
+
+class RecordingCenter : public NotificationCenter {
+public:
+    void post(const QString& identifier, const QString& title, const QString& body,
+              bool sound) override {
+        posts.push_back({identifier, title, body, sound});
+        if (onPost)
+            onPost();
+    }
+    std::vector<Post> posts;
+    std::function<void()> onPost;
+};
+
+// Which published fields differ from their initial values, in publish order.
+std::string setFields(const AppModel& m) {
+    std::string out;
+    auto add = [&](bool set, const char* name) {
+        if (set)
+            out += out.empty() ? name : std::string(" ") + name;
+    };
+    add(m.limits().has_value(), "limits");
+    add(m.currentChat().has_value(), "currentChat");
+    add(!m.topChats().empty(), "topChats");
+    add(!m.toolEaters().empty(), "toolEaters");
+    add(m.todayWeight() != 0, "todayWeight");
+    add(m.burnPerMin() != 0, "burnPerMin");
+    add(!m.sparkline().empty(), "sparkline");
+    add(m.tip().has_value(), "tip");
+    add(m.loaded(), "loaded");
+    return out;
+}
+
+// Each step adds the next field of `order` to what the previous step had set.
+std::vector<std::string> cumulative(const std::vector<std::string>& order,
+                                    const std::string& canonical) {
+    std::vector<std::string> steps;
+    std::set<std::string> done;
+    for (const auto& field : order) {
+        done.insert(field);
+        std::string out;
+        std::size_t start = 0;
+        while (start < canonical.size()) {
+            const std::size_t end = std::min(canonical.find(' ', start), canonical.size());
+            const std::string name = canonical.substr(start, end - start);
+            if (done.count(name))
+                out += out.empty() ? name : " " + name;
+            start = end + 1;
+        }
+        steps.push_back(out);
+    }
+    return steps;
+}
+
+const std::string kAllFields =
+    "limits currentChat topChats toolEaters todayWeight burnPerMin sparkline tip loaded";
+
+class AppModelTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    ScopedEnv home{"HOME", dir.path().c_str()};
+    ScopedEnv config{"XDG_CONFIG_HOME", (dir / "config").c_str()};
+    ScopedEnv data{"XDG_DATA_HOME", (dir / "data").c_str()};
+    std::atomic<std::int64_t> nowUs{kNoon.time_since_epoch().count()};
+    MemoryPreferences prefs;
+    RecordingCenter center;
+    Environment env;
+    int serial = 0;
+
+    Instant now() const { return Instant(std::chrono::microseconds(nowUs.load())); }
+    void setNow(Instant t) { nowUs = t.time_since_epoch().count(); }
+
+    AppModel::Services services() {
+        AppModel::Services s;
+        s.preferences = &prefs;
+        s.notifications = &center;
+        s.clock = [this] { return now(); };
+        s.environment = [this] { return env; };
+        s.logRoot = dir / "projects";
+        s.limitsFile = dir / "statusline.json";
+        s.timeOfDay = [](Instant t) { return Timestamp::format(t).substr(11, 5); };
+        s.intervalMs = 3600 * 1000; // tests call refresh() themselves
+        return s;
+    }
+
+    void addReply(const std::string& session, Instant t, std::int64_t input,
+                  std::vector<std::pair<std::string, std::string>> tools = {}) {
+        Reply r;
+        r.messageId = "m" + std::to_string(++serial);
+        r.requestId = "r" + std::to_string(serial);
+        r.sessionId = session;
+        r.timestamp = Timestamp::format(t);
+        r.input = input;
+        r.output = 0;
+        r.cwd = "/home/you/" + session;
+        r.tools = std::move(tools);
+        appendFile(dir / "projects" / (session + ".jsonl"), replyLine(r) + "\n");
+    }
+    void addResult(const std::string& session, Instant t, const std::string& id,
+                   std::size_t bytes) {
+        appendFile(dir / "projects" / (session + ".jsonl"),
+                   resultLine(session, Timestamp::format(t), {{id, bytes}}) + "\n");
+    }
+    void writeLimits(double fiveHourPercent, Instant resetsAt) {
+        writeFile(dir / "statusline.json",
+                  R"({"rate_limits":{"five_hour":{"used_percentage":)" +
+                      std::to_string(fiveHourPercent) + R"(,"resets_at":)" +
+                      std::to_string(toUnixSeconds(resetsAt)) +
+                      R"(},"seven_day":{"used_percentage":18,"resets_at":1e10}}})");
+    }
+};
+
+TEST_F(AppModelTest, FirstPassPublishesFieldsInOrderThenNotifiesThenMarksLoaded) {
+    addReply("big", kNoon - 2min, 400000, {{"t1", "Read"}});
+    addResult("big", kNoon - 1min, "t1", 8000);
+    writeLimits(40, kNoon + 1h);
+
+    AppModel model(services());
+    EXPECT_EQ(model.menuTitle(), "\u2026");
+    EXPECT_EQ(setFields(model), "");
+
+    std::vector<std::string> seen;
+    std::string atPost;
+    center.onPost = [&] { atPost = setFields(model); };
+    int published = 0;
+    QObject::connect(&model, &AppModel::changed, [&] { seen.push_back(setFields(model)); });
+    QObject::connect(&model, &AppModel::published, [&] { ++published; });
+    ASSERT_TRUE(waitUntil([&] { return published == 1; }));
+
+    EXPECT_EQ(seen, cumulative({"limits", "currentChat", "topChats", "toolEaters", "todayWeight",
+                                "burnPerMin", "sparkline", "tip", "loaded"},
+                               kAllFields));
+    // The notifier runs after the tip is written and before the model counts as loaded.
+    EXPECT_EQ(atPost,
+              "limits currentChat topChats toolEaters todayWeight burnPerMin sparkline tip");
+    ASSERT_EQ(center.posts.size(), 1u);
+    EXPECT_EQ(center.posts[0].identifier, "chat.hard|big");
+    EXPECT_EQ(model.tip()->rule, "chat.hard");
+    EXPECT_EQ(model.sparkline().size(), 30u);
+    EXPECT_EQ(model.menuTitle(), "40%");
+
+    // A pass with nothing new still writes every field.
+    seen.clear();
+    model.refresh();
+    ASSERT_TRUE(waitUntil([&] { return published == 2; }));
+    EXPECT_EQ(seen.size(), 9u);
+    EXPECT_EQ(center.posts.size(), 1u);
+}
+
+TEST_F(AppModelTest, NoLogsGiveAQuietLoadedModel) {
+    AppModel model(services());
+    ASSERT_TRUE(waitUntil([&] { return model.loaded(); }));
+    EXPECT_FALSE(model.limits());
+    EXPECT_FALSE(model.currentChat());
+    EXPECT_TRUE(model.topChats().empty());
+    EXPECT_TRUE(model.toolEaters().empty());
+    EXPECT_EQ(model.todayWeight(), 0);
+    EXPECT_EQ(model.burnPerMin(), 0);
+    EXPECT_EQ(model.sparkline(), std::vector<double>(30, 0.0));
+    ASSERT_TRUE(model.tip());
+    EXPECT_EQ(model.tip()->title, "All quiet");
+    EXPECT_EQ(model.menuTitle(), "\u2013");
+    EXPECT_TRUE(center.posts.empty());
+}
+
+TEST_F(AppModelTest, PublishesWhatTheRefreshPassComputesOnTheSameTree) {
+    // Seven chats today, one yesterday, five tool categories.
+    const char* tools[] = {"Read", "Grep", "Bash", "WebFetch", "Task"};
+    for (int i = 0; i < 7; ++i) {
+        const std::string id = "t" + std::to_string(i);
+        addReply("s" + std::to_string(i), kNoon - std::chrono::minutes(10 * i + 1), 1000 * (i + 1),
+                 {{id, tools[i % 5]}});
+        addResult("s" + std::to_string(i), kNoon - std::chrono::minutes(10 * i), id, 400 * (7 - i));
+    }
+    addReply("old", kNoon - 20h, 99000);
+    writeLimits(12.5, kNoon + 2h);
+    env.set("VELLUMKITE_CHAT_SOFT", "500"); // s0, the current chat, is 1k
+
+    AppModel model(services());
+    ASSERT_TRUE(waitUntil([&] { return model.loaded(); }));
+
+    UsageStore store(dir / "projects", 691200, [this] { return now(); });
+    RefreshPass::Inputs in;
+    in.limitsFile = dir / "statusline.json";
+    in.preferences = &prefs;
+    in.environment = env;
+    in.clock = [this] { return now(); };
+    in.timeOfDay = services().timeOfDay;
+    const Snapshot expected = RefreshPass::run(store, in);
+
+    EXPECT_EQ(model.limits(), expected.limits);
+    EXPECT_EQ(model.currentChat(), expected.currentChat);
+    EXPECT_EQ(model.topChats(), expected.topChats);
+    EXPECT_EQ(model.toolEaters(), expected.toolEaters);
+    EXPECT_EQ(model.todayWeight(), expected.todayWeight);
+    EXPECT_EQ(model.burnPerMin(), expected.burnPerMin);
+    EXPECT_EQ(model.sparkline(), expected.sparkline);
+    EXPECT_EQ(model.tip(), expected.tip());
+
+    // Independently of the pass: the five heaviest of the seven, the weight of all seven.
+    ASSERT_EQ(model.topChats().size(), 5u);
+    EXPECT_EQ(model.topChats().front().sessionId, "s6");
+    EXPECT_EQ(model.topChats().back().sessionId, "s2");
+    EXPECT_EQ(model.todayWeight(), 1000.0 * (1 + 2 + 3 + 4 + 5 + 6 + 7));
+    EXPECT_EQ(model.toolEaters().size(), 4u);
+    EXPECT_EQ(model.tip()->rule, "chat.soft");
+    EXPECT_EQ(model.menuTitle(), "13%");
+}
+
+TEST_F(AppModelTest, SlowPassesRunOneAtATimeInOrderOnTheStoreThread) {
+    addReply("s", kNoon - 10min, 100000, {{"t1", "Read"}});
+    addResult("s", kNoon - 10min, "t1", 40000);
+    writeLimits(40, kNoon + 10min);
+
+    std::atomic<int> inFlight{0}, maxInFlight{0}, mainCalls{0};
+    std::mutex mutex;
+    std::set<QString> threadNames;
+    std::set<QThread*> threads;
+    AppModel::Services s = services();
+    s.clock = [&, this] {
+        if (QThread::currentThread() == QCoreApplication::instance()->thread()) {
+            ++mainCalls;
+            return now();
+        }
+        const int n = ++inFlight;
+        for (int m = maxInFlight; n > m && !maxInFlight.compare_exchange_weak(m, n);) {
+        }
+        {
+            std::lock_guard lock(mutex);
+            threads.insert(QThread::currentThread());
+            threadNames.insert(QThread::currentThread()->objectName());
+        }
+        std::this_thread::sleep_for(15ms);
+        --inFlight;
+        return now();
+    };
+    // Each pass gets its own overrides, which decide its first tip.
+    const std::vector<std::pair<std::string, std::string>> overrides = {
+        {"VELLUMKITE_CHAT_HARD", "50000"}, {"VELLUMKITE_LIMIT_ALERT", "30"},
+        {"VELLUMKITE_CHAT_SOFT", "50000"}, {"VELLUMKITE_IDLE_MINUTES", "1"},
+        {"VELLUMKITE_TOOL_SHARE", "0"},    {"VELLUMKITE_NONE", "1"}};
+    auto envFor = [](const std::pair<std::string, std::string>& o) {
+        Environment e;
+        e.set("VELLUMKITE_TOOL_SHARE", "1e9");
+        e.set(o.first, o.second);
+        return e;
+    };
+    env = envFor(overrides.back());
+
+    AppModel model(s);
+    std::vector<std::string> firstTips;
+    QObject::connect(&model, &AppModel::published, [&] { firstTips.push_back(model.tip()->rule); });
+    const int mainCallsBefore = mainCalls;
+    for (const auto& o : overrides) {
+        env = envFor(o);
+        model.refresh();
+    }
+    EXPECT_EQ(mainCalls, mainCallsBefore); // refresh() left all the work to the store thread
+    ASSERT_TRUE(waitUntil([&] { return firstTips.size() == 7; }, 30000));
+    spin(100);
+
+    EXPECT_EQ(firstTips, (std::vector<std::string>{"ok", "chat.hard", "limit.alert", "chat.soft",
+                                                   "chat.idle", "tool.File reads", "ok"}));
+    EXPECT_EQ(maxInFlight, 1);
+    EXPECT_EQ(threads.size(), 1u);
+    EXPECT_EQ(threadNames, std::set<QString>{QStringLiteral("vellumkite.store")});
+}
+
+TEST_F(AppModelTest, DestroyingTheModelDropsQueuedPasses) {
+    std::atomic<int> storeCalls{0};
+    AppModel::Services s = services();
+    s.clock = [&, this] {
+        if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
+            ++storeCalls;
+            std::this_thread::sleep_for(10ms);
+        }
+        return now();
+    };
+    int published = 0;
+    {
+        AppModel model(s);
+        QObject::connect(&model, &AppModel::published, [&] { ++published; });
+        ASSERT_TRUE(waitUntil([&] { return storeCalls > 0; }));
+        for (int i = 0; i < 50; ++i)
+            model.refresh();
+    }
+    const int callsAtEnd = storeCalls;
+    spin(200);
+    EXPECT_EQ(storeCalls, callsAtEnd);
+    EXPECT_EQ(published, 0);
+}
+
+TEST_F(AppModelTest, TimerKeepsRefreshingAndTheBoxIsUpdatedOnceAfterStart) {
+    AppModel::Services s = services();
+    s.intervalMs = 20;
+    AppModel model(s);
+    int boxUpdates = 0, published = 0;
+    model.setBoxHandler([&] { ++boxUpdates; });
+    QObject::connect(&model, &AppModel::published, [&] { ++published; });
+    EXPECT_EQ(boxUpdates, 0);
+    ASSERT_TRUE(waitUntil([&] { return published >= 4; }));
+    EXPECT_EQ(boxUpdates, 1);
+}
+
+TEST_F(AppModelTest, BoxSettingsReadOnlyExactTypesAndWriteOnEveryChange) {
+    struct Case {
+        QVariant show, size;
+        bool showBox;
+        BoxSize boxSize;
+    };
+    const std::vector<Case> cases = {
+        {QVariant(), QVariant(), true, BoxSize::medium},
+        {false, QStringLiteral("small"), false, BoxSize::small},
+        {QStringLiteral("no"), QStringLiteral("Large"), true, BoxSize::medium},
+        {0, QStringLiteral("large"), true, BoxSize::large},
+        {true, 2, true, BoxSize::medium},
+    };
+    for (const Case& c : cases) {
+        MemoryPreferences p;
+        p.setValue(QStringLiteral("showFloatingBox"), c.show);
+        p.setValue(QStringLiteral("floatingBoxSize"), c.size);
+        const auto writesBefore = p.writes().size();
+        AppModel::Services s = services();
+        s.preferences = &p;
+        s.notifications = nullptr; // no fired-notification record either
+        AppModel model(s);
+        EXPECT_EQ(model.showBox(), c.showBox) << c.show.toString().toStdString();
+        EXPECT_EQ(model.boxSize(), c.boxSize) << c.size.toString().toStdString();
+        ASSERT_TRUE(waitUntil([&] { return model.loaded(); }));
+        EXPECT_EQ(p.writes().size(), writesBefore);
+    }
+
+    AppModel::Services s = services();
+    s.notifications = nullptr;
+    AppModel model(s);
+    int boxUpdates = 0, changes = 0;
+    model.setBoxHandler([&] { ++boxUpdates; });
+    QObject::connect(&model, &AppModel::changed, [&] { ++changes; });
+    model.setShowBox(true);
+    model.setShowBox(false);
+    model.setBoxSize(BoxSize::medium);
+    model.setBoxSize(BoxSize::large);
+    using W = QPair<QString, QVariant>;
+    EXPECT_EQ(prefs.writes(),
+              (QList<W>{W("showFloatingBox", true), W("showFloatingBox", false),
+                        W("floatingBoxSize", "medium"), W("floatingBoxSize", "large")}));
+    EXPECT_EQ(boxUpdates, 2);
+    EXPECT_EQ(changes, 4);
+    EXPECT_FALSE(model.showBox());
+    EXPECT_EQ(model.boxSize(), BoxSize::large);
+}
+
+TEST_F(AppModelTest, StoredTextsInThePreferencesFileAreNotBoolsOrSizes) {
+    const QString path = QString::fromStdString((dir / "prefs" / "preferences.json").string());
+    const std::string original = R"({"showFloatingBox":"no","floatingBoxSize":"Large"})";
+    writeFile(dir / "prefs" / "preferences.json", original);
+    PreferencesStore store(path);
+    AppModel::Services s = services();
+    s.preferences = &store;
+    s.notifications = nullptr;
+    AppModel model(s);
+    EXPECT_TRUE(model.showBox());
+    EXPECT_EQ(model.boxSize(), BoxSize::medium);
+    ASSERT_TRUE(waitUntil([&] { return model.loaded(); }));
+    std::ifstream in(dir / "prefs" / "preferences.json");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), original);
+}
+
+QStringList gMessages;
+void recordMessage(QtMsgType, const QMessageLogContext&, const QString& message) {
+    gMessages.append(message);
+}
+
+TEST_F(AppModelTest, LaunchAtLoginGoesThroughTheLoginItemAndLogsAFailure) {
+    LoginItem item((dir / "autostart" / "vellumkite.desktop").c_str(), "/usr/bin/vellumkite");
+    AppModel::Services s = services();
+    s.loginItem = &item;
+    AppModel model(s);
+    int changes = 0;
+    QObject::connect(&model, &AppModel::changed, [&] { ++changes; });
+    EXPECT_FALSE(model.launchAtLogin());
+    model.setLaunchAtLogin(true);
+    EXPECT_TRUE(model.launchAtLogin());
+    EXPECT_TRUE(std::filesystem::exists(dir / "autostart" / "vellumkite.desktop"));
+    model.setLaunchAtLogin(false);
+    EXPECT_FALSE(model.launchAtLogin());
+    EXPECT_EQ(changes, 2);
+
+    // The autostart folder cannot be made under a regular file.
+    writeFile(dir / "not-a-folder", "x");
+    ScopedEnv badConfig("XDG_CONFIG_HOME", (dir / "not-a-folder").c_str());
+    LoginItem broken;
+    s.loginItem = &broken;
+    AppModel failing(s);
+    QObject::connect(&failing, &AppModel::changed, [&] { ++changes; });
+    gMessages.clear();
+    const auto old = qInstallMessageHandler(recordMessage);
+    failing.setLaunchAtLogin(true);
+    qInstallMessageHandler(old);
+    ASSERT_EQ(gMessages.size(), 1);
+    EXPECT_TRUE(gMessages[0].startsWith("Vellumkite: launch at login: "))
+        << gMessages[0].toStdString();
+    EXPECT_GT(gMessages[0].size(), QString("Vellumkite: launch at login: ").size());
+    EXPECT_FALSE(failing.launchAtLogin());
+    EXPECT_EQ(changes, 3);
+
+    s.loginItem = nullptr;
+    AppModel without(s);
+    without.setLaunchAtLogin(true);
+    EXPECT_FALSE(without.launchAtLogin());
+}
+
+TEST_F(AppModelTest, AVeryBigChatNotifiesOncePerDay) {
+    addReply("big", kNoon - 1min, 400000);
+    AppModel model(services());
+    int published = 0;
+    QObject::connect(&model, &AppModel::published, [&] { ++published; });
+    auto pass = [&] {
+        const int before = published;
+        model.refresh();
+        return waitUntil([&] { return published == before + 1; });
+    };
+    ASSERT_TRUE(waitUntil([&] { return published == 1; }));
+    ASSERT_EQ(center.posts.size(), 1u);
+    EXPECT_EQ(center.posts[0].identifier, "chat.hard|big");
+    EXPECT_EQ(center.posts[0].title, "Very big chat (400k)");
+    EXPECT_TRUE(center.posts[0].sound);
+
+    ASSERT_TRUE(pass());
+    ASSERT_TRUE(pass());
+    setNow(kNoon + 23h + 59min);
+    ASSERT_TRUE(pass());
+    EXPECT_EQ(center.posts.size(), 1u);
+    setNow(kNoon + 24h + 1s);
+    ASSERT_TRUE(pass());
+    EXPECT_EQ(center.posts.size(), 2u);
+    ASSERT_TRUE(pass());
+    EXPECT_EQ(center.posts.size(), 2u);
+}
+
+TEST_F(AppModelTest, ChatLevelReadsTheThresholdsAtEveryCall) {
+    AppModel model(services());
+    EXPECT_EQ(model.chatLevel(100000), Level::info);
+    prefs.setValue(QStringLiteral("chatSoft"), 50000);
+    EXPECT_EQ(model.chatLevel(100000), Level::warn);
+    env.set("VELLUMKITE_CHAT_HARD", "90000");
+    EXPECT_EQ(model.chatLevel(100000), Level::alert);
+    EXPECT_EQ(model.now(), kNoon);
+}
+
+TEST_F(AppModelTest, DefaultTimeOfDayFollowsTheLocaleVariables) {
+    writeLimits(95, kNoon + 65min);
+    AppModel::Services s = services();
+    s.timeOfDay = nullptr;
+    const QTime reset(13, 5);
+    const struct {
+        std::vector<std::pair<std::string, std::string>> vars;
+        QString expected;
+    } cases[] = {
+        {{{"LANG", "en_US.UTF-8"}}, QLocale("en_US").toString(reset, QLocale::ShortFormat)},
+        {{{"LANG", "en_US.UTF-8"}, {"LC_TIME", "de_DE.UTF-8"}}, QStringLiteral("13:05")},
+        {{{"LC_TIME", "de_DE"}, {"LC_ALL", "en_US"}},
+         QLocale("en_US").toString(reset, QLocale::ShortFormat)},
+        {{}, QStringLiteral("13:05:00")},
+    };
+    for (const auto& c : cases) {
+        env = Environment();
+        for (const auto& [name, value] : c.vars)
+            env.set(name, value);
+        AppModel model(s);
+        ASSERT_TRUE(waitUntil([&] { return model.loaded(); }));
+        ASSERT_EQ(model.tip()->rule, "limit.alert");
+        EXPECT_EQ(QString::fromStdString(model.tip()->text),
+                  "Save your work now and keep messages small. It resets at " + c.expected + ".");
+    }
+}
+
+TEST_F(AppModelTest, DemoModeLoadsTheFixedDataOnceAndNeverRefreshes) {
+    addReply("big", kNoon - 1min, 400000); // real logs that the demo must not show
+    env.set("VELLUMKITE_DEMO", "");
+    AppModel::Services s = services();
+    s.intervalMs = 10;
+    std::atomic<int> storeCalls{0};
+    s.clock = [&, this] {
+        if (QThread::currentThread() != QCoreApplication::instance()->thread())
+            ++storeCalls;
+        return now();
+    };
+    std::vector<std::string> events;
+    AppModel model(s);
+    model.setBoxHandler([&] { events.push_back("box"); });
+    QObject::connect(&model, &AppModel::demoPanelRequested, [&] { events.push_back("panel"); });
+    int published = 0;
+    QObject::connect(&model, &AppModel::published, [&] { ++published; });
+    EXPECT_TRUE(events.empty());
+    spin(150);
+    EXPECT_EQ(events, (std::vector<std::string>{"box", "panel"}));
+    EXPECT_EQ(published, 0);
+    EXPECT_EQ(storeCalls, 0);
+    EXPECT_TRUE(center.posts.empty());
+    EXPECT_TRUE(model.demoMode());
+
+    Limits limits;
+    limits.fiveHour = Limits::Window{34, kNoon + 7800s};
+    limits.sevenDay = Limits::Window{18, kNoon + 356400s};
+    limits.savedAt = kNoon;
+    EXPECT_EQ(model.limits(), limits);
+    const std::vector<ChatSummary> chats = {
+        {"a", "/Users/you/Projects/my-app", kNoon, 42, 86000, 41, 0},
+        {"b", "/Users/you/Projects/website", kNoon - 5700s, 63, 140000, 27, 0},
+        {"c", "/Users/you/Projects/api-server", kNoon - 12600s, 18, 52000, 14, 0},
+        {"d", "/Users/you/Projects/notes", kNoon - 18000s, 9, 21000, 6, 0},
+    };
+    EXPECT_EQ(model.topChats(), chats);
+    EXPECT_EQ(model.currentChat(), chats[0]);
+    EXPECT_EQ(model.todayWeight(), 100);
+    EXPECT_EQ(model.burnPerMin(), 18000);
+    EXPECT_EQ(model.toolEaters(), (std::vector<ToolEater>{{"File reads", 118, 310000, 22, 0},
+                                                          {"Shell commands", 64, 140000, 11, 0},
+                                                          {"Web", 9, 60000, 6, 0}}));
+    EXPECT_EQ(model.sparkline(),
+              (std::vector<double>{0, 0, 0, 2, 3, 1, 0, 0, 4, 6, 5, 3, 0, 0, 0,
+                                   2, 5, 8, 7, 6, 3, 2, 0, 0, 3, 5, 9, 7, 4, 6}));
+    EXPECT_EQ(model.tip(), (Tip{"demo", Tip::Level::info, "Healthy chat size",
+                                "One task per chat keeps it that way.", std::nullopt}));
+    EXPECT_TRUE(model.loaded());
+    EXPECT_EQ(model.menuTitle(), "34%");
+
+    // A refresh asked for anyway changes nothing.
+    model.refresh();
+    spin(50);
+    EXPECT_EQ(published, 0);
+    EXPECT_EQ(model.topChats(), chats);
+
+    // The write order, seen on a model that has not published yet.
+    AppModel::Services bare = s;
+    bare.environment = [] { return Environment(); };
+    AppModel empty(bare);
+    std::vector<std::string> seen;
+    QObject::connect(&empty, &AppModel::changed, [&] { seen.push_back(setFields(empty)); });
+    empty.loadDemo();
+    const auto loads = cumulative({"limits", "currentChat", "topChats", "todayWeight", "toolEaters",
+                                   "burnPerMin", "sparkline", "tip", "loaded"},
+                                  kAllFields);
+    EXPECT_EQ(seen, loads);
+}
+
+TEST_F(AppModelTest, DemoSizeVariableSetsAndStoresOnlyAnExactSize) {
+    struct Case {
+        bool demo;
+        const char* size;
+        BoxSize expected;
+        bool written;
+    };
+    const Case cases[] = {
+        {true, "large", BoxSize::large, true},
+        {true, "Large", BoxSize::small, false},
+        {true, nullptr, BoxSize::small, false},
+        {false, "large", BoxSize::small, false},
+    };
+    for (const Case& c : cases) {
+        MemoryPreferences p;
+        p.setValue(QStringLiteral("floatingBoxSize"), QStringLiteral("small"));
+        env = Environment();
+        if (c.demo)
+            env.set("VELLUMKITE_DEMO", "1");
+        if (c.size)
+            env.set("VELLUMKITE_DEMO_SIZE", c.size);
+        AppModel::Services s = services();
+        s.preferences = &p;
+        AppModel model(s);
+        EXPECT_EQ(model.demoMode(), c.demo);
+        EXPECT_EQ(model.boxSize(), c.expected) << (c.size ? c.size : "unset");
+        EXPECT_EQ(p.writes().size(), c.written ? 2 : 1);
+        EXPECT_EQ(p.value(QStringLiteral("floatingBoxSize")).toString().toStdString(),
+                  BoxSizes::raw(c.expected));
+    }
+}
+
+TEST(BoxSizesTest, RawValuesAreExactAndTitlesCapitalised) {
+    for (const BoxSize size : BoxSizes::all)
+        EXPECT_EQ(BoxSizes::fromRaw(BoxSizes::raw(size)), size);
+    EXPECT_EQ(BoxSizes::fromRaw("Large"), std::nullopt);
+    EXPECT_EQ(BoxSizes::fromRaw(""), std::nullopt);
+    EXPECT_EQ(BoxSizes::title(BoxSize::small), "Small");
+    EXPECT_EQ(BoxSizes::title(BoxSize::large), "Large");
+}
+
+} // namespace
