@@ -202,8 +202,8 @@ std::string_view sparkGlyph(double value, double scale) {
     static constexpr std::string_view blocks[] = {"\u2581", "\u2582", "\u2583", "\u2584",
                                                   "\u2585", "\u2586", "\u2587", "\u2588"};
     // A zero keeps the lowest bar, as the views draw every bucket at least a little.
-    double eighths = value > 0 ? std::ceil(value / scale * 8) : 1;
-    if (!(eighths >= 1)) // NaN from an infinite scale
+    double eighths = value > 0 ? std::round(value / scale * 8) : 1;
+    if (!(eighths >= 1)) // a tiny value, or NaN from an infinite scale
         eighths = 1;
     return blocks[static_cast<std::size_t>(std::min(eighths, 8.0)) - 1];
 }

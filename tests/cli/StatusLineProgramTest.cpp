@@ -1,0 +1,207 @@
+// The status-line command as the assistant runs it: whatever arrives on standard input, it must
+// answer with one line, at once, and never harm the saved readings.
+#include "Limits.hpp"
+#include "TestHome.hpp"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/stat.h>
+
+using namespace vellumkite;
+using namespace vellumkite::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kCli = VELLUMKITE_CLI_PATH;
+const std::string kStatusLine = VELLUMKITE_STATUSLINE_PATH;
+
+const std::string kInput =
+    R"({"session_id":"s","model":{"id":"claude-sonnet"},"rate_limits":{"five_hour":)"
+    R"({"used_percentage":34.4,"resets_at":4102444800},"seven_day":{"used_percentage":18,)"
+    R"("resets_at":4102444800.5}},"context_window":{"current_usage":{"input_tokens":12,)"
+    R"("cache_creation_input_tokens":1000,"cache_read_input_tokens":85000,"output_tokens":9}}})";
+
+std::string readAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+unsigned mode(const fs::path& p) {
+    struct stat st {};
+    ::lstat(p.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+std::vector<std::string> folderEntries(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(StatusLineProgramTest, SavesTheReadingsPrivatelyAndPrintsTheLine) {
+    TestHome home;
+    for (const auto& program :
+         {std::vector<std::string>{kStatusLine}, std::vector<std::string>{kCli, "statusline"}}) {
+        fs::remove_all(home.dir / ".local");
+        const Exit e = home.programs.run(program, kInput);
+        EXPECT_EQ(e.code, 0);
+        EXPECT_EQ(e.out, "5h 34% \u00b7 wk 18% \u00b7 ctx 86k\n");
+        EXPECT_EQ(readAll(home.limitsFile()),
+                  R"({"rate_limits":{"five_hour":{"used_percentage":34.4,"resets_at":4102444800},)"
+                  R"("seven_day":{"used_percentage":18,"resets_at":4102444800.5}}})"
+                  "\n");
+        // Every folder it made is the user's alone, and so is the file.
+        EXPECT_EQ(mode(home.dir / ".local"), 0700u);
+        EXPECT_EQ(mode(home.dir / ".local/share"), 0700u);
+        EXPECT_EQ(mode(home.limitsFile().parent_path()), 0700u);
+        EXPECT_EQ(mode(home.limitsFile()), 0600u);
+        EXPECT_EQ(folderEntries(home.limitsFile().parent_path()),
+                  std::vector<std::string>{"statusline.json"});
+        // What the app reads back.
+        const auto limits = Limits::load(home.limitsFile());
+        ASSERT_TRUE(limits && limits->fiveHour && limits->sevenDay);
+        EXPECT_EQ(limits->fiveHour->usedPercent, 34.4);
+        EXPECT_EQ(limits->sevenDay->resetsAt, fromUnixSeconds(4102444800.5));
+    }
+}
+
+TEST(StatusLineProgramTest, BadInputLeavesTheSavedFileAlone) {
+    TestHome home;
+    ASSERT_EQ(home.programs.run({kStatusLine}, kInput).code, 0);
+    const std::string saved = readAll(home.limitsFile());
+    struct stat before {};
+    ::stat(home.limitsFile().c_str(), &before);
+
+    std::string binary;
+    for (int i = 0; i < 70000; ++i)
+        binary += static_cast<char>((i * 7919) & 0xFF);
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    const std::string deepInLimits =
+        R"({"rate_limits":)" + std::string(100000, '[') + std::string(100000, ']') + "}";
+    const std::string huge =
+        R"({"rate_limits":{"five_hour":{"used_percentage":1,"resets_at":4102444800}},"x":")" +
+        std::string(5 << 20, 'a') + "\"}";
+    const std::vector<std::pair<std::string, std::string>> inputs = {
+        {"empty", ""},
+        {"binary", binary},
+        {"deep", deep},
+        {"deep rate_limits", deepInLimits},
+        {"5 MiB", huge},
+        {"truncated", kInput.substr(0, kInput.size() / 2)},
+        {"not an object", "[1,2,3]"},
+        {"rate_limits not an object", R"({"rate_limits":[1]})"},
+        {"no rate_limits", R"({"model":{"id":"x"},"context_window":{"current_usage":null}})"},
+        {"two documents", kInput + kInput},
+    };
+    for (const auto& [name, input] : inputs) {
+        const Exit e = home.programs.run({kStatusLine}, input);
+        EXPECT_EQ(e.code, 0) << name;
+        EXPECT_EQ(e.out, "Vellumkite\n") << name;
+        EXPECT_LT(e.seconds, 2.0) << name;
+        EXPECT_EQ(readAll(home.limitsFile()), saved) << name;
+    }
+    struct stat after {};
+    ::stat(home.limitsFile().c_str(), &after);
+    EXPECT_EQ(before.st_ino, after.st_ino); // not even rewritten with the same bytes
+    EXPECT_EQ(folderEntries(home.limitsFile().parent_path()),
+              std::vector<std::string>{"statusline.json"});
+}
+
+TEST(StatusLineProgramTest, InputThatNeverEndsDoesNotHoldItUp) {
+    TestHome home;
+    const Exit e = home.programs.run({kStatusLine}, R"({"rate_limits":{}})", true);
+    EXPECT_EQ(e.code, 0);
+    EXPECT_EQ(e.out, "Vellumkite\n");
+    EXPECT_LT(e.seconds, 3.0);
+    EXPECT_FALSE(fs::exists(home.limitsFile())); // a document never finished is not saved
+}
+
+TEST(StatusLineProgramTest, NeverWritesThroughWhatIsPlantedAtTheTarget) {
+    TestHome home;
+    const fs::path victim = home.dir / "victim.txt";
+    writeFile(victim, "keep me");
+    fs::create_directories(home.limitsFile().parent_path());
+    fs::create_symlink(victim, home.limitsFile());
+
+    Exit e = home.programs.run({kStatusLine}, kInput);
+    EXPECT_EQ(e.code, 0);
+    EXPECT_EQ(readAll(victim), "keep me");
+    EXPECT_FALSE(fs::is_symlink(home.limitsFile()));
+    EXPECT_TRUE(Limits::load(home.limitsFile()).has_value());
+
+    // A folder in its place: nothing written, nothing left behind, still a line.
+    fs::remove(home.limitsFile());
+    fs::create_directory(home.limitsFile());
+    e = home.programs.run({kStatusLine}, kInput);
+    EXPECT_EQ(e.code, 0);
+    EXPECT_EQ(e.out, "5h 34% \u00b7 wk 18% \u00b7 ctx 86k\n");
+    EXPECT_TRUE(fs::is_directory(home.limitsFile()));
+    EXPECT_TRUE(fs::is_empty(home.limitsFile()));
+    EXPECT_EQ(folderEntries(home.limitsFile().parent_path()),
+              std::vector<std::string>{"statusline.json"});
+}
+
+TEST(StatusLineProgramTest, PassesTheInputOnAndPrintsTheCommandsLine) {
+    TestHome home;
+    // The command sees exactly our input; its output replaces our line.
+    const Exit e = home.programs.run(
+        {kStatusLine, "--", "sh", "-c", "wc -c | tr -d ' '; echo \"$0\"", "their line"}, kInput);
+    EXPECT_EQ(e.code, 0);
+    EXPECT_EQ(e.out, std::to_string(kInput.size()) + "\ntheir line\n");
+    EXPECT_TRUE(fs::exists(home.limitsFile())); // saved all the same
+}
+
+TEST(StatusLineProgramTest, FallsBackToItsOwnLineWhenTheCommandFails) {
+    TestHome home;
+    const std::string ours = "5h 34% \u00b7 wk 18% \u00b7 ctx 86k\n";
+    const std::vector<std::vector<std::string>> failing = {
+        {"false"},
+        {"sh", "-c", "echo partial; exit 3"},
+        {"true"},                            // no output
+        {"sh", "-c", "echo '  '"},           // nothing but blanks
+        {"/nonexistent/statusline-command"}, // cannot start
+    };
+    for (const auto& command : failing) {
+        std::vector<std::string> args = {kStatusLine, "--"};
+        args.insert(args.end(), command.begin(), command.end());
+        const Exit e = home.programs.run(args, kInput);
+        EXPECT_EQ(e.code, 0) << command[0];
+        EXPECT_EQ(e.out, ours) << command.back();
+    }
+}
+
+TEST(StatusLineProgramTest, ACommandThatHangsIsCutOffWithItsChildren) {
+    TestHome home;
+    // The shell's own child must go too, or it would keep the output pipe open.
+    Exit e = home.programs.run({kStatusLine, "--", "sh", "-c", "sleep 10; echo late"}, kInput);
+    EXPECT_EQ(e.code, 0);
+    EXPECT_EQ(e.out, "5h 34% \u00b7 wk 18% \u00b7 ctx 86k\n");
+    EXPECT_GT(e.seconds, 2.9);
+    EXPECT_LT(e.seconds, 3.5);
+
+    // A command that answers and leaves something running in the background is not held up.
+    e = home.programs.run({kStatusLine, "--", "sh", "-c", "echo quick; sleep 10 &"}, kInput);
+    EXPECT_EQ(e.out, "quick\n");
+    EXPECT_LT(e.seconds, 1.5);
+}
+
+TEST(StatusLineProgramTest, ArgumentErrorsExitTwo) {
+    TestHome home;
+    for (const auto& args : {std::vector<std::string>{kStatusLine, "--bogus"},
+                             std::vector<std::string>{kStatusLine, "--"},
+                             std::vector<std::string>{kStatusLine, "extra"}}) {
+        const Exit e = home.programs.run(args, kInput);
+        EXPECT_EQ(e.code, 2);
+        EXPECT_TRUE(e.out.empty());
+        EXPECT_NE(e.err.find("Usage: vellumkite-statusline"), std::string::npos);
+        EXPECT_FALSE(fs::exists(home.limitsFile()));
+    }
+}
+
+} // namespace

@@ -1,0 +1,52 @@
+#pragma once
+
+// A home folder of its own for each test, and the environment that points the programs at it.
+#include "LogLines.hpp"
+#include "Programs.hpp"
+#include "TempDir.hpp"
+#include "Time.hpp"
+#include "Timestamp.hpp"
+
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <string>
+
+namespace vellumkite::testing {
+
+// A fixed-offset zone in which it is now between 12:00 and 13:00, so that "today" holds the last
+// few hours whenever the tests run.
+inline std::string noonTimeZone() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    const int east = 12 - utc.tm_hour; // -11 .. 12
+    // POSIX zones count hours west of UTC.
+    return "VKT" + std::to_string(-east);
+}
+
+// An RFC 3339 time `secondsAgo` before now, in UTC with milliseconds.
+inline std::string isoAgo(double secondsAgo) {
+    return Timestamp::format(addSeconds(systemNow(), -secondsAgo));
+}
+
+struct TestHome {
+    TempDir dir;
+    Programs programs{
+        {"HOME=" + dir.path().string(), "XDG_CONFIG_HOME=" + (dir / ".config").string(),
+         "XDG_DATA_HOME=" + (dir / ".local/share").string(), "PATH=/usr/local/bin:/usr/bin:/bin",
+         "TZ=" + noonTimeZone(), "LANG=en_US.UTF-8"}};
+
+    std::filesystem::path limitsFile() const {
+        return dir / ".local/share/Vellumkite/statusline.json";
+    }
+    std::filesystem::path chatFile(const std::string& session) const {
+        return dir / ".claude/projects/-home-you-project" / (session + ".jsonl");
+    }
+    void preferences(const std::string& json) const {
+        writeFile(dir / ".config/Vellumkite/preferences.json", json);
+    }
+};
+
+} // namespace vellumkite::testing
