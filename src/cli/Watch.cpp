@@ -157,6 +157,10 @@ int Watch::run(UsageStore& store, const RefreshPass::Inputs& inputs, const Prefe
     }
 
     ScreenSession screen(Terminal::isTerminal(STDIN_FILENO));
+    // The first pass over a week of logs can take a while; say so rather than show a blank.
+    if (!Terminal::writeAll(STDOUT_FILENO,
+                            frame("Reading your chats\u2026\n", Terminal::rows(STDOUT_FILENO))))
+        return 1;
     Snapshot s;
     auto next = std::chrono::steady_clock::now();
     while (!gStop) {

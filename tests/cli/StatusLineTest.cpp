@@ -1,13 +1,8 @@
 #include "StatusLine.hpp"
 
-#include "AtomicFile.hpp"
-#include "TempDir.hpp"
-
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 using namespace vellumkite;
-using namespace vellumkite::testing;
 
 namespace {
 
@@ -40,26 +35,6 @@ TEST(StatusLineTest, SavesTheRateLimitsObjectWhateverItHolds) {
     EXPECT_EQ(*r.limitsFile, "{\"rate_limits\":{\"five_hour\":null,\"other\":\"\u00e9\\n\"}}\n");
     EXPECT_EQ(r.line, "Vellumkite");
     EXPECT_FALSE(StatusLine::read(R"({"rate_limits":null})").limitsFile);
-}
-
-TEST(StatusLineTest, ReplaceCreatesPrivateFoldersAndKeepsOldOnesAsTheyAre) {
-    TempDir dir;
-    ::chmod(dir.path().c_str(), 0755);
-    const auto file = dir / "a/b/limits.json";
-    ASSERT_TRUE(AtomicFile::replace(file, "one"));
-    ASSERT_TRUE(AtomicFile::replace(file, "two"));
-    struct stat st {};
-    ::stat((dir / "a").c_str(), &st);
-    EXPECT_EQ(st.st_mode & 07777, 0700u);
-    ::stat(dir.path().c_str(), &st);
-    EXPECT_EQ(st.st_mode & 07777, 0755u);
-    ::stat(file.c_str(), &st);
-    EXPECT_EQ(st.st_mode & 07777, 0600u);
-    EXPECT_EQ(st.st_size, 3);
-
-    // A file where a folder should be: a clean failure.
-    writeFile(dir / "c", "x");
-    EXPECT_FALSE(AtomicFile::replace(dir / "c/limits.json", "three"));
 }
 
 } // namespace
