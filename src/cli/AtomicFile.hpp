@@ -16,6 +16,11 @@ struct AtomicFile {
     // over `path`. The final path is never opened, so a symlink planted there is replaced, not
     // followed. False, with nothing left behind, on any failure (a folder in the way included).
     static bool replace(const std::filesystem::path& path, std::string_view bytes);
+
+    // As replace(), except that a file of ours (regular, 0600) that already holds exactly these
+    // bytes is only marked as modified now: readers still see when it was last confirmed, and
+    // the common case costs no flush to disk.
+    static bool update(const std::filesystem::path& path, std::string_view bytes);
 };
 
 } // namespace vellumkite

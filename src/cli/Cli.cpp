@@ -78,7 +78,8 @@ int Cli::main(int argc, char** argv) {
         return StatusLine::main(argc - 2, argv + 2, "vellumkite-cli statusline");
 
     if (command != "status" && command != "watch" && command != "json" && command != "waybar")
-        return usageError("unknown command: " + std::string(command));
+        return usageError((command.starts_with('-') ? "unknown option: " : "unknown command: ") +
+                          std::string(command));
     if (argc > 2)
         return usageError("unexpected argument: " + std::string(argv[2]));
 

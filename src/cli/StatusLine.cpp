@@ -151,7 +151,7 @@ int StatusLine::main(int argc, char** argv, const char* program) {
     if (reading.limitsFile) {
         const auto file = Limits::file();
         if (!file.empty())
-            AtomicFile::replace(file, *reading.limitsFile);
+            AtomicFile::update(file, *reading.limitsFile);
     }
     // A cut-off document is not passed on: the command would only see broken JSON.
     if (!command.empty() && input.complete) {

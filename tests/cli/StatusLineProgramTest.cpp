@@ -3,6 +3,7 @@
 #include "Limits.hpp"
 #include "TestHome.hpp"
 
+#include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -69,6 +70,32 @@ TEST(StatusLineProgramTest, SavesTheReadingsPrivatelyAndPrintsTheLine) {
         EXPECT_EQ(limits->fiveHour->usedPercent, 34.4);
         EXPECT_EQ(limits->sevenDay->resetsAt, fromUnixSeconds(4102444800.5));
     }
+}
+
+// The same readings again only mark the file as confirmed now; new ones replace it.
+TEST(StatusLineProgramTest, UnchangedReadingsAreNotRewritten) {
+    TestHome home;
+    ASSERT_EQ(home.programs.run({kStatusLine}, kInput).code, 0);
+    const timespec old[2] = {{1'000'000'000, 0}, {1'000'000'000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, home.limitsFile().c_str(), old, 0), 0);
+    struct stat first {};
+    ::stat(home.limitsFile().c_str(), &first);
+
+    ASSERT_EQ(home.programs.run({kStatusLine}, kInput).code, 0);
+    struct stat second {};
+    ::stat(home.limitsFile().c_str(), &second);
+    EXPECT_EQ(second.st_ino, first.st_ino);
+    EXPECT_GT(second.st_mtim.tv_sec, 1'000'000'000);
+
+    std::string changed = kInput;
+    changed.replace(changed.find("34.4"), 4, "35.0");
+    ASSERT_EQ(home.programs.run({kStatusLine}, changed).code, 0);
+    EXPECT_NE(readAll(home.limitsFile()).find("\"used_percentage\":35"), std::string::npos);
+
+    // A file someone else could read is replaced by a private one, even with the same bytes.
+    ::chmod(home.limitsFile().c_str(), 0644);
+    ASSERT_EQ(home.programs.run({kStatusLine}, changed).code, 0);
+    EXPECT_EQ(mode(home.limitsFile()), 0600u);
 }
 
 TEST(StatusLineProgramTest, BadInputLeavesTheSavedFileAlone) {
