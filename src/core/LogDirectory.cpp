@@ -151,7 +151,8 @@ void LogDirectory::walk(const std::string& top, Listing& into) {
             if (::fstatat(fd, name, &st, 0) != 0 || !S_ISREG(st.st_mode))
                 continue;
             into[join(folder.path, name)] = {static_cast<std::uint64_t>(st.st_size), mtimeOf(st),
-                                             type == DT_LNK};
+                                             type == DT_LNK, static_cast<std::uint64_t>(st.st_dev),
+                                             static_cast<std::uint64_t>(st.st_ino)};
         }
         ::closedir(d);
     }
@@ -164,7 +165,8 @@ void LogDirectory::restat(const std::string& path) {
         files_.erase(path);
         return;
     }
-    files_[path] = {static_cast<std::uint64_t>(st.st_size), mtimeOf(st), S_ISLNK(lst.st_mode)};
+    files_[path] = {static_cast<std::uint64_t>(st.st_size), mtimeOf(st), S_ISLNK(lst.st_mode),
+                    static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
 bool LogDirectory::drainReports(std::unordered_set<std::string>& dirty) {

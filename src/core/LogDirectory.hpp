@@ -23,6 +23,7 @@ public:
         std::uint64_t size = 0;
         Instant modified;
         bool viaLink = false; // a symlink: its target's changes are not reported here
+        std::uint64_t device = 0, inode = 0; // which file this is
         bool operator==(const Entry&) const = default;
     };
     using Listing = std::map<std::string, Entry>; // by path, so in a reproducible order

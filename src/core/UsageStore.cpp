@@ -39,11 +39,52 @@ int openRegular(const std::string& path, struct stat& st) {
     return fd;
 }
 
+// A fingerprint of a log's first bytes and of the bytes just before an offset, to tell whether
+// the bytes up to the offset are still the ones that were read; 0 when they cannot be read.
+std::uint64_t fingerprint(int fd, std::uint64_t offset) {
+    char head[256], tail[64];
+    const auto headSize = static_cast<std::size_t>(std::min<std::uint64_t>(offset, sizeof head));
+    const auto tailSize = static_cast<std::size_t>(std::min<std::uint64_t>(offset, sizeof tail));
+    if (headSize == 0 || ::pread(fd, head, headSize, 0) != static_cast<ssize_t>(headSize) ||
+        ::pread(fd, tail, tailSize, static_cast<off_t>(offset - tailSize)) !=
+            static_cast<ssize_t>(tailSize))
+        return 0;
+    std::uint64_t h = 1469598103934665603ULL; // FNV-1a
+    for (std::size_t i = 0; i < headSize; ++i)
+        h = (h ^ static_cast<unsigned char>(head[i])) * 1099511628211ULL;
+    for (std::size_t i = 0; i < tailSize; ++i)
+        h = (h ^ static_cast<unsigned char>(tail[i])) * 1099511628211ULL;
+    return h;
+}
+
+// Where reading an open log starts: the stored offset, unless those bytes were consumed from
+// another file. A log that was replaced (another inode), shrank, or was rewritten in place (the
+// byte before the offset is no longer a line feed, or its first bytes or those before the offset
+// changed) is read again from its first byte: reading on from a stale offset would lose the new
+// file's first lines.
+std::uint64_t startFor(int fd, const struct stat& st, std::uint64_t offset, std::uint64_t device,
+                       std::uint64_t inode, std::uint64_t print) {
+    if (offset == 0)
+        return 0;
+    if (static_cast<std::uint64_t>(st.st_dev) != device ||
+        static_cast<std::uint64_t>(st.st_ino) != inode)
+        return 0;
+    if (static_cast<std::uint64_t>(st.st_size) < offset)
+        return 0;
+    char before = 0;
+    if (::pread(fd, &before, 1, static_cast<off_t>(offset - 1)) != 1 || before != '\n')
+        return 0;
+    if (fingerprint(fd, offset) != print)
+        return 0;
+    return offset;
+}
+
 } // namespace
 
 struct UsageStore::FileEntry {
     std::string path;
     std::uint64_t size = 0; // as the walk saw it
+    std::uint64_t device = 0, inode = 0;
 };
 
 struct UsageStore::Shared {
@@ -75,7 +116,7 @@ bool UsageStore::refresh() {
     std::size_t busy = 0;
     for (const auto& f : files) {
         const auto it = offsets_.find(f.path);
-        const std::uint64_t at = it == offsets_.end() ? 0 : it->second;
+        const std::uint64_t at = it == offsets_.end() ? 0 : it->second.offset;
         if (f.size != at) {
             pending += f.size > at ? f.size - at : f.size;
             ++busy;
@@ -102,7 +143,7 @@ std::vector<UsageStore::FileEntry> UsageStore::chatFiles(Instant cutoff) {
     std::vector<FileEntry> out;
     for (const auto& [path, entry] : directory_.list())
         if (entry.modified >= cutoff)
-            out.push_back({path, entry.size});
+            out.push_back({path, entry.size, entry.device, entry.inode});
     return out;
 }
 
@@ -150,9 +191,10 @@ template <typename Line> bool UsageStore::file(Line&& parsed, Instant cutoff) {
 
 bool UsageStore::readNewLines(const FileEntry& entry, Instant cutoff) {
     const auto known = offsets_.find(entry.path);
-    std::uint64_t start = known == offsets_.end() ? 0 : known->second;
-    // A file whose size still equals its offset has nothing new: it is not even opened.
-    if (entry.size == start)
+    const FileState state = known == offsets_.end() ? FileState{} : known->second;
+    // The same file at the size it had when its offset was stored has nothing new: it is not
+    // even opened.
+    if (entry.size == state.offset && entry.device == state.device && entry.inode == state.inode)
         return false;
     struct stat st;
     const int fd = openRegular(entry.path, st);
@@ -160,26 +202,30 @@ bool UsageStore::readNewLines(const FileEntry& entry, Instant cutoff) {
         return false;
     // Read only up to the size taken now, so that a file that keeps growing cannot stall a pass.
     const auto end = static_cast<std::uint64_t>(st.st_size);
-    if (end < start) { // shrank or replaced: read it again from its first byte
-        offsets_[entry.path] = 0;
-        start = 0;
-    }
+    const std::uint64_t start =
+        startFor(fd, st, state.offset, state.device, state.inode, state.print);
+    FileState& stored = offsets_[entry.path];
+    stored = {start, static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+              start ? state.print : 0};
     bool took = false;
     auto& parser = shared_->parser;
     const auto consumed = shared_->reader.read(fd, start, end, [&](std::string_view line) {
         if (auto parsed = TurnParser::parsePadded(parser, line))
             took |= file(std::move(*parsed), cutoff);
     });
-    if (consumed)
-        offsets_[entry.path] = *consumed;
+    if (consumed) {
+        stored.offset = *consumed;
+        stored.print = fingerprint(fd, *consumed);
+    }
     ::close(fd);
     return took;
 }
 
 struct UsageStore::Batch {
     std::vector<ParsedLine> lines;
+    std::optional<FileState> opened; // where reading began, in which file
     std::optional<std::uint64_t> consumed;
-    bool reset = false;
+    std::uint64_t print = 0;
     bool ready = false;
 };
 
@@ -187,10 +233,11 @@ bool UsageStore::readInParallel(const std::vector<FileEntry>& files, Instant cut
                                 unsigned threads) {
     // Workers read and parse whole files; the filing stays here, in list order, so the outcome
     // is the same as reading one file after the other.
-    std::vector<std::uint64_t> starts(files.size());
+    std::vector<FileState> known(files.size());
     for (std::size_t i = 0; i < files.size(); ++i) {
         const auto it = offsets_.find(files[i].path);
-        starts[i] = it == offsets_.end() ? 0 : it->second;
+        if (it != offsets_.end())
+            known[i] = it->second;
     }
     std::vector<Batch> batches(files.size());
     std::atomic<std::size_t> next{0};
@@ -202,19 +249,24 @@ bool UsageStore::readInParallel(const std::vector<FileEntry>& files, Instant cut
         LogReader reader(std::size_t{1} << 20);
         for (std::size_t i; (i = next.fetch_add(1)) < files.size();) {
             Batch local;
-            std::uint64_t start = starts[i];
+            const FileState& state = known[i];
+            const bool unchanged = files[i].size == state.offset &&
+                                   files[i].device == state.device && files[i].inode == state.inode;
             struct stat st;
             int fd = -1;
-            if (files[i].size != start && (fd = openRegular(files[i].path, st)) >= 0) {
+            if (!unchanged && (fd = openRegular(files[i].path, st)) >= 0) {
                 const auto end = static_cast<std::uint64_t>(st.st_size);
-                if (end < start) {
-                    local.reset = true;
-                    start = 0;
-                }
+                const std::uint64_t start =
+                    startFor(fd, st, state.offset, state.device, state.inode, state.print);
+                local.opened =
+                    FileState{start, static_cast<std::uint64_t>(st.st_dev),
+                              static_cast<std::uint64_t>(st.st_ino), start ? state.print : 0};
                 local.consumed = reader.read(fd, start, end, [&](std::string_view line) {
                     if (auto parsed = TurnParser::parsePadded(parser, line))
                         local.lines.push_back(std::move(*parsed));
                 });
+                if (local.consumed)
+                    local.print = fingerprint(fd, *local.consumed);
                 ::close(fd);
                 reader.shrink();
             }
@@ -237,12 +289,15 @@ bool UsageStore::readInParallel(const std::vector<FileEntry>& files, Instant cut
             ready.wait(lock, [&] { return batches[i].ready; });
             batch = std::move(batches[i]);
         }
-        if (batch.reset)
-            offsets_[files[i].path] = 0;
+        if (batch.opened)
+            offsets_[files[i].path] = *batch.opened;
         for (auto& parsed : batch.lines)
             took |= file(std::move(parsed), cutoff);
-        if (batch.consumed)
-            offsets_[files[i].path] = *batch.consumed;
+        if (batch.consumed) {
+            auto& stored = offsets_[files[i].path];
+            stored.offset = *batch.consumed;
+            stored.print = batch.print;
+        }
     }
     for (auto& t : pool)
         t.join();
@@ -290,7 +345,7 @@ std::optional<std::uint64_t> UsageStore::offset(const std::filesystem::path& fil
     const auto it = offsets_.find(file.string());
     if (it == offsets_.end())
         return std::nullopt;
-    return it->second;
+    return it->second.offset;
 }
 
 } // namespace vellumkite

@@ -119,7 +119,13 @@ private:
     std::unordered_map<std::string, Turn> turns_;
     std::unordered_map<std::string, ToolResult> results_;
     std::unordered_map<std::string, std::string> toolNames_;
-    std::unordered_map<std::string, std::uint64_t> offsets_;
+    // Per log: the bytes consumed from its start, and which file they were consumed from.
+    struct FileState {
+        std::uint64_t offset = 0;
+        std::uint64_t device = 0, inode = 0;
+        std::uint64_t print = 0; // fingerprint of the bytes read up to the offset
+    };
+    std::unordered_map<std::string, FileState> offsets_;
 
     LogDirectory directory_;
 

@@ -49,7 +49,7 @@ TEST_F(UsageStoreTest, FilesOnlyCompleteLinesAndReadsAPartialLineWholeLater) {
     appendFile(log(), line.substr(0, 100));
     EXPECT_FALSE(store.refresh());
     EXPECT_TRUE(store.turns().empty());
-    EXPECT_EQ(store.offset(log()), std::nullopt) << "an incomplete line is not consumed";
+    EXPECT_EQ(store.offset(log()).value_or(0), 0u) << "an incomplete line is not consumed";
 
     appendFile(log(), line.substr(100) + "\n");
     EXPECT_TRUE(store.refresh());
@@ -119,17 +119,34 @@ TEST_F(UsageStoreTest, ResumesFromTheStartAfterTruncation) {
     EXPECT_EQ(store.offset(log()), replyLine(r).size() + 1);
 }
 
-TEST_F(UsageStoreTest, ReadsOnFromTheOffsetOfAReplacedLongerFile) {
+TEST_F(UsageStoreTest, RereadsAReplacedFileFromItsStart) {
     const std::string a = replyLine(reply("aaaa"));
     appendFile(log(), a + "\n");
     store.refresh();
-    // New content, longer than the old: reading resumes at the old offset, in the middle of a
-    // line, which yields nothing; the lines after it count.
-    const std::string b = replyLine(reply("bbbbbbbb"));
-    writeFile(log(), b + "\n" + replyLine(reply("m3")) + "\n");
+    // Rewritten in place with longer content: the byte before the old offset is no longer a line
+    // feed, so reading on from there would lose the new first line.
+    writeFile(log(), replyLine(reply("bbbbbbbb")) + "\n" + replyLine(reply("m3")) + "\n");
     store.refresh();
+    EXPECT_TRUE(store.turns().contains("bbbbbbbb:req_1"));
     EXPECT_TRUE(store.turns().contains("m3:req_1"));
-    EXPECT_FALSE(store.turns().contains("bbbbbbbb:req_1"));
+
+    // Replaced by another file (a new inode) whose bytes happen to line up: read from its start.
+    const std::string c = replyLine(reply("cccccccc"));
+    writeFile(dir / "new.tmp", c + "\n" + c + "\n" + replyLine(reply("m4")) + "\n");
+    std::filesystem::rename(dir / "new.tmp", log());
+    store.refresh();
+    EXPECT_TRUE(store.turns().contains("cccccccc:req_1"));
+    EXPECT_TRUE(store.turns().contains("m4:req_1"));
+    EXPECT_EQ(store.offset(log()), std::filesystem::file_size(log()));
+
+    // Rewritten in place with lines of exactly the same lengths, so a line feed still sits just
+    // before the old offset: the bytes before it tell the files apart.
+    writeFile(log(), replyLine(reply("dddddddd")) + "\n" + replyLine(reply("eeeeeeee")) + "\n" +
+                         replyLine(reply("m5")) + "\n" + replyLine(reply("m6")) + "\n");
+    store.refresh();
+    EXPECT_TRUE(store.turns().contains("dddddddd:req_1"));
+    EXPECT_TRUE(store.turns().contains("eeeeeeee:req_1"));
+    EXPECT_TRUE(store.turns().contains("m6:req_1"));
 }
 
 TEST_F(UsageStoreTest, SkipsBlankLinesAndReadsCarriageReturnLines) {
