@@ -17,8 +17,8 @@ namespace {
 
 using Steady = std::chrono::steady_clock;
 
-// Once the command has exited, whatever still holds its output open (a process it left running)
-// gets this long before we stop listening.
+// Once the command has exited, whatever still holds its output open (a process it left running in
+// the background) gets this long before we stop listening.
 constexpr auto kGraceAfterExit = std::chrono::milliseconds(200);
 
 class Fd {
@@ -151,16 +151,16 @@ Subprocess::Outcome Subprocess::run(const std::vector<std::string>& argv, std::s
         }
     }
 
-    if (!(outputDone && reaped)) {
-        // Whatever is left of the command's group goes, the command itself if it still runs.
+    if (!reaped) {
+        // Out of time: the command and everything it started go.
+        out.timedOut = true;
         ::kill(-pid, SIGKILL);
-        if (!reaped) {
-            out.timedOut = true;
-            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
-            return out;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
+        return out;
     }
+    // The command has exited. Whatever it left running in the background keeps running; we only
+    // stop listening to it.
     if (WIFEXITED(status))
         out.exitCode = WEXITSTATUS(status);
     return out;
