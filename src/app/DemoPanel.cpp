@@ -1,0 +1,57 @@
+#include "DemoPanel.hpp"
+
+#include "AppModel.hpp"
+#include "PopoverWindow.hpp"
+
+#include <cstdio>
+#include <QGuiApplication>
+#include <QTimer>
+#include <QWidget>
+#include <QWindow>
+
+namespace vellumkite {
+
+namespace {
+
+// The XEmbed tray keeps the icon in a window of the program's own; it belongs to the tray.
+bool isTrayWindow(const QWindow* window) {
+    const QWidget* widget = QWidget::find(window->winId());
+    return widget && widget->inherits("QSystemTrayIconSys");
+}
+
+} // namespace
+
+DemoPanel::DemoPanel(AppModel& model, QObject* parent) : QObject(parent), m_model(model) {
+    connect(&m_model, &AppModel::demoPanelRequested, this, &DemoPanel::open);
+}
+
+DemoPanel::~DemoPanel() = default;
+
+void DemoPanel::open() {
+    if (!m_panel)
+        m_panel = std::make_unique<PopoverWindow>(m_model, PopoverWindow::Kind::panel);
+    m_panel->showPanel();
+    QTimer::singleShot(kReportDelayMs, this, [this] {
+        const QByteArray text = windowReport(m_panel->windowHandle()).toUtf8();
+        std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout);
+        std::fflush(stdout);
+        emit reported();
+    });
+}
+
+QString DemoPanel::windowReport(const QWindow* demoPanel) {
+    QString out;
+    for (const QWindow* window : QGuiApplication::topLevelWindows()) {
+        if (!window->isVisible() || isTrayWindow(window))
+            continue;
+        const QRect frame = window->frameGeometry();
+        out += QStringLiteral("window %1 %2x%3 %4\n")
+                   .arg(window->winId())
+                   .arg(frame.width())
+                   .arg(frame.height())
+                   .arg(window == demoPanel ? QStringLiteral("popup") : QStringLiteral("box"));
+    }
+    return out;
+}
+
+} // namespace vellumkite

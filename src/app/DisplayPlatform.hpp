@@ -1,0 +1,23 @@
+#pragma once
+
+#include "Environment.hpp"
+
+#include <optional>
+#include <string>
+
+namespace vellumkite {
+
+// Which Qt platform the app asks for. Under Wayland a window can neither keep itself above
+// others nor say where it goes, so when an X server is also at hand (XWayland) and the user has
+// not chosen a platform, the app runs on xcb: the box then floats and remembers its place.
+struct DisplayPlatform {
+    // "xcb" when WAYLAND_DISPLAY and DISPLAY are set and QT_QPA_PLATFORM is not; else nothing.
+    static std::optional<std::string> preferred(const Environment& env);
+    // Sets QT_QPA_PLATFORM for this process when preferred() says so. Call before the
+    // application object is made.
+    static void apply();
+    // Whether there is any display to show windows on.
+    static bool hasDisplay(const Environment& env);
+};
+
+} // namespace vellumkite

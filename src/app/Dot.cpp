@@ -1,0 +1,38 @@
+#include "Dot.hpp"
+
+#include "Theme.hpp"
+
+#include <QPainter>
+
+namespace vellumkite {
+
+QColor Dot::levelColor(Level level) {
+    switch (level) {
+    case Level::info:
+        return Theme::green();
+    case Level::warn:
+        return Theme::orange();
+    case Level::alert:
+        return Theme::red();
+    }
+    return Theme::green();
+}
+
+Dot::Dot(QWidget* parent) : QWidget(parent) {
+    setFixedSize(kDiameter, kDiameter);
+}
+
+void Dot::setColor(const QColor& color) {
+    m_color = color;
+    update();
+}
+
+void Dot::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(m_color);
+    painter.drawEllipse(QRectF(0, 0, kDiameter, kDiameter));
+}
+
+} // namespace vellumkite

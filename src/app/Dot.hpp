@@ -1,0 +1,34 @@
+#pragma once
+
+#include "Thresholds.hpp"
+
+#include <QColor>
+#include <QWidget>
+
+namespace vellumkite {
+
+// A small filled circle, the current chat's level at a glance.
+class Dot : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kDiameter = 8;
+
+    // Green, orange or red for the chat-size levels info, warn and alert.
+    static QColor levelColor(Level level);
+
+    explicit Dot(QWidget* parent = nullptr);
+
+    QColor color() const { return m_color; }
+    void setColor(const QColor& color);
+
+    QSize sizeHint() const override { return {kDiameter, kDiameter}; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QColor m_color;
+};
+
+} // namespace vellumkite

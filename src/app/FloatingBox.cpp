@@ -1,0 +1,123 @@
+#include "FloatingBox.hpp"
+
+#include "AppModel.hpp"
+#include "FloatingBoxView.hpp"
+#include "Placement.hpp"
+#include "WritablePreferences.hpp"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#ifdef VELLUMKITE_HAVE_XCB
+#include <QtGui/qguiapplication_platform.h>
+#include <xcb/xcb.h>
+#endif
+
+namespace vellumkite {
+
+FloatingBox::FloatingBox(AppModel& model, WritablePreferences& preferences)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::WindowDoesNotAcceptFocus),
+      m_model(model), m_preferences(preferences) {
+    setObjectName(QStringLiteral("floatingBox"));
+    setWindowTitle(QStringLiteral("Vellumkite"));
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_TranslucentBackground);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    // The window takes exactly the size fit() gives it.
+    layout->setSizeConstraint(QLayout::SetNoConstraint);
+    m_view = new FloatingBoxView(model, this);
+    layout->addWidget(m_view);
+    connect(m_view, &FloatingBoxView::synced, this, &FloatingBox::fit);
+}
+
+FloatingBox::~FloatingBox() = default;
+
+std::optional<QPointF> FloatingBox::storedTopLeft() const {
+    const QVariant value = m_preferences.value(QString::fromLatin1(kTopLeftKey));
+    if (value.typeId() != QMetaType::QString)
+        return std::nullopt;
+    return Placement::parsePoint(value.toString());
+}
+
+void FloatingBox::fit() {
+    const QSize content = m_view->fittingSize();
+    QList<QRectF> screens;
+    int main = -1;
+    const QList<QScreen*> all = QGuiApplication::screens();
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        screens.append(QRectF(all[i]->availableGeometry()));
+        if (all[i] == QGuiApplication::primaryScreen())
+            main = static_cast<int>(i);
+    }
+    const QRectF frame = m_placed ? QRectF(geometry()) : QRectF();
+    const auto next =
+        Placement::fit(frame, isVisible(), QSizeF(content), storedTopLeft(), screens, main);
+    if (!next)
+        return;
+    m_placed = true;
+    setGeometry(next->toRect());
+}
+
+void FloatingBox::present() {
+    m_view->sync();
+    fit();
+    stickToAllDesktops();
+    show();
+    raise();
+}
+
+void FloatingBox::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    saveOrigin();
+}
+
+void FloatingBox::saveOrigin() {
+    if (!isVisible())
+        return;
+    m_preferences.setValue(QString::fromLatin1(kTopLeftKey),
+                           Placement::pointString(QPointF(frameGeometry().topLeft())));
+}
+
+void FloatingBox::stickToAllDesktops() {
+#ifdef VELLUMKITE_HAVE_XCB
+    // _NET_WM_DESKTOP 0xFFFFFFFF puts a window on every desktop. Before it is mapped the window
+    // says so itself; once mapped, the window manager must be asked.
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection())
+        return;
+    xcb_connection_t* c = x11->connection();
+    const auto window = static_cast<xcb_window_t>(winId());
+    static constexpr char kName[] = "_NET_WM_DESKTOP";
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof kName - 1, kName), nullptr);
+    if (!reply)
+        return;
+    const xcb_atom_t atom = reply->atom;
+    free(reply);
+    const uint32_t allDesktops = 0xFFFFFFFF;
+    if (!isVisible()) {
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atom, XCB_ATOM_CARDINAL, 32, 1,
+                            &allDesktops);
+    } else {
+        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
+        if (!screen)
+            return;
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = window;
+        event.type = atom;
+        event.data.data32[0] = allDesktops;
+        event.data.data32[1] = 1; // from an application
+        xcb_send_event(c, 0, screen->root,
+                       XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                       reinterpret_cast<const char*>(&event));
+    }
+    xcb_flush(c);
+#endif
+}
+
+} // namespace vellumkite

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <optional>
+#include <QPointF>
+#include <QWidget>
+
+namespace vellumkite {
+
+class AppModel;
+class FloatingBoxView;
+class WritablePreferences;
+
+// The always-on-top box: a frameless tool window that never takes the focus, floats on every
+// desktop where the window manager allows it, fits itself to its content after every model
+// change and reopens where the user last left it. While it is shown, its top-left corner is
+// saved under "floatingBoxTopLeft" as "{x, y}" on every move.
+class FloatingBox : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr const char* kTopLeftKey = "floatingBoxTopLeft";
+
+    FloatingBox(AppModel& model, WritablePreferences& preferences);
+    ~FloatingBox() override;
+
+    // Resizes and places the window for the content's current natural size: a shown box keeps
+    // its top-left corner, a hidden one starts from the stored corner or near the top right of
+    // the main screen; the result is kept on screen. Nothing happens when the size is unchanged.
+    void fit();
+
+    // Fits, then shows the window without activating it.
+    void present();
+
+    FloatingBoxView* view() const { return m_view; }
+
+protected:
+    void moveEvent(QMoveEvent* event) override;
+
+private:
+    void saveOrigin();
+    std::optional<QPointF> storedTopLeft() const;
+    void stickToAllDesktops();
+
+    AppModel& m_model;
+    WritablePreferences& m_preferences;
+    FloatingBoxView* m_view;
+    bool m_placed = false; // false until the first fit gives the window a frame
+};
+
+} // namespace vellumkite

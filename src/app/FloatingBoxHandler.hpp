@@ -1,0 +1,32 @@
+#pragma once
+
+#include <memory>
+
+namespace vellumkite {
+
+class AppModel;
+class FloatingBox;
+class WritablePreferences;
+
+// What the model's updateBox() does: the box is made the first time it is to be shown, then
+// shown and hidden as showBox says; it is never destroyed while the handler lives.
+class FloatingBoxHandler {
+public:
+    FloatingBoxHandler(AppModel& model, WritablePreferences& preferences);
+    ~FloatingBoxHandler();
+    FloatingBoxHandler(const FloatingBoxHandler&) = delete;
+    FloatingBoxHandler& operator=(const FloatingBoxHandler&) = delete;
+
+    // Shows or hides the box according to the model's showBox.
+    void update();
+
+    // The box, once it has been shown.
+    FloatingBox* box() const { return m_box.get(); }
+
+private:
+    AppModel& m_model;
+    WritablePreferences& m_preferences;
+    std::unique_ptr<FloatingBox> m_box;
+};
+
+} // namespace vellumkite

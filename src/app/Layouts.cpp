@@ -1,0 +1,22 @@
+#include "Layouts.hpp"
+
+#include <QLayout>
+#include <QWidget>
+
+namespace vellumkite {
+
+void Layouts::refresh(QWidget* root) {
+    const QList<QWidget*> all = root->findChildren<QWidget*>();
+    // Children come after their parents in the list, so going backwards does the inner first.
+    for (auto it = all.crbegin(); it != all.crend(); ++it) {
+        if (QLayout* layout = (*it)->layout())
+            layout->invalidate();
+        (*it)->updateGeometry();
+    }
+    if (QLayout* layout = root->layout()) {
+        layout->invalidate();
+        layout->activate();
+    }
+}
+
+} // namespace vellumkite

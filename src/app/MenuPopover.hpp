@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QList>
+#include <QWidget>
+
+class QCheckBox;
+class QToolButton;
+class QVBoxLayout;
+
+namespace vellumkite {
+
+class AppModel;
+class Dot;
+class LimitBar;
+class SegmentedControl;
+class Sparkline;
+class TextLine;
+class TipCard;
+
+// The main screen, opened from the tray: the limit readings, the current chat, the tip, the live
+// rate, today's busiest chats and tool eaters, and the settings. It reads the model's published
+// fields and writes only showBox, boxSize and launchAtLogin. Every part exists for the widget's
+// whole life and is shown, hidden or refilled from the model, so hovering, focus and open menus
+// survive the refreshes every few seconds.
+class MenuPopover : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr int kWidth = 320;
+    static constexpr int kPadding = 16;
+    static constexpr int kSpacing = 14;
+    static constexpr int kSectionSpacing = 6;
+    static constexpr int kShareColumn = 38;
+    static constexpr int kPickerWidth = 170;
+    static constexpr int kSparklineHeight = 32;
+
+    explicit MenuPopover(AppModel& model, QWidget* parent = nullptr);
+
+    // Shows the model's fields now. Model changes call it on the next turn of the event loop,
+    // once per burst of changes.
+    void sync();
+
+signals:
+    // After every sync, so that a host can follow a change of height.
+    void synced();
+
+private:
+    struct ChatLine {
+        QWidget* row;
+        TextLine* share;
+        TextLine* name;
+        TextLine* detail;
+    };
+
+    void scheduleSync();
+    ChatLine addShareRow(QVBoxLayout* section, const QString& objectName);
+    void syncLimits();
+    void syncChat();
+    void syncLive();
+    void syncTop();
+    void syncTools();
+    void syncSettings();
+
+    AppModel& m_model;
+    bool m_syncPending = false;
+
+    LimitBar* m_fiveHour;
+    LimitBar* m_weekly;
+    QWidget* m_limitsMessage;
+
+    QWidget* m_chatRow;
+    Dot* m_chatDot;
+    TextLine* m_chatSize;
+    TextLine* m_chatProject;
+    TextLine* m_chatMessage;
+    TipCard* m_tip;
+
+    TextLine* m_rate;
+    Sparkline* m_sparkline;
+
+    TextLine* m_topEmpty;
+    QList<ChatLine> m_topRows;
+    TextLine* m_toolEmpty;
+    QList<ChatLine> m_toolRows;
+    TextLine* m_toolNote;
+
+    QCheckBox* m_showBox;
+    SegmentedControl* m_sizePicker;
+    QCheckBox* m_login;
+    QToolButton* m_quit;
+};
+
+} // namespace vellumkite

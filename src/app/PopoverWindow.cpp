@@ -1,0 +1,132 @@
+#include "PopoverWindow.hpp"
+
+#include "MenuPopover.hpp"
+#include "Theme.hpp"
+
+#include <algorithm>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace vellumkite {
+
+namespace {
+
+constexpr qreal kBackgroundOpacity = 0.97;
+constexpr qreal kBorderOpacity = 0.12;
+constexpr int kPanelLeft = 80;
+constexpr int kPanelTop = 20;
+constexpr qint64 kReopenGuardMs = 300;
+
+Qt::WindowFlags flagsFor(PopoverWindow::Kind kind) {
+    if (kind == PopoverWindow::Kind::popup)
+        return Qt::Popup | Qt::FramelessWindowHint;
+    return Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+           Qt::WindowDoesNotAcceptFocus;
+}
+
+QRect availableAt(const QPoint& point) {
+    QScreen* screen = QGuiApplication::screenAt(point);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect();
+}
+
+} // namespace
+
+PopoverWindow::PopoverWindow(AppModel& model, Kind kind)
+    : QWidget(nullptr, flagsFor(kind)), m_kind(kind) {
+    setObjectName(kind == Kind::popup ? QStringLiteral("popover") : QStringLiteral("demoPanel"));
+    setWindowTitle(QStringLiteral("Vellumkite"));
+    setAttribute(Qt::WA_TranslucentBackground);
+    if (kind == Kind::panel)
+        setAttribute(Qt::WA_ShowWithoutActivating);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    m_content = new MenuPopover(model, this);
+    layout->addWidget(m_content);
+    connect(m_content, &MenuPopover::synced, this, &PopoverWindow::refit);
+}
+
+PopoverWindow::~PopoverWindow() = default;
+
+QPoint PopoverWindow::popupTopLeft(const QSize& size, const QRect& anchor, const QRect& available) {
+    const int middle = anchor.x() + anchor.width() / 2;
+    const bool below = anchor.y() + anchor.height() / 2 < available.y() + available.height() / 2;
+    int x = middle - size.width() / 2;
+    int y = below ? anchor.bottom() + 1 + kGap : anchor.top() - kGap - size.height();
+    if (available.isValid()) {
+        // Pushed inside; the top-left corner wins when the popup is larger than the area.
+        x = std::max(std::min(x, available.right() + 1 - size.width()), available.left());
+        y = std::max(std::min(y, available.bottom() + 1 - size.height()), available.top());
+    }
+    return {x, y};
+}
+
+QPoint PopoverWindow::panelTopLeft(const QRect& available) {
+    return available.topLeft() + QPoint(kPanelLeft, kPanelTop);
+}
+
+void PopoverWindow::popup(const QRect& anchor) {
+    m_anchor = anchor.isValid() && !anchor.isEmpty() ? anchor : QRect(QCursor::pos(), QSize(1, 1));
+    m_content->sync();
+    adjustSize();
+    move(popupTopLeft(size(), m_anchor, availableAt(m_anchor.center())));
+    show();
+    raise();
+    activateWindow();
+}
+
+void PopoverWindow::showPanel() {
+    m_content->sync();
+    adjustSize();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    move(screen ? panelTopLeft(screen->availableGeometry()) : QPoint(kPanelLeft, kPanelTop));
+    show();
+    raise();
+}
+
+void PopoverWindow::refit() {
+    if (!isVisible())
+        return;
+    adjustSize();
+    // A popup above the tray grows upward so that it keeps clear of the icon.
+    if (m_kind == Kind::popup)
+        move(popupTopLeft(size(), m_anchor, availableAt(m_anchor.center())));
+}
+
+bool PopoverWindow::closedJustNow() const {
+    return m_closed.isValid() && m_closed.elapsed() < kReopenGuardMs;
+}
+
+void PopoverWindow::hideEvent(QHideEvent* event) {
+    m_closed.start();
+    QWidget::hideEvent(event);
+}
+
+void PopoverWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && m_kind == Kind::popup) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void PopoverWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    QPainterPath shape;
+    shape.addRoundedRect(bounds, kCornerRadius, kCornerRadius);
+    painter.fillPath(shape,
+                     Theme::withOpacity(palette().color(QPalette::Window), kBackgroundOpacity));
+    painter.setPen(QPen(Theme::withOpacity(Theme::primary(palette()), kBorderOpacity), 1));
+    painter.drawPath(shape);
+}
+
+} // namespace vellumkite

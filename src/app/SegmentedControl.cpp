@@ -1,0 +1,163 @@
+#include "SegmentedControl.hpp"
+
+#include "Theme.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace vellumkite {
+
+namespace {
+
+constexpr qreal kDisabledOpacity = 0.45;
+constexpr int kTextPadding = 10;
+
+QFont segmentFont() {
+    return Theme::systemFont(12);
+}
+
+bool isDark(const QPalette& palette) {
+    return palette.color(QPalette::Window).lightnessF() < 0.5;
+}
+
+} // namespace
+
+SegmentedControl::SegmentedControl(QStringList options, QWidget* parent)
+    : QWidget(parent), m_options(std::move(options)) {
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // Keyboard users reach it with Tab; a click does not leave a focus ring behind.
+    setFocusPolicy(Qt::TabFocus);
+    setAttribute(Qt::WA_Hover);
+}
+
+void SegmentedControl::setCurrentIndex(int index) {
+    const int next = index >= 0 && index < m_options.size() ? index : -1;
+    if (next == m_current)
+        return;
+    m_current = next;
+    update();
+}
+
+QRectF SegmentedControl::segmentRect(int index) const {
+    if (index < 0 || index >= m_options.size())
+        return {};
+    const qreal w = static_cast<qreal>(width()) / static_cast<qreal>(m_options.size());
+    return QRectF(w * index, 0, w, height());
+}
+
+int SegmentedControl::segmentAt(const QPoint& point) const {
+    if (!rect().contains(point) || m_options.isEmpty())
+        return -1;
+    const auto n = static_cast<int>(m_options.size());
+    return std::clamp(static_cast<int>(point.x() * n / std::max(1, width())), 0, n - 1);
+}
+
+QSize SegmentedControl::sizeHint() const {
+    const QFontMetricsF metrics(segmentFont());
+    qreal widest = 0;
+    for (const QString& option : m_options)
+        widest = std::max(widest, metrics.horizontalAdvance(option));
+    const int n = std::max<int>(1, static_cast<int>(m_options.size()));
+    return {static_cast<int>(std::ceil(widest + 2 * kTextPadding)) * n,
+            static_cast<int>(std::ceil(metrics.height())) + 8};
+}
+
+QSize SegmentedControl::minimumSizeHint() const {
+    return {static_cast<int>(m_options.size()) * 24, sizeHint().height()};
+}
+
+void SegmentedControl::choose(int index) {
+    if (!isEnabled() || index < 0 || index >= m_options.size())
+        return;
+    setCurrentIndex(index);
+    emit activated(index);
+}
+
+void SegmentedControl::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    choose(segmentAt(event->position().toPoint()));
+}
+
+void SegmentedControl::keyPressEvent(QKeyEvent* event) {
+    const int last = static_cast<int>(m_options.size()) - 1;
+    if (event->key() == Qt::Key_Left)
+        choose(std::max(0, m_current - 1));
+    else if (event->key() == Qt::Key_Right)
+        choose(std::min(last, m_current + 1));
+    else
+        QWidget::keyPressEvent(event);
+}
+
+void SegmentedControl::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::EnabledChange || event->type() == QEvent::PaletteChange)
+        update();
+    QWidget::changeEvent(event);
+}
+
+void SegmentedControl::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    if (!isEnabled())
+        painter.setOpacity(kDisabledOpacity);
+
+    const QPalette pal = palette();
+    const QColor ink = Theme::primary(pal);
+    const bool dark = isDark(pal);
+    const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+
+    painter.setPen(QPen(Theme::withOpacity(ink, 0.10), 1));
+    painter.setBrush(Theme::withOpacity(ink, dark ? 0.10 : 0.07));
+    painter.drawRoundedRect(bounds, kCornerRadius, kCornerRadius);
+
+    // Thin separators between neighbours that are both unselected.
+    painter.setPen(QPen(Theme::withOpacity(ink, 0.16), 1));
+    for (int i = 1; i < m_options.size(); ++i) {
+        if (i == m_current || i - 1 == m_current)
+            continue;
+        const qreal x = std::round(segmentRect(i).left()) + 0.5;
+        painter.drawLine(QPointF(x, height() * 0.28), QPointF(x, height() * 0.72));
+    }
+
+    if (m_current >= 0) {
+        const QRectF knob = segmentRect(m_current).adjusted(kInset, kInset, -kInset, -kInset);
+        const qreal r = kCornerRadius - kInset;
+        // A soft shadow under the raised segment.
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0, 0, 0, dark ? 60 : 28));
+        painter.drawRoundedRect(knob.translated(0, 0.75), r, r);
+        painter.setBrush(dark ? Theme::withOpacity(ink, 0.26) : QColor(Qt::white));
+        painter.setPen(QPen(Theme::withOpacity(ink, dark ? 0.06 : 0.10), 0.75));
+        painter.drawRoundedRect(knob, r, r);
+    }
+
+    const QFont font = segmentFont();
+    QFont selectedFont = font;
+    selectedFont.setWeight(QFont::Medium);
+    for (int i = 0; i < m_options.size(); ++i) {
+        const QRectF seg = segmentRect(i);
+        painter.setFont(i == m_current ? selectedFont : font);
+        painter.setPen(ink);
+        const QString text =
+            QFontMetricsF(painter.font()).elidedText(m_options[i], Qt::ElideRight, seg.width() - 6);
+        painter.drawText(seg, Qt::AlignCenter, text);
+    }
+
+    if (hasFocus()) {
+        painter.setOpacity(1);
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(Theme::withOpacity(Theme::accent(pal), 0.7), 2));
+        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), kCornerRadius,
+                                kCornerRadius);
+    }
+}
+
+} // namespace vellumkite

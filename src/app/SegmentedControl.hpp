@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QStringList>
+#include <QWidget>
+
+namespace vellumkite {
+
+// A row of mutually exclusive segments, one of them selected, like a native segmented picker.
+// Greyed out and inert while disabled, but it still shows the selection.
+class SegmentedControl : public QWidget {
+    Q_OBJECT
+
+public:
+    static constexpr qreal kCornerRadius = 6;
+    static constexpr qreal kInset = 2;
+
+    explicit SegmentedControl(QStringList options, QWidget* parent = nullptr);
+
+    const QStringList& options() const { return m_options; }
+    int currentIndex() const { return m_current; }
+    // Shows a selection without announcing it; -1 selects nothing.
+    void setCurrentIndex(int index);
+
+    // The segment at a point, or -1.
+    int segmentAt(const QPoint& point) const;
+    QRectF segmentRect(int index) const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+signals:
+    // The user chose a segment (also the one already selected).
+    void activated(int index);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void choose(int index);
+
+    QStringList m_options;
+    int m_current = -1;
+};
+
+} // namespace vellumkite

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <optional>
+#include <QColor>
+#include <QFont>
+#include <QString>
+#include <QWidget>
+
+namespace vellumkite {
+
+// One piece of text in a view: painted with monospaced digits where numbers change, in a colour
+// role taken from the palette at paint time, so light and dark palettes both work. It either
+// keeps its full natural width, is cut off with an ellipsis when short of room, or wraps.
+class TextLine : public QWidget {
+    Q_OBJECT
+
+public:
+    enum class Role { primary, secondary, tertiary };
+    enum class Fit {
+        natural, // never narrower than the text
+        elide,   // may shrink; the end is replaced by an ellipsis
+        wrap,    // as many lines as the width needs
+    };
+
+    explicit TextLine(QWidget* parent = nullptr);
+    TextLine(const QString& text, const QFont& font, Role role = Role::primary,
+             QWidget* parent = nullptr);
+
+    const QString& text() const { return m_text; }
+    void setText(const QString& text);
+    void setTextFont(const QFont& font);
+    const QFont& textFont() const { return m_font; }
+
+    Role role() const { return m_role; }
+    void setRole(Role role);
+    // A fixed colour instead of the role's, e.g. a gauge colour.
+    void setColor(const std::optional<QColor>& color);
+    // The colour the text is drawn in with the current palette.
+    QColor textColor() const;
+
+    void setMonoDigits(bool mono);
+    void setFit(Fit fit);
+    Fit fit() const { return m_fit; }
+    // Right-aligned text keeps its right edge when the widget is wider than the text.
+    void setAlignRight(bool right);
+
+    // The lines as drawn at the current width (one line unless wrapping).
+    QStringList displayedLines() const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    bool hasHeightForWidth() const override { return m_fit == Fit::wrap; }
+    int heightForWidth(int width) const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    qreal naturalWidth() const;
+    int lineHeight() const;
+    void updatePolicy();
+
+    QString m_text;
+    QFont m_font;
+    Role m_role = Role::primary;
+    std::optional<QColor> m_color;
+    bool m_mono = false;
+    bool m_alignRight = false;
+    Fit m_fit = Fit::natural;
+};
+
+} // namespace vellumkite

@@ -1,0 +1,190 @@
+#include "TrayIcon.hpp"
+
+#include "AppModel.hpp"
+#include "PopoverWindow.hpp"
+#include "Symbols.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <QApplication>
+#include <QFontMetricsF>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPainterPathStroker>
+#include <QTimer>
+
+namespace vellumkite {
+
+namespace {
+
+// Proportions of the icon's side.
+constexpr qreal kGaugeSide = 0.5;
+constexpr qreal kCapHeight = 0.4;
+constexpr qreal kGap = 0.05;
+// How far glyphs may be narrowed before the whole title is made smaller instead.
+constexpr qreal kMostCondensed = 0.6;
+constexpr qreal kHaloWidth = 0.08;
+constexpr qreal kHaloOpacity = 0.55;
+
+constexpr int kSizes[] = {16, 22, 24, 32, 48, 64};
+
+QPainterPath titlePath(const QString& title) {
+    QFont font = QApplication::font();
+    font.setPixelSize(100);
+    font.setWeight(QFont::Bold);
+    QPainterPath path;
+    path.addText(0, 0, font, title);
+    return path;
+}
+
+} // namespace
+
+QImage TrayIcon::render(const QString& title, int size, qreal devicePixelRatio, const QColor& ink,
+                        const QColor& halo) {
+    const qreal dpr = devicePixelRatio > 0 ? devicePixelRatio : 1;
+    const int side = std::max(1, size);
+    QImage image(QSize(side, side) * dpr, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(dpr);
+    image.fill(Qt::transparent);
+
+    const qreal s = side;
+    const qreal gaugeSide = std::round(s * kGaugeSide);
+    const QRectF gaugeBox((s - gaugeSide) / 2, 0, gaugeSide, gaugeSide);
+    QPainterPath shapes = Symbols::path(Symbol::gauge, gaugeBox, dpr);
+
+    // The title's digits are kCapHeight of the side tall and stand on the bottom edge.
+    QFont probe = QApplication::font();
+    probe.setPixelSize(100);
+    probe.setWeight(QFont::Bold);
+    const qreal cap = std::max<qreal>(1, QFontMetricsF(probe).capHeight());
+    QPainterPath text = titlePath(title);
+    if (!text.isEmpty()) {
+        const QRectF bounds = text.boundingRect();
+        const qreal room = gaugeSide + s * kGap;
+        qreal scale =
+            std::min(s * kCapHeight / cap, (s - room) / std::max<qreal>(1, bounds.height()));
+        qreal squeeze = 1;
+        const qreal width = bounds.width() * scale;
+        if (width > s - 1) {
+            squeeze = std::max(kMostCondensed, (s - 1) / width);
+            if (width * squeeze > s - 1)
+                scale *= (s - 1) / (width * squeeze);
+        }
+        QTransform t;
+        const qreal drawnWidth = bounds.width() * scale * squeeze;
+        t.translate((s - drawnWidth) / 2 - bounds.left() * scale * squeeze,
+                    s - 0.5 - std::max<qreal>(0, bounds.bottom()) * scale);
+        t.scale(scale * squeeze, scale);
+        shapes.addPath(t.map(text));
+    }
+
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPathStroker stroker;
+    stroker.setWidth(std::max<qreal>(1, s * kHaloWidth) * 2);
+    stroker.setJoinStyle(Qt::RoundJoin);
+    painter.fillPath(stroker.createStroke(shapes).united(shapes),
+                     QColor(halo.red(), halo.green(), halo.blue(),
+                            static_cast<int>(255 * kHaloOpacity * halo.alphaF())));
+    painter.fillPath(shapes, ink);
+    return image;
+}
+
+QIcon TrayIcon::icon(const QString& title, const QPalette& palette) {
+    const bool darkPanel = palette.color(QPalette::Window).lightnessF() < 0.5;
+    const QColor ink = darkPanel ? QColor(Qt::white) : QColor(0x1D, 0x1D, 0x1F);
+    const QColor halo = darkPanel ? QColor(Qt::black) : QColor(Qt::white);
+    QIcon icon;
+    for (const int size : kSizes)
+        for (const qreal dpr : {1.0, 2.0})
+            icon.addPixmap(QPixmap::fromImage(render(title, size, dpr, ink, halo)));
+    return icon;
+}
+
+QString TrayIcon::toolTip(const QString& title) {
+    return QStringLiteral("Vellumkite: ") + title;
+}
+
+QString TrayIcon::noTrayMessage(bool boxShown, const QString& preferencesPath) {
+    if (boxShown)
+        return QStringLiteral("Vellumkite: no system tray found; the floating box on screen is "
+                              "the way in. If you hide it, turn it back on from the tray menu "
+                              "once a tray runs, or set \"showFloatingBox\" to true in %1 and "
+                              "start Vellumkite again.")
+            .arg(preferencesPath);
+    return QStringLiteral("Vellumkite: no system tray found and the floating box is switched "
+                          "off. Set \"showFloatingBox\" to true in %1 and start Vellumkite "
+                          "again, or start a system tray.")
+        .arg(preferencesPath);
+}
+
+TrayIcon::TrayIcon(AppModel& model, QObject* parent)
+    : QObject(parent), m_model(model), m_menu(std::make_unique<QMenu>()),
+      m_tray(std::make_unique<QSystemTrayIcon>()) {
+    connect(m_menu->addAction(QStringLiteral("Open Vellumkite")), &QAction::triggered, this,
+            &TrayIcon::openPopover);
+    m_boxAction = m_menu->addAction(QStringLiteral("Floating box"));
+    m_boxAction->setCheckable(true);
+    connect(m_boxAction, &QAction::triggered, this, [this](bool on) { m_model.setShowBox(on); });
+    m_menu->addSeparator();
+    connect(m_menu->addAction(QStringLiteral("Quit")), &QAction::triggered, this,
+            [] { QCoreApplication::quit(); });
+    m_tray->setContextMenu(m_menu.get());
+    connect(m_tray.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger)
+                    togglePopover();
+            });
+    connect(&m_model, &AppModel::changed, this, &TrayIcon::scheduleSync);
+    sync();
+}
+
+TrayIcon::~TrayIcon() = default;
+
+void TrayIcon::show(const QString& preferencesPath) {
+    m_tray->show();
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        const QByteArray line = noTrayMessage(m_model.showBox(), preferencesPath).toLocal8Bit();
+        std::fprintf(stderr, "%s\n", line.constData());
+        std::fflush(stderr);
+    }
+}
+
+void TrayIcon::scheduleSync() {
+    if (m_syncPending)
+        return;
+    m_syncPending = true;
+    QTimer::singleShot(0, this, [this] {
+        m_syncPending = false;
+        sync();
+    });
+}
+
+void TrayIcon::sync() {
+    const QString title = m_model.menuTitle();
+    // Redrawn only when the title changes: a new icon makes some trays flicker.
+    if (!m_shownTitleValid || title != m_shownTitle) {
+        m_tray->setIcon(icon(title, QApplication::palette()));
+        m_tray->setToolTip(toolTip(title));
+        m_shownTitle = title;
+        m_shownTitleValid = true;
+    }
+    m_boxAction->setChecked(m_model.showBox());
+}
+
+void TrayIcon::openPopover() {
+    if (!m_popover)
+        m_popover = std::make_unique<PopoverWindow>(m_model, PopoverWindow::Kind::popup);
+    m_popover->popup(m_tray->geometry());
+}
+
+void TrayIcon::togglePopover() {
+    if (m_popover && (m_popover->isVisible() || m_popover->closedJustNow())) {
+        m_popover->close();
+        return;
+    }
+    openPopover();
+}
+
+} // namespace vellumkite

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <memory>
+#include <QColor>
+#include <QIcon>
+#include <QImage>
+#include <QObject>
+#include <QString>
+#include <QSystemTrayIcon>
+
+class QAction;
+class QMenu;
+
+namespace vellumkite {
+
+class AppModel;
+class PopoverWindow;
+
+// The tray item. A tray icon cannot carry text beside it, so the model's short title is drawn
+// into the icon under a small gauge, legible at 22 pixels, and repeated in the tooltip. A click
+// opens the popover; the context menu serves trays that only show menus.
+class TrayIcon : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TrayIcon(AppModel& model, QObject* parent = nullptr);
+    ~TrayIcon() override;
+
+    // The icon at size × size logical pixels: the gauge above the title in bold glyphs,
+    // narrowed as far as needed to fit the width, filled with ink and ringed with a thin halo
+    // so that it reads on light and dark panels alike.
+    static QImage render(const QString& title, int size, qreal devicePixelRatio, const QColor& ink,
+                         const QColor& halo);
+    // The icon at the usual tray sizes, inked for the given palette.
+    static QIcon icon(const QString& title, const QPalette& palette);
+    // "Vellumkite: 34%".
+    static QString toolTip(const QString& title);
+    // What to say on standard error when there is no tray to show the icon in.
+    static QString noTrayMessage(bool boxShown, const QString& preferencesPath);
+
+    // Shows the icon (it also appears by itself should a tray start later). Without any system
+    // tray, says once on standard error how to reach the program.
+    void show(const QString& preferencesPath);
+
+    QSystemTrayIcon* trayIcon() const { return m_tray.get(); }
+    QMenu* menu() const { return m_menu.get(); }
+    QAction* boxAction() const { return m_boxAction; }
+    // Null until the popover is first opened.
+    PopoverWindow* popover() const { return m_popover.get(); }
+
+    // Opens the popover by the icon, or closes it when it is open.
+    void togglePopover();
+    void openPopover();
+
+private:
+    void scheduleSync();
+    void sync();
+
+    AppModel& m_model;
+    std::unique_ptr<QMenu> m_menu;
+    std::unique_ptr<QSystemTrayIcon> m_tray;
+    std::unique_ptr<PopoverWindow> m_popover;
+    QAction* m_boxAction = nullptr;
+    QString m_shownTitle;
+    bool m_syncPending = false;
+    bool m_shownTitleValid = false;
+};
+
+} // namespace vellumkite

@@ -1,0 +1,49 @@
+#include "AppIcon.hpp"
+#include "AppModel.hpp"
+#include "DBusNotificationCenter.hpp"
+#include "DemoPanel.hpp"
+#include "DisplayPlatform.hpp"
+#include "FloatingBoxHandler.hpp"
+#include "LoginItem.hpp"
+#include "PreferencesStore.hpp"
+#include "TrayIcon.hpp"
+
+#include <cstdio>
+#include <QApplication>
+
+using namespace vellumkite;
+
+int main(int argc, char** argv) {
+    const Environment env = Environment::process();
+    if (!DisplayPlatform::hasDisplay(env) && !env.get("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "Vellumkite: no display (neither DISPLAY nor WAYLAND_DISPLAY is "
+                             "set); try vellumkite-cli status in a terminal.\n");
+        return 1;
+    }
+    DisplayPlatform::apply();
+
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Vellumkite"));
+    QApplication::setApplicationName(QStringLiteral("Vellumkite"));
+    QApplication::setDesktopFileName(QStringLiteral("vellumkite"));
+    QApplication::setWindowIcon(AppIcon::icon());
+    // A tray utility: closing its windows never ends it; only "Quit" does.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    PreferencesStore preferences;
+    LoginItem loginItem;
+    const auto notifications = DBusNotificationCenter::create();
+
+    AppModel::Services services;
+    services.preferences = &preferences;
+    services.loginItem = &loginItem;
+    services.notifications = notifications.get();
+    AppModel model(std::move(services));
+
+    FloatingBoxHandler box(model, preferences);
+    TrayIcon tray(model);
+    tray.show(preferences.path());
+    DemoPanel demo(model);
+
+    return QApplication::exec();
+}

@@ -1,0 +1,160 @@
+#include "FloatingBox.hpp"
+
+#include "FloatingBoxHandler.hpp"
+#include "FloatingBoxView.hpp"
+#include "ViewTestSupport.hpp"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QTest>
+
+using namespace vellumkite;
+using namespace vellumkite::testing;
+
+namespace {
+
+// The offscreen platform has one 800 × 800 screen, all of it available.
+class FloatingBoxTest : public ViewTest {
+protected:
+    void SetUp() override {
+        ViewTest::SetUp();
+        ASSERT_EQ(QGuiApplication::primaryScreen()->availableGeometry(), QRect(0, 0, 800, 800));
+    }
+
+    QVariant stored() const { return prefs.value(FloatingBox::kTopLeftKey); }
+};
+
+} // namespace
+
+TEST_F(FloatingBoxTest, IsAFramelessToolWindowThatStaysOnTopWithoutFocus) {
+    FloatingBox box(*model, prefs);
+    const Qt::WindowFlags flags = box.windowFlags();
+    EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Tool);
+    EXPECT_TRUE(flags & Qt::FramelessWindowHint);
+    EXPECT_TRUE(flags & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(flags & Qt::WindowDoesNotAcceptFocus);
+    EXPECT_TRUE(box.testAttribute(Qt::WA_ShowWithoutActivating));
+    EXPECT_TRUE(box.testAttribute(Qt::WA_TranslucentBackground));
+}
+
+TEST_F(FloatingBoxTest, FirstShowGoesTopRightAndStoresNothing) {
+    FloatingBox box(*model, prefs);
+    box.present();
+    const QSize size = box.view()->fittingSize();
+    EXPECT_EQ(box.geometry(), QRect(800 - size.width() - 12, 8, size.width(), size.height()));
+    EXPECT_FALSE(stored().isValid());
+
+    // A move while shown is remembered.
+    box.move(100, 150);
+    settle();
+    EXPECT_EQ(stored(), QVariant(QStringLiteral("{100, 150}")));
+}
+
+TEST_F(FloatingBoxTest, ReopensAtTheStoredCornerKeptOnScreen) {
+    prefs.setValue(FloatingBox::kTopLeftKey, QStringLiteral("{200, 300}"));
+    {
+        FloatingBox box(*model, prefs);
+        box.present();
+        EXPECT_EQ(box.pos(), QPoint(200, 300));
+    }
+    // Partly off the right edge: pulled back in.
+    prefs.setValue(FloatingBox::kTopLeftKey, QStringLiteral("{700, 300}"));
+    {
+        FloatingBox box(*model, prefs);
+        box.present();
+        EXPECT_EQ(box.pos(), QPoint(800 - box.width(), 300));
+    }
+    // On no screen at all: the default place. Text that is not a point reads as {0, 0}.
+    prefs.setValue(FloatingBox::kTopLeftKey, QStringLiteral("{5000, 5000}"));
+    {
+        FloatingBox box(*model, prefs);
+        box.present();
+        EXPECT_EQ(box.pos(), QPoint(800 - box.width() - 12, 8));
+    }
+    prefs.setValue(FloatingBox::kTopLeftKey, QStringLiteral("nonsense"));
+    {
+        FloatingBox box(*model, prefs);
+        box.present();
+        EXPECT_EQ(box.pos(), QPoint(0, 0));
+    }
+}
+
+TEST_F(FloatingBoxTest, RefitsOnModelChangesFromAFixedTopLeft) {
+    FloatingBox box(*model, prefs);
+    model->setBoxSize(BoxSize::small);
+    box.present();
+    box.move(50, 60);
+    settle();
+    const QSize small = box.size();
+
+    model->setBoxSize(BoxSize::large);
+    settle();
+    EXPECT_EQ(box.pos(), QPoint(50, 60));
+    EXPECT_EQ(box.width(), 380);
+    EXPECT_GT(box.height(), small.height());
+    EXPECT_EQ(box.size(), box.view()->fittingSize());
+
+    // New figures may change the height; the top-left corner stays. The same figures again
+    // change nothing and store nothing.
+    model->loadDemo();
+    settle();
+    EXPECT_EQ(box.pos(), QPoint(50, 60));
+    const QRect demo = box.geometry();
+    prefs.remove(FloatingBox::kTopLeftKey);
+    model->loadDemo();
+    settle();
+    EXPECT_EQ(box.geometry(), demo);
+    EXPECT_FALSE(stored().isValid());
+}
+
+TEST_F(FloatingBoxTest, HiddenBoxStoresNoMoves) {
+    FloatingBox box(*model, prefs);
+    box.present();
+    box.move(10, 20);
+    settle();
+    box.hide();
+    box.move(300, 300);
+    settle();
+    EXPECT_EQ(stored(), QVariant(QStringLiteral("{10, 20}")));
+}
+
+TEST_F(FloatingBoxTest, DraggingAnEmptySpotMovesTheBox) {
+    FloatingBox box(*model, prefs);
+    box.present();
+    box.move(100, 100);
+    settle();
+    // A spot of the header between the title and the size button.
+    QWidget* header = box.view()->findChild<QWidget*>("header");
+    const QPoint spot =
+        header->mapTo(box.view(), QPoint(header->width() / 2, header->height() / 2));
+    QTest::mousePress(box.view(), Qt::LeftButton, {}, spot);
+    QMouseEvent move(QEvent::MouseMove, QPointF(spot + QPoint(30, 40)),
+                     QPointF(box.view()->mapToGlobal(spot + QPoint(30, 40))), Qt::NoButton,
+                     Qt::LeftButton, {});
+    QCoreApplication::sendEvent(box.view(), &move);
+    QTest::mouseRelease(box.view(), Qt::LeftButton, {}, spot + QPoint(30, 40));
+    settle();
+    EXPECT_EQ(box.pos(), QPoint(130, 140));
+    EXPECT_EQ(stored(), QVariant(QStringLiteral("{130, 140}")));
+}
+
+TEST_F(FloatingBoxTest, HandlerMakesTheBoxOnceAndShowsOrHidesIt) {
+    model->setShowBox(false);
+    FloatingBoxHandler handler(*model, prefs);
+    model->updateBox();
+    EXPECT_EQ(handler.box(), nullptr);
+
+    model->setShowBox(true);
+    FloatingBox* box = handler.box();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    box->move(40, 50);
+    settle();
+
+    model->setShowBox(false);
+    EXPECT_FALSE(box->isVisible());
+    model->setShowBox(true);
+    EXPECT_EQ(handler.box(), box);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_EQ(box->pos(), QPoint(40, 50));
+}

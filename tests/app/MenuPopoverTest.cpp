@@ -1,0 +1,215 @@
+#include "MenuPopover.hpp"
+
+#include "Dot.hpp"
+#include "LimitBar.hpp"
+#include "SegmentedControl.hpp"
+#include "Sparkline.hpp"
+#include "Theme.hpp"
+#include "TipCard.hpp"
+#include "ViewTestSupport.hpp"
+
+#include <QCheckBox>
+#include <QTest>
+
+using namespace vellumkite;
+using namespace vellumkite::testing;
+
+namespace {
+
+class MenuPopoverTest : public ViewTest {
+protected:
+    QStringList section(const MenuPopover& p, const char* name) {
+        return visibleTexts(part(&p, name));
+    }
+};
+
+} // namespace
+
+TEST_F(MenuPopoverTest, BeforeTheFirstPassShowsWhatIsMissing) {
+    // A fresh model whose first pass has not been delivered yet.
+    const auto fresh = makeModel();
+    MenuPopover p(*fresh);
+    p.adjustSize();
+    ASSERT_FALSE(fresh->loaded());
+
+    EXPECT_EQ(p.width(), 320);
+    EXPECT_FALSE(shows(&p, "fiveHourLimit"));
+    EXPECT_FALSE(shows(&p, "weeklyLimit"));
+    EXPECT_EQ(section(p, "limitsMessage"),
+              QStringList({"Limits", "No limit reading yet. Turn on the Vellumkite status line to "
+                                     "see your official 5-hour and weekly %."}));
+    EXPECT_EQ(section(p, "chatSection"), QStringList({"This chat", "Reading your chats\u2026"}));
+    EXPECT_FALSE(shows(&p, "tipCard"));
+    EXPECT_TRUE(part(&p, "liveSection")->findChild<Sparkline*>()->values().empty());
+    EXPECT_EQ(section(p, "topSection"),
+              QStringList({"Using the most today", "Nothing yet today."}));
+    EXPECT_EQ(section(p, "toolSection"),
+              QStringList({"Top tool eaters today", "No tool use yet today."}));
+    EXPECT_FALSE(shows(&p, "toolNote"));
+    EXPECT_EQ(section(p, "footer"), QStringList({"Vellumkite"}));
+
+    // Once the pass has published, the views follow without being asked.
+    ASSERT_TRUE(waitUntil([&] { return fresh->loaded(); }));
+    settle();
+    EXPECT_EQ(section(p, "chatSection"), QStringList({"This chat", "No chats in the last week."}));
+}
+
+TEST_F(MenuPopoverTest, DemoDataFillsEverySection) {
+    demo();
+    MenuPopover p(*model);
+    p.adjustSize();
+    EXPECT_EQ(p.width(), 320);
+
+    auto* five = part<LimitBar>(&p, "fiveHourLimit");
+    auto* weekly = part<LimitBar>(&p, "weeklyLimit");
+    ASSERT_TRUE(five && weekly);
+    EXPECT_TRUE(five->isVisibleTo(&p) && weekly->isVisibleTo(&p));
+    EXPECT_EQ(five->title(), "5-hour limit");
+    EXPECT_EQ(LimitBar::detailText(five->window(), kNow), "34% \u00B7 resets in 2h 10m");
+    EXPECT_EQ(weekly->title(), "Weekly limit");
+    EXPECT_FALSE(shows(&p, "limitsMessage"));
+
+    EXPECT_EQ(section(p, "chatSection"),
+              QStringList({"This chat", "86k re-read every message", "my-app"}));
+    EXPECT_EQ(part<QWidget>(&p, "chatRow")->findChild<Dot*>()->color(), Theme::green());
+    auto* card = part<TipCard>(&p, "tipCard");
+    ASSERT_TRUE(card);
+    EXPECT_TRUE(card->isVisibleTo(&p));
+    EXPECT_FALSE(card->isCompact());
+    EXPECT_EQ(card->tip().title, "Healthy chat size");
+
+    EXPECT_EQ(section(p, "liveSection"), QStringList({"Live", "18k/min \u00B7 last 15 min"}));
+    auto* spark = part(&p, "liveSection")->findChild<Sparkline*>();
+    EXPECT_EQ(spark->values().size(), 30u);
+    EXPECT_EQ(spark->height(), 32);
+
+    EXPECT_EQ(section(p, "topSection"),
+              QStringList({"Using the most today",                       //
+                           "41%", "my-app", "42 msgs \u00B7 now",        //
+                           "27%", "website", "63 msgs \u00B7 1h ago",    //
+                           "14%", "api-server", "18 msgs \u00B7 3h ago", //
+                           "6%", "notes", "9 msgs \u00B7 5h ago"}));
+    EXPECT_EQ(section(p, "toolSection"),
+              QStringList({"Top tool eaters today",                               //
+                           "22%", "File reads", "118 calls \u00B7 310k added",    //
+                           "11%", "Shell commands", "64 calls \u00B7 140k added", //
+                           "6%", "Web", "9 calls \u00B7 60k added",               //
+                           "Tool output stays in the chat and is re-read by every later "
+                           "message. The rest of your usage is chat history and Claude's "
+                           "writing."}));
+    // The share column is a fixed 38 wide, right-aligned, so the names line up.
+    const auto rows = part(&p, "topSection")->findChildren<QWidget*>("topRow");
+    ASSERT_GE(rows.size(), 2);
+    const auto* share = rows[0]->findChild<TextLine*>();
+    EXPECT_EQ(share->width(), 38);
+    EXPECT_EQ(rows[0]->findChildren<TextLine*>()[1]->x(),
+              rows[1]->findChildren<TextLine*>()[1]->x());
+}
+
+TEST_F(MenuPopoverTest, LimitsShowOnlyTheWindowsThatArePresent) {
+    MenuPopover p(*model);
+    Snapshot s = emptyPass();
+    s.limits = limits(std::nullopt, 18);
+    publish(s);
+    EXPECT_FALSE(shows(&p, "fiveHourLimit"));
+    EXPECT_TRUE(shows(&p, "weeklyLimit"));
+    EXPECT_FALSE(shows(&p, "limitsMessage"));
+
+    // A reading without windows says the same as no reading.
+    s.limits = limits(std::nullopt, std::nullopt);
+    publish(s);
+    EXPECT_FALSE(shows(&p, "weeklyLimit"));
+    EXPECT_TRUE(shows(&p, "limitsMessage"));
+}
+
+TEST_F(MenuPopoverTest, SharesRatesAndLevels) {
+    MenuPopover p(*model);
+    Snapshot s = emptyPass();
+    // A day lighter than 1 still divides by 1: half a unit is 50 %, not 100 %.
+    s.todayWeight = 0.5;
+    s.topChats = {chat("a", "/x/tiny", 1000, 0.5)};
+    s.currentChat = chat("b", "/x/huge/", 300000, 1);
+    s.burnPerMin = 999.9;
+    publish(s);
+    EXPECT_EQ(section(p, "topSection")[1], "50%");
+    EXPECT_EQ(section(p, "liveSection")[1], "999/min \u00B7 last 15 min");
+    // At the hard threshold the dot turns red; a trailing slash does not hide the project.
+    EXPECT_EQ(section(p, "chatSection"),
+              QStringList({"This chat", "300k re-read every message", "huge"}));
+    EXPECT_EQ(part(&p, "chatRow")->findChild<Dot*>()->color(), Theme::red());
+
+    s.currentChat = chat("b", "/x/huge", 150000, 1);
+    s.burnPerMin = std::numeric_limits<double>::infinity();
+    publish(s);
+    EXPECT_EQ(part(&p, "chatRow")->findChild<Dot*>()->color(), Theme::orange());
+    EXPECT_EQ(section(p, "liveSection")[1], "\u2014/min \u00B7 last 15 min");
+}
+
+TEST_F(MenuPopoverTest, LongNamesAreCutOffRatherThanWideningThePopover) {
+    MenuPopover p(*model);
+    Snapshot s = emptyPass();
+    const std::string longName(200, 'x');
+    s.currentChat = chat("a", "/p/" + longName, 1000, 1);
+    s.topChats = {chat("a", "/p/" + longName, 1000, 1)};
+    publish(s);
+    p.adjustSize();
+    p.show();
+    EXPECT_EQ(p.width(), 320);
+    const auto* name =
+        part(&p, "topSection")->findChildren<QWidget*>("topRow")[0]->findChildren<TextLine*>()[1];
+    EXPECT_LE(name->geometry().right(), 320 - 16);
+    EXPECT_TRUE(name->displayedLines().front().endsWith(QChar(0x2026)));
+}
+
+TEST_F(MenuPopoverTest, SettingsWriteTheModelAndShowItsState) {
+    model->setShowBox(false);
+    model->setBoxSize(BoxSize::large);
+    MenuPopover p(*model);
+    p.adjustSize();
+    p.show();
+    auto* toggle = part<QCheckBox>(&p, "showBoxToggle");
+    auto* picker = part<SegmentedControl>(&p, "sizePicker");
+    ASSERT_TRUE(toggle && picker);
+    EXPECT_EQ(picker->width(), 170);
+    EXPECT_EQ(picker->options(), QStringList({"Small", "Medium", "Large"}));
+
+    // Off: the picker is greyed out and inert, but still shows the stored size.
+    EXPECT_FALSE(toggle->isChecked());
+    EXPECT_FALSE(picker->isEnabled());
+    EXPECT_EQ(picker->currentIndex(), 2);
+    QTest::mouseClick(picker, Qt::LeftButton, {}, picker->segmentRect(0).center().toPoint());
+    EXPECT_EQ(model->boxSize(), BoxSize::large);
+
+    toggle->click();
+    settle();
+    EXPECT_TRUE(model->showBox());
+    EXPECT_EQ(prefs.value("showFloatingBox"), QVariant(true));
+    EXPECT_TRUE(picker->isEnabled());
+    QTest::mouseClick(picker, Qt::LeftButton, {}, picker->segmentRect(0).center().toPoint());
+    settle();
+    EXPECT_EQ(model->boxSize(), BoxSize::small);
+    EXPECT_EQ(prefs.value("floatingBoxSize"), QVariant(QStringLiteral("small")));
+
+    // A change made elsewhere shows in the controls.
+    model->setShowBox(false);
+    settle();
+    EXPECT_FALSE(toggle->isChecked());
+    EXPECT_FALSE(picker->isEnabled());
+    EXPECT_EQ(picker->currentIndex(), 0);
+}
+
+TEST_F(MenuPopoverTest, OpenAtLoginShowsWhatTheDesktopReallyHas) {
+    MenuPopover p(*model);
+    auto* login = part<QCheckBox>(&p, "loginToggle");
+    ASSERT_TRUE(login);
+    EXPECT_FALSE(login->isChecked());
+    login->click();
+    settle();
+    EXPECT_TRUE(login->isChecked());
+    EXPECT_TRUE(std::filesystem::exists(dir / "autostart" / "vellumkite.desktop"));
+
+    // The entry removed behind the app's back: the next refill shows it off.
+    std::filesystem::remove(dir / "autostart" / "vellumkite.desktop");
+    publish(emptyPass());
+    EXPECT_FALSE(login->isChecked());
+}

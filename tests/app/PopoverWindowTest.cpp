@@ -1,0 +1,94 @@
+#include "PopoverWindow.hpp"
+
+#include "DemoPanel.hpp"
+#include "FloatingBox.hpp"
+#include "FloatingBoxHandler.hpp"
+#include "MenuPopover.hpp"
+#include "ViewTestSupport.hpp"
+
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace vellumkite;
+using namespace vellumkite::testing;
+
+namespace {
+
+const QRect kScreen(0, 0, 1440, 900);
+
+class PopoverWindowTest : public ViewTest {};
+
+} // namespace
+
+TEST(PopoverPlacement, OpensByTheIconAndStaysOnScreen) {
+    const QSize size(320, 600);
+    // An icon in a top bar: centred under it.
+    EXPECT_EQ(PopoverWindow::popupTopLeft(size, QRect(700, 0, 22, 22), kScreen),
+              QPoint(711 - 160, 22 + PopoverWindow::kGap));
+    // Near the right edge: pushed left so that it stays whole.
+    EXPECT_EQ(PopoverWindow::popupTopLeft(size, QRect(1420, 0, 22, 22), kScreen).x(), 1440 - 320);
+    // An icon in a bottom panel: above it.
+    EXPECT_EQ(PopoverWindow::popupTopLeft(size, QRect(100, 878, 22, 22), kScreen),
+              QPoint(0, 878 - PopoverWindow::kGap - 600));
+    // Taller than the screen: the top stays visible.
+    EXPECT_EQ(PopoverWindow::popupTopLeft(QSize(320, 1000), QRect(100, 878, 22, 22), kScreen).y(),
+              0);
+    EXPECT_EQ(PopoverWindow::panelTopLeft(QRect(0, 30, 1440, 870)), QPoint(80, 50));
+}
+
+TEST_F(PopoverWindowTest, PopupIsTransientAndClosesOnEscape) {
+    PopoverWindow w(*model, PopoverWindow::Kind::popup);
+    EXPECT_EQ(w.windowFlags() & Qt::WindowType_Mask, Qt::Popup);
+    w.popup(QRect(400, 0, 22, 22));
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_EQ(w.size(), w.content()->size());
+    EXPECT_EQ(w.width(), 320);
+    EXPECT_EQ(w.pos(), QPoint(411 - 160, 22 + PopoverWindow::kGap));
+    QTest::keyClick(&w, Qt::Key_Escape);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_TRUE(w.closedJustNow());
+}
+
+TEST_F(PopoverWindowTest, DemoPanelAndWindowReport) {
+    model->setBoxSize(BoxSize::small);
+    FloatingBoxHandler handler(*model, prefs);
+    model->updateBox();
+    DemoPanel demo(*model);
+    demo.open();
+    PopoverWindow* panel = demo.panel();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->pos(), QPoint(80, 20));
+    const Qt::WindowFlags flags = panel->windowFlags();
+    EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Tool);
+    EXPECT_TRUE(flags & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(flags & Qt::WindowDoesNotAcceptFocus);
+
+    const QStringList lines =
+        DemoPanel::windowReport(panel->windowHandle()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << lines.join('\n').toStdString();
+    const QRegularExpression form(QStringLiteral("^window (\\d+) (\\d+)x(\\d+) (popup|box)$"));
+    QStringList roles;
+    for (const QString& line : lines) {
+        const auto m = form.match(line);
+        ASSERT_TRUE(m.hasMatch()) << line.toStdString();
+        roles << m.captured(4);
+        if (m.captured(4) == "popup") {
+            EXPECT_EQ(m.captured(1).toULongLong(), panel->winId());
+            EXPECT_EQ(m.captured(2), "320");
+            EXPECT_EQ(m.captured(3).toInt(), panel->height());
+        } else {
+            EXPECT_EQ(m.captured(2), "240");
+        }
+    }
+    roles.sort();
+    EXPECT_EQ(roles, QStringList({"box", "popup"}));
+
+    // With the box off, only the panel is listed.
+    model->setShowBox(false);
+    EXPECT_EQ(DemoPanel::windowReport(panel->windowHandle()).count('\n'), 1);
+
+    // The report is written a second later.
+    bool reported = false;
+    QObject::connect(&demo, &DemoPanel::reported, [&] { reported = true; });
+    EXPECT_TRUE(waitUntil([&] { return reported; }, 5000));
+}

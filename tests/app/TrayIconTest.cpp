@@ -1,0 +1,89 @@
+#include "TrayIcon.hpp"
+
+#include "PopoverWindow.hpp"
+#include "ViewTestSupport.hpp"
+
+#include <QMenu>
+
+using namespace vellumkite;
+using namespace vellumkite::testing;
+
+namespace {
+
+// Columns holding dark ink from the given row down.
+int inkedColumns(const QImage& image, int fromRow) {
+    int columns = 0;
+    for (int x = 0; x < image.width(); ++x)
+        for (int y = fromRow; y < image.height(); ++y)
+            if (const QColor c = image.pixelColor(x, y); c.alpha() > 128 && c.lightness() < 100) {
+                ++columns;
+                break;
+            }
+    return columns;
+}
+
+class TrayIconTest : public ViewTest {};
+
+} // namespace
+
+TEST(TrayIconRender, DrawsTheTitleUnderTheGauge) {
+    const QColor ink(0x1D, 0x1D, 0x1F), halo(Qt::white);
+    const QImage empty = TrayIcon::render(QString(), 22, 1, ink, halo);
+    const QImage percent = TrayIcon::render(QStringLiteral("34%"), 22, 1, ink, halo);
+    ASSERT_EQ(percent.size(), QSize(22, 22));
+    // The gauge alone leaves the lower half bare; the title fills most of its width.
+    EXPECT_EQ(inkedColumns(empty, 13), 0);
+    EXPECT_GE(inkedColumns(percent, 13), 14);
+    EXPECT_GE(inkedColumns(percent.copy(0, 0, 22, 11), 0), 6);
+    EXPECT_NE(percent, TrayIcon::render(QStringLiteral("35%"), 22, 1, ink, halo));
+
+    // A long title is narrowed to fit rather than cut: ink reaches near both edges, not past.
+    const QImage wide = TrayIcon::render(QStringLiteral("100%"), 22, 1, ink, halo);
+    EXPECT_GE(inkedColumns(wide, 13), 16);
+    const QImage twice = TrayIcon::render(QStringLiteral("34%"), 22, 2, ink, halo);
+    EXPECT_EQ(twice.size(), QSize(44, 44));
+    EXPECT_EQ(twice.devicePixelRatio(), 2);
+}
+
+TEST_F(TrayIconTest, FollowsTheTitleAndTheBoxSwitch) {
+    const auto fresh = makeModel();
+    TrayIcon before(*fresh);
+    EXPECT_EQ(before.trayIcon()->toolTip(), "Vellumkite: \u2026");
+
+    TrayIcon tray(*model);
+    demo();
+    EXPECT_EQ(tray.trayIcon()->toolTip(), "Vellumkite: 34%");
+    EXPECT_FALSE(tray.trayIcon()->icon().isNull());
+
+    QStringList texts;
+    for (const QAction* a : tray.menu()->actions())
+        texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    EXPECT_EQ(texts, QStringList({"Open Vellumkite", "Floating box", "-", "Quit"}));
+    EXPECT_TRUE(tray.boxAction()->isChecked());
+    tray.boxAction()->trigger();
+    EXPECT_FALSE(model->showBox());
+    model->setShowBox(true);
+    settle();
+    EXPECT_TRUE(tray.boxAction()->isChecked());
+}
+
+TEST_F(TrayIconTest, ClickOpensAndClosesThePopover) {
+    TrayIcon tray(*model);
+    EXPECT_EQ(tray.popover(), nullptr);
+    tray.togglePopover();
+    ASSERT_NE(tray.popover(), nullptr);
+    EXPECT_TRUE(tray.popover()->isVisible());
+    EXPECT_EQ(tray.popover()->width(), 320);
+    tray.togglePopover();
+    EXPECT_FALSE(tray.popover()->isVisible());
+}
+
+TEST(TrayIconMessage, SaysHowToReachTheProgram) {
+    const QString on = TrayIcon::noTrayMessage(true, QStringLiteral("/home/u/prefs.json"));
+    EXPECT_TRUE(on.contains("no system tray"));
+    EXPECT_TRUE(on.contains("floating box on screen"));
+    EXPECT_TRUE(on.contains("\"showFloatingBox\" to true in /home/u/prefs.json"));
+    const QString off = TrayIcon::noTrayMessage(false, QStringLiteral("/p.json"));
+    EXPECT_TRUE(off.contains("switched off"));
+    EXPECT_TRUE(off.contains("/p.json"));
+}

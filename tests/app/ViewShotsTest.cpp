@@ -1,0 +1,111 @@
+// Renders the popover and the three box sizes in the states users meet, in light and dark
+// palettes, into $VELLUMKITE_SHOTS/views (default: "shots/views" in the build directory). The
+// demo pictures are the README's screenshots.
+#include "FloatingBox.hpp"
+#include "FloatingBoxView.hpp"
+#include "MenuPopover.hpp"
+#include "PopoverWindow.hpp"
+#include "ViewTestSupport.hpp"
+
+#include <QDir>
+
+using namespace vellumkite;
+using namespace vellumkite::testing;
+
+namespace {
+
+class ViewShotsTest : public ViewTest, public ::testing::WithParamInterface<bool> {
+protected:
+    bool dark() const { return GetParam(); }
+
+    // Grabs a window into name-light.png or name-dark.png and returns the picture.
+    QImage save(QWidget& window, const QString& name) {
+        window.setPalette(palette(dark()));
+        const QPixmap pm = window.grab();
+        QDir dir(qEnvironmentVariableIsSet("VELLUMKITE_SHOTS")
+                     ? qEnvironmentVariable("VELLUMKITE_SHOTS")
+                     : QStringLiteral(VELLUMKITE_DEFAULT_SHOTS));
+        dir.mkpath(QStringLiteral("views"));
+        const QString file =
+            dir.filePath(QStringLiteral("views/%1-%2.png").arg(name, dark() ? "dark" : "light"));
+        EXPECT_TRUE(pm.save(file)) << file.toStdString();
+        return pm.toImage();
+    }
+
+    QImage popover(const QString& name) {
+        PopoverWindow w(*model, PopoverWindow::Kind::panel);
+        w.setPalette(palette(dark()));
+        w.showPanel();
+        EXPECT_EQ(w.width(), 320);
+        return save(w, name);
+    }
+
+    QImage box(BoxSize size, const QString& name) {
+        model->setBoxSize(size);
+        FloatingBox b(*model, prefs);
+        b.setPalette(palette(dark()));
+        b.present();
+        EXPECT_EQ(b.width(), FloatingBoxView::style(size).width);
+        return save(b, name);
+    }
+
+    static bool transparentCorner(const QImage& image) {
+        return image.pixelColor(0, 0).alpha() == 0 &&
+               image.pixelColor(image.width() - 1, image.height() - 1).alpha() == 0;
+    }
+};
+
+} // namespace
+
+TEST_P(ViewShotsTest, Demo) {
+    demo();
+    const QImage p = popover(QStringLiteral("popover-demo"));
+    EXPECT_TRUE(transparentCorner(p));
+    // The middle of the background is the window colour, nearly opaque.
+    EXPECT_GT(p.pixelColor(p.width() / 2, 6).alpha(), 240);
+    for (const BoxSize size : BoxSizes::all) {
+        const QImage b = box(size, QStringLiteral("box-%1-demo").arg(BoxSizes::raw(size).data()));
+        EXPECT_TRUE(transparentCorner(b));
+    }
+}
+
+TEST_P(ViewShotsTest, States) {
+    {
+        const auto fresh = makeModel();
+        PopoverWindow w(*fresh, PopoverWindow::Kind::panel);
+        w.showPanel();
+        save(w, QStringLiteral("popover-before-first-pass"));
+    }
+    popover(QStringLiteral("popover-no-data"));
+    box(BoxSize::medium, QStringLiteral("box-medium-no-data"));
+
+    Snapshot s = emptyPass();
+    s.limits = limits(std::nullopt, 18);
+    s.currentChat = chat("a", "/home/you/code/vellumkite", 212000, 30);
+    publish(s);
+    popover(QStringLiteral("popover-weekly-only"));
+    box(BoxSize::small, QStringLiteral("box-small-weekly-only"));
+
+    s.limits = limits(79.6, 52);
+    s.tips = {tip(Tip::Level::warn, "5-hour limit at 80%",
+                  "At this pace you reach it in about 40 minutes; it resets in 2h 10m.")};
+    publish(s);
+    box(BoxSize::medium, QStringLiteral("box-medium-orange"));
+
+    s.todayWeight = 100;
+    s.topChats = {chat("a", "/p/vellumkite", 1, 30),
+                  chat("b", "/p/a-rather-long-project-name", 1, 25, kNow - 2h),
+                  chat("c", "/p/api", 1, 20), chat("d", "/p/notes", 1, 15),
+                  chat("e", "/p/scratch", 1, 10)};
+    s.burnPerMin = 42000;
+    s.sparkline = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 9, 8, 7, 6,
+                   5, 4, 3, 2, 1, 0, 0, 3, 6, 9, 12, 9, 6, 3, 0};
+    s.tips = {tip(Tip::Level::alert, "Very big chat",
+                  "Every message re-reads 300k tokens. Ask for a summary and start afresh.")};
+    publish(s);
+    box(BoxSize::large, QStringLiteral("box-large-five-chats"));
+    popover(QStringLiteral("popover-five-chats"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Palettes, ViewShotsTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Dark" : "Light"; });

@@ -1,0 +1,155 @@
+#pragma once
+
+// A model to show views of: no logs, no limits file, a fixed clock, preferences in memory. Its
+// one real pass (an empty one) has published before a test starts; tests then publish made-up
+// figures or the demo data.
+#include "AppModel.hpp"
+#include "LoginItem.hpp"
+#include "MemoryPreferences.hpp"
+#include "TempDir.hpp"
+#include "TextLine.hpp"
+#include "Timestamp.hpp"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <memory>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QPalette>
+#include <QStringList>
+#include <QWidget>
+
+namespace vellumkite::testing {
+
+using namespace std::chrono_literals;
+
+inline const Instant kNow = *Timestamp::parse("2025-03-01T12:00:00.000Z");
+
+inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// Runs what is queued on the event loop now, e.g. the views' coalesced refills.
+inline void settle() {
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+}
+
+inline Limits limits(std::optional<double> fiveHour, std::optional<double> weekly) {
+    Limits l;
+    if (fiveHour)
+        l.fiveHour = Limits::Window{*fiveHour, kNow + 2h + 10min};
+    if (weekly)
+        l.sevenDay = Limits::Window{*weekly, kNow + 99h};
+    l.savedAt = kNow;
+    return l;
+}
+
+inline ChatSummary chat(const std::string& id, const std::string& project, std::int64_t size,
+                        double weight, Instant last = kNow) {
+    return {id, project, last, 12, size, weight, 0};
+}
+
+inline Snapshot emptyPass() {
+    Snapshot s;
+    s.sparkline.assign(Snapshot::kSparklineMinutes, 0);
+    return s;
+}
+
+inline Tip tip(Tip::Level level, const char* title, const char* text) {
+    return {"test", level, title, text, std::nullopt};
+}
+
+// The texts of the TextLines under root that would show, in layout order.
+inline QStringList visibleTexts(const QWidget* root) {
+    QStringList out;
+    for (const TextLine* t : root->findChildren<const TextLine*>())
+        if (t->isVisibleTo(root) && !t->text().isEmpty())
+            out << t->text();
+    return out;
+}
+
+template <typename T = QWidget> T* part(const QWidget* root, const char* name) {
+    T* w = root->findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+inline bool shows(const QWidget* root, const char* name) {
+    const QWidget* w = root->findChild<const QWidget*>(QString::fromLatin1(name));
+    return w && w->isVisibleTo(root);
+}
+
+// Light and dark palettes close to a native desktop's.
+inline QPalette palette(bool dark) {
+    QPalette p;
+    const QColor window = dark ? QColor(0x2A, 0x2A, 0x2C) : QColor(0xEE, 0xEE, 0xF0);
+    const QColor text = dark ? QColor(0xF5, 0xF5, 0xF7) : QColor(0x1D, 0x1D, 0x1F);
+    const QColor base = dark ? QColor(0x3A, 0x3A, 0x3C) : QColor(Qt::white);
+    p.setColor(QPalette::Window, window);
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Base, base);
+    p.setColor(QPalette::AlternateBase, window);
+    p.setColor(QPalette::Text, text);
+    p.setColor(QPalette::Button, dark ? QColor(0x48, 0x48, 0x4A) : QColor(0xF6, 0xF6, 0xF8));
+    p.setColor(QPalette::ButtonText, text);
+    p.setColor(QPalette::Highlight, dark ? QColor(0x0A, 0x84, 0xFF) : QColor(0x00, 0x7A, 0xFF));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::ToolTipBase, base);
+    p.setColor(QPalette::ToolTipText, text);
+    p.setColor(QPalette::Light, dark ? QColor(0x55, 0x55, 0x58) : QColor(Qt::white));
+    p.setColor(QPalette::Mid, dark ? QColor(0x40, 0x40, 0x42) : QColor(0xC8, 0xC8, 0xCC));
+    p.setColor(QPalette::Dark, dark ? QColor(0x20, 0x20, 0x22) : QColor(0xA0, 0xA0, 0xA4));
+    p.setColor(QPalette::Shadow, QColor(0, 0, 0, dark ? 160 : 90));
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        p.setColor(QPalette::Disabled, role,
+                   dark ? QColor(0xF5, 0xF5, 0xF7, 100) : QColor(0x1D, 0x1D, 0x1F, 100));
+    return p;
+}
+
+class ViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        model = makeModel();
+        // The empty first pass, so that later publishes are the only changes.
+        ASSERT_TRUE(waitUntil([this] { return model->loaded(); }));
+        settle();
+    }
+
+    std::unique_ptr<AppModel> makeModel() {
+        AppModel::Services s;
+        s.preferences = &prefs;
+        s.loginItem = &loginItem;
+        s.clock = [] { return kNow; };
+        s.environment = [] { return Environment(); };
+        s.logRoot = dir / "projects";
+        s.limitsFile = dir / "statusline.json";
+        s.intervalMs = 3600 * 1000;
+        return std::make_unique<AppModel>(std::move(s));
+    }
+
+    void publish(const Snapshot& s) {
+        model->publishForTest(s);
+        settle();
+    }
+    void demo() {
+        model->loadDemo();
+        settle();
+    }
+
+    TempDir dir;
+    ScopedEnv home{"HOME", dir.path().c_str()};
+    ScopedEnv config{"XDG_CONFIG_HOME", (dir / "config").c_str()};
+    MemoryPreferences prefs;
+    LoginItem loginItem{QString::fromStdString((dir / "autostart" / "vellumkite.desktop").string()),
+                        QStringLiteral("/usr/bin/vellumkite")};
+    std::unique_ptr<AppModel> model;
+};
+
+} // namespace vellumkite::testing

@@ -1,0 +1,120 @@
+#!/bin/sh
+# The app on a real X server with a window manager and a system tray. Run by CTest as
+#   xvfb-run -a views-end-to-end.sh APP WORKDIR
+# Demo mode must report one 320-wide "popup" and one "box" of the demo size; in normal mode the
+# tray icon must embed, show a drawn title, and open the popover when clicked.
+# Exits 77 (skipped) when a tool is missing.
+set -u
+app=$1
+work=$2
+for tool in openbox trayer xdotool xwininfo xprop import convert timeout; do
+    command -v "$tool" >/dev/null 2>&1 || { echo "missing $tool: skipped"; exit 77; }
+done
+rm -rf "$work"
+mkdir -p "$work/home"
+export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+export QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY VELLUMKITE_DEMO VELLUMKITE_DEMO_SIZE
+# No StatusNotifier host here: the icon goes to the XEmbed tray.
+unset DBUS_SESSION_BUS_ADDRESS
+
+pids=""
+cleanup() {
+    for p in $pids; do kill "$p" 2>/dev/null; done
+    wait 2>/dev/null
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL: $*"
+    for f in "$work"/*.out "$work"/*.err; do [ -s "$f" ] && { echo "--- $f"; cat "$f"; }; done
+    exit 1
+}
+# wait_for SECONDS COMMAND...: polls every 0.1 s until the command succeeds.
+wait_for() {
+    limit=$(($1 * 10))
+    shift
+    n=0
+    until "$@" >/dev/null 2>&1; do
+        n=$((n + 1))
+        [ "$n" -ge "$limit" ] && return 1
+        sleep 0.1
+    done
+}
+
+openbox >"$work/openbox.out" 2>&1 &
+pids="$pids $!"
+wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
+    fail "openbox did not start"
+
+# --- Demo mode: the window report.
+VELLUMKITE_DEMO=1 VELLUMKITE_DEMO_SIZE=small timeout 30 "$app" >"$work/demo.out" 2>"$work/demo.err" &
+demo=$!
+pids="$pids $demo"
+wait_for 15 sh -c "[ \$(wc -l <'$work/demo.out') -ge 2 ]" || fail "no window report in demo mode"
+sleep 0.5
+popups=$(grep -c '^window [0-9]* 320x[0-9]* popup$' "$work/demo.out")
+boxes=$(grep -c '^window [0-9]* 240x[0-9]* box$' "$work/demo.out")
+lines=$(wc -l <"$work/demo.out")
+[ "$popups" -eq 1 ] && [ "$boxes" -eq 1 ] && [ "$lines" -eq 2 ] ||
+    fail "demo report: expected one 320-wide popup and one 240-wide box"
+# The reported numbers are the X windows, and the box asks to be on every desktop.
+box_id=$(awk '/ box$/ {print $2}' "$work/demo.out")
+popup_id=$(awk '/ popup$/ {print $2}' "$work/demo.out")
+xwininfo -id "$popup_id" | grep -q 'Width: 320' || fail "window $popup_id is not the 320-wide panel"
+xprop -id "$box_id" _NET_WM_DESKTOP | grep -q '4294967295' || fail "the box is not on all desktops"
+xprop -id "$box_id" _NET_WM_STATE | grep -q '_NET_WM_STATE_ABOVE' || fail "the box is not kept above"
+kill "$demo" 2>/dev/null
+wait "$demo" 2>/dev/null
+grep -q '"floatingBoxSize": *"small"' "$work/config/Vellumkite/preferences.json" ||
+    fail "the demo size was not stored"
+
+# --- Normal mode with a tray, and a 5-hour reading so that the title is a percentage.
+mkdir -p "$XDG_DATA_HOME/Vellumkite"
+printf '{"rate_limits":{"five_hour":{"used_percentage":40,"resets_at":4102444800}}}' \
+    >"$XDG_DATA_HOME/Vellumkite/statusline.json"
+trayer --edge top --align right --SetDockType true --SetPartialStrut true --expand true \
+    --widthtype request --height 24 --transparent false >"$work/trayer.out" 2>&1 &
+pids="$pids $!"
+wait_for 10 xdotool search --class trayer || fail "trayer did not start"
+
+timeout 60 "$app" >"$work/app.out" 2>"$work/app.err" &
+pids="$pids $!"
+# The icon is the app's 22x22 window inside the tray.
+find_icon() {
+    for id in $(xdotool search --class vellumkite 2>/dev/null); do
+        if xwininfo -id "$id" 2>/dev/null | grep -q 'Width: 22' &&
+            xwininfo -id "$id" 2>/dev/null | grep -q 'Height: 22' &&
+            xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable'; then
+            echo "$id"
+            return 0
+        fi
+    done
+    return 1
+}
+wait_for 15 find_icon || fail "the tray icon did not embed"
+icon=$(find_icon)
+sleep 1 # the first pass publishes the title
+import -window "$icon" "$work/icon.png" || fail "could not grab the icon"
+# Not blank, and "40%" below the gauge spans most of the icon's width.
+colours=$(convert "$work/icon.png" -format '%k' info:)
+[ "$colours" -ge 3 ] || fail "the icon is blank ($colours colours)"
+title=$(convert "$work/icon.png" -crop 22x9+0+13 +repage -colorspace gray -threshold 50% -trim \
+    -format '%w' info:)
+[ "$title" -ge 14 ] || fail "no title drawn in the icon (ink $title pixels wide)"
+
+count_popups() {
+    xwininfo -root -tree | grep -c ' 320x[0-9]*+[0-9-]*+[0-9-]*'
+}
+before=$(count_popups)
+eval "$(xdotool getwindowgeometry --shell "$icon")"
+xdotool mousemove $((X + 11)) $((Y + 11)) click 1
+opened() {
+    xwininfo -root -tree | grep ' 320x[0-9]*+[0-9-]*+[0-9-]*' >"$work/popups.txt"
+    [ "$(wc -l <"$work/popups.txt")" -gt "$before" ] || return 1
+    for id in $(awk '{print $1}' "$work/popups.txt"); do
+        xwininfo -id "$id" | grep -q 'Map State: IsViewable' && return 0
+    done
+    return 1
+}
+wait_for 10 opened || fail "clicking the icon opened no popover"
+echo "ok: demo report, tray icon $icon, popover opened"
