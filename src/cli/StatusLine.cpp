@@ -81,7 +81,7 @@ StatusLine::Reading StatusLine::read(std::string_view input) {
     simdjson::dom::parser parser;
     simdjson::dom::element root;
     simdjson::dom::object top;
-    if (input.size() <= kMaxInput &&
+    if (!input.empty() && input.size() <= kMaxInput &&
         parser.parse(input.data(), input.size(), true).get(root) == simdjson::SUCCESS &&
         root.get_object().get(top) == simdjson::SUCCESS) {
         simdjson::dom::object rateLimits;
@@ -146,8 +146,8 @@ int StatusLine::main(int argc, char** argv, const char* program) {
     std::signal(SIGPIPE, SIG_IGN);
 
     const BoundedInput input = BoundedInput::read(0, kMaxInput, kInputTimeout);
-    const Reading reading =
-        input.complete ? read(input.bytes) : Reading{std::nullopt, read({}).line};
+    // A document cut short (too big, or never finished) is malformed, whatever its start says.
+    const Reading reading = read(input.complete ? std::string_view(input.bytes) : "");
     if (reading.limitsFile) {
         const auto file = Limits::file();
         if (!file.empty())
