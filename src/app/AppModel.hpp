@@ -38,6 +38,8 @@ class AppModel : public QObject {
 
 public:
     // What the model needs from outside; tests pass temporary folders and a driven clock.
+    // The preferences, the clock and the time-of-day formatter are also used on the store thread,
+    // so they must be safe to call from there; the environment is read on the main thread.
     struct Services {
         WritablePreferences* preferences = nullptr; // required; outlives the model
         NotificationCenter* notifications = nullptr; // none: the notifier does nothing
