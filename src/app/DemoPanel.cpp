@@ -6,20 +6,9 @@
 #include <cstdio>
 #include <QGuiApplication>
 #include <QTimer>
-#include <QWidget>
 #include <QWindow>
 
 namespace vellumkite {
-
-namespace {
-
-// The XEmbed tray keeps the icon in a window of the program's own; it belongs to the tray.
-bool isTrayWindow(const QWindow* window) {
-    const QWidget* widget = QWidget::find(window->winId());
-    return widget && widget->inherits("QSystemTrayIconSys");
-}
-
-} // namespace
 
 DemoPanel::DemoPanel(AppModel& model, QObject* parent) : QObject(parent), m_model(model) {
     connect(&m_model, &AppModel::demoPanelRequested, this, &DemoPanel::open);
@@ -42,7 +31,7 @@ void DemoPanel::open() {
 QString DemoPanel::windowReport(const QWindow* demoPanel) {
     QString out;
     for (const QWindow* window : QGuiApplication::topLevelWindows()) {
-        if (!window->isVisible() || isTrayWindow(window))
+        if (!window->isVisible())
             continue;
         const QRect frame = window->frameGeometry();
         out += QStringLiteral("window %1 %2x%3 %4\n")

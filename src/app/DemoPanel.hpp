@@ -28,8 +28,7 @@ public:
     PopoverWindow* panel() const { return m_panel.get(); }
 
     // "window <id> <width>x<height> popup|box", one line per visible window of the program in
-    // the window system's order; "popup" marks the demo panel. The tray's own embedding window
-    // is not one of ours and is left out.
+    // the order the windows were made; "popup" marks the demo panel.
     static QString windowReport(const QWindow* demoPanel);
 
 signals:

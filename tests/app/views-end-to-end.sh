@@ -46,11 +46,29 @@ pids="$pids $!"
 wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
     fail "openbox did not start"
 
-# --- Demo mode: the window report.
+# The icon is the app's 22x22 window inside the tray.
+find_icon() {
+    for id in $(xdotool search --class vellumkite 2>/dev/null); do
+        if xwininfo -id "$id" 2>/dev/null | grep -q 'Width: 22' &&
+            xwininfo -id "$id" 2>/dev/null | grep -q 'Height: 22' &&
+            xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable'; then
+            echo "$id"
+            return 0
+        fi
+    done
+    return 1
+}
+trayer --edge top --align right --SetDockType true --SetPartialStrut true --expand true \
+    --widthtype request --height 24 --transparent false >"$work/trayer.out" 2>&1 &
+pids="$pids $!"
+wait_for 10 xdotool search --class trayer || fail "trayer did not start"
+
+# --- Demo mode: the window report, with the tray icon embedded alongside.
 VELLUMKITE_DEMO=1 VELLUMKITE_DEMO_SIZE=small timeout 30 "$app" >"$work/demo.out" 2>"$work/demo.err" &
 demo=$!
 pids="$pids $demo"
 wait_for 15 sh -c "[ \$(wc -l <'$work/demo.out') -ge 2 ]" || fail "no window report in demo mode"
+wait_for 5 find_icon || fail "the tray icon did not embed in demo mode"
 sleep 0.5
 popups=$(grep -c '^window [0-9]* 320x[0-9]* popup$' "$work/demo.out")
 boxes=$(grep -c '^window [0-9]* 240x[0-9]* box$' "$work/demo.out")
@@ -72,25 +90,9 @@ grep -q '"floatingBoxSize": *"small"' "$work/config/Vellumkite/preferences.json"
 mkdir -p "$XDG_DATA_HOME/Vellumkite"
 printf '{"rate_limits":{"five_hour":{"used_percentage":40,"resets_at":4102444800}}}' \
     >"$XDG_DATA_HOME/Vellumkite/statusline.json"
-trayer --edge top --align right --SetDockType true --SetPartialStrut true --expand true \
-    --widthtype request --height 24 --transparent false >"$work/trayer.out" 2>&1 &
-pids="$pids $!"
-wait_for 10 xdotool search --class trayer || fail "trayer did not start"
 
 timeout 60 "$app" >"$work/app.out" 2>"$work/app.err" &
 pids="$pids $!"
-# The icon is the app's 22x22 window inside the tray.
-find_icon() {
-    for id in $(xdotool search --class vellumkite 2>/dev/null); do
-        if xwininfo -id "$id" 2>/dev/null | grep -q 'Width: 22' &&
-            xwininfo -id "$id" 2>/dev/null | grep -q 'Height: 22' &&
-            xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable'; then
-            echo "$id"
-            return 0
-        fi
-    done
-    return 1
-}
 wait_for 15 find_icon || fail "the tray icon did not embed"
 icon=$(find_icon)
 sleep 1 # the first pass publishes the title
