@@ -137,7 +137,17 @@ TrayIcon::TrayIcon(AppModel& model, QObject* parent)
                     togglePopover();
             });
     connect(&m_model, &AppModel::changed, this, &TrayIcon::scheduleSync);
+    // The ink follows the desktop's light or dark palette.
+    qApp->installEventFilter(this);
     sync();
+}
+
+bool TrayIcon::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange) {
+        m_shownTitleValid = false;
+        scheduleSync();
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 TrayIcon::~TrayIcon() = default;
@@ -163,7 +173,7 @@ void TrayIcon::scheduleSync() {
 
 void TrayIcon::sync() {
     const QString title = m_model.menuTitle();
-    // Redrawn only when the title changes: a new icon makes some trays flicker.
+    // Redrawn only when the title or the palette changes: a new icon makes some trays flicker.
     if (!m_shownTitleValid || title != m_shownTitle) {
         m_tray->setIcon(icon(title, QApplication::palette()));
         m_tray->setToolTip(toolTip(title));

@@ -52,6 +52,9 @@ public:
     void togglePopover();
     void openPopover();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void scheduleSync();
     void sync();

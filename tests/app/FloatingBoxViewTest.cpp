@@ -106,11 +106,6 @@ TEST_F(FloatingBoxViewTest, MediumRowsReadInFull) {
               QStringList({"Weekly limit", "18% used", "Resets in 4d 3h"}));
     EXPECT_EQ(visibleTexts(part(&v, "chatRow")), QStringList({"This chat: 86k tokens", "my-app"}));
     EXPECT_EQ(visibleTexts(part(&v, "liveBlock")), QStringList({"Using now", "18k tokens/min"}));
-    EXPECT_EQ(part(&v, "header")->toolTip(), "Drag to move");
-    EXPECT_EQ(part(&v, "chatRow")->toolTip(),
-              "How much of this chat Claude re-reads with every message. Smaller is cheaper.");
-    EXPECT_EQ(part(&v, "sizeButton")->toolTip(), "Box size");
-    EXPECT_EQ(part(&v, "closeButton")->toolTip(), "Hide (turn back on from the menu bar)");
 }
 
 TEST_F(FloatingBoxViewTest, LimitRowsFollowTheReading) {

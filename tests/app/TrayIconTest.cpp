@@ -3,6 +3,7 @@
 #include "PopoverWindow.hpp"
 #include "ViewTestSupport.hpp"
 
+#include <QApplication>
 #include <QMenu>
 
 using namespace vellumkite;
@@ -78,12 +79,19 @@ TEST_F(TrayIconTest, ClickOpensAndClosesThePopover) {
     EXPECT_FALSE(tray.popover()->isVisible());
 }
 
-TEST(TrayIconMessage, SaysHowToReachTheProgram) {
-    const QString on = TrayIcon::noTrayMessage(true, QStringLiteral("/home/u/prefs.json"));
-    EXPECT_TRUE(on.contains("no system tray"));
-    EXPECT_TRUE(on.contains("floating box on screen"));
-    EXPECT_TRUE(on.contains("\"showFloatingBox\" to true in /home/u/prefs.json"));
-    const QString off = TrayIcon::noTrayMessage(false, QStringLiteral("/p.json"));
-    EXPECT_TRUE(off.contains("switched off"));
-    EXPECT_TRUE(off.contains("/p.json"));
+TEST_F(TrayIconTest, InkFollowsThePalette) {
+    TrayIcon tray(*model);
+    const QPalette before = QApplication::palette();
+    const auto ink = [&] {
+        const QImage image = tray.trayIcon()->icon().pixmap(22).toImage();
+        // The needle's hub sits in the middle of the gauge.
+        return image.pixelColor(11, 5).lightness();
+    };
+    QApplication::setPalette(palette(false));
+    settle();
+    const int light = ink();
+    QApplication::setPalette(palette(true));
+    settle();
+    EXPECT_GT(ink(), light + 100);
+    QApplication::setPalette(before);
 }

@@ -88,28 +88,15 @@ inline bool shows(const QWidget* root, const char* name) {
 
 // Light and dark palettes close to a native desktop's.
 inline QPalette palette(bool dark) {
-    QPalette p;
     const QColor window = dark ? QColor(0x2A, 0x2A, 0x2C) : QColor(0xEE, 0xEE, 0xF0);
     const QColor text = dark ? QColor(0xF5, 0xF5, 0xF7) : QColor(0x1D, 0x1D, 0x1F);
-    const QColor base = dark ? QColor(0x3A, 0x3A, 0x3C) : QColor(Qt::white);
-    p.setColor(QPalette::Window, window);
+    const QColor button = dark ? QColor(0x48, 0x48, 0x4A) : QColor(0xF6, 0xF6, 0xF8);
+    QPalette p(button, window);
     p.setColor(QPalette::WindowText, text);
-    p.setColor(QPalette::Base, base);
-    p.setColor(QPalette::AlternateBase, window);
     p.setColor(QPalette::Text, text);
-    p.setColor(QPalette::Button, dark ? QColor(0x48, 0x48, 0x4A) : QColor(0xF6, 0xF6, 0xF8));
     p.setColor(QPalette::ButtonText, text);
+    p.setColor(QPalette::Base, dark ? QColor(0x3A, 0x3A, 0x3C) : QColor(Qt::white));
     p.setColor(QPalette::Highlight, dark ? QColor(0x0A, 0x84, 0xFF) : QColor(0x00, 0x7A, 0xFF));
-    p.setColor(QPalette::HighlightedText, Qt::white);
-    p.setColor(QPalette::ToolTipBase, base);
-    p.setColor(QPalette::ToolTipText, text);
-    p.setColor(QPalette::Light, dark ? QColor(0x55, 0x55, 0x58) : QColor(Qt::white));
-    p.setColor(QPalette::Mid, dark ? QColor(0x40, 0x40, 0x42) : QColor(0xC8, 0xC8, 0xCC));
-    p.setColor(QPalette::Dark, dark ? QColor(0x20, 0x20, 0x22) : QColor(0xA0, 0xA0, 0xA4));
-    p.setColor(QPalette::Shadow, QColor(0, 0, 0, dark ? 160 : 90));
-    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-        p.setColor(QPalette::Disabled, role,
-                   dark ? QColor(0xF5, 0xF5, 0xF7, 100) : QColor(0x1D, 0x1D, 0x1F, 100));
     return p;
 }
 
