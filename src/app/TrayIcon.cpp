@@ -84,9 +84,12 @@ QImage TrayIcon::render(const QString& title, int size, qreal devicePixelRatio, 
     QPainterPathStroker stroker;
     stroker.setWidth(std::max<qreal>(1, s * kHaloWidth) * 2);
     stroker.setJoinStyle(Qt::RoundJoin);
-    painter.fillPath(stroker.createStroke(shapes).united(shapes),
-                     QColor(halo.red(), halo.green(), halo.blue(),
-                            static_cast<int>(255 * kHaloOpacity * halo.alphaF())));
+    // The halo is the outline's band; the opaque ink covers what lies inside it. A winding fill
+    // paints the band's overlaps once, and no path union (costly on glyph outlines) is needed.
+    QPainterPath band = stroker.createStroke(shapes);
+    band.setFillRule(Qt::WindingFill);
+    painter.fillPath(band, QColor(halo.red(), halo.green(), halo.blue(),
+                                  static_cast<int>(255 * kHaloOpacity * halo.alphaF())));
     painter.fillPath(shapes, ink);
     return image;
 }

@@ -6,9 +6,11 @@
 #include "FloatingBoxHandler.hpp"
 #include "LoginItem.hpp"
 #include "PreferencesStore.hpp"
+#include "SnapshotFile.hpp"
 #include "TrayIcon.hpp"
 
 #include <cstdio>
+#include <memory>
 #include <QApplication>
 
 using namespace vellumkite;
@@ -44,6 +46,9 @@ int main(int argc, char** argv) {
     TrayIcon tray(model);
     tray.show(preferences.path());
     DemoPanel demo(model);
+    std::unique_ptr<SnapshotFile> snapshotFile;
+    if (const auto path = env.get("VELLUMKITE_SNAPSHOT_FILE"); path && !path->empty())
+        snapshotFile = std::make_unique<SnapshotFile>(model, *path);
 
     return QApplication::exec();
 }

@@ -48,6 +48,7 @@ std::string Cli::usage() {
            "  status       the current picture: limits, this chat, the tip, the live rate,\n"
            "               today's busiest chats and tool eaters (the default)\n"
            "  watch        the same, redrawn every 3 seconds; q or Ctrl-C ends it\n"
+           "  watch --json one JSON object (as json prints it) per line every 3 seconds\n"
            "  json         the same figures as one JSON object, for scripts\n"
            "  waybar       one line of JSON for a Waybar custom module\n"
            "  statusline [-- COMMAND [ARGS...]]\n"
@@ -80,7 +81,9 @@ int Cli::main(int argc, char** argv) {
     if (command != "status" && command != "watch" && command != "json" && command != "waybar")
         return usageError((command.starts_with('-') ? "unknown option: " : "unknown command: ") +
                           std::string(command));
-    if (argc > 2)
+    const bool jsonStream =
+        command == "watch" && argc == 3 && std::string_view(argv[2]) == "--json";
+    if (argc > 2 && !jsonStream)
         return usageError("unexpected argument: " + std::string(argv[2]));
 
     std::signal(SIGPIPE, SIG_IGN);
@@ -91,7 +94,8 @@ int Cli::main(int argc, char** argv) {
     UsageStore store(UsageStore::defaultRoot(), kLookback);
 
     if (command == "watch")
-        return Watch::run(store, inputs, preferences, Terminal::isTerminal(STDOUT_FILENO));
+        return Watch::run(store, inputs, preferences, Terminal::isTerminal(STDOUT_FILENO),
+                          jsonStream);
 
     const Snapshot snapshot = RefreshPass::run(store, inputs);
     if (command == "json")

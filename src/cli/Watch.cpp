@@ -1,5 +1,6 @@
 #include "Watch.hpp"
 
+#include "SnapshotJson.hpp"
 #include "Terminal.hpp"
 #include "Thresholds.hpp"
 #include "UsageStore.hpp"
@@ -130,7 +131,7 @@ bool waitUntil(std::chrono::steady_clock::time_point deadline, bool keys) {
 } // namespace
 
 int Watch::run(UsageStore& store, const RefreshPass::Inputs& inputs, const Preferences& preferences,
-               bool terminal) {
+               bool terminal, bool json) {
     gStop = 0;
     gResized = 0;
     install(SIGINT, onStop);
@@ -139,16 +140,17 @@ int Watch::run(UsageStore& store, const RefreshPass::Inputs& inputs, const Prefe
     install(SIGWINCH, onResize);
     std::signal(SIGPIPE, SIG_IGN);
 
-    if (!terminal) {
+    if (!terminal || json) {
         for (bool first = true;; first = false) {
             const auto next = std::chrono::steady_clock::now() + kInterval;
             const Snapshot s = RefreshPass::run(store, inputs);
             if (gStop)
                 return 0;
             const std::string text =
-                (first ? "" : "\n") +
-                Report::render(s, Thresholds::load(preferences, inputs.environment), systemNow(),
-                               Terminal::reportStyle(STDOUT_FILENO));
+                json ? SnapshotJson::full(s) + "\n"
+                     : (first ? "" : "\n") +
+                           Report::render(s, Thresholds::load(preferences, inputs.environment),
+                                          systemNow(), Terminal::reportStyle(STDOUT_FILENO));
             if (!Terminal::writeAll(STDOUT_FILENO, text))
                 return 1;
             if (waitUntil(next, false))
