@@ -68,31 +68,37 @@ void LogDirectory::stopWatching() {
 const LogDirectory::Listing& LogDirectory::list() {
     std::unordered_set<std::string> dirty;
     // No watch on the root (it does not exist yet): nothing would report its arrival.
-    if (notifyFd_ < 0 || watches_.empty() || ++sinceFullWalk_ > kFullWalkEvery ||
-        !drainReports(dirty)) {
-        fullWalk();
-        return files_;
+    const bool watching = notifyFd_ >= 0 && !watches_.empty();
+    const Reports reports = watching ? drainReports(dirty) : Reports::lost;
+    if (reports != Reports::complete || ++sinceFullWalk_ > kFullWalkEvery) {
+        // Reports lost (an overflowing queue): any file may have been rewritten unseen.
+        fullWalk(watching && reports == Reports::lost);
+    } else {
+        // A symlink's target may live outside the watched folders.
+        for (const auto& [path, entry] : files_)
+            if (entry.viaLink)
+                dirty.insert(path);
     }
-    // A symlink's target may live outside the watched folders.
-    for (const auto& [path, entry] : files_)
-        if (entry.viaLink)
-            dirty.insert(path);
+    // Reported files get a new stamp even when their figures look the same: a file deleted and
+    // written again can come back with the same size, inode and (coarse) time.
     for (const auto& path : dirty)
         restat(path);
     return files_;
 }
 
-void LogDirectory::fullWalk() {
+void LogDirectory::fullWalk(bool forgetStamps) {
     sinceFullWalk_ = 0;
-    if (notifyFd_ >= 0) {
-        // Start over: folders may have moved, and their old watches would name old paths.
-        stopWatching();
-#if defined(__linux__)
-        notifyFd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-#endif
-    }
+    // Watches are added again during the walk; a folder already watched keeps its descriptor,
+    // now under the path it has today.
+    watches_.clear();
     Listing fresh;
     walk(root_.string(), fresh);
+    for (auto& [path, entry] : fresh) {
+        const auto old = files_.find(path);
+        entry.stamp = !forgetStamps && old != files_.end() && old->second.sameFile(entry)
+                          ? old->second.stamp
+                          : ++lastStamp_;
+    }
     files_ = std::move(fresh);
 }
 
@@ -165,32 +171,42 @@ void LogDirectory::restat(const std::string& path) {
         files_.erase(path);
         return;
     }
-    files_[path] = {static_cast<std::uint64_t>(st.st_size), mtimeOf(st), S_ISLNK(lst.st_mode),
-                    static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    files_[path] = {static_cast<std::uint64_t>(st.st_size),
+                    mtimeOf(st),
+                    S_ISLNK(lst.st_mode),
+                    static_cast<std::uint64_t>(st.st_dev),
+                    static_cast<std::uint64_t>(st.st_ino),
+                    ++lastStamp_};
 }
 
-bool LogDirectory::drainReports(std::unordered_set<std::string>& dirty) {
+LogDirectory::Reports LogDirectory::drainReports(std::unordered_set<std::string>& dirty) {
 #if defined(__linux__)
+    Reports out = Reports::complete;
     alignas(inotify_event) char buf[64 * 1024];
     for (;;) {
         const ssize_t n = ::read(notifyFd_, buf, sizeof buf);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return n < 0 && errno == EAGAIN; // drained; anything else: trust nothing
+            return n < 0 && errno == EAGAIN ? out : Reports::lost; // drained, or trust nothing
         for (ssize_t at = 0; at < n;) {
             const auto* ev = reinterpret_cast<const inotify_event*>(buf + at);
             at += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
-            if (ev->mask & IN_Q_OVERFLOW)
-                return false;
+            if (ev->mask & IN_Q_OVERFLOW) {
+                out = Reports::lost;
+                continue;
+            }
             const auto folder = watches_.find(ev->wd);
             if (folder == watches_.end())
                 continue;
             // Folders that appear, vanish or move: walk again rather than track renames.
             if ((ev->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) ||
                 ((ev->mask & IN_ISDIR) &&
-                 (ev->mask & (IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO))))
-                return false;
+                 (ev->mask & (IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO)))) {
+                if (out == Reports::complete)
+                    out = Reports::needWalk;
+                continue;
+            }
             if (ev->len == 0 || (ev->mask & IN_ISDIR))
                 continue;
             const std::string_view name(ev->name);
@@ -200,7 +216,7 @@ bool LogDirectory::drainReports(std::unordered_set<std::string>& dirty) {
     }
 #else
     (void)dirty;
-    return false;
+    return Reports::lost;
 #endif
 }
 

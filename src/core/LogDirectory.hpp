@@ -24,7 +24,15 @@ public:
         Instant modified;
         bool viaLink = false; // a symlink: its target's changes are not reported here
         std::uint64_t device = 0, inode = 0; // which file this is
-        bool operator==(const Entry&) const = default;
+        // Changes whenever the file may have changed: on every report of a change, and when a
+        // walk finds it with other figures. Equal stamps: nothing happened to it in between.
+        std::uint64_t stamp = 0;
+
+        bool sameFile(const Entry& o) const {
+            return size == o.size && modified == o.modified && device == o.device &&
+                   inode == o.inode;
+        }
+        bool operator==(const Entry& o) const { return sameFile(o) && viaLink == o.viaLink; }
     };
     using Listing = std::map<std::string, Entry>; // by path, so in a reproducible order
 
@@ -43,17 +51,20 @@ public:
     static constexpr int kFullWalkEvery = 20;
 
 private:
-    void fullWalk();
+    enum class Reports { complete, needWalk, lost };
+
+    void fullWalk(bool forgetStamps);
     void walk(const std::string& folder, Listing& into);
     void restat(const std::string& path);
     void stopWatching();
-    bool drainReports(std::unordered_set<std::string>& dirty);
+    Reports drainReports(std::unordered_set<std::string>& dirty);
 
     std::filesystem::path root_;
     Listing files_;
     int notifyFd_ = -1;
     std::unordered_map<int, std::string> watches_; // watch descriptor -> folder path
     int sinceFullWalk_ = kFullWalkEvery;
+    std::uint64_t lastStamp_ = 0;
 };
 
 } // namespace vellumkite

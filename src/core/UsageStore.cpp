@@ -85,6 +85,7 @@ struct UsageStore::FileEntry {
     std::string path;
     std::uint64_t size = 0; // as the walk saw it
     std::uint64_t device = 0, inode = 0;
+    std::uint64_t stamp = 0;
 };
 
 struct UsageStore::Shared {
@@ -143,7 +144,7 @@ std::vector<UsageStore::FileEntry> UsageStore::chatFiles(Instant cutoff) {
     std::vector<FileEntry> out;
     for (const auto& [path, entry] : directory_.list())
         if (entry.modified >= cutoff)
-            out.push_back({path, entry.size, entry.device, entry.inode});
+            out.push_back({path, entry.size, entry.device, entry.inode, entry.stamp});
     return out;
 }
 
@@ -192,9 +193,9 @@ template <typename Line> bool UsageStore::file(Line&& parsed, Instant cutoff) {
 bool UsageStore::readNewLines(const FileEntry& entry, Instant cutoff) {
     const auto known = offsets_.find(entry.path);
     const FileState state = known == offsets_.end() ? FileState{} : known->second;
-    // The same file at the size it had when its offset was stored has nothing new: it is not
-    // even opened.
-    if (entry.size == state.offset && entry.device == state.device && entry.inode == state.inode)
+    // A file that nothing happened to since its offset was stored, at that size, has nothing
+    // new: it is not even opened.
+    if (entry.size == state.offset && entry.stamp == state.stamp)
         return false;
     struct stat st;
     const int fd = openRegular(entry.path, st);
@@ -206,7 +207,7 @@ bool UsageStore::readNewLines(const FileEntry& entry, Instant cutoff) {
         startFor(fd, st, state.offset, state.device, state.inode, state.print);
     FileState& stored = offsets_[entry.path];
     stored = {start, static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-              start ? state.print : 0};
+              start ? state.print : 0, entry.stamp};
     bool took = false;
     auto& parser = shared_->parser;
     const auto consumed = shared_->reader.read(fd, start, end, [&](std::string_view line) {
@@ -250,8 +251,7 @@ bool UsageStore::readInParallel(const std::vector<FileEntry>& files, Instant cut
         for (std::size_t i; (i = next.fetch_add(1)) < files.size();) {
             Batch local;
             const FileState& state = known[i];
-            const bool unchanged = files[i].size == state.offset &&
-                                   files[i].device == state.device && files[i].inode == state.inode;
+            const bool unchanged = files[i].size == state.offset && files[i].stamp == state.stamp;
             struct stat st;
             int fd = -1;
             if (!unchanged && (fd = openRegular(files[i].path, st)) >= 0) {

@@ -124,6 +124,7 @@ private:
         std::uint64_t offset = 0;
         std::uint64_t device = 0, inode = 0;
         std::uint64_t print = 0; // fingerprint of the bytes read up to the offset
+        std::uint64_t stamp = 0; // the listing's stamp when it was last read
     };
     std::unordered_map<std::string, FileState> offsets_;
 

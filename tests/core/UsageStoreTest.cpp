@@ -149,6 +149,23 @@ TEST_F(UsageStoreTest, RereadsAReplacedFileFromItsStart) {
     EXPECT_TRUE(store.turns().contains("m6:req_1"));
 }
 
+TEST_F(UsageStoreTest, RereadsAFileDeletedAndWrittenAgainAtTheSameSize) {
+    // Same size, likely the same inode, and within the file system's time resolution: only the
+    // report of the change tells the files apart.
+    appendFile(log(), replyLine(reply("aaaa")) + "\n");
+    store.refresh();
+    std::filesystem::remove(log());
+    appendFile(log(), replyLine(reply("bbbb")) + "\n");
+    store.refresh();
+#if defined(__linux__)
+    EXPECT_TRUE(store.turns().contains("bbbb:req_1"));
+#endif
+    appendFile(log(), replyLine(reply("cccc")) + "\n");
+    store.refresh();
+    EXPECT_TRUE(store.turns().contains("bbbb:req_1"));
+    EXPECT_TRUE(store.turns().contains("cccc:req_1"));
+}
+
 TEST_F(UsageStoreTest, SkipsBlankLinesAndReadsCarriageReturnLines) {
     appendFile(log(), "\n\n" + replyLine(reply("m1")) + "\r\n\n" + replyLine(reply("m2")) + "\n");
     store.refresh();
