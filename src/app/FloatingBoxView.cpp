@@ -300,13 +300,7 @@ std::unique_ptr<QMenu> FloatingBoxView::makeContextMenu() {
 }
 
 void FloatingBoxView::scheduleSync() {
-    if (m_syncPending)
-        return;
-    m_syncPending = true;
-    QTimer::singleShot(0, this, [this] {
-        m_syncPending = false;
-        sync();
-    });
+    m_sync.request();
 }
 
 void FloatingBoxView::sync() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BoxSize.hpp"
+#include "NextTurn.hpp"
 
 #include <memory>
 #include <optional>
@@ -105,7 +106,7 @@ private:
     void syncBusiest(const Style& s);
 
     AppModel& m_model;
-    bool m_syncPending = false;
+    NextTurn m_sync{this, [this] { sync(); }};
     // Set while the window follows the mouse by hand, where the window system cannot move it.
     std::optional<QPointF> m_dragOffset;
 

@@ -236,13 +236,7 @@ MenuPopover::ChatLine MenuPopover::addShareRow(QVBoxLayout* sectionLayout,
 }
 
 void MenuPopover::scheduleSync() {
-    if (m_syncPending)
-        return;
-    m_syncPending = true;
-    QTimer::singleShot(0, this, [this] {
-        m_syncPending = false;
-        sync();
-    });
+    m_sync.request();
 }
 
 void MenuPopover::sync() {

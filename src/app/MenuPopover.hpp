@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NextTurn.hpp"
+
 #include <QList>
 #include <QWidget>
 
@@ -62,7 +64,7 @@ private:
     void syncSettings();
 
     AppModel& m_model;
-    bool m_syncPending = false;
+    NextTurn m_sync{this, [this] { sync(); }};
 
     LimitBar* m_fiveHour;
     LimitBar* m_weekly;

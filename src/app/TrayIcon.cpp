@@ -165,13 +165,7 @@ void TrayIcon::show(const QString& preferencesPath) {
 }
 
 void TrayIcon::scheduleSync() {
-    if (m_syncPending)
-        return;
-    m_syncPending = true;
-    QTimer::singleShot(0, this, [this] {
-        m_syncPending = false;
-        sync();
-    });
+    m_sync.request();
 }
 
 void TrayIcon::sync() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NextTurn.hpp"
+
 #include <memory>
 #include <QColor>
 #include <QIcon>
@@ -65,7 +67,7 @@ private:
     std::unique_ptr<PopoverWindow> m_popover;
     QAction* m_boxAction = nullptr;
     QString m_shownTitle;
-    bool m_syncPending = false;
+    NextTurn m_sync{this, [this] { sync(); }};
     bool m_shownTitleValid = false;
 };
 

@@ -1,5 +1,7 @@
 #include "Limits.hpp"
 
+#include "FileTime.hpp"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -42,20 +44,6 @@ public:
 private:
     int fd_;
 };
-
-Instant modificationTime(const struct stat& st) {
-#ifdef __APPLE__
-    const timespec& ts = st.st_mtimespec;
-#else
-    const timespec& ts = st.st_mtim;
-#endif
-    std::int64_t us;
-    if (__builtin_mul_overflow(static_cast<std::int64_t>(ts.tv_sec), std::int64_t{1'000'000},
-                               &us) ||
-        __builtin_add_overflow(us, static_cast<std::int64_t>(ts.tv_nsec / 1000), &us))
-        return ts.tv_sec < 0 ? kDistantPast : kDistantFuture;
-    return Instant{std::chrono::microseconds{us}};
-}
 
 // The file's bytes followed by simdjson's padding, and its modification time. Nothing for
 // anything but a regular file (a FIFO or a device must never stall the refresh) or for a file

@@ -1,5 +1,7 @@
 #include "LogDirectory.hpp"
 
+#include "FileTime.hpp"
+
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -13,16 +15,6 @@
 namespace vellumkite {
 
 namespace {
-
-Instant mtimeOf(const struct stat& st) {
-#ifdef __APPLE__
-    const auto& ts = st.st_mtimespec;
-#else
-    const auto& ts = st.st_mtim;
-#endif
-    return Instant{std::chrono::microseconds{static_cast<std::int64_t>(ts.tv_sec) * 1'000'000 +
-                                             ts.tv_nsec / 1000}};
-}
 
 bool hasLogExtension(std::string_view name) {
     return name.size() > 6 && name.substr(name.size() - 6) == ".jsonl";
@@ -156,9 +148,9 @@ void LogDirectory::walk(const std::string& top, Listing& into) {
             struct stat st;
             if (::fstatat(fd, name, &st, 0) != 0 || !S_ISREG(st.st_mode))
                 continue;
-            into[join(folder.path, name)] = {static_cast<std::uint64_t>(st.st_size), mtimeOf(st),
-                                             type == DT_LNK, static_cast<std::uint64_t>(st.st_dev),
-                                             static_cast<std::uint64_t>(st.st_ino)};
+            into[join(folder.path, name)] = {
+                static_cast<std::uint64_t>(st.st_size), modificationTime(st), type == DT_LNK,
+                static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
         }
         ::closedir(d);
     }
@@ -172,7 +164,7 @@ void LogDirectory::restat(const std::string& path) {
         return;
     }
     files_[path] = {static_cast<std::uint64_t>(st.st_size),
-                    mtimeOf(st),
+                    modificationTime(st),
                     S_ISLNK(lst.st_mode),
                     static_cast<std::uint64_t>(st.st_dev),
                     static_cast<std::uint64_t>(st.st_ino),

@@ -65,6 +65,19 @@ std::int64_t countMember(const object& obj, std::string_view key) {
     }
 }
 
+// Calls f for each object in the message's "content" array whose "type" is the given text; a
+// content that is absent or not an array counts as empty.
+template <typename F> void forEachItem(const object& message, std::string_view type, F&& f) {
+    array content;
+    if (message.at_key("content").get_array().get(content) != simdjson::SUCCESS)
+        return;
+    for (element item : content) {
+        object o;
+        if (item.get_object().get(o) == simdjson::SUCCESS && stringMember(o, "type") == type)
+            f(o);
+    }
+}
+
 std::int64_t textTokens(std::string_view decoded) {
     return static_cast<std::int64_t>(decoded.size() / 4);
 }
@@ -108,20 +121,10 @@ std::string randomUuid() {
 
 std::optional<ParsedLine> parseResults(const object& message, std::string sessionId, Instant time) {
     ResultsLine out;
-    array content;
-    if (message.at_key("content").get_array().get(content) == simdjson::SUCCESS) {
-        for (element item : content) {
-            object o;
-            if (item.get_object().get(o) != simdjson::SUCCESS)
-                continue;
-            if (stringMember(o, "type") != "tool_result")
-                continue;
-            const auto toolId = stringMember(o, "tool_use_id");
-            if (!toolId)
-                continue;
+    forEachItem(message, "tool_result", [&](const object& o) {
+        if (const auto toolId = stringMember(o, "tool_use_id"))
             out.results.push_back({std::string(*toolId), resultTokens(o)});
-        }
-    }
+    });
     if (out.results.empty())
         return std::nullopt;
     out.sessionId = std::move(sessionId);
@@ -145,22 +148,14 @@ std::optional<ParsedLine> parseReply(const object& root, const object& message,
     turn.key += ':';
     turn.key += stringMember(root, "requestId").value_or("");
 
-    array content;
-    if (message.at_key("content").get_array().get(content) == simdjson::SUCCESS) {
-        for (element item : content) {
-            object o;
-            if (item.get_object().get(o) != simdjson::SUCCESS)
-                continue;
-            if (stringMember(o, "type") != "tool_use")
-                continue;
-            const auto id = stringMember(o, "id");
-            const auto name = stringMember(o, "name");
-            if (!id || !name)
-                continue;
-            out.toolIds.push_back({std::string(*id), std::string(*name)});
-            turn.tools.emplace_back(*name);
-        }
-    }
+    forEachItem(message, "tool_use", [&](const object& o) {
+        const auto id = stringMember(o, "id");
+        const auto name = stringMember(o, "name");
+        if (!id || !name)
+            return;
+        out.toolIds.push_back({std::string(*id), std::string(*name)});
+        turn.tools.emplace_back(*name);
+    });
 
     turn.sessionId = std::move(sessionId);
     turn.project = stringOr(root, "cwd", "?");
