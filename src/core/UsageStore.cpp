@@ -126,6 +126,14 @@ bool UsageStore::refresh() {
     unsigned threads = parseThreads_ ? parseThreads_ : std::thread::hardware_concurrency();
     threads = std::clamp(threads, 1u, 8u);
 
+    // A big first pass: make room at once rather than rehash the maps as they grow. A reply
+    // and its results take a few kilobytes of log at the least.
+    if (turns_.empty() && pending >= kParallelThreshold) {
+        const auto expected = static_cast<std::size_t>(pending / 8192);
+        turns_.reserve(expected);
+        results_.reserve(expected);
+        toolNames_.reserve(expected);
+    }
     bool took = false;
     if (threads > 1 && busy > 1 && pending >= kParallelThreshold) {
         took = readInParallel(files, cutoff, threads);
@@ -232,8 +240,9 @@ struct UsageStore::Batch {
 
 bool UsageStore::readInParallel(const std::vector<FileEntry>& files, Instant cutoff,
                                 unsigned threads) {
-    // Workers read and parse whole files; the filing stays here, in list order, so the outcome
-    // is the same as reading one file after the other.
+    // Files are read and parsed on several threads; the filing stays here, in list order, so the
+    // outcome is the same as reading one file after the other. While the next file to file is
+    // not parsed yet, this thread parses one itself rather than wait.
     std::vector<FileState> known(files.size());
     for (std::size_t i = 0; i < files.size(); ++i) {
         const auto it = offsets_.find(files[i].path);
@@ -245,49 +254,61 @@ bool UsageStore::readInParallel(const std::vector<FileEntry>& files, Instant cut
     std::mutex mutex;
     std::condition_variable ready;
 
-    auto work = [&] {
-        simdjson::dom::parser parser(TurnParser::kMaxLineLength);
-        LogReader reader(std::size_t{1} << 20);
-        for (std::size_t i; (i = next.fetch_add(1)) < files.size();) {
-            Batch local;
-            const FileState& state = known[i];
-            const bool unchanged = files[i].size == state.offset && files[i].stamp == state.stamp;
-            struct stat st;
-            int fd = -1;
-            if (!unchanged && (fd = openRegular(files[i].path, st)) >= 0) {
-                const auto end = static_cast<std::uint64_t>(st.st_size);
-                const std::uint64_t start =
-                    startFor(fd, st, state.offset, state.device, state.inode, state.print);
-                local.opened =
-                    FileState{start, static_cast<std::uint64_t>(st.st_dev),
-                              static_cast<std::uint64_t>(st.st_ino), start ? state.print : 0};
-                local.consumed = reader.read(fd, start, end, [&](std::string_view line) {
-                    if (auto parsed = TurnParser::parsePadded(parser, line))
-                        local.lines.push_back(std::move(*parsed));
-                });
-                if (local.consumed)
-                    local.print = fingerprint(fd, *local.consumed);
-                ::close(fd);
-                reader.shrink();
-            }
-            std::lock_guard lock(mutex);
-            local.ready = true;
-            batches[i] = std::move(local);
-            ready.notify_all();
+    struct Tools {
+        simdjson::dom::parser parser{TurnParser::kMaxLineLength};
+        LogReader reader{std::size_t{1} << 20};
+    };
+    auto parseOne = [&](std::size_t i, Tools& tools) {
+        Batch local;
+        const FileState& state = known[i];
+        const bool unchanged = files[i].size == state.offset && files[i].stamp == state.stamp;
+        struct stat st;
+        int fd = -1;
+        if (!unchanged && (fd = openRegular(files[i].path, st)) >= 0) {
+            const auto end = static_cast<std::uint64_t>(st.st_size);
+            const std::uint64_t start =
+                startFor(fd, st, state.offset, state.device, state.inode, state.print);
+            local.opened = FileState{start, static_cast<std::uint64_t>(st.st_dev),
+                                     static_cast<std::uint64_t>(st.st_ino), start ? state.print : 0,
+                                     files[i].stamp};
+            local.consumed = tools.reader.read(fd, start, end, [&](std::string_view line) {
+                if (auto parsed = TurnParser::parsePadded(tools.parser, line))
+                    local.lines.push_back(std::move(*parsed));
+            });
+            if (local.consumed)
+                local.print = fingerprint(fd, *local.consumed);
+            ::close(fd);
+            tools.reader.shrink();
         }
+        std::lock_guard lock(mutex);
+        local.ready = true;
+        batches[i] = std::move(local);
+        ready.notify_all();
     };
     std::vector<std::thread> pool;
-    pool.reserve(threads);
-    for (unsigned t = 0; t < threads; ++t)
-        pool.emplace_back(work);
+    pool.reserve(threads - 1);
+    for (unsigned t = 1; t < threads; ++t)
+        pool.emplace_back([&] {
+            Tools tools;
+            for (std::size_t i; (i = next.fetch_add(1)) < files.size();)
+                parseOne(i, tools);
+        });
 
+    Tools mine;
     bool took = false;
     for (std::size_t i = 0; i < files.size(); ++i) {
         Batch batch;
-        {
-            std::unique_lock lock(mutex);
-            ready.wait(lock, [&] { return batches[i].ready; });
-            batch = std::move(batches[i]);
+        for (;;) {
+            {
+                std::unique_lock lock(mutex);
+                if (batches[i].ready || next.load() >= files.size()) {
+                    ready.wait(lock, [&] { return batches[i].ready; });
+                    batch = std::move(batches[i]);
+                    break;
+                }
+            }
+            if (const std::size_t j = next.fetch_add(1); j < files.size())
+                parseOne(j, mine);
         }
         if (batch.opened)
             offsets_[files[i].path] = *batch.opened;
