@@ -7,16 +7,16 @@
 #include "Snapshot.hpp"
 #include "Thresholds.hpp"
 #include "Time.hpp"
-#include "Tip.hpp"
 #include "TimeOfDay.hpp"
+#include "Tip.hpp"
 #include "ToolEater.hpp"
 
-#include <QObject>
-#include <QString>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <QObject>
+#include <QString>
 #include <vector>
 
 namespace vellumkite {
@@ -41,12 +41,12 @@ public:
     // The preferences, the clock and the time-of-day formatter are also used on the store thread,
     // so they must be safe to call from there; the environment is read on the main thread.
     struct Services {
-        WritablePreferences* preferences = nullptr; // required; outlives the model
+        WritablePreferences* preferences = nullptr;  // required; outlives the model
         NotificationCenter* notifications = nullptr; // none: the notifier does nothing
         LoginItem* loginItem = nullptr;              // none: launch at login reads off
         Clock clock = systemClock();
         std::function<Environment()> environment = &Environment::process;
-        std::filesystem::path logRoot; // empty: UsageStore::defaultRoot()
+        std::filesystem::path logRoot;    // empty: UsageStore::defaultRoot()
         std::filesystem::path limitsFile; // empty: Limits::file()
         TimeOfDayFormatter timeOfDay;     // empty: the system locale's short time format
         int intervalMs = 3000;            // the refresh timer
@@ -62,11 +62,11 @@ public:
     bool loaded() const;
     const std::optional<Limits>& limits() const;
     const std::optional<ChatSummary>& currentChat() const;
-    const std::vector<ChatSummary>& topChats() const;   // at most 5
-    const std::vector<ToolEater>& toolEaters() const;   // at most 4
+    const std::vector<ChatSummary>& topChats() const; // at most 5
+    const std::vector<ToolEater>& toolEaters() const; // at most 4
     double todayWeight() const;
     double burnPerMin() const;
-    const std::vector<double>& sparkline() const;       // empty before the first pass, then 30
+    const std::vector<double>& sparkline() const; // empty before the first pass, then 30
     const std::optional<Tip>& tip() const;
 
     // The two box settings; each write persists and runs its handler, also for an equal value.

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QString>
 #include <array>
 #include <optional>
+#include <QString>
 #include <string_view>
 
 namespace vellumkite {
