@@ -1,5 +1,7 @@
 #include "AtomicFile.hpp"
 
+#include "Fd.hpp"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -10,19 +12,6 @@
 namespace vellumkite {
 
 namespace {
-
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
 
 // True when the file at path is a regular file of ours, 0600, holding exactly `bytes`; then its
 // modification time is set to now. Never follows a symlink.
@@ -93,7 +82,7 @@ bool AtomicFile::replace(const std::filesystem::path& path, std::string_view byt
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
-    bool ok = ::fchmod(fd, 0600) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
+    bool ok = ::fchmod(fd, 0600) == 0 && Fd::writeAll(fd, bytes) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
     if (!ok)

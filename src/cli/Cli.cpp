@@ -1,5 +1,6 @@
 #include "Cli.hpp"
 
+#include "Fd.hpp"
 #include "LocaleTimeOfDay.hpp"
 #include "PreferencesStore.hpp"
 #include "RefreshPass.hpp"
@@ -27,13 +28,12 @@ namespace {
 constexpr double kLookback = 691200;
 
 int usageError(std::string_view problem) {
-    Terminal::writeAll(STDERR_FILENO,
-                       "vellumkite-cli: " + std::string(problem) + "\n\n" + Cli::usage());
+    Fd::writeAll(STDERR_FILENO, "vellumkite-cli: " + std::string(problem) + "\n\n" + Cli::usage());
     return 2;
 }
 
 int print(const std::string& text) {
-    return Terminal::writeAll(STDOUT_FILENO, text) ? 0 : 1;
+    return Fd::writeAll(STDOUT_FILENO, text) ? 0 : 1;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "AtomicFile.hpp"
 #include "BoundedInput.hpp"
+#include "Fd.hpp"
 #include "Format.hpp"
 #include "Limits.hpp"
 #include "Subprocess.hpp"
@@ -51,19 +52,6 @@ std::optional<std::int64_t> contextSize(simdjson::dom::object top) {
         any = true;
     }
     return any ? std::optional(sum) : std::nullopt;
-}
-
-bool writeAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 bool blank(std::string_view text) {
@@ -129,15 +117,15 @@ int StatusLine::main(int argc, char** argv, const char* program) {
     if (argc > 0) {
         const std::string_view first = argv[0];
         if (first == "--help" || first == "-h") {
-            writeAll(1, usage(program));
+            Fd::writeAll(1, usage(program));
             return 0;
         }
         if (first == "--version") {
-            writeAll(1, std::string("Vellumkite ") + VELLUMKITE_VERSION + "\n");
+            Fd::writeAll(1, std::string("Vellumkite ") + VELLUMKITE_VERSION + "\n");
             return 0;
         }
         if (first != "--" || argc < 2) {
-            writeAll(2, usage(program));
+            Fd::writeAll(2, usage(program));
             return 2;
         }
         command.assign(argv + 1, argv + argc);
@@ -157,11 +145,11 @@ int StatusLine::main(int argc, char** argv, const char* program) {
     if (!command.empty() && input.complete) {
         const auto run = Subprocess::run(command, input.bytes, kCommandTimeout);
         if (run.started && !run.timedOut && run.exitCode == 0 && !blank(run.output)) {
-            writeAll(1, run.output);
+            Fd::writeAll(1, run.output);
             return 0;
         }
     }
-    writeAll(1, reading.line + "\n");
+    Fd::writeAll(1, reading.line + "\n");
     return 0;
 }
 

@@ -40,17 +40,4 @@ Report::Style Terminal::reportStyle(int fd) {
     return style;
 }
 
-bool Terminal::writeAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = ::write(fd, text.data(), text.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 } // namespace vellumkite

@@ -15,8 +15,6 @@ struct Terminal {
     // Colours only on a terminal and only when NO_COLOR is not set, whatever its value; the
     // width follows a narrow terminal, one column short so the last one is never written.
     static Report::Style reportStyle(int fd);
-    // The whole text, retrying short writes; false on an error (a closed pipe included).
-    static bool writeAll(int fd, std::string_view text);
 };
 
 } // namespace vellumkite

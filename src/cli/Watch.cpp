@@ -1,5 +1,6 @@
 #include "Watch.hpp"
 
+#include "Fd.hpp"
 #include "SnapshotJson.hpp"
 #include "Terminal.hpp"
 #include "Thresholds.hpp"
@@ -65,11 +66,11 @@ public:
             raw.c_cc[VTIME] = 0;
             gKeysTaken = ::tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
         }
-        Terminal::writeAll(STDOUT_FILENO, kEnterScreen);
+        Fd::writeAll(STDOUT_FILENO, kEnterScreen);
         gScreenTaken = 1;
     }
     ~ScreenSession() {
-        Terminal::writeAll(STDOUT_FILENO, kLeaveScreen);
+        Fd::writeAll(STDOUT_FILENO, kLeaveScreen);
         gScreenTaken = 0;
         if (gKeysTaken)
             ::tcsetattr(STDIN_FILENO, TCSANOW, &gSavedKeys);
@@ -151,7 +152,7 @@ int Watch::run(UsageStore& store, const RefreshPass::Inputs& inputs, const Prefe
                      : (first ? "" : "\n") +
                            Report::render(s, Thresholds::load(preferences, inputs.environment),
                                           systemNow(), Terminal::reportStyle(STDOUT_FILENO));
-            if (!Terminal::writeAll(STDOUT_FILENO, text))
+            if (!Fd::writeAll(STDOUT_FILENO, text))
                 return 1;
             if (waitUntil(next, false))
                 return 0;
@@ -160,8 +161,8 @@ int Watch::run(UsageStore& store, const RefreshPass::Inputs& inputs, const Prefe
 
     ScreenSession screen(Terminal::isTerminal(STDIN_FILENO));
     // The first pass over a week of logs can take a while; say so rather than show a blank.
-    if (!Terminal::writeAll(STDOUT_FILENO,
-                            frame("Reading your chats\u2026\n", Terminal::rows(STDOUT_FILENO))))
+    if (!Fd::writeAll(STDOUT_FILENO,
+                      frame("Reading your chats\u2026\n", Terminal::rows(STDOUT_FILENO))))
         return 1;
     Snapshot s;
     auto next = std::chrono::steady_clock::now();
@@ -176,7 +177,7 @@ int Watch::run(UsageStore& store, const RefreshPass::Inputs& inputs, const Prefe
         const std::string report =
             Report::render(s, Thresholds::load(preferences, inputs.environment), systemNow(),
                            Terminal::reportStyle(STDOUT_FILENO));
-        if (!Terminal::writeAll(STDOUT_FILENO, frame(report, Terminal::rows(STDOUT_FILENO))))
+        if (!Fd::writeAll(STDOUT_FILENO, frame(report, Terminal::rows(STDOUT_FILENO))))
             return 1;
         if (waitUntil(next, screen.keys()))
             break;
