@@ -2,6 +2,7 @@
 
 #include "AppModel.hpp"
 #include "FloatingBox.hpp"
+#include "FloatingBoxView.hpp"
 
 namespace vellumkite {
 
@@ -14,10 +15,18 @@ FloatingBoxHandler::~FloatingBoxHandler() {
     m_model.setBoxHandler({});
 }
 
+void FloatingBoxHandler::setTrayFallback(FloatingBoxView::TrayFallback fallback) {
+    m_fallback = std::move(fallback);
+    if (m_box)
+        m_box->view()->setTrayFallback(m_fallback);
+}
+
 void FloatingBoxHandler::update() {
     if (m_model.showBox()) {
-        if (!m_box)
+        if (!m_box) {
             m_box = std::make_unique<FloatingBox>(m_model, m_preferences);
+            m_box->view()->setTrayFallback(m_fallback);
+        }
         m_box->present();
     } else if (m_box) {
         m_box->hide();

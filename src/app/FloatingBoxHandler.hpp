@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FloatingBoxView.hpp"
+
 #include <memory>
 
 namespace vellumkite {
@@ -20,12 +22,16 @@ public:
     // Shows or hides the box according to the model's showBox.
     void update();
 
+    // Handed to the box's content, now or when it is made.
+    void setTrayFallback(FloatingBoxView::TrayFallback fallback);
+
     // The box, once it has been shown.
     FloatingBox* box() const { return m_box.get(); }
 
 private:
     AppModel& m_model;
     WritablePreferences& m_preferences;
+    FloatingBoxView::TrayFallback m_fallback;
     std::unique_ptr<FloatingBox> m_box;
 };
 

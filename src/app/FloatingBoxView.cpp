@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QHBoxLayout>
@@ -292,10 +293,21 @@ void FloatingBoxView::fillSizeItems(QMenu* menu) {
 
 std::unique_ptr<QMenu> FloatingBoxView::makeContextMenu() {
     auto menu = std::make_unique<QMenu>();
+    const bool fallback = m_fallback.needed && m_fallback.open && m_fallback.needed();
+    if (fallback) {
+        connect(menu->addAction(QStringLiteral("Open Vellumkite")), &QAction::triggered, this,
+                [open = m_fallback.open] { open(); });
+        menu->addSeparator();
+    }
     fillSizeItems(menu.get());
     menu->addSeparator();
     connect(menu->addAction(QStringLiteral("Hide box")), &QAction::triggered, this,
             [this] { m_model.setShowBox(false); });
+    if (fallback) {
+        menu->addSeparator();
+        connect(menu->addAction(QStringLiteral("Quit")), &QAction::triggered, this,
+                [] { QCoreApplication::quit(); });
+    }
     return menu;
 }
 

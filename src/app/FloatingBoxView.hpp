@@ -3,6 +3,7 @@
 #include "BoxSize.hpp"
 #include "NextTurn.hpp"
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <QList>
@@ -55,6 +56,14 @@ public:
     };
     static Style style(BoxSize size);
 
+    // Where no tray shows the icon, the box's menu is the way in to the rest of the program: it
+    // then leads with "Open Vellumkite" and ends with "Quit". needed is asked each time the menu
+    // is made, so a tray that comes or goes later is followed.
+    struct TrayFallback {
+        std::function<bool()> needed;
+        std::function<void()> open;
+    };
+
     explicit FloatingBoxView(AppModel& model, QWidget* parent = nullptr);
     ~FloatingBoxView() override;
 
@@ -65,8 +74,10 @@ public:
     // rows need at that width.
     QSize fittingSize() const;
 
-    // The menu of a secondary click: the sizes, a separator and "Hide box". The caller owns it.
+    // The menu of a secondary click: the sizes, a separator and "Hide box", with the fallback's
+    // items around them when it is needed. The caller owns it.
     std::unique_ptr<QMenu> makeContextMenu();
+    void setTrayFallback(TrayFallback fallback) { m_fallback = std::move(fallback); }
     // The header's size menu button.
     QToolButton* sizeButton() const { return m_sizeButton; }
     QToolButton* closeButton() const { return m_closeButton; }
@@ -106,6 +117,7 @@ private:
     void syncBusiest(const Style& s);
 
     AppModel& m_model;
+    TrayFallback m_fallback;
     NextTurn m_sync{this, [this] { sync(); }};
     // Set while the window follows the mouse by hand, where the window system cannot move it.
     std::optional<QPointF> m_dragOffset;

@@ -68,18 +68,42 @@ QPoint PopoverWindow::popupTopLeft(const QSize& size, const QRect& anchor, const
     return {x, y};
 }
 
+QPoint PopoverWindow::nearTopLeft(const QSize& size, const QRect& available) {
+    const int x = available.x() + (available.width() - size.width()) / 2;
+    const int y = available.y() + available.height() / 10;
+    const int bottom = available.bottom() + 1 - size.height();
+    return {std::max(x, available.left()), std::max(std::min(y, bottom), available.top())};
+}
+
 QPoint PopoverWindow::panelTopLeft(const QRect& available) {
     return available.topLeft() + QPoint(kPanelLeft, kPanelTop);
 }
 
 void PopoverWindow::popup(const QRect& anchor) {
     m_anchor = anchor.isValid() && !anchor.isEmpty() ? anchor : QRect(QCursor::pos(), QSize(1, 1));
+    m_screenArea = availableAt(m_anchor.center());
     m_content->sync();
     adjustSize();
-    move(popupTopLeft(size(), m_anchor, availableAt(m_anchor.center())));
+    place();
     show();
     raise();
     activateWindow();
+}
+
+void PopoverWindow::popupNearTop() {
+    m_anchor = QRect();
+    m_screenArea = availableAt(QCursor::pos());
+    m_content->sync();
+    adjustSize();
+    place();
+    show();
+    raise();
+    activateWindow();
+}
+
+void PopoverWindow::place() {
+    move(m_anchor.isEmpty() ? nearTopLeft(size(), m_screenArea)
+                            : popupTopLeft(size(), m_anchor, m_screenArea));
 }
 
 void PopoverWindow::showPanel() {
@@ -97,7 +121,7 @@ void PopoverWindow::refit() {
     adjustSize();
     // A popup above the tray grows upward so that it keeps clear of the icon.
     if (m_kind == Kind::popup)
-        move(popupTopLeft(size(), m_anchor, availableAt(m_anchor.center())));
+        place();
 }
 
 bool PopoverWindow::closedJustNow() const {

@@ -10,8 +10,9 @@ class AppModel;
 class MenuPopover;
 
 // Hosts the popover's content on a rounded, nearly opaque background. As a popup it opens next
-// to the tray icon (or the mouse pointer when the tray does not say where its icon is), stays
-// fully on screen and closes on a click outside or Escape. As a panel (the demo) it is a
+// to the tray icon (or the mouse pointer when the tray does not say where its icon is, or centred
+// near the top of the screen when there is no icon), stays fully on screen and closes on a click
+// outside or Escape. As a panel (the demo) it is a
 // frameless, always-on-top window that never takes the focus and stays until the program ends.
 class PopoverWindow : public QWidget {
     Q_OBJECT
@@ -35,6 +36,12 @@ public:
     // anchor is in the lower half of the screen, then pushed inside the available area.
     static QPoint popupTopLeft(const QSize& size, const QRect& anchor, const QRect& available);
 
+    // Opens the popup centred near the top of the screen under the mouse pointer: for when no
+    // tray icon is there to open it by.
+    void popupNearTop();
+    // Centred, a tenth of the area's height below its top, pushed inside the area.
+    static QPoint nearTopLeft(const QSize& size, const QRect& available);
+
     // Opens the panel with its top-left corner 80 right of and 20 below the available area's.
     void showPanel();
     static QPoint panelTopLeft(const QRect& available);
@@ -50,10 +57,12 @@ protected:
 
 private:
     void refit();
+    void place();
 
     Kind m_kind;
     MenuPopover* m_content;
-    QRect m_anchor;
+    QRect m_anchor; // empty: near the top of m_screenArea
+    QRect m_screenArea;
     QElapsedTimer m_closed;
 };
 

@@ -109,17 +109,15 @@ QString TrayIcon::toolTip(const QString& title) {
     return QStringLiteral("Vellumkite: ") + title;
 }
 
-QString TrayIcon::noTrayMessage(bool boxShown, const QString& preferencesPath) {
+QString TrayIcon::noTrayMessage(bool boxShown) {
+    // Starting the program again opens the popover of the one already running.
     if (boxShown)
         return QStringLiteral("Vellumkite: no system tray found; the floating box on screen is "
-                              "the way in. If you hide it, turn it back on from the tray menu "
-                              "once a tray runs, or set \"showFloatingBox\" to true in %1 and "
-                              "start Vellumkite again.")
-            .arg(preferencesPath);
+                              "the way in (its menu opens Vellumkite and quits it). Start "
+                              "Vellumkite again at any time to open its window.");
     return QStringLiteral("Vellumkite: no system tray found and the floating box is switched "
-                          "off. Set \"showFloatingBox\" to true in %1 and start Vellumkite "
-                          "again, or start a system tray.")
-        .arg(preferencesPath);
+                          "off. Start Vellumkite again to open its window, where the box can be "
+                          "switched on.");
 }
 
 TrayIcon::TrayIcon(AppModel& model, QObject* parent)
@@ -155,10 +153,10 @@ bool TrayIcon::eventFilter(QObject* watched, QEvent* event) {
 
 TrayIcon::~TrayIcon() = default;
 
-void TrayIcon::show(const QString& preferencesPath) {
+void TrayIcon::show() {
     m_tray->show();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        const QByteArray line = noTrayMessage(m_model.showBox(), preferencesPath).toLocal8Bit();
+        const QByteArray line = noTrayMessage(m_model.showBox()).toLocal8Bit();
         std::fprintf(stderr, "%s\n", line.constData());
         std::fflush(stderr);
     }
@@ -184,6 +182,20 @@ void TrayIcon::openPopover() {
     if (!m_popover)
         m_popover = std::make_unique<PopoverWindow>(m_model, PopoverWindow::Kind::popup);
     m_popover->popup(m_tray->geometry());
+}
+
+bool TrayIcon::trayAvailable() {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TrayIcon::showPopover() {
+    if (!m_popover)
+        m_popover = std::make_unique<PopoverWindow>(m_model, PopoverWindow::Kind::popup);
+    const QRect icon = m_tray->geometry();
+    if (trayAvailable() && m_tray->isVisible() && icon.isValid() && !icon.isEmpty())
+        m_popover->popup(icon);
+    else
+        m_popover->popupNearTop();
 }
 
 void TrayIcon::togglePopover() {

@@ -38,11 +38,11 @@ public:
     // "Vellumkite: 34%".
     static QString toolTip(const QString& title);
     // What to say on standard error when there is no tray to show the icon in.
-    static QString noTrayMessage(bool boxShown, const QString& preferencesPath);
+    static QString noTrayMessage(bool boxShown);
 
     // Shows the icon (it also appears by itself should a tray start later). Without any system
     // tray, says once on standard error how to reach the program.
-    void show(const QString& preferencesPath);
+    void show();
 
     QSystemTrayIcon* trayIcon() const { return m_tray.get(); }
     QMenu* menu() const { return m_menu.get(); }
@@ -52,7 +52,14 @@ public:
 
     // Opens the popover by the icon, or closes it when it is open.
     void togglePopover();
+    // Opens the popover by the icon, or by the mouse pointer when the tray does not say where
+    // the icon is: for a click on the icon or its menu.
     void openPopover();
+    // For requests from elsewhere (a later start of the program, the floating box's menu): by
+    // the icon when a tray shows it and says where, else centred near the top of the screen.
+    void showPopover();
+    // Whether a system tray is there to show the icon now.
+    static bool trayAvailable();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -6,6 +6,7 @@
 #include "FloatingBoxHandler.hpp"
 #include "LoginItem.hpp"
 #include "PreferencesStore.hpp"
+#include "SingleInstance.hpp"
 #include "SnapshotFile.hpp"
 #include "TrayIcon.hpp"
 
@@ -32,6 +33,27 @@ int main(int argc, char** argv) {
     // A tray utility: closing its windows never ends it; only "Quit" does.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // One instance per user: a later start (the application menu, a terminal, the autostart
+    // entry) opens the running one's popover and ends. The demo is a showcase that may run
+    // beside the real thing.
+    SingleInstance instance;
+    if (!env.has("VELLUMKITE_DEMO")) {
+        switch (instance.start()) {
+        case SingleInstance::Role::secondary:
+            return 0;
+        case SingleInstance::Role::unknown: {
+            const QByteArray why = instance.error().toLocal8Bit();
+            std::fprintf(stderr,
+                         "Vellumkite: cannot tell whether Vellumkite already runs (%s); "
+                         "starting anyway.\n",
+                         why.constData());
+            break;
+        }
+        case SingleInstance::Role::primary:
+            break;
+        }
+    }
+
     PreferencesStore preferences;
     LoginItem loginItem;
     const auto notifications = DBusNotificationCenter::create();
@@ -44,7 +66,11 @@ int main(int argc, char** argv) {
 
     FloatingBoxHandler box(model, preferences);
     TrayIcon tray(model);
-    tray.show(preferences.path());
+    box.setTrayFallback(
+        {[] { return !TrayIcon::trayAvailable(); }, [&tray] { tray.showPopover(); }});
+    QObject::connect(&instance, &SingleInstance::activationRequested, &tray,
+                     &TrayIcon::showPopover);
+    tray.show();
     DemoPanel demo(model);
     std::unique_ptr<SnapshotFile> snapshotFile;
     if (const auto path = env.get("VELLUMKITE_SNAPSHOT_FILE"); path && !path->empty())

@@ -9,6 +9,7 @@
 
 #include <QMenu>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 using namespace vellumkite;
@@ -207,4 +208,38 @@ TEST_F(FloatingBoxViewTest, MenusAndCloseWriteTheBoxSettings) {
     QTest::mouseClick(v.closeButton(), Qt::LeftButton);
     EXPECT_FALSE(model->showBox());
     EXPECT_EQ(prefs.value("showFloatingBox"), QVariant(false));
+}
+
+TEST_F(FloatingBoxViewTest, WithoutATrayTheMenuOpensTheProgramAndQuits) {
+    FloatingBoxView v(*model);
+    const auto texts = [&v] {
+        QStringList out;
+        const auto menu = v.makeContextMenu();
+        for (const QAction* a : menu->actions())
+            out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        return out;
+    };
+    const QStringList plain{"Small", "Medium", "Large", "-", "Hide box"};
+    EXPECT_EQ(texts(), plain);
+
+    // The tray is asked each time the menu is made: it may come and go while the program runs.
+    bool trayShown = false;
+    int opened = 0;
+    v.setTrayFallback({[&] { return !trayShown; }, [&] { ++opened; }});
+    EXPECT_EQ(texts(), QStringList({"Open Vellumkite", "-", "Small", "Medium", "Large", "-",
+                                    "Hide box", "-", "Quit"}));
+    trayShown = true;
+    EXPECT_EQ(texts(), plain);
+    trayShown = false;
+
+    const auto menu = v.makeContextMenu();
+    menu->actions().front()->trigger();
+    EXPECT_EQ(opened, 1);
+    // "Quit" ends the event loop with success; a guard ends it otherwise.
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    guard.start(5000);
+    QTimer::singleShot(0, menu.get(), [&] { menu->actions().back()->trigger(); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
 }

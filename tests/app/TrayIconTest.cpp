@@ -1,10 +1,15 @@
 #include "TrayIcon.hpp"
 
 #include "PopoverWindow.hpp"
+#include "SingleInstance.hpp"
 #include "ViewTestSupport.hpp"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMenu>
+#include <QProcess>
+#include <QScreen>
+#include <QTest>
 
 using namespace vellumkite;
 using namespace vellumkite::testing;
@@ -95,3 +100,50 @@ TEST_F(TrayIconTest, InkFollowsThePalette) {
     EXPECT_GT(ink(), light + 100);
     QApplication::setPalette(before);
 }
+
+TEST_F(TrayIconTest, WithoutATrayThePopoverOpensNearTheTop) {
+    ASSERT_FALSE(TrayIcon::trayAvailable()); // the offscreen platform has none
+    TrayIcon tray(*model);
+    tray.showPopover();
+    PopoverWindow* popover = tray.popover();
+    ASSERT_NE(popover, nullptr);
+    EXPECT_TRUE(popover->isVisible());
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_EQ(popover->pos(), PopoverWindow::nearTopLeft(popover->size(), area));
+    EXPECT_EQ(popover->x() + popover->width() / 2, area.center().x() + 1);
+    // Asked again while open, it stays open.
+    tray.showPopover();
+    EXPECT_TRUE(popover->isVisible());
+    QTest::keyClick(popover, Qt::Key_Escape);
+    EXPECT_FALSE(popover->isVisible());
+}
+
+#ifdef VELLUMKITE_APP_PATH
+// The program itself, started while this process runs as the instance, the way main wires it.
+TEST_F(TrayIconTest, LaterStartOfTheProgramOpensThePopoverAndEnds) {
+    TempDir runtime;
+    SingleInstance instance(QString::fromStdString(runtime.path().string()));
+    ASSERT_EQ(instance.start(), SingleInstance::Role::primary) << instance.error().toStdString();
+    TrayIcon tray(*model);
+    QObject::connect(&instance, &SingleInstance::activationRequested, &tray,
+                     &TrayIcon::showPopover);
+
+    QProcess later;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.path().string()));
+    env.insert(QStringLiteral("HOME"), QString::fromStdString(runtime.path().string()));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.remove(QStringLiteral("VELLUMKITE_DEMO"));
+    later.setProcessEnvironment(env);
+    QElapsedTimer clock;
+    clock.start();
+    later.start(QStringLiteral(VELLUMKITE_APP_PATH), {});
+    ASSERT_TRUE(waitUntil([&] { return later.state() == QProcess::NotRunning; }, 10000));
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(later.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(later.exitCode(), 0) << later.readAllStandardError().toStdString();
+    ASSERT_NE(tray.popover(), nullptr);
+    EXPECT_TRUE(tray.popover()->isVisible());
+    tray.popover()->close();
+}
+#endif

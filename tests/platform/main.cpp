@@ -1,9 +1,15 @@
 #include "PreferencesStore.hpp"
+#include "SingleInstance.hpp"
 
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <QCoreApplication>
+#include <QFile>
 #include <QVariantMap>
+#include <sys/file.h>
+#include <unistd.h>
 
 using vellumkite::PreferencesStore;
 
@@ -13,10 +19,46 @@ namespace {
 // changes are seen the way another run (or the terminal tool beside the app) sees them.
 //   --child write PATH           stores one value of every type
 //   --child fill PATH PREFIX N   stores PREFIX0 .. PREFIX(N-1), one write each
+//   --child instance FOLDER      starts as the single instance: a later start exits 0 once the
+//                                running one answered; the running one says "primary" and then
+//                                "activated" for each request, until it is killed
+//   --child hold FOLDER          takes the instance lock but never listens
 int child(int argc, char** argv) {
     if (argc < 4)
         return 2;
     const QString command = QString::fromLocal8Bit(argv[2]);
+    if (command == QLatin1String("instance")) {
+        QCoreApplication app(argc, argv);
+        vellumkite::SingleInstance instance(QString::fromLocal8Bit(argv[3]));
+        QObject::connect(&instance, &vellumkite::SingleInstance::activationRequested, [] {
+            std::printf("activated\n");
+            std::fflush(stdout);
+        });
+        switch (instance.start()) {
+        case vellumkite::SingleInstance::Role::secondary:
+            return 0;
+        case vellumkite::SingleInstance::Role::unknown:
+            std::fprintf(stderr, "%s\n", qPrintable(instance.error()));
+            return 3;
+        case vellumkite::SingleInstance::Role::primary:
+            std::printf("primary\n");
+            std::fflush(stdout);
+            return app.exec();
+        }
+        return 2;
+    }
+    if (command == QLatin1String("hold")) {
+        QCoreApplication app(argc, argv);
+        vellumkite::SingleInstance probe(QString::fromLocal8Bit(argv[3]));
+        const int fd = ::open(QFile::encodeName(probe.lockPath()).constData(),
+                              O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (fd < 0 || ::flock(fd, LOCK_EX) != 0)
+            return 1;
+        std::printf("holding\n");
+        std::fflush(stdout);
+        for (;;)
+            ::pause();
+    }
     PreferencesStore store(QString::fromLocal8Bit(argv[3]));
     if (command == QLatin1String("write")) {
         bool ok = store.setValue(QStringLiteral("showFloatingBox"), false);

@@ -1,0 +1,196 @@
+#include "SingleInstance.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QStandardPaths>
+#include <QThread>
+#include <QTimer>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace vellumkite {
+
+namespace {
+
+constexpr char kRequest[] = "open\n";
+constexpr char kReply[] = "ok\n";
+// Longer than any request we send: a peer that writes more is not one of ours.
+constexpr qint64 kMaxRequest = 64;
+// A peer that connects and then says nothing is dropped after this.
+constexpr int kPeerTimeoutMs = 2000;
+constexpr int kRetryMs = 50;
+
+QString errnoText() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+QString baseName() {
+    // The folder is the user's own; the user id in the name keeps a shared fallback folder safe.
+    return QStringLiteral("vellumkite-%1").arg(static_cast<qulonglong>(::getuid()));
+}
+
+} // namespace
+
+SingleInstance::SingleInstance(QString folder, QObject* parent)
+    : QObject(parent), m_folder(std::move(folder)) {}
+
+SingleInstance::~SingleInstance() {
+    if (m_server)
+        m_server->close(); // removes the socket file
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
+}
+
+QString SingleInstance::defaultFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+}
+
+QString SingleInstance::socketPath() const {
+    return m_folder + QLatin1Char('/') + baseName() + QStringLiteral(".socket");
+}
+
+QString SingleInstance::lockPath() const {
+    return m_folder + QLatin1Char('/') + baseName() + QStringLiteral(".lock");
+}
+
+SingleInstance::Role SingleInstance::start(std::chrono::milliseconds patience) {
+    if (m_folder.isEmpty()) {
+        m_error = QStringLiteral("no runtime folder");
+        return Role::unknown;
+    }
+    if (lock())
+        return listen() ? Role::primary : Role::unknown;
+    if (m_lockFd < 0)
+        return Role::unknown;
+    return askHolder(patience);
+}
+
+// True when this process now holds the lock. False with the file open when another holds it;
+// false with no file when the lock cannot be taken at all.
+bool SingleInstance::lock() {
+    if (m_lockFd < 0) {
+        const QByteArray path = QFile::encodeName(lockPath());
+        m_lockFd =
+            ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+        if (m_lockFd < 0) {
+            m_error = QStringLiteral("cannot open %1: %2").arg(lockPath(), errnoText());
+            return false;
+        }
+        struct stat st {};
+        if (::fstat(m_lockFd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            m_error = QStringLiteral("%1 is not a regular file").arg(lockPath());
+            ::close(m_lockFd);
+            m_lockFd = -1;
+            return false;
+        }
+    }
+    if (::flock(m_lockFd, LOCK_EX | LOCK_NB) == 0)
+        return true;
+    if (errno != EWOULDBLOCK && errno != EINTR) {
+        m_error = QStringLiteral("cannot lock %1: %2").arg(lockPath(), errnoText());
+        ::close(m_lockFd);
+        m_lockFd = -1;
+    }
+    return false;
+}
+
+bool SingleInstance::listen() {
+    const QString path = socketPath();
+    if (QFile::encodeName(path).size() >= static_cast<qsizetype>(sizeof(sockaddr_un::sun_path))) {
+        m_error = QStringLiteral("the socket path %1 is too long").arg(path);
+        return false;
+    }
+    m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    // We hold the lock, so a socket file here was left by a holder that died.
+    QLocalServer::removeServer(path);
+    if (!m_server->listen(path)) {
+        m_error = QStringLiteral("cannot listen on %1: %2").arg(path, m_server->errorString());
+        delete m_server;
+        m_server = nullptr;
+        return false;
+    }
+    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::accept);
+    return true;
+}
+
+SingleInstance::Role SingleInstance::askHolder(std::chrono::milliseconds patience) {
+    const QDeadlineTimer deadline(patience);
+    QLocalSocket socket;
+    // The holder may still be on its way to listening, or may end while we wait: then this
+    // process takes its place.
+    for (;;) {
+        socket.connectToServer(socketPath());
+        if (socket.waitForConnected(static_cast<int>(deadline.remainingTime())))
+            break;
+        if (lock())
+            return listen() ? Role::primary : Role::unknown;
+        if (m_lockFd < 0)
+            return Role::unknown;
+        if (deadline.hasExpired()) {
+            m_error = QStringLiteral("the running instance does not answer on %1: %2")
+                          .arg(socketPath(), socket.errorString());
+            return Role::unknown;
+        }
+        QThread::msleep(kRetryMs);
+    }
+    socket.write(kRequest, sizeof kRequest - 1);
+    QByteArray reply;
+    while (!reply.contains('\n') && reply.size() < kMaxRequest) {
+        if (socket.bytesToWrite() > 0)
+            socket.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
+        if (!socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+            break;
+        reply += socket.read(kMaxRequest - reply.size());
+    }
+    if (reply == kReply)
+        return Role::secondary;
+    m_error = QStringLiteral("the running instance did not answer on %1%2")
+                  .arg(socketPath(),
+                       reply.isEmpty() ? QStringLiteral(": ") + socket.errorString() : QString());
+    return Role::unknown;
+}
+
+void SingleInstance::accept() {
+    while (QLocalSocket* socket = m_server->nextPendingConnection())
+        serve(socket);
+}
+
+void SingleInstance::serve(QLocalSocket* socket) {
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    QTimer::singleShot(kPeerTimeoutMs, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+    const auto read = [this, socket] {
+        const QByteArray seen = socket->peek(kMaxRequest);
+        if (!seen.contains('\n')) {
+            if (seen.size() >= kMaxRequest) {
+                socket->abort();
+                socket->deleteLater();
+            }
+            return;
+        }
+        const QByteArray line = socket->read(seen.indexOf('\n') + 1);
+        if (line != kRequest) {
+            socket->abort();
+            socket->deleteLater();
+            return;
+        }
+        emit activationRequested();
+        socket->write(kReply, sizeof kReply - 1);
+        socket->disconnectFromServer();
+    };
+    connect(socket, &QLocalSocket::readyRead, this, read);
+    if (socket->bytesAvailable() > 0)
+        read();
+}
+
+} // namespace vellumkite
