@@ -52,26 +52,48 @@ void FloatingBox::fit() {
         if (all[i] == QGuiApplication::primaryScreen())
             main = static_cast<int>(i);
     }
-    const QRectF frame = m_placed ? QRectF(geometry()) : QRectF();
+    // While the window manager is still placing the box, where it seems to be is not where it
+    // will be: the corner we asked for stands.
+    const QRect current = m_settling ? QRect(m_corner, size()) : geometry();
+    const QRectF frame = m_placed ? QRectF(current) : QRectF();
     const auto next =
         Placement::fit(frame, isVisible(), QSizeF(content), storedTopLeft(), screens, main);
     if (!next)
         return;
     m_placed = true;
     setGeometry(next->toRect());
+    m_corner = next->toRect().topLeft();
 }
 
 void FloatingBox::present() {
     m_view->sync();
+    const bool appearing = !isVisible();
     fit();
     stickToAllDesktops();
+    if (appearing)
+        m_settling = true;
     show();
     raise();
 }
 
 void FloatingBox::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
+    if (m_settling)
+        return;
+    m_corner = pos();
     saveOrigin();
+}
+
+void FloatingBox::paintEvent(QPaintEvent* event) {
+    // Some window managers place a new tool window by rules of their own (openbox centres it on
+    // its group, which for us is a window at 0, 0) and report that before the first expose.
+    // Such a move is neither the user's nor stored; the box goes back to its corner once.
+    if (m_settling) {
+        m_settling = false;
+        if (pos() != m_corner)
+            move(m_corner);
+    }
+    QWidget::paintEvent(event);
 }
 
 void FloatingBox::saveOrigin() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <QPoint>
 #include <QPointF>
 #include <QWidget>
 
@@ -13,7 +14,7 @@ class WritablePreferences;
 // The always-on-top box: a frameless tool window that never takes the focus, floats on every
 // desktop where the window manager allows it, fits itself to its content after every model
 // change and reopens where the user last left it. While it is shown, its top-left corner is
-// saved under "floatingBoxTopLeft" as "{x, y}" on every move.
+// saved under "floatingBoxTopLeft" as "{x, y}" on every move after it was first drawn.
 class FloatingBox : public QWidget {
     Q_OBJECT
 
@@ -35,6 +36,7 @@ public:
 
 protected:
     void moveEvent(QMoveEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void saveOrigin();
@@ -45,6 +47,9 @@ private:
     WritablePreferences& m_preferences;
     FloatingBoxView* m_view;
     bool m_placed = false; // false until the first fit gives the window a frame
+    // From showing until the first paint: moves reported meanwhile are the window manager's.
+    bool m_settling = false;
+    QPoint m_corner; // where the box was last put or moved to
 };
 
 } // namespace vellumkite

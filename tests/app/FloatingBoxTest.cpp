@@ -33,7 +33,8 @@ TEST_F(FloatingBoxTest, FirstShowGoesTopRightAndStoresNothing) {
     EXPECT_EQ(box.geometry(), QRect(800 - size.width() - 12, 8, size.width(), size.height()));
     EXPECT_FALSE(stored().isValid());
 
-    // A move while shown is remembered; one while hidden is not.
+    // A move once the box is drawn is remembered; one while hidden is not.
+    settle();
     box.move(100, 150);
     settle();
     EXPECT_EQ(stored(), QVariant(QStringLiteral("{100, 150}")));
@@ -41,6 +42,32 @@ TEST_F(FloatingBoxTest, FirstShowGoesTopRightAndStoresNothing) {
     box.move(300, 300);
     settle();
     EXPECT_EQ(stored(), QVariant(QStringLiteral("{100, 150}")));
+}
+
+TEST_F(FloatingBoxTest, PlacementByTheWindowManagerBeforeTheFirstPaintIsUndone) {
+    prefs.setValue(FloatingBox::kTopLeftKey, QStringLiteral("{200, 300}"));
+    FloatingBox box(*model, prefs);
+    box.present();
+    // A window manager that puts a new tool window at its group's origin and says so before
+    // the window is first drawn; meanwhile new figures change the box's height.
+    box.move(0, 0);
+    model->setBoxSize(BoxSize::large);
+    settle();
+    EXPECT_EQ(box.pos(), QPoint(200, 300));
+    EXPECT_EQ(box.size(), box.view()->fittingSize());
+    EXPECT_EQ(stored(), QVariant(QStringLiteral("{200, 300}")));
+
+    // Hidden and shown again, the same holds.
+    box.hide();
+    box.present();
+    box.move(0, 0);
+    settle();
+    EXPECT_EQ(box.pos(), QPoint(200, 300));
+    // Once drawn, a move is the user's.
+    box.move(10, 20);
+    settle();
+    EXPECT_EQ(box.pos(), QPoint(10, 20));
+    EXPECT_EQ(stored(), QVariant(QStringLiteral("{10, 20}")));
 }
 
 TEST_F(FloatingBoxTest, ReopensAtTheStoredCornerKeptOnScreen) {
@@ -70,6 +97,7 @@ TEST_F(FloatingBoxTest, RefitsOnModelChangesFromAFixedTopLeft) {
     FloatingBox box(*model, prefs);
     model->setBoxSize(BoxSize::small);
     box.present();
+    settle();
     box.move(50, 60);
     settle();
     const QSize small = box.size();
@@ -97,6 +125,7 @@ TEST_F(FloatingBoxTest, RefitsOnModelChangesFromAFixedTopLeft) {
 TEST_F(FloatingBoxTest, DraggingAnEmptySpotMovesTheBox) {
     FloatingBox box(*model, prefs);
     box.present();
+    settle();
     box.move(100, 100);
     settle();
     // A spot of the header between the title and the size button.
@@ -124,6 +153,7 @@ TEST_F(FloatingBoxTest, HandlerMakesTheBoxOnceAndShowsOrHidesIt) {
     FloatingBox* box = handler.box();
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(box->isVisible());
+    settle();
     box->move(40, 50);
     settle();
 
