@@ -123,24 +123,32 @@ bool SingleInstance::listen() {
 
 SingleInstance::Role SingleInstance::askHolder(std::chrono::milliseconds patience) {
     const QDeadlineTimer deadline(patience);
-    QLocalSocket socket;
-    // The holder may still be on its way to listening, or may end while we wait: then this
-    // process takes its place.
+    // The holder may still be on its way to listening, or may be ending: the request is tried
+    // again until it is answered or the holder is gone, and then this process takes its place.
     for (;;) {
-        socket.connectToServer(socketPath());
-        if (socket.waitForConnected(static_cast<int>(deadline.remainingTime())))
-            break;
+        const auto outcome = request(deadline);
+        if (outcome == Outcome::answered)
+            return Role::secondary;
         if (lock())
             return listen() ? Role::primary : Role::unknown;
         if (m_lockFd < 0)
             return Role::unknown;
         if (deadline.hasExpired()) {
-            m_error = QStringLiteral("the running instance does not answer on %1: %2")
-                          .arg(socketPath(), socket.errorString());
+            m_error = QStringLiteral("the running instance does not answer on %1%2")
+                          .arg(socketPath(), outcome == Outcome::unreachable
+                                                 ? QStringLiteral(" (no one listens)")
+                                                 : QString());
             return Role::unknown;
         }
         QThread::msleep(kRetryMs);
     }
+}
+
+SingleInstance::Outcome SingleInstance::request(const QDeadlineTimer& deadline) {
+    QLocalSocket socket;
+    socket.connectToServer(socketPath());
+    if (!socket.waitForConnected(static_cast<int>(deadline.remainingTime())))
+        return Outcome::unreachable;
     socket.write(kRequest, sizeof kRequest - 1);
     QByteArray reply;
     while (!reply.contains('\n') && reply.size() < kMaxRequest) {
@@ -150,12 +158,7 @@ SingleInstance::Role SingleInstance::askHolder(std::chrono::milliseconds patienc
             break;
         reply += socket.read(kMaxRequest - reply.size());
     }
-    if (reply == kReply)
-        return Role::secondary;
-    m_error = QStringLiteral("the running instance did not answer on %1%2")
-                  .arg(socketPath(),
-                       reply.isEmpty() ? QStringLiteral(": ") + socket.errorString() : QString());
-    return Role::unknown;
+    return reply == kReply ? Outcome::answered : Outcome::unanswered;
 }
 
 void SingleInstance::accept() {

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 
+class QDeadlineTimer;
 class QLocalServer;
 class QLocalSocket;
 
@@ -53,7 +54,10 @@ signals:
 private:
     bool lock();
     bool listen();
+    enum class Outcome { answered, unanswered, unreachable };
+
     Role askHolder(std::chrono::milliseconds patience);
+    Outcome request(const QDeadlineTimer& deadline);
     void accept();
     void serve(QLocalSocket* socket);
 
