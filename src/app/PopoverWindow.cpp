@@ -80,19 +80,18 @@ QPoint PopoverWindow::panelTopLeft(const QRect& available) {
 }
 
 void PopoverWindow::popup(const QRect& anchor) {
-    m_anchor = anchor.isValid() && !anchor.isEmpty() ? anchor : QRect(QCursor::pos(), QSize(1, 1));
-    m_screenArea = availableAt(m_anchor.center());
-    m_content->sync();
-    adjustSize();
-    place();
-    show();
-    raise();
-    activateWindow();
+    const QRect by =
+        anchor.isValid() && !anchor.isEmpty() ? anchor : QRect(QCursor::pos(), QSize(1, 1));
+    open(by, availableAt(by.center()));
 }
 
 void PopoverWindow::popupNearTop() {
-    m_anchor = QRect();
-    m_screenArea = availableAt(QCursor::pos());
+    open(QRect(), availableAt(QCursor::pos()));
+}
+
+void PopoverWindow::open(const QRect& anchor, const QRect& screenArea) {
+    m_anchor = anchor;
+    m_screenArea = screenArea;
     m_content->sync();
     adjustSize();
     place();

@@ -57,6 +57,7 @@ protected:
 
 private:
     void refit();
+    void open(const QRect& anchor, const QRect& screenArea);
     void place();
 
     Kind m_kind;

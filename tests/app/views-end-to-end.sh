@@ -18,28 +18,7 @@ unset WAYLAND_DISPLAY VELLUMKITE_DEMO VELLUMKITE_DEMO_SIZE
 # No StatusNotifier host here: the icon goes to the XEmbed tray.
 unset DBUS_SESSION_BUS_ADDRESS
 
-pids=""
-cleanup() {
-    for p in $pids; do kill "$p" 2>/dev/null; done
-    wait 2>/dev/null
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*"
-    for f in "$work"/*.out "$work"/*.err; do [ -s "$f" ] && { echo "--- $f"; cat "$f"; }; done
-    exit 1
-}
-# wait_for SECONDS COMMAND...: polls every 0.1 s until the command succeeds.
-wait_for() {
-    limit=$(($1 * 10))
-    shift
-    n=0
-    until "$@" >/dev/null 2>&1; do
-        n=$((n + 1))
-        [ "$n" -ge "$limit" ] && return 1
-        sleep 0.1
-    done
-}
+. "$(dirname "$0")/end-to-end-common.sh"
 
 openbox >"$work/openbox.out" 2>&1 &
 pids="$pids $!"
