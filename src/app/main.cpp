@@ -6,6 +6,7 @@
 #include "FloatingBoxHandler.hpp"
 #include "LoginItem.hpp"
 #include "PreferencesStore.hpp"
+#include "QuitSignals.hpp"
 #include "SingleInstance.hpp"
 #include "SnapshotFile.hpp"
 #include "TrayIcon.hpp"
@@ -53,6 +54,9 @@ int main(int argc, char** argv) {
             break;
         }
     }
+
+    // A logout or a kill takes the same way out as "Quit".
+    QuitSignals quitSignals;
 
     PreferencesStore preferences;
     LoginItem loginItem;

@@ -5,7 +5,7 @@
 # The floating box's menu opens the popover; with the box hidden, starting the app again opens the
 # running one's popover and ends at once; a tray that appears later takes over and one that
 # vanishes leaves the fallback working; a killed instance's socket does not stop the next start;
-# the box's "Quit" ends the app. Exits 77 (skipped) when a tool is missing.
+# the box's "Quit" and SIGTERM end the app in order. Exits 77 (skipped) when a tool is missing.
 set -u
 app=$1
 work=$2
@@ -147,4 +147,16 @@ wait "$next"
 rc=$?
 [ "$rc" -eq 0 ] || fail "the app ended with $rc after Quit"
 [ ! -e "$XDG_RUNTIME_DIR/vellumkite-$(id -u).socket" ] || fail "Quit left the socket behind"
-echo "ok: box menu, later starts, late tray, vanished tray, killed instance, Quit"
+
+# --- A logout's SIGTERM takes the same way out.
+"$app" >"$work/term.out" 2>"$work/term.err" &
+term=$!
+pids="$pids $term"
+wait_for 15 shown 300 || fail "the start after Quit showed no box"
+kill -TERM "$term"
+wait_for 10 sh -c "! kill -0 $term" || fail "SIGTERM did not end the app"
+wait "$term"
+rc=$?
+[ "$rc" -eq 0 ] || fail "the app ended with $rc after SIGTERM"
+[ ! -e "$XDG_RUNTIME_DIR/vellumkite-$(id -u).socket" ] || fail "SIGTERM left the socket behind"
+echo "ok: box menu, later starts, late tray, vanished tray, killed instance, Quit, SIGTERM"

@@ -1,4 +1,5 @@
 #include "PreferencesStore.hpp"
+#include "QuitSignals.hpp"
 #include "SingleInstance.hpp"
 
 #include <cstdio>
@@ -23,6 +24,8 @@ namespace {
 //                                running one answered; the running one says "primary" and then
 //                                "activated" for each request, until it is killed
 //   --child hold FOLDER          takes the instance lock but never listens
+//   --child signals FOLDER       runs as the instance with QuitSignals; says "ready", then on a
+//                                signal "received N", and "ended" once the event loop returned
 int child(int argc, char** argv) {
     if (argc < 4)
         return 2;
@@ -46,6 +49,23 @@ int child(int argc, char** argv) {
             return app.exec();
         }
         return 2;
+    }
+    if (command == QLatin1String("signals")) {
+        QCoreApplication app(argc, argv);
+        int code = 0;
+        {
+            vellumkite::SingleInstance instance(QString::fromLocal8Bit(argv[3]));
+            vellumkite::QuitSignals quit;
+            QObject::connect(&quit, &vellumkite::QuitSignals::received,
+                             [](int signal) { std::printf("received %d\n", signal); });
+            if (!quit.isActive() || instance.start() != vellumkite::SingleInstance::Role::primary)
+                return 3;
+            std::printf("ready\n");
+            std::fflush(stdout);
+            code = app.exec();
+        }
+        std::printf("ended\n");
+        return code;
     }
     if (command == QLatin1String("hold")) {
         QCoreApplication app(argc, argv);
