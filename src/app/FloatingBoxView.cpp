@@ -21,7 +21,6 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -37,7 +36,6 @@ constexpr int kBlockGap = 4;
 constexpr int kChatGap = 6;
 // The box stands for a translucent material; nearly opaque reads best over busy windows.
 constexpr qreal kBackgroundOpacity = 0.96;
-constexpr qreal kBorderOpacity = 0.12;
 
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
@@ -432,14 +430,7 @@ QSize FloatingBoxView::fittingSize() const {
 
 void FloatingBoxView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    QPainterPath shape;
-    shape.addRoundedRect(bounds, kCornerRadius, kCornerRadius);
-    painter.fillPath(shape,
-                     Theme::withOpacity(palette().color(QPalette::Window), kBackgroundOpacity));
-    painter.setPen(QPen(Theme::withOpacity(Theme::primary(palette()), kBorderOpacity), 1));
-    painter.drawPath(shape);
+    Theme::paintPanel(painter, size(), kCornerRadius, palette(), kBackgroundOpacity);
 }
 
 void FloatingBoxView::mousePressEvent(QMouseEvent* event) {

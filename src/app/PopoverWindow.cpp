@@ -8,7 +8,6 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -17,7 +16,6 @@ namespace vellumkite {
 namespace {
 
 constexpr qreal kBackgroundOpacity = 0.97;
-constexpr qreal kBorderOpacity = 0.12;
 constexpr int kPanelLeft = 80;
 constexpr int kPanelTop = 20;
 constexpr qint64 kReopenGuardMs = 300;
@@ -142,14 +140,7 @@ void PopoverWindow::keyPressEvent(QKeyEvent* event) {
 
 void PopoverWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    QPainterPath shape;
-    shape.addRoundedRect(bounds, kCornerRadius, kCornerRadius);
-    painter.fillPath(shape,
-                     Theme::withOpacity(palette().color(QPalette::Window), kBackgroundOpacity));
-    painter.setPen(QPen(Theme::withOpacity(Theme::primary(palette()), kBorderOpacity), 1));
-    painter.drawPath(shape);
+    Theme::paintPanel(painter, size(), kCornerRadius, palette(), kBackgroundOpacity);
 }
 
 } // namespace vellumkite

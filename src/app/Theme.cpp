@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QPainterPath>
 #include <QTextLayout>
 
 namespace vellumkite {
@@ -72,6 +73,21 @@ QColor Theme::red() {
 QColor Theme::withOpacity(QColor color, qreal opacity) {
     color.setAlphaF(color.alphaF() * std::clamp<qreal>(opacity, 0, 1));
     return color;
+}
+
+void Theme::paintPanel(QPainter& painter, const QSizeF& size, qreal cornerRadius,
+                       const QPalette& palette, qreal opacity) {
+    constexpr qreal kBorderOpacity = 0.12;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    // Half a pixel in, so that the hairline falls on whole pixels.
+    const QRectF bounds = QRectF(QPointF(0, 0), size).adjusted(0.5, 0.5, -0.5, -0.5);
+    QPainterPath shape;
+    shape.addRoundedRect(bounds, cornerRadius, cornerRadius);
+    painter.fillPath(shape, withOpacity(palette.color(QPalette::Window), opacity));
+    painter.setPen(QPen(withOpacity(primary(palette), kBorderOpacity), 1));
+    painter.drawPath(shape);
+    painter.restore();
 }
 
 QColor Theme::gaugeColor(double percent) {

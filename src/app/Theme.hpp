@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QPalette>
+#include <QSizeF>
 #include <QString>
 #include <QStringList>
 
@@ -27,6 +28,11 @@ struct Theme {
 
     // The colour with its alpha multiplied by opacity (0 to 1).
     static QColor withOpacity(QColor color, qreal opacity);
+
+    // The background of a panel (the popover, the floating box): a rounded rectangle filling
+    // size, in the window colour at the given opacity, ringed by a faint hairline.
+    static void paintPanel(QPainter& painter, const QSizeF& size, qreal cornerRadius,
+                           const QPalette& palette, qreal opacity);
 
     // Gauge colour for a percentage, from the unrounded value: 80 or more red, 50 or more orange,
     // else green (also for NaN).
