@@ -9,6 +9,7 @@
 #include "DBusNotificationCenter.hpp"
 #include "LogLines.hpp"
 #include "MemoryPreferences.hpp"
+#include "NotificationHistory.hpp"
 #include "Timestamp.hpp"
 
 #include <atomic>
@@ -17,10 +18,6 @@
 #include <fstream>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTemporaryDir>
 
 using namespace vellumkite;
@@ -125,27 +122,8 @@ int post() {
     return 0;
 }
 
-QString field(const QJsonObject& entry, const char* name) {
-    return entry.value(QLatin1String(name)).toObject().value(QStringLiteral("data")).toString();
-}
-
 int check(const QString& historyFile) {
-    QFile file(historyFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return 1;
-    const QJsonArray groups =
-        QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("data")).toArray();
-    int matching = 0;
-    for (const QJsonValue& group : groups) {
-        for (const QJsonValue& value : group.toArray()) {
-            const QJsonObject entry = value.toObject();
-            std::printf("history: %s | %s | %s\n", qPrintable(field(entry, "appname")),
-                        qPrintable(field(entry, "summary")), qPrintable(field(entry, "body")));
-            if (field(entry, "appname") == QLatin1String("Vellumkite") &&
-                field(entry, "summary") == kTitle && field(entry, "body") == kBody)
-                ++matching;
-        }
-    }
+    const int matching = testing::countInHistory(historyFile, kTitle, kBody);
     // The second day's post replaced the first, which had the same key.
     if (matching != 1)
         std::fprintf(stderr, "expected the one notification in the history, found %d\n", matching);

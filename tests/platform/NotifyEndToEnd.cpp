@@ -4,13 +4,10 @@
 //                                      took both and the second replaced the first
 //   notify_end_to_end check HISTORY    checks dunstctl's history (JSON) for the posted texts
 #include "DBusNotificationCenter.hpp"
+#include "NotificationHistory.hpp"
 
 #include <cstdio>
 #include <QCoreApplication>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTimer>
 
 using vellumkite::DBusNotificationCenter;
@@ -52,27 +49,8 @@ int post() {
     return QCoreApplication::exec();
 }
 
-QString field(const QJsonObject& entry, const char* name) {
-    return entry.value(QLatin1String(name)).toObject().value(QStringLiteral("data")).toString();
-}
-
 int check(const QString& historyFile) {
-    QFile file(historyFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return 1;
-    const QJsonArray groups =
-        QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("data")).toArray();
-    int matching = 0;
-    for (const QJsonValue& group : groups) {
-        for (const QJsonValue& value : group.toArray()) {
-            const QJsonObject entry = value.toObject();
-            std::printf("history: %s | %s | %s\n", qPrintable(field(entry, "appname")),
-                        qPrintable(field(entry, "summary")), qPrintable(field(entry, "body")));
-            if (field(entry, "appname") == QLatin1String("Vellumkite") &&
-                field(entry, "summary") == kTitle && field(entry, "body") == kBody)
-                ++matching;
-        }
-    }
+    const int matching = vellumkite::testing::countInHistory(historyFile, kTitle, kBody);
     if (matching != 1)
         std::fprintf(stderr, "expected the one replaced notification in the history, found %d\n",
                      matching);
