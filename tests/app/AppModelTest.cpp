@@ -9,6 +9,7 @@
 #include "TempDir.hpp"
 #include "Timestamp.hpp"
 #include "UsageStore.hpp"
+#include "WaitUntil.hpp"
 
 #include <atomic>
 #include <deque>
@@ -33,16 +34,6 @@ using namespace std::chrono_literals;
 namespace {
 
 const Instant kNoon = *Timestamp::parse("2025-03-01T12:00:00.000Z");
-
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // Lets the event loop run for a while, for checks that something does not happen.
 void spin(int ms) {

@@ -11,6 +11,7 @@
 #include "MemoryPreferences.hpp"
 #include "NotificationHistory.hpp"
 #include "Timestamp.hpp"
+#include "WaitUntil.hpp"
 
 #include <atomic>
 #include <cstdio>
@@ -44,15 +45,7 @@ private:
     NotificationCenter& inner_;
 };
 
-bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
+using testing::waitUntil;
 
 int post() {
     QTemporaryDir dir;

@@ -9,6 +9,7 @@
 #include "TempDir.hpp"
 #include "TextLine.hpp"
 #include "Timestamp.hpp"
+#include "WaitUntil.hpp"
 
 #include <chrono>
 #include <gtest/gtest.h>
@@ -24,16 +25,6 @@ namespace vellumkite::testing {
 using namespace std::chrono_literals;
 
 inline const Instant kNow = *Timestamp::parse("2025-03-01T12:00:00.000Z");
-
-inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
-}
 
 // Runs what is queued on the event loop now, e.g. the views' coalesced refills.
 inline void settle() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "WaitUntil.hpp"
+
 #include <functional>
 #include <QByteArray>
 #include <QCoreApplication>
@@ -23,16 +25,7 @@ inline QByteArray runChild(const QStringList& arguments, int* exitCode = nullptr
     return process.readAllStandardOutput();
 }
 
-// Lets the event loop run until the condition holds or the time is up.
-inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using testing::waitUntil;
 
 // The permission bits of a path (without following a final symbolic link), or -1.
 inline int modeOf(const QString& path) {
