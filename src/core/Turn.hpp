@@ -20,12 +20,19 @@ struct Turn {
     std::int64_t cacheRead = 0;
     std::int64_t cacheWrite = 0;
     std::int64_t output = 0;
+    std::int64_t cacheWrite1h = 0;  // the part of cacheWrite kept for an hour; the rest for 5 min
     std::vector<std::string> tools; // appended to when later lines of the same reply arrive
 
     // How much of the chat the assistant took in for this reply (saturating).
     std::int64_t chatSize() const;
     // The one cost unit: cache reads count a tenth, cache writes a quarter more, output five times.
     double weight() const;
+
+    // Takes in another line of the same reply. A streamed reply repeats its input and cache
+    // counts on every line but has its final output only on the last, earlier lines carrying a
+    // provisional one: each count keeps its largest value, whatever order the lines come in.
+    // The first line's model, time, session and project stay; tool names are appended.
+    void absorb(Turn&& line);
 };
 
 // The estimated size of one tool's output.

@@ -4,6 +4,7 @@
 #include "Saturating.hpp"
 #include "Timestamp.hpp"
 
+#include <algorithm>
 #include <cstring>
 #include <simdjson.h>
 #include <uuid/uuid.h>
@@ -166,6 +167,10 @@ std::optional<ParsedLine> parseReply(const object& root, const object& message,
     turn.cacheRead = countMember(*usage, "cache_read_input_tokens");
     turn.cacheWrite = countMember(*usage, "cache_creation_input_tokens");
     turn.output = countMember(*usage, "output_tokens");
+    if (const auto split = objectMember(*usage, "cache_creation"))
+        turn.cacheWrite1h =
+            std::clamp<std::int64_t>(countMember(*split, "ephemeral_1h_input_tokens"), 0,
+                                     std::max<std::int64_t>(turn.cacheWrite, 0));
     return ParsedLine{std::move(out)};
 }
 

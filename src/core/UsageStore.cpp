@@ -11,15 +11,21 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
-#include <pwd.h>
 #include <simdjson.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <unordered_set>
 
 namespace vellumkite {
 
 namespace {
+
+struct FileIdHash {
+    std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& id) const {
+        return std::hash<std::uint64_t>{}(id.first * 0x9e3779b97f4a7c15ULL ^ id.second);
+    }
+};
 
 // Parsing in parallel pays off only when a pass has this much to read.
 constexpr std::uint64_t kParallelThreshold = std::uint64_t{8} << 20;
@@ -93,21 +99,17 @@ struct UsageStore::Shared {
     LogReader reader;
 };
 
+UsageStore::UsageStore(std::vector<std::filesystem::path> roots, double lookback, Clock clock)
+    : roots_(std::move(roots)), lookback_(lookback), clock_(std::move(clock)),
+      shared_(std::make_unique<Shared>()) {
+    for (const auto& root : roots_)
+        directories_.push_back(std::make_unique<LogDirectory>(root));
+}
+
 UsageStore::UsageStore(std::filesystem::path root, double lookback, Clock clock)
-    : root_(std::move(root)), lookback_(lookback), clock_(std::move(clock)), directory_(root_),
-      shared_(std::make_unique<Shared>()) {}
+    : UsageStore(std::vector{std::move(root)}, lookback, std::move(clock)) {}
 
 UsageStore::~UsageStore() = default;
-
-std::filesystem::path UsageStore::defaultRoot() {
-    const char* home = std::getenv("HOME");
-    std::string base = home && *home ? home : "";
-    if (base.empty()) {
-        if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
-            base = pw->pw_dir;
-    }
-    return std::filesystem::path(base) / ".claude" / "projects";
-}
 
 bool UsageStore::refresh() {
     const Instant cutoff = addSeconds(clock_(), -lookback_);
@@ -150,9 +152,13 @@ bool UsageStore::refresh() {
 
 std::vector<UsageStore::FileEntry> UsageStore::chatFiles(Instant cutoff) {
     std::vector<FileEntry> out;
-    for (const auto& [path, entry] : directory_.list())
-        if (entry.modified >= cutoff)
-            out.push_back({path, entry.size, entry.device, entry.inode, entry.stamp});
+    // A log reached from two folders (one inside the other, or a link) is read once.
+    std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, FileIdHash> seen;
+    for (const auto& directory : directories_)
+        for (const auto& [path, entry] : directory->list())
+            if (entry.modified >= cutoff &&
+                (directories_.size() == 1 || seen.insert({entry.device, entry.inode}).second))
+                out.push_back({path, entry.size, entry.device, entry.inode, entry.stamp});
     return out;
 }
 
@@ -174,10 +180,7 @@ template <typename Line> bool UsageStore::file(Line&& parsed, Instant cutoff) {
                             &it->second);
             }
         } else {
-            // The first line read for a key sets the reply's figures; later ones add tool names.
-            auto& tools = it->second.tools;
-            tools.insert(tools.end(), std::make_move_iterator(turn.tools.begin()),
-                         std::make_move_iterator(turn.tools.end()));
+            it->second.absorb(std::move(turn));
         }
         return true;
     }
@@ -187,8 +190,14 @@ template <typename Line> bool UsageStore::file(Line&& parsed, Instant cutoff) {
     filedResults_ = true;
     for (auto& r : batch.results) {
         const auto name = toolNames_.find(r.toolId);
-        ToolResult result{batch.sessionId, batch.time,
-                          name == toolNames_.end() ? std::string("?") : name->second, r.tokens};
+        std::string tool = name != toolNames_.end() ? name->second : std::string("?");
+        if (name == toolNames_.end()) {
+            // The call was filed with an earlier copy of this result and its name let go: a
+            // result read again keeps the name it had.
+            if (const auto filed = results_.find(r.toolId); filed != results_.end())
+                tool = filed->second.tool;
+        }
+        ToolResult result{batch.sessionId, batch.time, std::move(tool), r.tokens};
         auto [it, inserted] = results_.insert_or_assign(std::move(r.toolId), std::move(result));
         if (inserted)
             resultIndex_.add(&*it);

@@ -26,16 +26,16 @@ struct Limits;
 // Not thread-safe: one thread at a time (the app's store thread) calls everything.
 class UsageStore {
 public:
+    // Reads every log under the given folders as one (a reply found in two counts once).
     // `lookback` in seconds; records older than now - lookback are not kept.
+    UsageStore(std::vector<std::filesystem::path> roots, double lookback,
+               Clock clock = systemClock());
     UsageStore(std::filesystem::path root, double lookback, Clock clock = systemClock());
     ~UsageStore();
     UsageStore(const UsageStore&) = delete;
     UsageStore& operator=(const UsageStore&) = delete;
 
-    // $HOME/.claude/projects
-    static std::filesystem::path defaultRoot();
-
-    const std::filesystem::path& root() const { return root_; }
+    const std::vector<std::filesystem::path>& roots() const { return roots_; }
     double lookback() const { return lookback_; }
     const std::unordered_map<std::string, Turn>& turns() const { return turns_; }
     const std::unordered_map<std::string, ToolResult>& results() const { return results_; }
@@ -111,7 +111,7 @@ private:
     template <typename F> void forEachTurnSince(Instant since, F&& f) const;
     ChatSummary summarize(std::string_view sessionId, Instant since) const;
 
-    std::filesystem::path root_;
+    std::vector<std::filesystem::path> roots_;
     double lookback_;
     Clock clock_;
     unsigned parseThreads_ = 0;
@@ -128,7 +128,7 @@ private:
     };
     std::unordered_map<std::string, FileState> offsets_;
 
-    LogDirectory directory_;
+    std::vector<std::unique_ptr<LogDirectory>> directories_;
 
     struct Shared; // the parser and read buffer reused across passes
     std::unique_ptr<Shared> shared_;

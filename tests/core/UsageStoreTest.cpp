@@ -60,25 +60,64 @@ TEST_F(UsageStoreTest, FilesOnlyCompleteLinesAndReadsAPartialLineWholeLater) {
     EXPECT_FALSE(store.refresh()) << "nothing new";
 }
 
-TEST_F(UsageStoreTest, MergesARepliesLinesKeepingTheFirstFigures) {
-    Reply first = reply("m1");
-    first.input = 100;
-    first.tools = {{"t1", "Read"}};
-    Reply second = first;
-    second.input = 999;
-    second.tools = {{"t2", "Bash"}};
-    Reply third = first;
-    third.timestamp = "2025-03-01T11:05:00.000Z";
-    third.tools = {{"t3", "Grep"}};
-    appendFile(log(), replyLine(first) + "\n" + replyLine(second) + "\n");
+// The assistant streams a reply as one line per content block: the same input and cache counts
+// on each, a provisional output count on all but the last.
+TEST_F(UsageStoreTest, AStreamedReplyKeepsItsLargestCountsHoweverItsLinesArrive) {
+    const auto streamed = [](std::string id, const char* time = "2025-03-01T11:00:00.000Z") {
+        std::vector<Reply> lines(3, reply(std::move(id), time));
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            lines[i].input = 40;
+            lines[i].cacheRead = 20000;
+            lines[i].cacheWrite = 600;
+            lines[i].output = i + 1 < lines.size() ? 9 : 209;
+            lines[i].tools = {{lines[i].messageId + "-t" + std::to_string(i), "Read"}};
+        }
+        return lines;
+    };
+    const auto text = [](const std::vector<Reply>& lines) {
+        std::string out;
+        for (const auto& l : lines)
+            out += replyLine(l) + "\n";
+        return out;
+    };
+    const auto output = [&](const char* id) {
+        return store.turns().at(std::string(id) + ":req_1").output;
+    };
+
+    // In one pass.
+    appendFile(log("a/one.jsonl"), text(streamed("one")));
+    // Across two passes: the last line arrives later.
+    auto two = streamed("two");
+    appendFile(log("a/two.jsonl"), text({two[0], two[1]}));
+    // In reverse order across two files: a resumed chat's copy is read first.
+    auto three = streamed("three", "2025-03-01T11:02:00.000Z");
+    appendFile(log("a/0-resumed.jsonl"), text({three[2]}));
+    appendFile(log("a/1-original.jsonl"), text({three[0], three[1]}));
+    // A log that will be truncated and written again.
+    appendFile(log("a/four.jsonl"), text(streamed("four")));
     store.refresh();
-    appendFile(log(), replyLine(third) + "\n");
+    EXPECT_EQ(output("one"), 209);
+    EXPECT_EQ(output("two"), 9) << "only provisional lines so far";
+    EXPECT_EQ(output("three"), 209);
+    EXPECT_EQ(output("four"), 209);
+
+    appendFile(log("a/two.jsonl"), text({two[2]}));
+    writeFile(log("a/four.jsonl"), text({streamed("four")[0]}));
     store.refresh();
-    ASSERT_EQ(store.turns().size(), 1u);
-    const Turn& t = store.turns().at("m1:req_1");
-    EXPECT_EQ(t.input, 100);
-    EXPECT_EQ(t.time, at("2025-03-01T11:00:00.000Z"));
-    EXPECT_EQ(t.tools, (std::vector<std::string>{"Read", "Bash", "Grep"}));
+    EXPECT_EQ(output("two"), 209);
+    EXPECT_EQ(output("four"), 209) << "a re-read provisional line changes nothing";
+
+    for (const auto& [key, turn] : store.turns()) {
+        EXPECT_EQ(turn.input, 40) << key << ": counts are never added up";
+        EXPECT_EQ(turn.cacheRead, 20000) << key;
+    }
+    EXPECT_EQ(store.turns().at("one:req_1").tools,
+              (std::vector<std::string>{"Read", "Read", "Read"}))
+        << "tool names are appended";
+    EXPECT_EQ(store.turns().at("three:req_1").time, at("2025-03-01T11:02:00.000Z"));
+    // Every figure built on the replies sees the final count.
+    const double expected = 4 * (40 + 0.1 * 20000 + 1.25 * 600 + 5 * 209.0);
+    EXPECT_DOUBLE_EQ(store.weightSince(at("2025-03-01T00:00:00.000Z")), expected);
 }
 
 TEST_F(UsageStoreTest, NamesResultsAfterCallsSeenInEarlierPasses) {
@@ -99,12 +138,29 @@ TEST_F(UsageStoreTest, NamesResultsAfterCallsSeenInEarlierPasses) {
     for (const auto& [id, result] : store.results())
         EXPECT_FALSE(store.hasToolName(id)) << id;
 
-    // A second result for the same call replaces the first, with the name it has now.
+    // A second result for the same call replaces the first and keeps its name.
     appendFile(log("other/second.jsonl"),
                resultLine("s1", "2025-03-01T11:02:00.000Z", {{"t1", 8}}) + "\n");
     store.refresh();
     EXPECT_EQ(store.results().at("t1").tokens, 2);
-    EXPECT_EQ(store.results().at("t1").tool, "?");
+    EXPECT_EQ(store.results().at("t1").tool, "Read");
+
+    // A log deleted and written back in two pieces with a pass between: the call comes back
+    // first, its result a pass later, and the result keeps its tool.
+    Reply q = reply("m2");
+    q.tools = {{"t9", "WebFetch"}};
+    const std::string call = replyLine(q) + "\n";
+    const std::string result = resultLine("s1", "2025-03-01T11:03:00.000Z", {{"t9", 4000}}) + "\n";
+    writeFile(log("third.jsonl"), call + result);
+    store.refresh();
+    std::filesystem::remove(log("third.jsonl"));
+    store.refresh();
+    writeFile(log("third.jsonl"), call);
+    store.refresh();
+    appendFile(log("third.jsonl"), result);
+    store.refresh();
+    EXPECT_EQ(store.results().at("t9").tool, "WebFetch");
+    EXPECT_EQ(store.toolEaters(at("2025-03-01T00:00:00.000Z")).front().category, "Web");
 }
 
 TEST_F(UsageStoreTest, ResumesFromTheStartAfterTruncation) {
@@ -268,6 +324,24 @@ TEST_F(UsageStoreTest, PassesOverAnUnreadableFolder) {
     store.refresh();
     EXPECT_EQ(store.turns().size(), 1u);
     EXPECT_TRUE(store.turns().contains("open:req_1"));
+}
+
+TEST_F(UsageStoreTest, ReadsSeveralFoldersAsOneAndEachLogOnce) {
+    Reply provisional = reply("m1");
+    provisional.output = 9;
+    Reply final = reply("m1");
+    final.output = 209;
+    appendFile(dir / "a/p/chat.jsonl",
+               replyLine(provisional) + "\n" + replyLine(reply("m2")) + "\n");
+    appendFile(dir / "b/q/copy.jsonl", replyLine(final) + "\n");
+    std::filesystem::create_directory_symlink(dir / "a", dir / "alias");
+    UsageStore several({dir / "a", dir / "b", dir / "alias", dir / "a/p"}, kLookback,
+                       [this] { return now; });
+    EXPECT_TRUE(several.refresh());
+    EXPECT_EQ(several.turns().size(), 2u);
+    EXPECT_EQ(several.turns().at("m1:req_1").output, 209) << "one key space across folders";
+    EXPECT_TRUE(several.offset(dir / "a/p/chat.jsonl"));
+    EXPECT_FALSE(several.offset(dir / "alias/p/chat.jsonl")) << "the same log by another name";
 }
 
 TEST_F(UsageStoreTest, MissingRootOnlyPrunes) {
