@@ -55,30 +55,39 @@ std::string LogTree::uuid() {
     return buf;
 }
 
+LogTree::Usage LogTree::randomUsage() {
+    Usage u;
+    u.input = rng_() % 40;
+    u.cacheRead = 20000 + rng_() % 180000;
+    u.cacheWrite = rng_() % 6000;
+    u.cacheWrite1h = rng_() % 5 == 0 ? u.cacheWrite : 0;
+    u.output = 1 + rng_() % 900;
+    return u;
+}
+
 std::string LogTree::replyLine(const std::string& session, const std::string& messageId,
                                Instant time, const std::string& toolId, const std::string& toolName,
-                               int part) {
+                               int part, const Usage& u) {
     std::string content;
     if (part == 0)
         content = R"([{"type":"text","text":")" + filler(rng_, 200 + rng_() % 1200) + R"("}])";
     else
         content = R"([{"type":"tool_use","id":")" + toolId + R"(","name":")" + toolName +
                   R"(","input":{"file_path":"/home/you/src/app/main.cpp","limit":200}}])";
-    const auto input = rng_() % 40, cacheRead = 20000 + rng_() % 180000, cacheWrite = rng_() % 6000,
-               output = 1 + rng_() % 900;
     return R"({"parentUuid":")" + uuid() +
            R"(","isSidechain":false,"userType":"external","cwd":"/home/you/work/project-)" +
            session.substr(0, 2) + R"(","sessionId":")" + session +
            R"(","version":"1.0.90","gitBranch":"main","message":{"id":")" + messageId +
            R"(","type":"message","role":"assistant","model":"claude-sonnet-4-5","content":)" +
            content + R"(,"stop_reason":null,"stop_sequence":null,"usage":{"input_tokens":)" +
-           std::to_string(input) + R"(,"cache_creation_input_tokens":)" +
-           std::to_string(cacheWrite) + R"(,"cache_read_input_tokens":)" +
-           std::to_string(cacheRead) +
-           R"(,"cache_creation":{"ephemeral_5m_input_tokens":0,"ephemeral_1h_input_tokens":0},"output_tokens":)" +
-           std::to_string(output) + R"(,"service_tier":"standard"}},"requestId":"req_)" +
-           messageId.substr(4) + R"(","type":"assistant","uuid":")" + uuid() +
-           R"(","timestamp":")" + Timestamp::format(time) + R"("})";
+           std::to_string(u.input) + R"(,"cache_creation_input_tokens":)" +
+           std::to_string(u.cacheWrite) + R"(,"cache_read_input_tokens":)" +
+           std::to_string(u.cacheRead) + R"(,"cache_creation":{"ephemeral_5m_input_tokens":)" +
+           std::to_string(u.cacheWrite - u.cacheWrite1h) + R"(,"ephemeral_1h_input_tokens":)" +
+           std::to_string(u.cacheWrite1h) + R"(},"output_tokens":)" + std::to_string(u.output) +
+           R"(,"service_tier":"standard"}},"requestId":"req_)" + messageId.substr(4) +
+           R"(","type":"assistant","uuid":")" + uuid() + R"(","timestamp":")" +
+           Timestamp::format(time) + R"("})";
 }
 
 std::string LogTree::resultLine(const std::string& session, Instant time, const std::string& toolId,
@@ -114,12 +123,20 @@ std::size_t LogTree::appendExchange(const std::filesystem::path& file, const std
         "msg_" + std::to_string(++counter_) + "x" + std::to_string(rng_() % 100000);
     const int calls = 1 + static_cast<int>(rng_() % 3);
     std::vector<std::pair<std::string, std::string>> toolIds;
-    text += replyLine(session, messageId, time, "", "", 0) + "\n";
+    // Streamed: every line but the last carries a provisional output count of 1 to 12.
+    const Usage usage = randomUsage();
+    const auto lineUsage = [&](int part) {
+        Usage u = usage;
+        if (part < calls)
+            u.output = 1 + rng_() % 12;
+        return u;
+    };
+    text += replyLine(session, messageId, time, "", "", 0, lineUsage(0)) + "\n";
     for (int c = 0; c < calls; ++c) {
         const std::string id = "toolu_" + std::to_string(counter_) + "_" + std::to_string(c);
         const std::string name = kTools[rng_() % std::size(kTools)];
         toolIds.emplace_back(id, name);
-        text += replyLine(session, messageId, time, id, name, c + 1) + "\n";
+        text += replyLine(session, messageId, time, id, name, c + 1, lineUsage(c + 1)) + "\n";
     }
     if (withResults) {
         for (const auto& [id, name] : toolIds) {
@@ -171,7 +188,7 @@ void LogTree::generateLight(int exchanges, int files, Instant now, double days) 
         const Instant t = addSeconds(now, -span * (1.0 - static_cast<double>(i) / exchanges) - 5);
         const std::string id = "toolu_l" + std::to_string(i);
         texts[f] += replyLine(sessions[f], "msg_l" + std::to_string(i), t, id,
-                              kTools[rng_() % std::size(kTools)], 1) +
+                              kTools[rng_() % std::size(kTools)], 1, randomUsage()) +
                     "\n";
         texts[f] += resultLine(sessions[f], addSeconds(t, 1), id, 100 + rng_() % 1900, 0) + "\n";
     }

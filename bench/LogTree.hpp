@@ -9,8 +9,9 @@
 
 namespace vellumkite::bench {
 
-// Writes a realistic tree of chat logs: many sessions in project folders, replies written as
-// several lines sharing a message id, tool results of 1-60 KB of text, some image parts of
+// Writes a realistic tree of chat logs: many sessions in project folders, replies streamed as
+// several lines sharing a message id (the same input and cache counts on each, a provisional
+// output count on all but the last), tool results of 1-60 KB of text, some image parts of
 // 50-400 KB of base64, and the prompts and bookkeeping lines that the parser turns away.
 class LogTree {
 public:
@@ -28,9 +29,17 @@ public:
     // small result, spread over the `days` before `now`.
     void generateLight(int exchanges, int files, Instant now, double days);
 
-    // One line of each kind, for other uses (fuzzing seeds).
+    // The token counts of one reply.
+    struct Usage {
+        std::uint64_t input = 0, cacheRead = 0, cacheWrite = 0, cacheWrite1h = 0, output = 0;
+    };
+    Usage randomUsage();
+
+    // One line of each kind, for other uses (fuzzing seeds). Part 0 is the reply's text, later
+    // parts its tool calls.
     std::string replyLine(const std::string& session, const std::string& messageId, Instant time,
-                          const std::string& toolId, const std::string& toolName, int part);
+                          const std::string& toolId, const std::string& toolName, int part,
+                          const Usage& usage);
     std::string resultLine(const std::string& session, Instant time, const std::string& toolId,
                            std::size_t textBytes, std::size_t imageBytes);
     std::string promptLine(const std::string& session, Instant time);

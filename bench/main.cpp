@@ -144,8 +144,8 @@ std::pair<long, long> peakRss(const fs::path& root) {
 }
 
 void firstPass(const fs::path& base, int megabytes, int runs, bool rss) {
-    const fs::path root =
-        ensureTree(base, "tree-" + std::to_string(megabytes) + "mb", [&](bench::LogTree& tree) {
+    const fs::path root = ensureTree(
+        base, "tree-streamed-" + std::to_string(megabytes) + "mb", [&](bench::LogTree& tree) {
             tree.generate(std::uint64_t(megabytes) << 20, std::max(50, megabytes / 2), systemNow());
         });
     const fs::path projects = root / "projects";
@@ -210,7 +210,8 @@ void incremental(const fs::path& base, int runs) {
             for (int l = 0; l < 10; ++l)
                 lines += writer.replyLine(p.stem().string(),
                                           "msg_bench" + std::to_string(i * 100 + f * 10 + l),
-                                          systemNow(), "toolu_b" + std::to_string(l), "Read", 1) +
+                                          systemNow(), "toolu_b" + std::to_string(l), "Read", 1,
+                                          writer.randomUsage()) +
                          "\n";
             std::ofstream(p, std::ios::app) << lines;
         }

@@ -1,6 +1,7 @@
 #include "AppModel.hpp"
 
 #include "Format.hpp"
+#include "LogFolders.hpp"
 #include "LoginItem.hpp"
 #include "MemoryPreferences.hpp"
 #include "Notifier.hpp"
@@ -68,7 +69,8 @@ BoxSize readBoxSize(const WritablePreferences& prefs) {
 // Lives on the store thread and owns the store; everything it does runs there.
 struct AppModel::Worker : QObject {
     Worker(const Services& services, const WritablePreferences& preferences)
-        : store(services.logRoot.empty() ? UsageStore::defaultRoot() : services.logRoot,
+        : store(services.logRoot.empty() ? LogFolders::find().folders
+                                         : std::vector{services.logRoot},
                 kLookbackSeconds, services.clock),
           preferences(preferences), clock(services.clock),
           limitsFile(services.limitsFile.empty() ? Limits::file() : services.limitsFile),

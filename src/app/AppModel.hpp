@@ -46,7 +46,7 @@ public:
         LoginItem* loginItem = nullptr;              // none: launch at login reads off
         Clock clock = systemClock();
         std::function<Environment()> environment = &Environment::process;
-        std::filesystem::path logRoot;    // empty: UsageStore::defaultRoot()
+        std::filesystem::path logRoot;    // empty: the assistant's log folders
         std::filesystem::path limitsFile; // empty: Limits::file()
         TimeOfDayFormatter timeOfDay;     // empty: the system locale's short time format
         int intervalMs = 3000;            // the refresh timer

@@ -2,6 +2,7 @@
 
 #include "Fd.hpp"
 #include "LocaleTimeOfDay.hpp"
+#include "LogFolders.hpp"
 #include "PreferencesStore.hpp"
 #include "RefreshPass.hpp"
 #include "Report.hpp"
@@ -42,7 +43,8 @@ std::string Cli::usage() {
     return "Usage: vellumkite-cli [COMMAND]\n"
            "\n"
            "Coaching on how fast you spend your Claude usage allowance, read from the local\n"
-           "chat logs in ~/.claude/projects. Nothing is sent anywhere.\n"
+           "chat logs in ~/.claude/projects (and ~/.config/claude/projects when it exists).\n"
+           "Nothing is sent anywhere.\n"
            "\n"
            "Commands:\n"
            "  status       the current picture: limits, this chat, the tip, the live rate,\n"
@@ -65,7 +67,10 @@ std::string Cli::usage() {
            "To keep a status line you already have, append it after --:\n"
            "  \"command\": \"/usr/local/bin/vellumkite-statusline -- your-old-command\"\n"
            "\n"
-           "Colours are used on a terminal unless NO_COLOR is set.\n";
+           "Environment:\n"
+           "  CLAUDE_CONFIG_DIR  the assistant's folders, separated by commas, read instead:\n"
+           "               each a configuration folder (its logs in projects/) or a logs folder\n"
+           "  NO_COLOR     no colours, even on a terminal\n";
 }
 
 int Cli::main(int argc, char** argv) {
@@ -91,7 +96,11 @@ int Cli::main(int argc, char** argv) {
     RefreshPass::Inputs inputs;
     inputs.preferences = &preferences;
     inputs.timeOfDay = LocaleTimeOfDay::formatter();
-    UsageStore store(UsageStore::defaultRoot(), kLookback);
+    const LogFolders folders = LogFolders::find();
+    for (const auto& entry : folders.missing)
+        Fd::writeAll(STDERR_FILENO, "vellumkite-cli: CLAUDE_CONFIG_DIR names " + entry +
+                                        ", which does not exist\n");
+    UsageStore store(folders.folders, kLookback);
 
     if (command == "watch")
         return Watch::run(store, inputs, preferences, Terminal::isTerminal(STDOUT_FILENO),

@@ -1,12 +1,11 @@
 #include "Limits.hpp"
 
 #include "FileTime.hpp"
+#include "UserFolders.hpp"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
-#include <pwd.h>
 #include <simdjson.h>
 #include <string_view>
 #include <sys/stat.h>
@@ -16,19 +15,6 @@
 namespace vellumkite {
 
 namespace {
-
-std::filesystem::path homeDirectory() {
-    if (const char* home = std::getenv("HOME"); home && home[0] == '/')
-        return home;
-    // Without a usable HOME, the account's entry still knows; without that there is no file.
-    std::vector<char> buf(16384);
-    passwd pw{};
-    passwd* found = nullptr;
-    if (getpwuid_r(getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir &&
-        found->pw_dir[0] == '/')
-        return found->pw_dir;
-    return {};
-}
 
 class FileDescriptor {
 public:
@@ -113,20 +99,8 @@ std::optional<Limits::Window> readWindow(simdjson::dom::object rateLimits, std::
 } // namespace
 
 std::filesystem::path Limits::file() {
-    const std::filesystem::path tail = std::filesystem::path("Vellumkite") / "statusline.json";
-#ifdef __APPLE__
-    const auto home = homeDirectory();
-    if (home.empty())
-        return {};
-    return home / "Library" / "Application Support" / tail;
-#else
-    if (const char* data = std::getenv("XDG_DATA_HOME"); data && data[0] == '/')
-        return std::filesystem::path(data) / tail;
-    const auto home = homeDirectory();
-    if (home.empty())
-        return {};
-    return home / ".local" / "share" / tail;
-#endif
+    const auto folder = UserFolders::appData();
+    return folder.empty() ? folder : folder / "statusline.json";
 }
 
 std::optional<Limits> Limits::load(const std::filesystem::path& path, const Clock& clock) {

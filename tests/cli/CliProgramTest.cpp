@@ -130,6 +130,27 @@ TEST(CliProgramTest, JsonCarriesEveryFigureOfThePass) {
               R"(needs, or to search first.","notifyKey":null}])");
 }
 
+TEST(CliProgramTest, ReadsEveryFolderOfTheConfigVariableAndNamesTheMissingOnes) {
+    TestHome home;
+    Reply r;
+    r.timestamp = isoAgo(60);
+    r.output = 9; // provisional
+    writeFile(home.dir / "conf/projects/p/a.jsonl", replyLine(r) + "\n");
+    r.output = 209;
+    writeFile(home.dir / "logs/p/b.jsonl", replyLine(r) + "\n");
+    home.programs.setEnv("CLAUDE_CONFIG_DIR", (home.dir / "conf").string() + "," +
+                                                  (home.dir / "gone").string() + "," +
+                                                  (home.dir / "logs").string());
+    const Exit e = home.programs.run({kCli, "json"});
+    ASSERT_EQ(e.code, 0) << e.err;
+    EXPECT_EQ(e.err, "vellumkite-cli: CLAUDE_CONFIG_DIR names " + (home.dir / "gone").string() +
+                         ", which does not exist\n");
+    simdjson::dom::parser parser;
+    const auto j = parse(parser, e.out);
+    EXPECT_EQ(j["currentChat"]["output"].get_int64().value(), 209);
+    EXPECT_EQ(j["currentChat"]["replies"].get_int64().value(), 1);
+}
+
 TEST(CliProgramTest, ThresholdOverridesFromThePreferencesFileApply) {
     TestHome home;
     Reply r;
