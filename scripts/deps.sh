@@ -2,7 +2,7 @@
 # Installs the Debian packages that building, running and testing need, when any is missing.
 # Usage: scripts/deps.sh [build|test|ci]
 set -euo pipefail
-need=(cmake ninja-build g++ pkg-config libsimdjson-dev uuid-dev googletest libgtest-dev
+need=(cmake ninja-build g++ pkg-config libsimdjson-dev uuid-dev libsqlite3-dev googletest libgtest-dev
       libbenchmark-dev qt6-base-dev qt6-svg-dev libqt6svg6)
 case "${1:-build}" in
     test | ci)

@@ -2,6 +2,7 @@
 
 #include "FileTime.hpp"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -33,6 +34,12 @@ constexpr std::uint32_t kFolderEvents = IN_CREATE | IN_DELETE | IN_MODIFY | IN_A
                                         IN_CLOSE_WRITE | IN_MOVED_FROM | IN_MOVED_TO |
                                         IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW;
 #endif
+
+// Stamps come from one counter, so that a log's stamp never repeats another listing's.
+std::uint64_t nextStamp() {
+    static std::atomic<std::uint64_t> last{0};
+    return ++last;
+}
 
 } // namespace
 
@@ -89,7 +96,7 @@ void LogDirectory::fullWalk(bool forgetStamps) {
         const auto old = files_.find(path);
         entry.stamp = !forgetStamps && old != files_.end() && old->second.sameFile(entry)
                           ? old->second.stamp
-                          : ++lastStamp_;
+                          : nextStamp();
     }
     files_ = std::move(fresh);
 }
@@ -168,7 +175,7 @@ void LogDirectory::restat(const std::string& path) {
                     S_ISLNK(lst.st_mode),
                     static_cast<std::uint64_t>(st.st_dev),
                     static_cast<std::uint64_t>(st.st_ino),
-                    ++lastStamp_};
+                    nextStamp()};
 }
 
 LogDirectory::Reports LogDirectory::drainReports(std::unordered_set<std::string>& dirty) {

@@ -26,6 +26,7 @@ public:
         std::uint64_t device = 0, inode = 0; // which file this is
         // Changes whenever the file may have changed: on every report of a change, and when a
         // walk finds it with other figures. Equal stamps: nothing happened to it in between.
+        // Unique across listings of this process, never 0.
         std::uint64_t stamp = 0;
 
         bool sameFile(const Entry& o) const {
@@ -64,7 +65,6 @@ private:
     int notifyFd_ = -1;
     std::unordered_map<int, std::string> watches_; // watch descriptor -> folder path
     int sinceFullWalk_ = kFullWalkEvery;
-    std::uint64_t lastStamp_ = 0;
 };
 
 } // namespace vellumkite

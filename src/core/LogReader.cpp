@@ -81,7 +81,7 @@ std::optional<std::uint64_t> LogReader::read(int fd, std::uint64_t start, std::u
             if (skipping)
                 skipping = false;
             else if (at > lineStart && at - lineStart <= maxLine_)
-                sink.line(std::string_view(data + lineStart, at - lineStart));
+                sink.line(std::string_view(data + lineStart, at - lineStart), base + lineStart);
             lineStart = at + 1;
             scanned = lineStart;
             consumed = base + lineStart;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <type_traits>
 
 namespace vellumkite {
 
@@ -19,7 +20,8 @@ public:
 
     struct Sink {
         virtual ~Sink() = default;
-        virtual void line(std::string_view line) = 0;
+        // `offset`: where the line starts in the file.
+        virtual void line(std::string_view line, std::uint64_t offset) = 0;
     };
 
     // Reads [start, end) of fd and hands each complete, non-empty line (without its line feed) to
@@ -33,7 +35,12 @@ public:
         struct Adapter final : Sink {
             F& f;
             explicit Adapter(F& fn) : f(fn) {}
-            void line(std::string_view l) override { f(l); }
+            void line(std::string_view l, std::uint64_t offset) override {
+                if constexpr (std::is_invocable_v<F&, std::string_view, std::uint64_t>)
+                    f(l, offset);
+                else
+                    f(l);
+            }
         } adapter(onLine);
         return read(fd, start, end, static_cast<Sink&>(adapter));
     }

@@ -1,5 +1,6 @@
 #include "UsageStore.hpp"
 
+#include "History.hpp"
 #include "LogReader.hpp"
 #include "Saturating.hpp"
 #include "TurnParser.hpp"
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <mutex>
 #include <simdjson.h>
 #include <sys/stat.h>
@@ -68,40 +70,67 @@ std::uint64_t fingerprint(int fd, std::uint64_t offset) {
 // byte before the offset is no longer a line feed, or its first bytes or those before the offset
 // changed) is read again from its first byte: reading on from a stale offset would lose the new
 // file's first lines.
-std::uint64_t startFor(int fd, const struct stat& st, std::uint64_t offset, std::uint64_t device,
-                       std::uint64_t inode, std::uint64_t print) {
-    if (offset == 0)
+std::uint64_t startFor(int fd, const struct stat& st, const LogPosition& at) {
+    if (at.offset == 0)
         return 0;
-    if (static_cast<std::uint64_t>(st.st_dev) != device ||
-        static_cast<std::uint64_t>(st.st_ino) != inode)
+    if (static_cast<std::uint64_t>(st.st_dev) != at.device ||
+        static_cast<std::uint64_t>(st.st_ino) != at.inode)
         return 0;
-    if (static_cast<std::uint64_t>(st.st_size) < offset)
+    if (static_cast<std::uint64_t>(st.st_size) < at.offset)
         return 0;
     char before = 0;
-    if (::pread(fd, &before, 1, static_cast<off_t>(offset - 1)) != 1 || before != '\n')
+    if (::pread(fd, &before, 1, static_cast<off_t>(at.offset - 1)) != 1 || before != '\n')
         return 0;
-    if (fingerprint(fd, offset) != print)
+    if (fingerprint(fd, at.offset) != at.print)
         return 0;
-    return offset;
+    return at.offset;
 }
+
+// Whether a reader at this position has nothing new to read in the listed log: in this process
+// the listing's stamp tells; a position carried over from another run has no stamp, and goes by
+// the file's identity, size and modification time.
+bool upToDate(const LogDirectory::Entry& e, const LogPosition& at) {
+    if (e.size != at.offset)
+        return false;
+    if (at.stamp != 0)
+        return e.stamp == at.stamp;
+    return e.size == at.size && e.modified == at.modified && e.device == at.device &&
+           e.inode == at.inode;
+}
+
+constexpr std::uint64_t kNotReading = std::numeric_limits<std::uint64_t>::max();
 
 } // namespace
 
+// One log to read in a pass, and for whom: the store (inside the window), the history, or both.
 struct UsageStore::FileEntry {
     std::string path;
-    std::uint64_t size = 0; // as the walk saw it
-    std::uint64_t device = 0, inode = 0;
-    std::uint64_t stamp = 0;
+    LogDirectory::Entry listed;
+    bool forStore = false;
+    bool forHistory = false;
+    LogPosition store, history; // where each reader stood before the pass
 };
 
-struct UsageStore::Shared {
+// What reading one log gave: where each reader began after the identity and fingerprint checks
+// (kNotReading for a reader it was not read for), and the offset after the last line feed read.
+struct UsageStore::ReadOutcome {
+    bool opened = false;
+    std::uint64_t device = 0, inode = 0;
+    std::uint64_t storeFrom = kNotReading, historyFrom = kNotReading;
+    std::optional<std::uint64_t> consumed;
+    std::uint64_t print = 0; // of the bytes up to `consumed`
+};
+
+struct UsageStore::Tools {
     simdjson::dom::parser parser{TurnParser::kMaxLineLength};
     LogReader reader;
+    Tools() = default;
+    explicit Tools(std::size_t chunk) : reader(chunk) {}
 };
 
 UsageStore::UsageStore(std::vector<std::filesystem::path> roots, double lookback, Clock clock)
     : roots_(std::move(roots)), lookback_(lookback), clock_(std::move(clock)),
-      shared_(std::make_unique<Shared>()) {
+      tools_(std::make_unique<Tools>()) {
     for (const auto& root : roots_)
         directories_.push_back(std::make_unique<LogDirectory>(root));
 }
@@ -111,19 +140,20 @@ UsageStore::UsageStore(std::filesystem::path root, double lookback, Clock clock)
 
 UsageStore::~UsageStore() = default;
 
+void UsageStore::setHistory(History* history, std::uint64_t importBytesPerPass) {
+    history_ = history;
+    importBytesPerPass_ = importBytesPerPass;
+}
+
 bool UsageStore::refresh() {
     const Instant cutoff = addSeconds(clock_(), -lookback_);
     const auto files = chatFiles(cutoff);
 
     std::uint64_t pending = 0;
-    std::size_t busy = 0;
     for (const auto& f : files) {
-        const auto it = offsets_.find(f.path);
-        const std::uint64_t at = it == offsets_.end() ? 0 : it->second.offset;
-        if (f.size != at) {
-            pending += f.size > at ? f.size - at : f.size;
-            ++busy;
-        }
+        const std::uint64_t at = std::min(f.forStore ? f.store.offset : kNotReading,
+                                          f.forHistory ? f.history.offset : kNotReading);
+        pending += f.listed.size > at ? f.listed.size - at : f.listed.size;
     }
     unsigned threads = parseThreads_ ? parseThreads_ : std::thread::hardware_concurrency();
     threads = std::clamp(threads, 1u, 8u);
@@ -137,29 +167,126 @@ bool UsageStore::refresh() {
         toolNames_.reserve(expected);
     }
     bool took = false;
-    if (threads > 1 && busy > 1 && pending >= kParallelThreshold) {
+    if (threads > 1 && files.size() > 1 && pending >= kParallelThreshold) {
         took = readInParallel(files, cutoff, threads);
     } else {
-        for (const auto& f : files)
-            took |= readNewLines(f, cutoff);
+        for (const auto& f : files) {
+            const auto outcome = readStep(
+                f, *tools_, [&](ParsedLine&& line, std::uint64_t at, const ReadOutcome& o) {
+                    took |= fileLine(std::move(line), at, o, cutoff);
+                });
+            settle(f, outcome);
+        }
     }
+    bytesToRead_ = pending;
     prune(cutoff);
-    shared_->reader.shrink();
-    if (shared_->parser.capacity() > kParserKeep)
-        shared_->parser = simdjson::dom::parser(TurnParser::kMaxLineLength);
+    tools_->reader.shrink();
+    if (tools_->parser.capacity() > kParserKeep)
+        tools_->parser = simdjson::dom::parser(TurnParser::kMaxLineLength);
+    if (history_)
+        (void)history_->commit(); // a pass that could not be written is read again next time
+    firstPass_ = false;
     return took;
 }
 
 std::vector<UsageStore::FileEntry> UsageStore::chatFiles(Instant cutoff) {
     std::vector<FileEntry> out;
+    // Older logs are read for the history alone, a slice a pass and only from the second pass
+    // on: the live figures come first.
+    std::uint64_t budget = firstPass_ ? 0 : importBytesPerPass_;
+    backlog_ = {};
     // A log reached from two folders (one inside the other, or a link) is read once.
     std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, FileIdHash> seen;
-    for (const auto& directory : directories_)
-        for (const auto& [path, entry] : directory->list())
-            if (entry.modified >= cutoff &&
-                (directories_.size() == 1 || seen.insert({entry.device, entry.inode}).second))
-                out.push_back({path, entry.size, entry.device, entry.inode, entry.stamp});
+    for (const auto& directory : directories_) {
+        for (const auto& [path, entry] : directory->list()) {
+            const bool inWindow = entry.modified >= cutoff;
+            if (!inWindow && !history_)
+                continue;
+            if (directories_.size() > 1 && !seen.insert({entry.device, entry.inode}).second)
+                continue;
+            FileEntry f;
+            f.path = path;
+            f.listed = entry;
+            if (inWindow) {
+                if (const auto it = offsets_.find(path); it != offsets_.end())
+                    f.store = it->second;
+                f.forStore = !upToDate(entry, f.store);
+            }
+            if (history_) {
+                f.history = history_->position(path);
+                f.forHistory = !upToDate(entry, f.history);
+                if (f.forHistory && !inWindow) {
+                    const std::uint64_t left =
+                        entry.size > f.history.offset ? entry.size - f.history.offset : entry.size;
+                    if (budget == 0) {
+                        // This pass's slice is full; a later one takes it.
+                        f.forHistory = false;
+                        ++backlog_.files;
+                        backlog_.bytes += left;
+                    } else {
+                        budget -= std::min(budget, left);
+                    }
+                }
+            }
+            if (f.forStore || f.forHistory)
+                out.push_back(std::move(f));
+        }
+    }
     return out;
+}
+
+template <typename OnLine>
+UsageStore::ReadOutcome UsageStore::readStep(const FileEntry& f, Tools& tools, OnLine&& onLine) {
+    ReadOutcome o;
+    struct stat st;
+    const int fd = openRegular(f.path, st);
+    if (fd < 0)
+        return o;
+    o.opened = true;
+    o.device = static_cast<std::uint64_t>(st.st_dev);
+    o.inode = static_cast<std::uint64_t>(st.st_ino);
+    if (f.forStore)
+        o.storeFrom = startFor(fd, st, f.store);
+    if (f.forHistory)
+        o.historyFrom = startFor(fd, st, f.history);
+    // Read only up to the size taken now, so that a file that keeps growing cannot stall a pass.
+    const auto end = static_cast<std::uint64_t>(st.st_size);
+    o.consumed =
+        tools.reader.read(fd, std::min(o.storeFrom, o.historyFrom), end,
+                          [&](std::string_view line, std::uint64_t at) {
+                              if (auto parsed = TurnParser::parsePadded(tools.parser, line))
+                                  onLine(std::move(*parsed), at, o);
+                          });
+    if (o.consumed)
+        o.print = fingerprint(fd, *o.consumed);
+    ::close(fd);
+    return o;
+}
+
+bool UsageStore::fileLine(ParsedLine&& line, std::uint64_t at, const ReadOutcome& o,
+                          Instant cutoff) {
+    // Each reader takes the lines from where it stood: the other may be behind.
+    if (history_ && at >= o.historyFrom)
+        history_->take(line);
+    return at >= o.storeFrom && file(std::move(line), cutoff);
+}
+
+void UsageStore::settle(const FileEntry& f, const ReadOutcome& o) {
+    if (!o.opened)
+        return;
+    const auto after = [&](std::uint64_t from, const LogPosition& before) {
+        LogPosition p{from,           o.device,      o.inode,          from ? before.print : 0,
+                      f.listed.stamp, f.listed.size, f.listed.modified};
+        if (o.consumed && *o.consumed >= from) {
+            p.offset = *o.consumed;
+            p.print = o.print;
+        }
+        return p;
+    };
+    if (o.storeFrom != kNotReading)
+        offsets_[f.path] = after(o.storeFrom, f.store);
+    if (history_ && o.historyFrom != kNotReading)
+        history_->advance(f.path, after(o.historyFrom, f.history));
 }
 
 template <typename Line> bool UsageStore::file(Line&& parsed, Instant cutoff) {
@@ -207,43 +334,9 @@ template <typename Line> bool UsageStore::file(Line&& parsed, Instant cutoff) {
     return true;
 }
 
-bool UsageStore::readNewLines(const FileEntry& entry, Instant cutoff) {
-    const auto known = offsets_.find(entry.path);
-    const FileState state = known == offsets_.end() ? FileState{} : known->second;
-    // A file that nothing happened to since its offset was stored, at that size, has nothing
-    // new: it is not even opened.
-    if (entry.size == state.offset && entry.stamp == state.stamp)
-        return false;
-    struct stat st;
-    const int fd = openRegular(entry.path, st);
-    if (fd < 0)
-        return false;
-    // Read only up to the size taken now, so that a file that keeps growing cannot stall a pass.
-    const auto end = static_cast<std::uint64_t>(st.st_size);
-    const std::uint64_t start =
-        startFor(fd, st, state.offset, state.device, state.inode, state.print);
-    FileState& stored = offsets_[entry.path];
-    stored = {start, static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-              start ? state.print : 0, entry.stamp};
-    bool took = false;
-    auto& parser = shared_->parser;
-    const auto consumed = shared_->reader.read(fd, start, end, [&](std::string_view line) {
-        if (auto parsed = TurnParser::parsePadded(parser, line))
-            took |= file(std::move(*parsed), cutoff);
-    });
-    if (consumed) {
-        stored.offset = *consumed;
-        stored.print = fingerprint(fd, *consumed);
-    }
-    ::close(fd);
-    return took;
-}
-
 struct UsageStore::Batch {
-    std::vector<ParsedLine> lines;
-    std::optional<FileState> opened; // where reading began, in which file
-    std::optional<std::uint64_t> consumed;
-    std::uint64_t print = 0;
+    std::vector<std::pair<ParsedLine, std::uint64_t>> lines; // with the offset each starts at
+    ReadOutcome outcome;
     bool ready = false;
 };
 
@@ -252,43 +345,18 @@ bool UsageStore::readInParallel(const std::vector<FileEntry>& files, Instant cut
     // Files are read and parsed on several threads; the filing stays here, in list order, so the
     // outcome is the same as reading one file after the other. While the next file to file is
     // not parsed yet, this thread parses one itself rather than wait.
-    std::vector<FileState> known(files.size());
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        const auto it = offsets_.find(files[i].path);
-        if (it != offsets_.end())
-            known[i] = it->second;
-    }
     std::vector<Batch> batches(files.size());
     std::atomic<std::size_t> next{0};
     std::mutex mutex;
     std::condition_variable ready;
 
-    struct Tools {
-        simdjson::dom::parser parser{TurnParser::kMaxLineLength};
-        LogReader reader{std::size_t{1} << 20};
-    };
     auto parseOne = [&](std::size_t i, Tools& tools) {
         Batch local;
-        const FileState& state = known[i];
-        const bool unchanged = files[i].size == state.offset && files[i].stamp == state.stamp;
-        struct stat st;
-        int fd = -1;
-        if (!unchanged && (fd = openRegular(files[i].path, st)) >= 0) {
-            const auto end = static_cast<std::uint64_t>(st.st_size);
-            const std::uint64_t start =
-                startFor(fd, st, state.offset, state.device, state.inode, state.print);
-            local.opened = FileState{start, static_cast<std::uint64_t>(st.st_dev),
-                                     static_cast<std::uint64_t>(st.st_ino), start ? state.print : 0,
-                                     files[i].stamp};
-            local.consumed = tools.reader.read(fd, start, end, [&](std::string_view line) {
-                if (auto parsed = TurnParser::parsePadded(tools.parser, line))
-                    local.lines.push_back(std::move(*parsed));
+        local.outcome =
+            readStep(files[i], tools, [&](ParsedLine&& line, std::uint64_t at, const ReadOutcome&) {
+                local.lines.emplace_back(std::move(line), at);
             });
-            if (local.consumed)
-                local.print = fingerprint(fd, *local.consumed);
-            ::close(fd);
-            tools.reader.shrink();
-        }
+        tools.reader.shrink();
         std::lock_guard lock(mutex);
         local.ready = true;
         batches[i] = std::move(local);
@@ -298,12 +366,12 @@ bool UsageStore::readInParallel(const std::vector<FileEntry>& files, Instant cut
     pool.reserve(threads - 1);
     for (unsigned t = 1; t < threads; ++t)
         pool.emplace_back([&] {
-            Tools tools;
+            Tools tools(std::size_t{1} << 20);
             for (std::size_t i; (i = next.fetch_add(1)) < files.size();)
                 parseOne(i, tools);
         });
 
-    Tools mine;
+    Tools mine(std::size_t{1} << 20);
     bool took = false;
     for (std::size_t i = 0; i < files.size(); ++i) {
         Batch batch;
@@ -319,15 +387,9 @@ bool UsageStore::readInParallel(const std::vector<FileEntry>& files, Instant cut
             if (const std::size_t j = next.fetch_add(1); j < files.size())
                 parseOne(j, mine);
         }
-        if (batch.opened)
-            offsets_[files[i].path] = *batch.opened;
-        for (auto& parsed : batch.lines)
-            took |= file(std::move(parsed), cutoff);
-        if (batch.consumed) {
-            auto& stored = offsets_[files[i].path];
-            stored.offset = *batch.consumed;
-            stored.print = batch.print;
-        }
+        for (auto& [parsed, at] : batch.lines)
+            took |= fileLine(std::move(parsed), at, batch.outcome, cutoff);
+        settle(files[i], batch.outcome);
     }
     for (auto& t : pool)
         t.join();

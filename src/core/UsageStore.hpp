@@ -2,10 +2,12 @@
 
 #include "ChatSummary.hpp"
 #include "LogDirectory.hpp"
+#include "LogPosition.hpp"
 #include "Time.hpp"
 #include "TimeIndex.hpp"
 #include "ToolEater.hpp"
 #include "Turn.hpp"
+#include "TurnParser.hpp"
 
 #include <cstdint>
 #include <filesystem>
@@ -19,6 +21,7 @@
 namespace vellumkite {
 
 struct CoachInput;
+class History;
 struct Limits;
 
 // Keeps, in memory, the records of the chat logs over a sliding look-back window, and brings them
@@ -43,6 +46,20 @@ public:
     // One ingestion pass: list, read, file, prune. True when at least one reply or tool result
     // inside the window was taken in.
     bool refresh();
+
+    // Hands every line read to the history too, which keeps its own read positions, and reads
+    // the logs older than the window for it alone: up to about `importBytesPerPass` a pass,
+    // from the second pass on, so that the live figures come first. The history is written at
+    // the end of each pass. Not owned; nullptr detaches it.
+    void setHistory(History* history, std::uint64_t importBytesPerPass);
+    // What the history still has to read of the logs older than the window.
+    struct Backlog {
+        std::size_t files = 0;
+        std::uint64_t bytes = 0;
+    };
+    Backlog historyBacklog() const { return backlog_; }
+    // The bytes the last pass found to read, for tests and progress.
+    std::uint64_t bytesToRead() const { return bytesToRead_; }
 
     // Threads used to parse files in parallel on a pass with much to read (0: one per core).
     // The outcome is the same whatever the number.
@@ -74,10 +91,15 @@ public:
 
 private:
     struct FileEntry;
+    struct Tools; // a parser and a read buffer, reused across passes
+    struct ReadOutcome;
     struct Batch;
 
     std::vector<FileEntry> chatFiles(Instant cutoff);
-    bool readNewLines(const FileEntry& file, Instant cutoff);
+    template <typename OnLine>
+    static ReadOutcome readStep(const FileEntry& f, Tools& tools, OnLine&& onLine);
+    bool fileLine(ParsedLine&& line, std::uint64_t at, const ReadOutcome& o, Instant cutoff);
+    void settle(const FileEntry& f, const ReadOutcome& o);
     bool readInParallel(const std::vector<FileEntry>& files, Instant cutoff, unsigned threads);
     void prune(Instant cutoff);
     template <typename Line> bool file(Line&& line, Instant cutoff);
@@ -119,19 +141,18 @@ private:
     std::unordered_map<std::string, Turn> turns_;
     std::unordered_map<std::string, ToolResult> results_;
     std::unordered_map<std::string, std::string> toolNames_;
-    // Per log: the bytes consumed from its start, and which file they were consumed from.
-    struct FileState {
-        std::uint64_t offset = 0;
-        std::uint64_t device = 0, inode = 0;
-        std::uint64_t print = 0; // fingerprint of the bytes read up to the offset
-        std::uint64_t stamp = 0; // the listing's stamp when it was last read
-    };
-    std::unordered_map<std::string, FileState> offsets_;
+    // Per log: how far the store has read it.
+    std::unordered_map<std::string, LogPosition> offsets_;
 
     std::vector<std::unique_ptr<LogDirectory>> directories_;
 
-    struct Shared; // the parser and read buffer reused across passes
-    std::unique_ptr<Shared> shared_;
+    std::unique_ptr<Tools> tools_;
+
+    History* history_ = nullptr;
+    std::uint64_t importBytesPerPass_ = 0;
+    bool firstPass_ = true;
+    Backlog backlog_;
+    std::uint64_t bytesToRead_ = 0;
 
     bool filedResults_ = false;
     bool filedCalls_ = false;

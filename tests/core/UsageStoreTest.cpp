@@ -360,12 +360,12 @@ TEST_F(UsageStoreTest, ConsumesAnOverlongLineWithoutFilingIt) {
     EXPECT_EQ(store.offset(log()), std::filesystem::file_size(log()));
 }
 
-TEST_F(UsageStoreTest, ParallelFirstPassFilesExactlyLikeOneThread) {
+TEST_F(UsageStoreTest, ParallelPassesFileExactlyLikeOneThread) {
     // Enough bytes across files to take the parallel path; replies split across files share keys.
-    for (int f = 0; f < 12; ++f) {
+    const auto lines = [&](int f, char prefix) {
         std::string text;
         for (int i = 0; i < 400; ++i) {
-            Reply r = reply("m" + std::to_string(i % 150));
+            Reply r = reply(prefix + std::to_string(i % 150));
             r.sessionId = "s" + std::to_string(f);
             r.input = f * 1000 + i;
             r.tools = {
@@ -376,21 +376,33 @@ TEST_F(UsageStoreTest, ParallelFirstPassFilesExactlyLikeOneThread) {
                            {{"c" + std::to_string((f + 1) % 12) + "-" + std::to_string(i), 2000}}) +
                 "\n";
         }
-        appendFile(dir / ("p/f" + std::to_string(f) + ".jsonl"), text);
-    }
+        return text;
+    };
+    const auto write = [&](char prefix) {
+        // The second time, each log is rewritten in place with lines of the same lengths and
+        // grows: only the fingerprint tells that its start changed.
+        for (int f = 0; f < 12; ++f)
+            writeFile(dir / ("p/f" + std::to_string(f) + ".jsonl"),
+                      prefix == 'm' ? lines(f, 'm') : lines(f, 'n') + lines(f, 'o'));
+    };
     UsageStore serial(dir.path(), kLookback, [this] { return now; });
     serial.setParseThreads(1);
     store.setParseThreads(4);
-    serial.refresh();
-    store.refresh();
-    ASSERT_EQ(store.turns().size(), serial.turns().size());
-    for (const auto& [key, t] : serial.turns()) {
-        const Turn& p = store.turns().at(key);
-        EXPECT_EQ(p.input, t.input);
-        EXPECT_EQ(p.tools, t.tools);
+    for (const char prefix : {'m', 'n'}) {
+        write(prefix);
+        serial.refresh();
+        store.refresh();
+        ASSERT_GE(store.bytesToRead(), std::uint64_t{8} << 20) << "the parallel path was taken";
+        ASSERT_EQ(store.turns().size(), serial.turns().size());
+        for (const auto& [key, t] : serial.turns()) {
+            const Turn& p = store.turns().at(key);
+            EXPECT_EQ(p.input, t.input);
+            EXPECT_EQ(p.tools, t.tools);
+        }
+        ASSERT_EQ(store.results().size(), serial.results().size());
+        for (const auto& [id, r] : serial.results())
+            EXPECT_EQ(store.results().at(id).tool, r.tool) << id;
+        EXPECT_EQ(store.toolNameCount(), serial.toolNameCount());
     }
-    ASSERT_EQ(store.results().size(), serial.results().size());
-    for (const auto& [id, r] : serial.results())
-        EXPECT_EQ(store.results().at(id).tool, r.tool) << id;
-    EXPECT_EQ(store.toolNameCount(), serial.toolNameCount());
+    EXPECT_TRUE(store.turns().contains("n0:req_1")) << "rewritten logs are read from the start";
 }

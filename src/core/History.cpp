@@ -1,0 +1,250 @@
+#include "History.hpp"
+
+#include "ToolCategory.hpp"
+
+#include <utility>
+
+namespace vellumkite {
+
+struct History::Statements {
+    explicit Statements(const SqliteDatabase& db)
+        : findName(db.prepare("SELECT id FROM names WHERE text = ?1")),
+          addName(db.prepare("INSERT INTO names(text) VALUES (?1) RETURNING id")),
+          reply(db.prepare(R"sql(
+INSERT INTO replies(key, time, session, project, model, input, cache_read, cache_write,
+                    cache_write_1h, output)
+VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)
+ON CONFLICT(key) DO UPDATE SET
+    input = max(input, excluded.input),
+    cache_read = max(cache_read, excluded.cache_read),
+    cache_write = max(cache_write, excluded.cache_write),
+    cache_write_1h = max(cache_write_1h, excluded.cache_write_1h),
+    output = max(output, excluded.output))sql")),
+          // A result whose call this pass did not see is named by a call read in an earlier
+          // one, else keeps the name it was filed with.
+          result(db.prepare(R"sql(
+INSERT INTO results(call_id, time, session, category, tokens)
+VALUES (?1, ?2, ?3, coalesce(?4, (SELECT category FROM calls WHERE call_id = ?1)), ?5)
+ON CONFLICT(call_id) DO UPDATE SET
+    time = excluded.time,
+    session = excluded.session,
+    category = coalesce(excluded.category, category),
+    tokens = excluded.tokens)sql")),
+          call(db.prepare(R"sql(
+INSERT INTO calls(call_id, category)
+SELECT ?1, ?2 WHERE NOT EXISTS (SELECT 1 FROM results WHERE call_id = ?1)
+ON CONFLICT(call_id) DO UPDATE SET category = excluded.category)sql")),
+          answered(db.prepare("DELETE FROM calls WHERE call_id = ?1")), position(db.prepare(R"sql(
+INSERT INTO logs(path, offset, device, inode, print, size, modified)
+VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)
+ON CONFLICT(path) DO UPDATE SET
+    offset = excluded.offset, device = excluded.device, inode = excluded.inode,
+    print = excluded.print, size = excluded.size, modified = excluded.modified)sql")) {}
+
+    bool ready() const {
+        return findName && addName && reply && result && call && answered && position;
+    }
+
+    SqliteStatement findName, addName, reply, result, call, answered, position;
+};
+
+namespace {
+
+// SQLite integers are signed: 64-bit fields go through their bit pattern.
+std::int64_t asSigned(std::uint64_t v) {
+    return static_cast<std::int64_t>(v);
+}
+
+std::int64_t micros(Instant t) {
+    return t.time_since_epoch().count();
+}
+
+} // namespace
+
+History::History(SqliteDatabase db)
+    : db_(std::move(db)), statements_(std::make_unique<Statements>(db_)) {
+    damaged_ = !statements_->ready() && SqliteDatabase::isCorruption(db_.lastCode());
+    reloadPositions();
+}
+
+History::~History() = default;
+
+void History::reloadPositions() {
+    auto s = db_.prepare("SELECT path, offset, device, inode, print, size, modified FROM logs");
+    std::unordered_map<std::string, LogPosition> loaded;
+    for (SqliteStatement::Step step; s && (step = s.step()) == SqliteStatement::Step::row;) {
+        LogPosition p;
+        p.offset = static_cast<std::uint64_t>(s.integer(1));
+        p.device = static_cast<std::uint64_t>(s.integer(2));
+        p.inode = static_cast<std::uint64_t>(s.integer(3));
+        p.print = static_cast<std::uint64_t>(s.integer(4));
+        p.size = static_cast<std::uint64_t>(s.integer(5));
+        p.modified = Instant(std::chrono::microseconds(s.integer(6)));
+        loaded.emplace(s.text(0), p);
+    }
+    if (s && s.lastCode() != 101 /* SQLITE_DONE */) {
+        damaged_ = damaged_ || SqliteDatabase::isCorruption(s.lastCode());
+        return;
+    }
+    // What this process read keeps its stamps: they spare it opening unchanged logs.
+    for (auto& [path, p] : loaded)
+        if (const auto it = positions_.find(path);
+            it != positions_.end() && it->second.offset == p.offset && it->second.inode == p.inode)
+            p.stamp = it->second.stamp;
+    positions_ = std::move(loaded);
+}
+
+LogPosition History::position(const std::string& path) const {
+    if (const auto it = moved_.find(path); it != moved_.end())
+        return it->second;
+    if (const auto it = positions_.find(path); it != positions_.end())
+        return it->second;
+    return {};
+}
+
+void History::advance(const std::string& path, const LogPosition& position) {
+    moved_.insert_or_assign(path, position);
+}
+
+void History::take(const ParsedLine& line) {
+    if (const auto* reply = std::get_if<TurnLine>(&line)) {
+        for (const auto& call : reply->toolIds)
+            calls_.insert_or_assign(call.id, std::string(ToolCategory::of(call.name)));
+        const Turn& turn = reply->turn;
+        auto [it, inserted] = turns_.try_emplace(turn.key);
+        if (inserted) {
+            it->second = turn;
+            it->second.tools.clear(); // not kept in the history
+        } else {
+            Turn counts = turn;
+            counts.tools.clear();
+            it->second.absorb(std::move(counts));
+        }
+        return;
+    }
+    const auto& batch = std::get<ResultsLine>(line);
+    for (const auto& r : batch.results) {
+        std::optional<std::string> category;
+        if (const auto call = calls_.find(r.toolId); call != calls_.end())
+            category = call->second;
+        auto& slot = results_[r.toolId];
+        if (!category)
+            category = std::move(slot.category); // read again: keeps the name it had
+        slot = {batch.sessionId, batch.time, std::move(category), r.tokens};
+    }
+}
+
+std::optional<std::int64_t> History::nameId(const std::string& text) {
+    if (const auto it = names_.find(text); it != names_.end())
+        return it->second;
+    if (const auto it = newNames_.find(text); it != newNames_.end())
+        return it->second;
+    auto& st = *statements_;
+    std::optional<std::int64_t> id;
+    st.findName.bind(1, std::string_view(text));
+    if (st.findName.step() == SqliteStatement::Step::row) {
+        id = st.findName.integer(0);
+        st.findName.reset();
+        names_.emplace(text, *id); // committed by someone: stable
+        return id;
+    }
+    st.findName.reset();
+    st.addName.bind(1, std::string_view(text));
+    if (st.addName.step() == SqliteStatement::Step::row)
+        id = st.addName.integer(0);
+    st.addName.reset();
+    if (id)
+        newNames_.emplace(text, *id);
+    return id;
+}
+
+bool History::write() {
+    auto& st = *statements_;
+    for (const auto& [key, t] : turns_) {
+        const auto session = nameId(t.sessionId), project = nameId(t.project),
+                   model = nameId(t.model);
+        if (!session || !project || !model)
+            return false;
+        st.reply.bind(1, std::string_view(key))
+            .bind(2, micros(t.time))
+            .bind(3, *session)
+            .bind(4, *project)
+            .bind(5, *model)
+            .bind(6, t.input)
+            .bind(7, t.cacheRead)
+            .bind(8, t.cacheWrite)
+            .bind(9, t.cacheWrite1h)
+            .bind(10, t.output);
+        if (!st.reply.run())
+            return false;
+    }
+    for (const auto& [id, r] : results_) {
+        const auto session = nameId(r.sessionId);
+        if (!session)
+            return false;
+        st.result.bind(1, std::string_view(id))
+            .bind(2, micros(r.time))
+            .bind(3, *session)
+            .bind(4, r.category)
+            .bind(5, r.tokens);
+        if (!st.result.run())
+            return false;
+    }
+    for (const auto& [id, category] : calls_) {
+        st.call.bind(1, std::string_view(id)).bind(2, std::string_view(category));
+        if (!st.call.run())
+            return false;
+    }
+    for (const auto& [id, r] : results_) {
+        st.answered.bind(1, std::string_view(id));
+        if (!st.answered.run())
+            return false;
+    }
+    for (const auto& [path, p] : moved_) {
+        st.position.bind(1, std::string_view(path))
+            .bind(2, asSigned(p.offset))
+            .bind(3, asSigned(p.device))
+            .bind(4, asSigned(p.inode))
+            .bind(5, asSigned(p.print))
+            .bind(6, asSigned(p.size))
+            .bind(7, micros(p.modified));
+        if (!st.position.run())
+            return false;
+    }
+    return true;
+}
+
+bool History::commit() {
+    if (!pending())
+        return true;
+    if (!statements_->ready() || !db_.exec("BEGIN IMMEDIATE")) {
+        damaged_ = damaged_ || SqliteDatabase::isCorruption(db_.lastCode());
+        rollBack();
+        return false;
+    }
+    if (!write() || !db_.exec("COMMIT")) {
+        damaged_ = damaged_ || SqliteDatabase::isCorruption(db_.lastCode());
+        (void)db_.exec("ROLLBACK");
+        rollBack();
+        return false;
+    }
+    for (auto& [path, p] : moved_)
+        positions_.insert_or_assign(path, p);
+    names_.merge(newNames_);
+    newNames_.clear();
+    moved_.clear();
+    turns_.clear();
+    results_.clear();
+    calls_.clear();
+    return true;
+}
+
+void History::rollBack() {
+    newNames_.clear();
+    moved_.clear();
+    turns_.clear();
+    results_.clear();
+    calls_.clear();
+}
+
+} // namespace vellumkite

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "LogPosition.hpp"
+#include "SqliteDatabase.hpp"
+#include "TurnParser.hpp"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+namespace vellumkite {
+
+// The usage history: every reply and tool result ever read from the logs, merged as the store
+// merges them, and how far each log was read. Lines are taken in as a pass reads them and
+// written at its end in one transaction, together with the new read positions, so that a kill at
+// any moment loses at most that pass and the next run reads those lines again.
+class History {
+public:
+    explicit History(SqliteDatabase db);
+    ~History();
+    History(const History&) = delete;
+    History& operator=(const History&) = delete;
+
+    // How far the history has read a log (committed, or taken in this pass); an empty position
+    // for a log it has never read.
+    LogPosition position(const std::string& path) const;
+    void advance(const std::string& path, const LogPosition& position);
+
+    void take(const ParsedLine& line);
+
+    // Writes what this pass took in. False when it could not (the other program held the
+    // database beyond the busy timeout, a full disk, a damaged file): the pass's lines and
+    // positions are then dropped, to be read again from the logs next time.
+    [[nodiscard]] bool commit();
+    bool pending() const { return !turns_.empty() || !results_.empty() || !moved_.empty(); }
+    // A commit found the file damaged: it should be set aside and the history rebuilt.
+    bool damaged() const { return damaged_; }
+
+    const SqliteDatabase& database() const { return db_; }
+    // Positions read from the file: the logs' positions as another program may have moved them.
+    void reloadPositions();
+
+private:
+    struct PendingResult {
+        std::string sessionId;
+        Instant time;
+        std::optional<std::string> category; // none: the call's name is not known here
+        std::int64_t tokens = 0;
+    };
+
+    void rollBack();
+    bool write();
+    std::optional<std::int64_t> nameId(const std::string& text);
+
+    SqliteDatabase db_;
+    std::unordered_map<std::string, LogPosition> positions_; // committed
+    std::unordered_map<std::string, LogPosition> moved_;     // this pass
+    std::unordered_map<std::string, Turn> turns_;
+    std::unordered_map<std::string, PendingResult> results_;
+    std::unordered_map<std::string, std::string> calls_;     // call id -> category, this pass
+    std::unordered_map<std::string, std::int64_t> names_;    // committed name ids
+    std::unordered_map<std::string, std::int64_t> newNames_; // ids made in this transaction
+    bool damaged_ = false;
+
+    struct Statements;
+    std::unique_ptr<Statements> statements_;
+};
+
+} // namespace vellumkite

@@ -1,0 +1,164 @@
+#include "HistoryDatabase.hpp"
+
+#include "AtomicFile.hpp"
+#include "UserFolders.hpp"
+
+#include <ctime>
+#include <system_error>
+
+namespace vellumkite {
+
+namespace {
+
+// Reply times are microseconds since 1970 (UTC); names of chats, projects and models are kept
+// once each and referred to by number, which keeps the file small.
+constexpr const char* kSchema = R"sql(
+CREATE TABLE names(
+    id INTEGER PRIMARY KEY,
+    text TEXT NOT NULL UNIQUE
+) STRICT;
+CREATE TABLE replies(
+    key TEXT PRIMARY KEY,
+    time INTEGER NOT NULL,
+    session INTEGER NOT NULL REFERENCES names(id),
+    project INTEGER NOT NULL REFERENCES names(id),
+    model INTEGER NOT NULL REFERENCES names(id),
+    input INTEGER NOT NULL,
+    cache_read INTEGER NOT NULL,
+    cache_write INTEGER NOT NULL,
+    cache_write_1h INTEGER NOT NULL,
+    output INTEGER NOT NULL
+) STRICT, WITHOUT ROWID;
+CREATE INDEX replies_by_time ON replies(time);
+CREATE TABLE results(
+    call_id TEXT PRIMARY KEY,
+    time INTEGER NOT NULL,
+    session INTEGER NOT NULL REFERENCES names(id),
+    category TEXT,
+    tokens INTEGER NOT NULL
+) STRICT, WITHOUT ROWID;
+CREATE TABLE calls(
+    call_id TEXT PRIMARY KEY,
+    category TEXT NOT NULL
+) STRICT, WITHOUT ROWID;
+CREATE TABLE logs(
+    path TEXT PRIMARY KEY,
+    offset INTEGER NOT NULL,
+    device INTEGER NOT NULL,
+    inode INTEGER NOT NULL,
+    print INTEGER NOT NULL,
+    size INTEGER NOT NULL,
+    modified INTEGER NOT NULL
+) STRICT, WITHOUT ROWID;
+)sql";
+
+std::string stampNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+    return text;
+}
+
+bool isDamaged(const SqliteDatabase& db, bool check) {
+    // Reading the header is enough to tell a file that is no database at all.
+    if (!db.queryInteger("PRAGMA user_version"))
+        return SqliteDatabase::isCorruption(db.lastCode());
+    if (!check)
+        return false;
+    auto s = db.prepare("PRAGMA quick_check");
+    if (!s || s.step() != SqliteStatement::Step::row)
+        return SqliteDatabase::isCorruption(s.lastCode()) ||
+               SqliteDatabase::isCorruption(db.lastCode());
+    const bool ok = s.text(0) == "ok";
+    s.reset();
+    return !ok;
+}
+
+// Brings the schema up to date inside one write transaction, so that two programs starting at
+// once cannot both create it.
+HistoryDatabase::Status migrate(const SqliteDatabase& db, std::string& message) {
+    if (!db.exec("BEGIN IMMEDIATE")) {
+        message = "history: cannot open the database: " + db.lastError();
+        return HistoryDatabase::Status::unavailable;
+    }
+    const auto version = db.queryInteger("PRAGMA user_version").value_or(-1);
+    if (version > HistoryDatabase::kVersion) {
+        (void)db.exec("ROLLBACK");
+        message = "history: the database was written by a newer version of Vellumkite; history "
+                  "is off until that version runs again";
+        return HistoryDatabase::Status::newer;
+    }
+    bool ok = version >= 0;
+    if (ok && version < 1)
+        ok = db.exec(kSchema) && db.exec("PRAGMA user_version = 1");
+    // Later versions add their steps here, each from the one before.
+    if (!ok || !db.exec("COMMIT")) {
+        message = "history: cannot set up the database: " + db.lastError();
+        (void)db.exec("ROLLBACK");
+        return HistoryDatabase::Status::unavailable;
+    }
+    return HistoryDatabase::Status::ready;
+}
+
+} // namespace
+
+std::filesystem::path HistoryDatabase::defaultFile() {
+    const auto folder = UserFolders::appData();
+    return folder.empty() ? folder : folder / "history.sqlite3";
+}
+
+std::filesystem::path HistoryDatabase::setAside(const std::filesystem::path& file) {
+    std::filesystem::path aside = file;
+    aside += ".corrupt-" + stampNow();
+    std::error_code ec;
+    std::filesystem::rename(file, aside, ec);
+    for (const char* journal : {"-wal", "-shm", "-journal"}) {
+        std::filesystem::path from = file, to = aside;
+        from += journal;
+        to += journal;
+        std::filesystem::rename(from, to, ec);
+    }
+    return aside;
+}
+
+HistoryDatabase::Opened HistoryDatabase::open(const std::filesystem::path& file, bool check) {
+    Opened out;
+    if (file.empty() || !AtomicFile::makeFolders(file.parent_path())) {
+        out.message = "history: cannot create the folder for " + file.string();
+        return out;
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::string error;
+        auto db = SqliteDatabase::open(file, true, &error);
+        if (db) {
+            db->setBusyTimeout(kBusyMilliseconds);
+            if (!isDamaged(*db, check)) {
+                // WAL: readers never wait for the writer, and a killed writer loses only its
+                // own unfinished transaction.
+                (void)db->exec("PRAGMA journal_mode=WAL");
+                (void)db->exec("PRAGMA synchronous=NORMAL");
+                out.status = migrate(*db, out.message);
+                if (out.status == Status::ready) {
+                    if (attempt > 0)
+                        out.status = Status::rebuilt;
+                    else
+                        out.message.clear();
+                    out.db = std::move(db);
+                }
+                return out;
+            }
+        } else if (attempt > 0 || !std::filesystem::exists(file)) {
+            out.message = "history: cannot open " + file.string() + ": " + error;
+            return out;
+        }
+        db.reset();
+        const auto aside = setAside(file);
+        out.message = "history: the database was damaged; it was set aside as " +
+                      aside.filename().string() + " and is being rebuilt from the logs";
+    }
+    return out;
+}
+
+} // namespace vellumkite

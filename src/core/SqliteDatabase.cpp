@@ -1,0 +1,84 @@
+#include "SqliteDatabase.hpp"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace vellumkite {
+
+SqliteDatabase::~SqliteDatabase() {
+    sqlite3_close_v2(db_);
+}
+
+SqliteDatabase::SqliteDatabase(SqliteDatabase&& other) noexcept
+    : db_(std::exchange(other.db_, nullptr)) {}
+
+SqliteDatabase& SqliteDatabase::operator=(SqliteDatabase&& other) noexcept {
+    if (this != &other) {
+        sqlite3_close_v2(db_);
+        db_ = std::exchange(other.db_, nullptr);
+    }
+    return *this;
+}
+
+std::optional<SqliteDatabase> SqliteDatabase::open(const std::filesystem::path& file, bool create,
+                                                   std::string* error) {
+    if (create) {
+        // SQLite creates files with the umask's permissions; ours are the user's alone.
+        const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0) {
+            if (error)
+                *error = "cannot create " + file.string();
+            return std::nullopt;
+        }
+        ::close(fd);
+    }
+    sqlite3* db = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_EXRESCODE;
+    if (sqlite3_open_v2(file.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+        if (error)
+            *error = db ? sqlite3_errmsg(db) : "out of memory";
+        sqlite3_close_v2(db);
+        return std::nullopt;
+    }
+    return SqliteDatabase(db);
+}
+
+SqliteStatement SqliteDatabase::prepare(std::string_view sql) const {
+    return SqliteStatement(db_, sql);
+}
+
+bool SqliteDatabase::exec(std::string_view sql) const {
+    const std::string text(sql);
+    return sqlite3_exec(db_, text.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+std::optional<std::int64_t> SqliteDatabase::queryInteger(std::string_view sql) const {
+    SqliteStatement s = prepare(sql);
+    if (!s || s.step() != SqliteStatement::Step::row)
+        return std::nullopt;
+    const auto value = s.integer(0);
+    s.reset();
+    return value;
+}
+
+void SqliteDatabase::setBusyTimeout(int milliseconds) const {
+    sqlite3_busy_timeout(db_, milliseconds);
+}
+
+std::string SqliteDatabase::lastError() const {
+    return db_ ? sqlite3_errmsg(db_) : "no database";
+}
+
+int SqliteDatabase::lastCode() const {
+    return db_ ? sqlite3_extended_errcode(db_) : SQLITE_MISUSE;
+}
+
+bool SqliteDatabase::isCorruption(int code) {
+    const int primary = code & 0xff;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
+}
+
+} // namespace vellumkite

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "SqliteStatement.hpp"
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vellumkite {
+
+// An open SQLite database, closed with the object. A thin layer over the C API: statements,
+// a few pragmas, transactions and the last error, nothing more.
+class SqliteDatabase {
+public:
+    SqliteDatabase() = default;
+    ~SqliteDatabase();
+    SqliteDatabase(SqliteDatabase&& other) noexcept;
+    SqliteDatabase& operator=(SqliteDatabase&& other) noexcept;
+    SqliteDatabase(const SqliteDatabase&) = delete;
+    SqliteDatabase& operator=(const SqliteDatabase&) = delete;
+
+    // Opens (creating when asked) a database file. A new file is created 0600. Nothing when it
+    // cannot be opened; `error` then says why.
+    static std::optional<SqliteDatabase> open(const std::filesystem::path& file, bool create,
+                                              std::string* error = nullptr);
+
+    explicit operator bool() const { return db_ != nullptr; }
+
+    SqliteStatement prepare(std::string_view sql) const;
+    // Runs one or more statements without results; false on an error.
+    [[nodiscard]] bool exec(std::string_view sql) const;
+    // The first column of the first row of a query, if any.
+    std::optional<std::int64_t> queryInteger(std::string_view sql) const;
+
+    void setBusyTimeout(int milliseconds) const;
+    std::string lastError() const;
+    int lastCode() const;
+    // The database file is damaged, or is not a database at all.
+    static bool isCorruption(int code);
+
+private:
+    explicit SqliteDatabase(sqlite3* db) : db_(db) {}
+    sqlite3* db_ = nullptr;
+};
+
+} // namespace vellumkite
