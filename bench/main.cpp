@@ -1,11 +1,17 @@
 // Measures the usage store against a floor measured in the same run on the same files.
 //   vellumkite-bench [--dir DIR] [--sizes 200,1000] [--runs N]
 // The trees are generated once under DIR (default /tmp/vellumkite-bench) and reused.
+#include "History.hpp"
+#include "HistoryDatabase.hpp"
+#include "HistoryQuery.hpp"
+#include "HistoryUpdate.hpp"
 #include "LogDirectory.hpp"
 #include "LogReader.hpp"
 #include "LogTree.hpp"
+#include "PriceTable.hpp"
 #include "RefreshPass.hpp"
 #include "TurnParser.hpp"
+#include "UsageReport.hpp"
 #include "UsageStore.hpp"
 
 #include <algorithm>
@@ -105,16 +111,27 @@ long kibFromStatus(const char* key) {
     return -1;
 }
 
-// Runs a first pass in a fresh process and reports its peak resident memory.
-int rssChild(const char* root) {
+// Runs a first pass (or, with a database file, an import into it) in a fresh process and
+// reports its peak resident memory.
+int rssChild(const char* root, const char* database) {
     const long before = kibFromStatus("VmHWM:");
-    UsageStore store(root, kLookback);
-    store.refresh();
-    std::printf("%ld %ld %zu\n", before, kibFromStatus("VmHWM:"), store.turns().size());
+    std::size_t records = 0;
+    if (database) {
+        auto opened = HistoryDatabase::open(database);
+        if (!opened.db)
+            return 1;
+        History history(std::move(*opened.db));
+        HistoryUpdate::run(history, {root});
+    } else {
+        UsageStore store(root, kLookback);
+        store.refresh();
+        records = store.turns().size();
+    }
+    std::printf("%ld %ld %zu\n", before, kibFromStatus("VmHWM:"), records);
     return 0;
 }
 
-std::pair<long, long> peakRss(const fs::path& root) {
+std::pair<long, long> peakRss(const fs::path& root, const fs::path& database = {}) {
     int pipefd[2];
     if (::pipe(pipefd) != 0)
         return {-1, -1};
@@ -123,9 +140,10 @@ std::pair<long, long> peakRss(const fs::path& root) {
     posix_spawn_file_actions_adddup2(&actions, pipefd[1], 1);
     posix_spawn_file_actions_addclose(&actions, pipefd[0]);
     const std::string self = fs::read_symlink("/proc/self/exe").string();
-    const std::string rootText = root.string();
+    const std::string rootText = root.string(), databaseText = database.string();
     char* argv[] = {const_cast<char*>(self.c_str()), const_cast<char*>("--rss-child"),
-                    const_cast<char*>(rootText.c_str()), nullptr};
+                    const_cast<char*>(rootText.c_str()),
+                    database.empty() ? nullptr : const_cast<char*>(databaseText.c_str()), nullptr};
     pid_t pid;
     const int rc = posix_spawn(&pid, self.c_str(), &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -141,6 +159,50 @@ std::pair<long, long> peakRss(const fs::path& root) {
     if (n > 0)
         std::sscanf(buf, "%ld %ld", &before, &peak);
     return {before, peak};
+}
+
+// The history: an import of the whole tree into an empty database, against the first pass
+// without history just measured, then a report over 60 days with nothing new to read.
+void historyImport(const fs::path& root, double mb, double firstPass, int runs) {
+    const fs::path projects = root / "projects";
+    const fs::path database = root / "history.sqlite3";
+    const auto fresh = [&] {
+        for (const char* suffix : {"", "-wal", "-shm"})
+            fs::remove(database.string() + suffix);
+    };
+    const double import = best(runs, [&] {
+        fresh();
+        auto opened = HistoryDatabase::open(database);
+        History history(std::move(*opened.db));
+        HistoryUpdate::run(history, {projects});
+    });
+    std::uint64_t size = 0;
+    for (const char* suffix : {"", "-wal"})
+        if (fs::exists(database.string() + suffix))
+            size += fs::file_size(database.string() + suffix);
+    std::printf("history import of %.0f MB into an empty database: %.3f s, %.2fx the first pass "
+                "(target <= 1.5); database %.1f MB, %.2f%% of the logs (target < 5%%)\n",
+                mb, import, import / firstPass, size / 1048576.0, 100.0 * size / (mb * 1048576.0));
+    const double report = best(std::max(runs, 5), [&] {
+        auto opened = HistoryDatabase::open(database);
+        History history(std::move(*opened.db));
+        HistoryUpdate::run(history, {projects});
+        UsageReport::Options options;
+        options.since = LocalDate::of(systemNow()).plusDays(-59);
+        const auto report = UsageReport::build(HistoryQuery(history.database()),
+                                               PriceTable::standard(), options, systemNow());
+        if (!report || report->rows.empty())
+            std::printf("  (the report came back empty)\n");
+    });
+    std::printf("  report daily over 60 days, nothing new to read: %.1f ms in process (target for "
+                "the whole process < 50 ms)\n",
+                report * 1e3);
+    fresh();
+    const auto [before, peak] = peakRss(projects, database);
+    std::printf("  peak RSS of a fresh process over the import: %.1f MB (%.1f MB at start) "
+                "(target < 100 MB)\n",
+                peak / 1024.0, before / 1024.0);
+    std::fflush(stdout);
 }
 
 void firstPass(const fs::path& base, int megabytes, int runs, bool rss) {
@@ -178,6 +240,8 @@ void firstPass(const fs::path& base, int megabytes, int runs, bool rss) {
                     peak / 1024.0, before / 1024.0);
     }
     std::fflush(stdout);
+    if (rss)
+        historyImport(root, mb, parallel, runs);
 }
 
 void incremental(const fs::path& base, int runs) {
@@ -252,8 +316,8 @@ void refreshPass(const fs::path& base, int runs) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--rss-child") == 0)
-        return rssChild(argv[2]);
+    if (argc >= 3 && std::strcmp(argv[1], "--rss-child") == 0)
+        return rssChild(argv[2], argc > 3 ? argv[3] : nullptr);
     fs::path base = "/tmp/vellumkite-bench";
     std::vector<int> sizes = {200, 1000};
     int runs = 3;

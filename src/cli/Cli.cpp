@@ -6,6 +6,7 @@
 #include "PreferencesStore.hpp"
 #include "RefreshPass.hpp"
 #include "Report.hpp"
+#include "ReportCommand.hpp"
 #include "SnapshotJson.hpp"
 #include "StatusLine.hpp"
 #include "Terminal.hpp"
@@ -52,7 +53,8 @@ std::string Cli::usage() {
            "  watch        the same, redrawn every 3 seconds; q or Ctrl-C ends it\n"
            "  watch --json one JSON object (as json prints it) per line every 3 seconds\n"
            "  json         the same figures as one JSON object, for scripts\n"
-           "  waybar       one line of JSON for a Waybar custom module\n"
+           "  waybar       one line of JSON for a Waybar custom module\n" +
+           ReportCommand::usage() +
            "  statusline [-- COMMAND [ARGS...]]\n"
            "               the status-line command for Claude Code (see below)\n"
            "\n"
@@ -82,6 +84,10 @@ int Cli::main(int argc, char** argv) {
     // Before anything else is set up: the assistant starts this after every message.
     if (command == "statusline")
         return StatusLine::main(argc - 2, argv + 2, "vellumkite-cli statusline");
+    if (command == "report") {
+        std::signal(SIGPIPE, SIG_IGN);
+        return ReportCommand::main(argc - 2, argv + 2);
+    }
 
     if (command != "status" && command != "watch" && command != "json" && command != "waybar")
         return usageError((command.starts_with('-') ? "unknown option: " : "unknown command: ") +

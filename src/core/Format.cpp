@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace vellumkite {
 
@@ -90,6 +91,25 @@ std::string Format::share(double part, double total) {
 std::string Format::rate(double perMinute) {
     const auto n = truncated(perMinute);
     return n ? tokens(*n) : std::string(kNoValue);
+}
+
+std::string Format::grouped(std::int64_t n) {
+    const bool negative = n < 0;
+    // Through unsigned, so that the most negative value has a magnitude too.
+    std::string digits = std::to_string(negative ? 0 - static_cast<std::uint64_t>(n)
+                                                 : static_cast<std::uint64_t>(n));
+    for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<std::size_t>(at), 1, ',');
+    return negative ? "-" + digits : digits;
+}
+
+std::string Format::dollars(std::optional<double> amount) {
+    const auto cents = amount ? rounded(*amount * 100.0) : std::nullopt;
+    if (!cents || *cents == std::numeric_limits<std::int64_t>::min())
+        return std::string(kNoValue);
+    const std::int64_t c = *cents < 0 ? -*cents : *cents;
+    const std::string fraction = std::to_string(100 + c % 100).substr(1);
+    return std::string(*cents < 0 ? "-$" : "$") + grouped(c / 100) + "." + fraction;
 }
 
 std::string Format::lastPathComponent(std::string_view path) {

@@ -33,6 +33,10 @@ struct Format {
     static std::string share(double part, double total);
     // Format::tokens of a rate truncated to an integer, or kNoValue.
     static std::string rate(double perMinute);
+    // 1,234,567: whole numbers with thousands separators, for tables.
+    static std::string grouped(std::int64_t n);
+    // "$12.34", "$1,204.50"; kNoValue without a cost.
+    static std::string dollars(std::optional<double> amount);
     // The text after the last slash, ignoring a trailing slash; the whole text if it has none.
     static std::string lastPathComponent(std::string_view path);
 };

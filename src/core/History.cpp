@@ -2,7 +2,9 @@
 
 #include "ToolCategory.hpp"
 
+#include <algorithm>
 #include <utility>
+#include <vector>
 
 namespace vellumkite {
 
@@ -158,9 +160,24 @@ std::optional<std::int64_t> History::nameId(const std::string& text) {
     return id;
 }
 
-bool History::write() {
+namespace {
+
+// In key order, so that inserts walk each tree once instead of jumping about it.
+template <typename Map> std::vector<const typename Map::value_type*> sorted(const Map& map) {
+    std::vector<const typename Map::value_type*> out;
+    out.reserve(map.size());
+    for (const auto& kv : map)
+        out.push_back(&kv);
+    std::sort(out.begin(), out.end(), [](auto* a, auto* b) { return a->first < b->first; });
+    return out;
+}
+
+} // namespace
+
+bool History::writeRows() {
     auto& st = *statements_;
-    for (const auto& [key, t] : turns_) {
+    for (const auto* row : sorted(turns_)) {
+        const auto& [key, t] = *row;
         const auto session = nameId(t.sessionId), project = nameId(t.project),
                    model = nameId(t.model);
         if (!session || !project || !model)
@@ -178,7 +195,9 @@ bool History::write() {
         if (!st.reply.run())
             return false;
     }
-    for (const auto& [id, r] : results_) {
+    const auto results = sorted(results_);
+    for (const auto* row : results) {
+        const auto& [id, r] = *row;
         const auto session = nameId(r.sessionId);
         if (!session)
             return false;
@@ -190,13 +209,14 @@ bool History::write() {
         if (!st.result.run())
             return false;
     }
-    for (const auto& [id, category] : calls_) {
+    for (const auto* row : sorted(calls_)) {
+        const auto& [id, category] = *row;
         st.call.bind(1, std::string_view(id)).bind(2, std::string_view(category));
         if (!st.call.run())
             return false;
     }
-    for (const auto& [id, r] : results_) {
-        st.answered.bind(1, std::string_view(id));
+    for (const auto* row : results) {
+        st.answered.bind(1, std::string_view(row->first));
         if (!st.answered.run())
             return false;
     }
@@ -215,6 +235,11 @@ bool History::write() {
 }
 
 bool History::commit() {
+    lastCommitFailed_ = !commitPass();
+    return !lastCommitFailed_;
+}
+
+bool History::commitPass() {
     if (!pending())
         return true;
     if (!statements_->ready() || !db_.exec("BEGIN IMMEDIATE")) {
@@ -222,7 +247,7 @@ bool History::commit() {
         rollBack();
         return false;
     }
-    if (!write() || !db_.exec("COMMIT")) {
+    if (!writeRows() || !db_.exec("COMMIT")) {
         damaged_ = damaged_ || SqliteDatabase::isCorruption(db_.lastCode());
         (void)db_.exec("ROLLBACK");
         rollBack();

@@ -34,6 +34,7 @@ public:
     // database beyond the busy timeout, a full disk, a damaged file): the pass's lines and
     // positions are then dropped, to be read again from the logs next time.
     [[nodiscard]] bool commit();
+    bool lastCommitFailed() const { return lastCommitFailed_; }
     bool pending() const { return !turns_.empty() || !results_.empty() || !moved_.empty(); }
     // A commit found the file damaged: it should be set aside and the history rebuilt.
     bool damaged() const { return damaged_; }
@@ -51,7 +52,8 @@ private:
     };
 
     void rollBack();
-    bool write();
+    bool commitPass();
+    bool writeRows();
     std::optional<std::int64_t> nameId(const std::string& text);
 
     SqliteDatabase db_;
@@ -63,6 +65,7 @@ private:
     std::unordered_map<std::string, std::int64_t> names_;    // committed name ids
     std::unordered_map<std::string, std::int64_t> newNames_; // ids made in this transaction
     bool damaged_ = false;
+    bool lastCommitFailed_ = false;
 
     struct Statements;
     std::unique_ptr<Statements> statements_;

@@ -98,6 +98,13 @@ bool upToDate(const LogDirectory::Entry& e, const LogPosition& at) {
            e.inode == at.inode;
 }
 
+// For the history: a log it read in this process and that has not changed since has nothing new
+// for it, even when a line at its end is still incomplete; without this, an unfinished last line
+// would keep a log in the import's backlog for ever.
+bool readSinceChange(const LogDirectory::Entry& e, const LogPosition& at) {
+    return at.stamp != 0 ? e.stamp == at.stamp : upToDate(e, at);
+}
+
 constexpr std::uint64_t kNotReading = std::numeric_limits<std::uint64_t>::max();
 
 } // namespace
@@ -178,7 +185,7 @@ bool UsageStore::refresh() {
             settle(f, outcome);
         }
     }
-    bytesToRead_ = pending;
+    lastPass_ = {files.size(), pending};
     prune(cutoff);
     tools_->reader.shrink();
     if (tools_->parser.capacity() > kParserKeep)
@@ -191,9 +198,9 @@ bool UsageStore::refresh() {
 
 std::vector<UsageStore::FileEntry> UsageStore::chatFiles(Instant cutoff) {
     std::vector<FileEntry> out;
-    // Older logs are read for the history alone, a slice a pass and only from the second pass
-    // on: the live figures come first.
-    std::uint64_t budget = firstPass_ ? 0 : importBytesPerPass_;
+    // Older logs are read for the history alone, a slice a pass and, where there are live
+    // figures, only from the second pass on: those come first.
+    std::uint64_t budget = firstPass_ && lookback_ > 0 ? 0 : importBytesPerPass_;
     backlog_ = {};
     // A log reached from two folders (one inside the other, or a link) is read once.
     std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, FileIdHash> seen;
@@ -214,7 +221,7 @@ std::vector<UsageStore::FileEntry> UsageStore::chatFiles(Instant cutoff) {
             }
             if (history_) {
                 f.history = history_->position(path);
-                f.forHistory = !upToDate(entry, f.history);
+                f.forHistory = !readSinceChange(entry, f.history);
                 if (f.forHistory && !inWindow) {
                     const std::uint64_t left =
                         entry.size > f.history.offset ? entry.size - f.history.offset : entry.size;

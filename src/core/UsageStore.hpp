@@ -58,8 +58,12 @@ public:
         std::uint64_t bytes = 0;
     };
     Backlog historyBacklog() const { return backlog_; }
-    // The bytes the last pass found to read, for tests and progress.
-    std::uint64_t bytesToRead() const { return bytesToRead_; }
+    // The logs the last pass opened and the bytes it found to read in them.
+    struct PassStats {
+        std::size_t files = 0;
+        std::uint64_t bytes = 0;
+    };
+    PassStats lastPass() const { return lastPass_; }
 
     // Threads used to parse files in parallel on a pass with much to read (0: one per core).
     // The outcome is the same whatever the number.
@@ -152,7 +156,7 @@ private:
     std::uint64_t importBytesPerPass_ = 0;
     bool firstPass_ = true;
     Backlog backlog_;
-    std::uint64_t bytesToRead_ = 0;
+    PassStats lastPass_;
 
     bool filedResults_ = false;
     bool filedCalls_ = false;

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "HistoryUpdate.hpp"
+
+#include <chrono>
+#include <string>
+
+namespace vellumkite {
+
+// A progress line on a terminal while the history takes in the logs: a bar, the files and bytes
+// done and an estimate of the time left. Drawn on standard error, at most a few times a second,
+// and only once the import has taken a moment, so that a quick update leaves no trace.
+class ImportProgress {
+public:
+    explicit ImportProgress(int fd);
+    ~ImportProgress();
+    ImportProgress(const ImportProgress&) = delete;
+    ImportProgress& operator=(const ImportProgress&) = delete;
+
+    void update(const HistoryUpdate::Progress& progress);
+    // Clears the line.
+    void finish();
+
+    // The line for some progress after some seconds, without terminal codes.
+    static std::string line(const HistoryUpdate::Progress& progress, double seconds, int width);
+
+private:
+    int fd_;
+    bool enabled_;
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point start_, lastDraw_;
+};
+
+} // namespace vellumkite

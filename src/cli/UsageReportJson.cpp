@@ -1,0 +1,72 @@
+#include "UsageReportJson.hpp"
+
+#include "JsonWriter.hpp"
+
+namespace vellumkite {
+
+namespace {
+
+void counts(JsonWriter& j, const UsageTotals& u) {
+    j.key("input").integer(u.input);
+    j.key("output").integer(u.output);
+    j.key("cacheWrite").integer(u.cacheWrite);
+    j.key("cacheRead").integer(u.cacheRead);
+    j.key("totalTokens").integer(u.totalTokens());
+    j.key("weight").number(u.weight());
+}
+
+void cost(JsonWriter& j, const std::optional<double>& c) {
+    j.key("cost");
+    if (c)
+        j.number(*c);
+    else
+        j.null();
+}
+
+} // namespace
+
+std::string UsageReportJson::render(const UsageReport& report, std::string_view timezone,
+                                    bool byModel) {
+    JsonWriter j;
+    j.beginObject();
+    j.key("report").string(UsageReport::nameOf(report.kind));
+    j.key("timezone").string(timezone);
+    j.key("since").string(report.since);
+    j.key("until").string(report.until);
+    j.key("rows").beginArray();
+    for (const auto& row : report.rows) {
+        j.beginObject();
+        j.key("period").string(row.period);
+        counts(j, row.usage);
+        cost(j, row.cost);
+        j.key("models").beginArray();
+        for (const auto& m : row.models)
+            j.string(m);
+        j.endArray();
+        if (byModel) {
+            j.key("byModel").beginArray();
+            for (const auto& m : row.byModel) {
+                j.beginObject();
+                j.key("model").string(m.model);
+                counts(j, m.usage);
+                cost(j, m.cost);
+                j.endObject();
+            }
+            j.endArray();
+        }
+        j.endObject();
+    }
+    j.endArray();
+    j.key("totals").beginObject();
+    counts(j, report.totals);
+    cost(j, report.totalCost);
+    j.endObject();
+    j.key("unpricedModels").beginArray();
+    for (const auto& m : report.unpricedModels)
+        j.string(m);
+    j.endArray();
+    j.endObject();
+    return j.text() + "\n";
+}
+
+} // namespace vellumkite

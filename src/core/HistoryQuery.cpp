@@ -1,0 +1,87 @@
+#include "HistoryQuery.hpp"
+
+namespace vellumkite {
+
+namespace {
+
+constexpr std::int64_t kQuarterMicros = 15LL * 60 * 1000000;
+
+std::int64_t micros(Instant t) {
+    return t.time_since_epoch().count();
+}
+
+UsageTotals totalsFrom(const SqliteStatement& s, int first) {
+    UsageTotals u;
+    u.input = s.integer(first);
+    u.output = s.integer(first + 1);
+    u.cacheWrite = s.integer(first + 2);
+    u.cacheWrite1h = s.integer(first + 3);
+    u.cacheRead = s.integer(first + 4);
+    u.replies = s.integer(first + 5);
+    return u;
+}
+
+// total() rather than sum(): absurd counts in a log saturate instead of failing every report.
+constexpr const char* kSums =
+    "CAST(total(r.input) AS INTEGER), CAST(total(r.output) AS INTEGER), "
+    "CAST(total(r.cache_write) AS INTEGER), CAST(total(r.cache_write_1h) AS INTEGER), "
+    "CAST(total(r.cache_read) AS INTEGER), count(*)";
+
+} // namespace
+
+std::optional<std::vector<HistoryQuery::Quarter>> HistoryQuery::quarters(Instant from,
+                                                                         Instant to) const {
+    auto s = db_.prepare(std::string("SELECT r.time / ") + std::to_string(kQuarterMicros) +
+                         " AS q, m.text, " + kSums +
+                         " FROM replies r INDEXED BY replies_by_time JOIN names m ON m.id = r.model"
+                         " WHERE r.time >= ?1 AND r.time < ?2 GROUP BY q, r.model ORDER BY q");
+    s.bind(1, micros(from)).bind(2, micros(to));
+    std::vector<Quarter> out;
+    SqliteStatement::Step step;
+    while ((step = s.step()) == SqliteStatement::Step::row)
+        out.push_back({s.integer(0), s.text(1), totalsFrom(s, 2)});
+    lastCode_ = step == SqliteStatement::Step::done ? 0
+                : s.lastCode()                      ? s.lastCode()
+                                                    : db_.lastCode();
+    if (step != SqliteStatement::Step::done)
+        return std::nullopt;
+    return out;
+}
+
+std::optional<std::vector<HistoryQuery::Share>> HistoryQuery::shares(By by, Instant from,
+                                                                     Instant to) const {
+    const char* column = by == By::session   ? "r.session"
+                         : by == By::project ? "r.project"
+                                             : "r.model";
+    auto s = db_.prepare(std::string("SELECT k.text, m.text, ") + kSums +
+                         " FROM replies r INDEXED BY replies_by_time"
+                         " JOIN names k ON k.id = " +
+                         column +
+                         " JOIN names m ON m.id = r.model"
+                         " WHERE r.time >= ?1 AND r.time < ?2 GROUP BY " +
+                         column + ", r.model");
+    s.bind(1, micros(from)).bind(2, micros(to));
+    std::vector<Share> out;
+    SqliteStatement::Step step;
+    while ((step = s.step()) == SqliteStatement::Step::row)
+        out.push_back({s.text(0), s.text(1), totalsFrom(s, 2)});
+    lastCode_ = step == SqliteStatement::Step::done ? 0
+                : s.lastCode()                      ? s.lastCode()
+                                                    : db_.lastCode();
+    if (step != SqliteStatement::Step::done)
+        return std::nullopt;
+    return out;
+}
+
+std::optional<Instant> HistoryQuery::firstReply() const {
+    auto s = db_.prepare("SELECT min(time) FROM replies");
+    if (s.step() != SqliteStatement::Step::row || s.isNull(0)) {
+        s.reset();
+        return std::nullopt;
+    }
+    const Instant t{std::chrono::microseconds(s.integer(0))};
+    s.reset();
+    return t;
+}
+
+} // namespace vellumkite

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "SqliteDatabase.hpp"
+#include "Time.hpp"
+#include "UsageTotals.hpp"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vellumkite {
+
+// Questions to the history's database, answered from its reply index alone. Each returns
+// nothing when the database could not answer (busy beyond the timeout, or damaged).
+class HistoryQuery {
+public:
+    explicit HistoryQuery(const SqliteDatabase& db) : db_(db) {}
+
+    // Usage per quarter hour (counted from 1970, UTC) and model in [from, to). Every zone's
+    // offset from UTC is a whole number of quarter hours, so a quarter never straddles a local
+    // midnight and can be placed in a local day, week or month afterwards.
+    struct Quarter {
+        std::int64_t index = 0;
+        std::string model;
+        UsageTotals usage;
+    };
+    std::optional<std::vector<Quarter>> quarters(Instant from, Instant to) const;
+
+    // Usage per chat, project or model, and model, in [from, to).
+    enum class By { session, project, model };
+    struct Share {
+        std::string key;
+        std::string model;
+        UsageTotals usage;
+    };
+    std::optional<std::vector<Share>> shares(By by, Instant from, Instant to) const;
+
+    // The time of the oldest reply; nothing for an empty history.
+    std::optional<Instant> firstReply() const;
+
+    // The last failure's SQLite code (0 when none), to tell damage from a busy database.
+    int lastCode() const { return lastCode_; }
+
+private:
+    const SqliteDatabase& db_;
+    mutable int lastCode_ = 0;
+};
+
+} // namespace vellumkite

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "LocalDate.hpp"
+#include "UsageTotals.hpp"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vellumkite {
+
+class HistoryQuery;
+class PriceTable;
+
+// A report of the history: usage and its list-price cost per local day, week or month, or per
+// chat, project or model, in the process's time zone. Periods without usage are left out.
+struct UsageReport {
+    enum class Kind { daily, weekly, monthly, chats, projects, models };
+
+    struct Options {
+        Kind kind = Kind::daily;
+        std::optional<LocalDate> since, until; // inclusive local days
+        unsigned firstWeekday = 1;             // 1 Monday, 0 Sunday
+        bool byModel = false;
+    };
+
+    struct ModelRow {
+        std::string model;
+        UsageTotals usage;
+        std::optional<double> cost; // nothing without a price
+    };
+    struct Row {
+        std::string period; // "2026-12-01", the week's first day, "2026-12", or the key
+        UsageTotals usage;
+        std::optional<double> cost; // nothing when any of its models has no price
+        std::vector<std::string> models;
+        std::vector<ModelRow> byModel; // heaviest first; only when asked for
+    };
+
+    Kind kind = Kind::daily;
+    std::string since, until; // the range covered, as local days
+    std::vector<Row> rows;
+    UsageTotals totals;
+    std::optional<double> totalCost;
+    std::vector<std::string> unpricedModels;
+
+    static std::optional<Kind> kindOf(std::string_view name);
+    static std::string_view nameOf(Kind kind);
+
+    // Nothing when the database could not answer.
+    static std::optional<UsageReport> build(const HistoryQuery& query, const PriceTable& prices,
+                                            const Options& options, Instant now);
+};
+
+} // namespace vellumkite
