@@ -7,7 +7,7 @@ need=(cmake ninja-build g++ pkg-config libsimdjson-dev uuid-dev libsqlite3-dev g
 case "${1:-build}" in
     test | ci)
         need+=(xvfb xauth x11-utils xdotool openbox trayer dbus-daemon dbus-bin dunst
-               desktop-file-utils strace imagemagick)
+               desktop-file-utils strace imagemagick tzdata)
         ;;
 esac
 [ "${1:-build}" = ci ] && need+=(clang libclang-rt-14-dev)

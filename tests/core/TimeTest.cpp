@@ -2,6 +2,7 @@
 
 #include "TempDir.hpp"
 #include "Timestamp.hpp"
+#include "ZoneGuard.hpp"
 
 #include <cmath>
 #include <ctime>
@@ -9,17 +10,9 @@
 
 using namespace vellumkite;
 using vellumkite::testing::ScopedEnv;
+using vellumkite::testing::ZoneGuard;
 
 namespace {
-
-class ZoneGuard {
-public:
-    explicit ZoneGuard(const char* zone) : env_("TZ", zone) { ::tzset(); }
-    ~ZoneGuard() { ::tzset(); }
-
-private:
-    ScopedEnv env_;
-};
 
 Instant at(const char* text) {
     return *Timestamp::parse(text);

@@ -1,0 +1,247 @@
+#include "History.hpp"
+
+#include "HistoryDatabase.hpp"
+#include "HistoryQuery.hpp"
+#include "HistoryUpdate.hpp"
+#include "LogLines.hpp"
+#include "TempDir.hpp"
+#include "Timestamp.hpp"
+#include "UsageStore.hpp"
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <map>
+#include <random>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace vellumkite;
+using namespace vellumkite::testing;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double kLookback = 691200;
+
+std::string isoDaysAgo(Instant now, double days) {
+    return Timestamp::format(addSeconds(now, -days * 86400));
+}
+
+// A reply as the assistant streams it: three lines, the output final only on the last.
+std::string streamedReply(const std::string& id, const std::string& session,
+                          const std::string& time, std::int64_t output,
+                          const std::string& call = "") {
+    Reply r;
+    r.messageId = id;
+    r.sessionId = session;
+    r.timestamp = time;
+    r.input = 100;
+    r.cacheRead = 1000;
+    r.cacheWrite = 50;
+    std::string out;
+    for (int line = 0; line < 3; ++line) {
+        r.output = line < 2 ? 7 : output;
+        r.tools =
+            line == 2 && !call.empty() ? decltype(r.tools){{call, "Read"}} : decltype(r.tools){};
+        out += replyLine(r) + "\n";
+    }
+    return out;
+}
+
+class HistoryTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    fs::path logs = dir / "logs";
+    fs::path file = dir / "data/history.sqlite3";
+    Instant now = systemNow();
+
+    std::unique_ptr<History> open() {
+        auto opened = HistoryDatabase::open(file);
+        EXPECT_TRUE(opened.db) << opened.message;
+        return std::make_unique<History>(std::move(*opened.db));
+    }
+    static UsageTotals total(const History& history) {
+        UsageTotals sum;
+        for (const auto& q :
+             *HistoryQuery(history.database()).quarters(kDistantPast, kDistantFuture))
+            sum += q.usage;
+        return sum;
+    }
+    static std::int64_t count(const History& history, const char* table) {
+        return history.database()
+            .queryInteger(std::string("SELECT count(*) FROM ") + table)
+            .value_or(-1);
+    }
+};
+
+} // namespace
+
+TEST_F(HistoryTest, KeepsEveryAgeOutlivesTheLogsAndReadsOnlyWhatIsNew) {
+    const std::vector<double> ages = {0.5, 20, 45, 400};
+    for (std::size_t i = 0; i < ages.size(); ++i)
+        writeFile(logs / ("p/old" + std::to_string(i) + ".jsonl"),
+                  streamedReply("m" + std::to_string(i), "s" + std::to_string(i),
+                                isoDaysAgo(now, ages[i]), 500, "c" + std::to_string(i)) +
+                      resultLine("s" + std::to_string(i), isoDaysAgo(now, ages[i]),
+                                 {{"c" + std::to_string(i), 4000}}) +
+                      "\n");
+    auto history = open();
+    // Our own files: the folder 0700, the database 0600.
+    EXPECT_EQ(fs::status(file.parent_path()).permissions() & fs::perms::all, fs::perms::owner_all);
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    ASSERT_TRUE(HistoryUpdate::run(*history, {logs}));
+    UsageTotals u = total(*history);
+    EXPECT_EQ(u.replies, 4);
+    EXPECT_EQ(u.output, 4 * 500) << "each reply's final count, once";
+    EXPECT_EQ(u.input, 4 * 100);
+    EXPECT_EQ(count(*history, "results"), 4);
+    EXPECT_EQ(history->database()
+                  .queryInteger("SELECT count(*) FROM results WHERE category = 'File reads'")
+                  .value_or(0),
+              4);
+
+    // The assistant's clean-up deletes the old logs: their history stays.
+    fs::remove(logs / "p/old2.jsonl");
+    fs::remove(logs / "p/old3.jsonl");
+    // Another run (a restart) reads only what was appended.
+    history = open();
+    const std::string more = streamedReply("m9", "s0", isoDaysAgo(now, 0.1), 300);
+    appendFile(logs / "p/old0.jsonl", more);
+    std::uint64_t read = 0;
+    ASSERT_TRUE(HistoryUpdate::run(*history, {logs}, [&](const auto& p) { read = p.bytesDone; }));
+    EXPECT_EQ(read, more.size());
+    u = total(*history);
+    EXPECT_EQ(u.replies, 5);
+    EXPECT_EQ(u.output, 4 * 500 + 300);
+
+    // Truncated and written again, or replaced by another file: read from the start, and the
+    // replies read before are not counted twice.
+    writeFile(logs / "p/old0.jsonl", more);
+    writeFile(dir / "new.jsonl", streamedReply("m1", "s1", isoDaysAgo(now, 20), 500) +
+                                     streamedReply("m10", "s1", isoDaysAgo(now, 0.2), 20));
+    fs::rename(dir / "new.jsonl", logs / "p/old1.jsonl");
+    ASSERT_TRUE(HistoryUpdate::run(*history, {logs}));
+    u = total(*history);
+    EXPECT_EQ(u.replies, 6);
+    EXPECT_EQ(u.output, 4 * 500 + 300 + 20);
+}
+
+TEST_F(HistoryTest, AKillAtAnyMomentLosesNothingAndTwoWritersAgree) {
+    // Enough logs for many slices.
+    std::mt19937 rng(5);
+    for (int f = 0; f < 8; ++f) {
+        std::string text;
+        for (int i = 0; i < 300; ++i) {
+            const std::string id = "m" + std::to_string(f) + "-" + std::to_string(i);
+            text +=
+                streamedReply(id, "s" + std::to_string(f), isoDaysAgo(now, (rng() % 9000) / 100.0),
+                              1 + rng() % 900, "c" + id);
+            text += resultLine("s" + std::to_string(f), isoDaysAgo(now, 0.01),
+                               {{"c" + id, rng() % 3000}}) +
+                    "\n";
+        }
+        writeFile(logs / ("p/f" + std::to_string(f) + ".jsonl"), text);
+    }
+    constexpr std::uint64_t kSlice = 64 << 10;
+    const auto importInChild = [&] {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            auto opened = HistoryDatabase::open(file);
+            if (!opened.db)
+                ::_exit(3);
+            History h(std::move(*opened.db));
+            ::_exit(HistoryUpdate::run(h, {logs}, {}, kSlice) ? 0 : 1);
+        }
+        return pid;
+    };
+
+    // The reference: a clean import in this process, into a file of its own.
+    const fs::path clean = dir / "clean.sqlite3";
+    auto reference = HistoryDatabase::open(clean);
+    History expected(std::move(*reference.db));
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_TRUE(HistoryUpdate::run(expected, {logs}, {}, kSlice));
+    const auto cleanTime = std::chrono::steady_clock::now() - t0;
+
+    for (int kill = 0; kill < 6; ++kill) {
+        const pid_t pid = importInChild();
+        ASSERT_GT(pid, 0);
+        std::this_thread::sleep_for(cleanTime * (rng() % 100) / 100);
+        ::kill(pid, SIGKILL);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+    }
+    // Two programs finishing the import at once.
+    const pid_t a = importInChild(), b = importInChild();
+    int statusA = 0, statusB = 0;
+    ::waitpid(a, &statusA, 0);
+    ::waitpid(b, &statusB, 0);
+    EXPECT_TRUE(WIFEXITED(statusA) && WEXITSTATUS(statusA) == 0);
+    EXPECT_TRUE(WIFEXITED(statusB) && WEXITSTATUS(statusB) == 0);
+
+    auto history = open();
+    EXPECT_EQ(total(*history), total(expected));
+    EXPECT_EQ(count(*history, "results"), count(expected, "results"));
+    EXPECT_EQ(history->database().queryInteger("SELECT total(tokens) FROM results"),
+              expected.database().queryInteger("SELECT total(tokens) FROM results"));
+    const HistoryQuery q(history->database()), e(expected.database());
+    EXPECT_EQ(q.quarters(kDistantPast, kDistantFuture)->size(),
+              e.quarters(kDistantPast, kDistantFuture)->size());
+}
+
+TEST_F(HistoryTest, ADamagedDatabaseIsSetAsideAndANewerOneLeftAlone) {
+    writeFile(file, std::string(8192, 'x'));
+    auto opened = HistoryDatabase::open(file);
+    EXPECT_EQ(opened.status, HistoryDatabase::Status::rebuilt);
+    ASSERT_TRUE(opened.db);
+    EXPECT_NE(opened.message.find("set aside as history.sqlite3.corrupt-"), std::string::npos)
+        << opened.message;
+    int aside = 0;
+    for (const auto& e : fs::directory_iterator(file.parent_path()))
+        aside += e.path().filename().string().starts_with("history.sqlite3.corrupt-");
+    EXPECT_EQ(aside, 1);
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+
+    // Written by a version that knows more: never changed.
+    ASSERT_TRUE(opened.db->exec("PRAGMA user_version = 99"));
+    opened.db.reset();
+    const auto before = fs::last_write_time(file);
+    const auto size = fs::file_size(file);
+    const auto newer = HistoryDatabase::open(file, true);
+    EXPECT_EQ(newer.status, HistoryDatabase::Status::newer);
+    EXPECT_FALSE(newer.db);
+    EXPECT_NE(newer.message.find("newer version"), std::string::npos);
+    EXPECT_EQ(fs::last_write_time(file), before);
+    EXPECT_EQ(fs::file_size(file), size);
+}
+
+TEST_F(HistoryTest, TheStoreHandsEachLineToTheHistoryAndImportsOlderLogsAfterItsFirstPass) {
+    writeFile(logs / "p/new.jsonl", streamedReply("new", "s1", isoDaysAgo(now, 1), 40));
+    writeFile(logs / "p/old.jsonl", streamedReply("old", "s2", isoDaysAgo(now, 30), 60));
+    // Older logs carry their old modification times, as they would.
+    fs::last_write_time(logs / "p/old.jsonl",
+                        fs::file_time_type::clock::now() - std::chrono::hours(24 * 30));
+    auto history = open();
+    UsageStore store(logs, kLookback);
+    store.setHistory(history.get(), 1 << 20);
+    ASSERT_TRUE(store.refresh());
+    EXPECT_EQ(store.turns().size(), 1u);
+    EXPECT_EQ(total(*history).replies, 1) << "the first pass reads the window only";
+    EXPECT_EQ(store.historyBacklog().files, 1u);
+    store.refresh();
+    EXPECT_EQ(total(*history).replies, 2);
+    EXPECT_EQ(store.historyBacklog().files, 0u);
+    EXPECT_EQ(store.turns().size(), 1u) << "older replies stay out of the live figures";
+
+    // The last line of a reply arrives later: both see the final count.
+    appendFile(logs / "p/new.jsonl", streamedReply("new", "s1", isoDaysAgo(now, 1), 900));
+    store.refresh();
+    EXPECT_EQ(store.turns().at("new:req_1").output, 900);
+    EXPECT_EQ(total(*history).output, 900 + 60);
+    EXPECT_EQ(store.lastPass().files, 1u);
+}
