@@ -61,6 +61,8 @@ std::int64_t micros(Instant t) {
     return t.time_since_epoch().count();
 }
 
+constexpr std::int64_t kMaxCount = std::int64_t{1} << 40;
+
 } // namespace
 
 History::History(SqliteDatabase db)
@@ -112,16 +114,17 @@ void History::take(const ParsedLine& line) {
     if (const auto* reply = std::get_if<TurnLine>(&line)) {
         for (const auto& call : reply->toolIds)
             calls_.insert_or_assign(call.id, std::string(ToolCategory::of(call.name)));
-        const Turn& turn = reply->turn;
-        auto [it, inserted] = turns_.try_emplace(turn.key);
-        if (inserted) {
-            it->second = turn;
-            it->second.tools.clear(); // not kept in the history
-        } else {
-            Turn counts = turn;
-            counts.tools.clear();
+        Turn counts = reply->turn;
+        counts.tools.clear(); // not kept in the history
+        // No real reply comes near a trillion tokens; capped, no sum of them can overflow.
+        for (auto* n : {&counts.input, &counts.cacheRead, &counts.cacheWrite, &counts.output,
+                        &counts.cacheWrite1h})
+            *n = std::clamp<std::int64_t>(*n, 0, kMaxCount);
+        auto [it, inserted] = turns_.try_emplace(counts.key);
+        if (inserted)
+            it->second = std::move(counts);
+        else
             it->second.absorb(std::move(counts));
-        }
         return;
     }
     const auto& batch = std::get<ResultsLine>(line);

@@ -31,11 +31,14 @@ constexpr const char* kSums =
 
 std::optional<std::vector<HistoryQuery::Quarter>> HistoryQuery::quarters(Instant from,
                                                                          Instant to) const {
-    auto s = db_.prepare(std::string("SELECT r.time / ") + std::to_string(kQuarterMicros) +
-                         " AS q, m.text, " + kSums +
-                         " FROM replies r INDEXED BY replies_by_time JOIN names m ON m.id = r.model"
-                         " WHERE r.time >= ?1 AND r.time < ?2 GROUP BY q, r.model ORDER BY q");
-    s.bind(1, micros(from)).bind(2, micros(to));
+    // Day bounds fall on quarter hours in every zone; other bounds take the quarters they touch.
+    const auto first = micros(from) / kQuarterMicros;
+    const auto last = micros(to) / kQuarterMicros + (micros(to) % kQuarterMicros > 0 ? 1 : 0);
+    auto s = db_.prepare("SELECT q.quarter, m.text, q.input, q.output, q.cache_write, "
+                         "q.cache_write_1h, q.cache_read, q.replies FROM quarters q "
+                         "JOIN names m ON m.id = q.model "
+                         "WHERE q.quarter >= ?1 AND q.quarter < ?2 ORDER BY q.quarter");
+    s.bind(1, first).bind(2, last);
     std::vector<Quarter> out;
     SqliteStatement::Step step;
     while ((step = s.step()) == SqliteStatement::Step::row)

@@ -26,8 +26,8 @@ public:
     };
     std::optional<std::vector<Quarter>> quarters(Instant from, Instant to) const;
 
-    // Usage per chat, project or model, and model, in [from, to).
-    enum class By { session, project, model };
+    // Usage per chat or project, and model, in [from, to).
+    enum class By { session, project };
     struct Share {
         std::string key;
         std::string model;

@@ -62,8 +62,7 @@ std::optional<UsageReport> UsageReport::build(const HistoryQuery& query, const P
 
     // Keyed by period, each with its usage per model; periods sort as their texts do.
     std::map<std::string, ModelUsage> periods;
-    if (options.kind == Kind::daily || options.kind == Kind::weekly ||
-        options.kind == Kind::monthly) {
+    if (options.kind != Kind::chats && options.kind != Kind::projects) {
         const auto quarters = query.quarters(from, to);
         if (!quarters)
             return std::nullopt;
@@ -77,12 +76,11 @@ std::optional<UsageReport> UsageReport::build(const HistoryQuery& query, const P
                                  ? day.weekStart(options.firstWeekday).text()
                                  : day.monthText();
             }
-            periods[it->second][q.model] += q.usage;
+            periods[options.kind == Kind::models ? q.model : it->second][q.model] += q.usage;
         }
     } else {
-        const auto by = options.kind == Kind::chats      ? HistoryQuery::By::session
-                        : options.kind == Kind::projects ? HistoryQuery::By::project
-                                                         : HistoryQuery::By::model;
+        const auto by =
+            options.kind == Kind::chats ? HistoryQuery::By::session : HistoryQuery::By::project;
         const auto shares = query.shares(by, from, to);
         if (!shares)
             return std::nullopt;
