@@ -76,6 +76,25 @@ std::optional<std::vector<HistoryQuery::Share>> HistoryQuery::shares(By by, Inst
     return out;
 }
 
+std::optional<std::vector<HistoryQuery::ModelUsage>> HistoryQuery::byModel(Instant from,
+                                                                           Instant to) const {
+    auto s = db_.prepare(std::string("SELECT m.text, ") + kSums +
+                         " FROM replies r INDEXED BY replies_by_time"
+                         " JOIN names m ON m.id = r.model"
+                         " WHERE r.time >= ?1 AND r.time < ?2 GROUP BY r.model");
+    s.bind(1, micros(from)).bind(2, micros(to));
+    std::vector<ModelUsage> out;
+    SqliteStatement::Step step;
+    while ((step = s.step()) == SqliteStatement::Step::row)
+        out.push_back({s.text(0), totalsFrom(s, 1)});
+    lastCode_ = step == SqliteStatement::Step::done ? 0
+                : s.lastCode()                      ? s.lastCode()
+                                                    : db_.lastCode();
+    if (step != SqliteStatement::Step::done)
+        return std::nullopt;
+    return out;
+}
+
 std::optional<Instant> HistoryQuery::firstReply() const {
     auto s = db_.prepare("SELECT min(time) FROM replies");
     if (s.step() != SqliteStatement::Step::row || s.isNull(0)) {

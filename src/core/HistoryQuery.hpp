@@ -35,6 +35,13 @@ public:
     };
     std::optional<std::vector<Share>> shares(By by, Instant from, Instant to) const;
 
+    // Usage per model in [from, to), to the microsecond.
+    struct ModelUsage {
+        std::string model;
+        UsageTotals usage;
+    };
+    std::optional<std::vector<ModelUsage>> byModel(Instant from, Instant to) const;
+
     // The time of the oldest reply; nothing for an empty history.
     std::optional<Instant> firstReply() const;
 
