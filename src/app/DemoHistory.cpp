@@ -1,0 +1,66 @@
+#include "DemoHistory.hpp"
+
+#include <array>
+#include <cmath>
+
+namespace vellumkite {
+
+HistoryOverview DemoHistory::overview(Instant now) {
+    HistoryOverview o;
+    const LocalDate today = LocalDate::of(now);
+    // Busy weekdays, quiet weekends, a holiday, a heavy sprint in the last week.
+    constexpr std::array<double, HistoryOverview::kDays> kWeight = {
+        1.1, 1.4, 0.2, 0.0, 1.6, 1.9, 1.2, 1.5, 1.3, 0.1, 0.3, 1.7, 2.1, 1.8, 1.4,
+        0.0, 0.0, 0.0, 1.2, 1.6, 1.5, 2.0, 0.4, 0.2, 2.3, 2.6, 2.2, 2.9, 2.4, 1.3};
+    constexpr double kMillion = 1e6;
+    for (int i = 0; i < HistoryOverview::kDays; ++i) {
+        HistoryOverview::Day d;
+        d.date = today.plusDays(i - (HistoryOverview::kDays - 1));
+        const double w = kWeight[static_cast<std::size_t>(i)] * kMillion;
+        if (w > 0) {
+            const double opus = i % 3 == 0 ? 0.55 : 0.35, haiku = 0.08,
+                         other = i % 7 == 2 ? 0.04 : 0;
+            const double parts[] = {opus, 1 - opus - haiku - other, haiku, other};
+            for (std::size_t f = 0; f < HistoryOverview::kFamilies; ++f) {
+                d.weight[f] = w * parts[f];
+                // Opus costs about twice what Sonnet does per unit of weight.
+                const double perMillion = f == 0 ? 3.4 : f == 1 ? 2.0 : f == 2 ? 0.7 : 0;
+                d.cost[f] = d.weight[f] / kMillion * perMillion;
+            }
+            d.costComplete = other == 0;
+            d.usage.replies = static_cast<std::int64_t>(w / 9000);
+            d.usage.cacheRead = static_cast<std::int64_t>(w * 4.1);
+            d.usage.cacheWrite = static_cast<std::int64_t>(w * 0.12);
+            d.usage.output = static_cast<std::int64_t>(w * 0.03);
+            d.usage.input = static_cast<std::int64_t>(w * 0.001);
+            d.models = {"claude-opus-4-5-20251101", "claude-sonnet-4-5-20250929",
+                        "claude-haiku-4-5-20251001"};
+            if (other > 0)
+                d.models.push_back("claude-future-9");
+        }
+        o.days.push_back(std::move(d));
+    }
+    o.medianWeight = 1.5 * kMillion;
+    o.medianCost = 3.6;
+    o.thisWeek = {9.9 * kMillion, 25.30};
+    o.lastWeek = {7.8 * kMillion, 18.90};
+    o.weightChange = (9.9 / 7.8 - 1) * 100;
+    o.costChange = (25.30 / 18.90 - 1) * 100;
+    o.pace = HistoryOverview::Pace{true, "On pace to hit the weekly limit at Fri 4:00 PM",
+                                   "It resets at Sat 9:00 AM. Slow down: finish this task, /clear, "
+                                   "and use smaller chats."};
+    o.monthName = today.monthText();
+    const double month = 38.0 * kMillion;
+    o.topProjects = {{"/home/you/work/vellumkite", 17.1 * kMillion, 17.1 / 38, 41.20},
+                     {"/home/you/work/website", 8.4 * kMillion, 8.4 / 38, 18.75},
+                     {"/home/you/notes", 5.2 * kMillion, 5.2 / 38, 9.80},
+                     {"/home/you/work/infra", 4.1 * kMillion, 4.1 / 38, 8.95},
+                     {"/home/you/scratch", 3.2 * kMillion, 3.2 / 38, std::nullopt}};
+    o.topModels = {{"claude-sonnet-4-5-20250929", 0.52 * month, 0.52, 39.40},
+                   {"claude-opus-4-5-20251101", 0.39 * month, 0.39, 44.05},
+                   {"claude-haiku-4-5-20251001", 0.08 * month, 0.08, 2.10},
+                   {"claude-future-9", 0.01 * month, 0.01, std::nullopt}};
+    return o;
+}
+
+} // namespace vellumkite

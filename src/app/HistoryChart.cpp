@@ -1,0 +1,216 @@
+#include "HistoryChart.hpp"
+
+#include "Format.hpp"
+#include "Theme.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <QDate>
+#include <QHelpEvent>
+#include <QLocale>
+#include <QPainter>
+#include <QToolTip>
+
+namespace vellumkite {
+
+namespace {
+
+constexpr qreal kCornerRadius = 2;
+constexpr int kAxisHeight = 18; // the dates under the bars
+constexpr int kScaleWidth = 44; // the values at the left
+
+double scaleOf(const std::vector<HistoryOverview::Day>& days, HistoryChart::Measure m) {
+    double largest = 0;
+    for (const auto& d : days)
+        largest = std::max(largest, HistoryChart::value(d, m));
+    return std::max(m == HistoryChart::Measure::cost ? 0.01 : 1.0, largest);
+}
+
+QString valueText(double v, HistoryChart::Measure m) {
+    if (m == HistoryChart::Measure::cost)
+        return QString::fromStdString(Format::dollars(v));
+    return QString::fromStdString(Format::tokens(Format::rounded(v).value_or(0)));
+}
+
+QDate qdate(const LocalDate& d) {
+    return QDate(static_cast<int>(d.ymd.year()),
+                 static_cast<int>(static_cast<unsigned>(d.ymd.month())),
+                 static_cast<int>(static_cast<unsigned>(d.ymd.day())));
+}
+
+} // namespace
+
+double HistoryChart::value(const HistoryOverview::Day& day, Measure measure) {
+    return measure == Measure::weight ? day.totalWeight() : day.totalCost();
+}
+
+QColor HistoryChart::familyColor(HistoryOverview::Family family, const QPalette& palette) {
+    switch (family) {
+    case HistoryOverview::Family::opus:
+        return QColor(0xAF, 0x52, 0xDE); // purple
+    case HistoryOverview::Family::sonnet:
+        return Theme::accent(palette);
+    case HistoryOverview::Family::haiku:
+        return QColor(0x30, 0xB0, 0xC7); // teal
+    case HistoryOverview::Family::other:
+        break;
+    }
+    return Theme::tertiary(palette);
+}
+
+std::vector<HistoryChart::Column>
+HistoryChart::columns(const QRectF& bounds, const std::vector<HistoryOverview::Day>& days,
+                      Measure measure) {
+    std::vector<Column> out;
+    if (days.empty())
+        return out;
+    const QRectF chart = bounds.normalized();
+    const double scale = scaleOf(days, measure);
+    const qreal slot = chart.width() / static_cast<qreal>(days.size());
+    const qreal gap = std::min<qreal>(4, slot / 4);
+    for (std::size_t i = 0; i < days.size(); ++i) {
+        Column c;
+        const qreal x = chart.left() + static_cast<qreal>(i) * slot;
+        c.slot = QRectF(x, chart.top(), slot, chart.height());
+        qreal bottom = chart.bottom();
+        const auto& parts = measure == Measure::weight ? days[i].weight : days[i].cost;
+        for (std::size_t f = 0; f < parts.size(); ++f) {
+            const double v = parts[f];
+            if (!(v > 0))
+                continue;
+            const qreal h = chart.height() * v / scale;
+            c.segments.push_back({QRectF(x + gap / 2, bottom - h, slot - gap, h),
+                                  static_cast<HistoryOverview::Family>(f)});
+            bottom -= h;
+        }
+        out.push_back(std::move(c));
+    }
+    return out;
+}
+
+QString HistoryChart::dayText(const HistoryOverview::Day& day) {
+    const QLocale locale;
+    QString text = locale.toString(qdate(day.date), QStringLiteral("ddd d MMM"));
+    if (day.usage.replies == 0)
+        return text + QStringLiteral("\nNo usage");
+    text += QStringLiteral("\n%1 tokens \u00b7 weight %2 \u00b7 %3")
+                .arg(QString::fromStdString(Format::tokens(day.usage.totalTokens())),
+                     QString::fromStdString(
+                         Format::tokens(Format::rounded(day.totalWeight()).value_or(0))),
+                     day.costComplete ? QString::fromStdString(Format::dollars(day.totalCost()))
+                                      : QString::fromStdString(std::string(Format::kNoValue)));
+    QStringList models;
+    for (const auto& m : day.models)
+        models << QString::fromStdString(m);
+    return text + QLatin1Char('\n') + models.join(QStringLiteral(", "));
+}
+
+HistoryChart::HistoryChart(QWidget* parent) : QWidget(parent) {
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    setMouseTracking(true);
+}
+
+void HistoryChart::setDays(std::vector<HistoryOverview::Day> days, double medianWeight,
+                           double medianCost) {
+    days_ = std::move(days);
+    medianWeight_ = medianWeight;
+    medianCost_ = medianCost;
+    update();
+}
+
+void HistoryChart::setMeasure(Measure measure) {
+    measure_ = measure;
+    update();
+}
+
+QSize HistoryChart::sizeHint() const {
+    return {600, 220};
+}
+
+QSize HistoryChart::minimumSizeHint() const {
+    return {240, 120};
+}
+
+QRectF HistoryChart::plotArea() const {
+    return QRectF(rect()).adjusted(kScaleWidth, 6, 0, -kAxisHeight);
+}
+
+void HistoryChart::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QPalette pal = palette();
+    const QRectF plot = plotArea();
+
+    // The scale: the top value and a faint line under the bars.
+    painter.setFont(Theme::caption());
+    painter.setPen(Theme::secondary(pal));
+    const double scale = scaleOf(days_, measure_);
+    const QRectF scaleBox(0, plot.top() - 6, kScaleWidth - 6, 14);
+    painter.drawText(scaleBox, Qt::AlignRight | Qt::AlignVCenter, valueText(scale, measure_));
+    painter.setPen(QPen(Theme::tertiary(pal), 1));
+    painter.drawLine(QPointF(plot.left(), plot.bottom() + 0.5),
+                     QPointF(plot.right(), plot.bottom() + 0.5));
+
+    painter.setPen(Qt::NoPen);
+    const auto cols = columns(plot, days_, measure_);
+    for (const auto& c : cols)
+        for (std::size_t s = 0; s < c.segments.size(); ++s) {
+            const auto& seg = c.segments[s];
+            painter.setBrush(familyColor(seg.family, pal));
+            const bool top = s + 1 == c.segments.size();
+            const qreal radius =
+                top ? std::min({kCornerRadius, seg.rect.width() / 2, seg.rect.height() / 2}) : 0;
+            painter.drawRoundedRect(seg.rect, radius, radius);
+        }
+
+    // The median day, dashed, with its value at the left.
+    const double median = measure_ == Measure::weight ? medianWeight_ : medianCost_;
+    if (median > 0) {
+        const qreal y = plot.bottom() - plot.height() * median / scale;
+        QPen dash(Theme::secondary(pal), 1, Qt::DashLine);
+        painter.setPen(dash);
+        painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
+        painter.setPen(Theme::secondary(pal));
+        painter.drawText(QRectF(0, y - 7, kScaleWidth - 6, 14), Qt::AlignRight | Qt::AlignVCenter,
+                         valueText(median, measure_));
+    }
+
+    // Dates under every seventh day, counted back from today.
+    painter.setPen(Theme::secondary(pal));
+    const QLocale locale;
+    for (std::size_t i = 0; i < cols.size(); ++i) {
+        if ((cols.size() - 1 - i) % 7 != 0)
+            continue;
+        const bool today = i + 1 == cols.size();
+        const QString label = today
+                                  ? QStringLiteral("Today")
+                                  : locale.toString(qdate(days_[i].date), QStringLiteral("d MMM"));
+        // Centred under its day, but kept inside the chart.
+        const qreal w = painter.fontMetrics().horizontalAdvance(label) + 2;
+        QRectF box(cols[i].slot.center().x() - w / 2, plot.bottom() + 3, w, kAxisHeight - 3);
+        if (box.right() > plot.right())
+            box.moveRight(plot.right());
+        if (box.left() < plot.left())
+            box.moveLeft(plot.left());
+        painter.drawText(box, Qt::AlignHCenter | Qt::AlignTop, label);
+    }
+}
+
+bool HistoryChart::event(QEvent* e) {
+    if (e->type() == QEvent::ToolTip) {
+        const auto* help = static_cast<QHelpEvent*>(e);
+        const auto cols = columns(plotArea(), days_, measure_);
+        for (std::size_t i = 0; i < cols.size(); ++i)
+            if (cols[i].slot.contains(help->pos())) {
+                QToolTip::showText(help->globalPos(), dayText(days_[i]), this,
+                                   cols[i].slot.toAlignedRect());
+                return true;
+            }
+        QToolTip::hideText();
+        e->ignore();
+        return true;
+    }
+    return QWidget::event(e);
+}
+
+} // namespace vellumkite

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "HistoryOverview.hpp"
+
+#include <array>
+#include <QColor>
+#include <QRectF>
+#include <QWidget>
+#include <vector>
+
+namespace vellumkite {
+
+// The last 30 days as bars, stacked by model family, today at the right, with a dashed line at
+// the median day. Weight or cost; the day's figures show in a tooltip under the pointer.
+class HistoryChart : public QWidget {
+    Q_OBJECT
+
+public:
+    enum class Measure { weight, cost };
+
+    struct Segment {
+        QRectF rect;
+        HistoryOverview::Family family;
+    };
+    struct Column {
+        QRectF slot;                   // the day's whole column, for hovering
+        std::vector<Segment> segments; // bottom up
+    };
+    // The columns for the chart bounds: heights against the largest day (never a scale below 1,
+    // so that near-empty days stay low); a day without usage has no segments.
+    static std::vector<Column>
+    columns(const QRectF& bounds, const std::vector<HistoryOverview::Day>& days, Measure measure);
+    static double value(const HistoryOverview::Day& day, Measure measure);
+    static QColor familyColor(HistoryOverview::Family family, const QPalette& palette);
+    // The tooltip of one day: its date, tokens, weight, cost and models.
+    static QString dayText(const HistoryOverview::Day& day);
+
+    explicit HistoryChart(QWidget* parent = nullptr);
+
+    void setDays(std::vector<HistoryOverview::Day> days, double medianWeight, double medianCost);
+    void setMeasure(Measure measure);
+    Measure measure() const { return measure_; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    QRectF plotArea() const;
+
+    std::vector<HistoryOverview::Day> days_;
+    double medianWeight_ = 0, medianCost_ = 0;
+    Measure measure_ = Measure::weight;
+};
+
+} // namespace vellumkite

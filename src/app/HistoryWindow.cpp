@@ -1,0 +1,292 @@
+#include "HistoryWindow.hpp"
+
+#include "Divider.hpp"
+#include "Format.hpp"
+#include "HistoryChart.hpp"
+#include "Layouts.hpp"
+#include "SegmentedControl.hpp"
+#include "TextLine.hpp"
+#include "Theme.hpp"
+
+#include <cmath>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QVBoxLayout>
+
+namespace vellumkite {
+
+namespace {
+
+constexpr int kPadding = 16;
+constexpr int kSpacing = 12;
+
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+QString weightText(double w) {
+    return qs(Format::tokens(Format::rounded(w).value_or(0)));
+}
+
+QString costText(const std::optional<double>& c) {
+    return qs(Format::dollars(c));
+}
+
+QString changeText(const std::optional<double>& percent) {
+    if (!percent || !std::isfinite(*percent))
+        return qs(std::string(Format::kNoValue));
+    const auto n = Format::rounded(*percent).value_or(0);
+    return (n > 0 ? QStringLiteral("+") : QString()) + QString::number(n) + QStringLiteral("%");
+}
+
+TextLine* line(const QString& text, const QFont& font, TextLine::Role role, QWidget* parent) {
+    return new TextLine(text, font, role, parent);
+}
+
+// A small square of a family's colour before its name.
+class Swatch : public QWidget {
+public:
+    Swatch(HistoryOverview::Family family, QWidget* parent) : QWidget(parent), family_(family) {
+        setFixedSize(10, 10);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(Qt::NoPen);
+        p.setBrush(HistoryChart::familyColor(family_, palette()));
+        p.drawRoundedRect(QRectF(rect()), 2, 2);
+    }
+
+private:
+    HistoryOverview::Family family_;
+};
+
+} // namespace
+
+HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setWindowTitle(QStringLiteral("Vellumkite History"));
+    setObjectName(QStringLiteral("historyWindow"));
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
+    outer->setSpacing(kSpacing);
+
+    auto* header = new QHBoxLayout;
+    header->addWidget(
+        line(QStringLiteral("Last 30 days"), Theme::title3(), TextLine::Role::primary, this));
+    header->addStretch(1);
+    measure_ = new SegmentedControl({QStringLiteral("Weight"), QStringLiteral("Cost")}, this);
+    measure_->setObjectName(QStringLiteral("measure"));
+    measure_->setCurrentIndex(0);
+    header->addWidget(measure_);
+    outer->addLayout(header);
+
+    // Everything that needs figures; the empty state takes its place without any.
+    figures_ = new QWidget(this);
+    auto* body = new QVBoxLayout(figures_);
+    body->setContentsMargins(0, 0, 0, 0);
+    body->setSpacing(kSpacing);
+    chart_ = new HistoryChart(figures_);
+    body->addWidget(chart_, 1);
+
+    auto* legend = new QHBoxLayout;
+    legend->setSpacing(6);
+    for (std::size_t f = 0; f < HistoryOverview::kFamilies; ++f) {
+        const auto family = static_cast<HistoryOverview::Family>(f);
+        legend->addWidget(new Swatch(family, figures_));
+        legend->addWidget(line(qs(std::string(HistoryOverview::nameOf(family))), Theme::caption(),
+                               TextLine::Role::secondary, figures_));
+        legend->addSpacing(8);
+    }
+    legend->addStretch(1);
+    legendMedian_ = line({}, Theme::caption(), TextLine::Role::secondary, figures_);
+    legendMedian_->setMonoDigits(true);
+    legend->addWidget(legendMedian_);
+    body->addLayout(legend);
+    body->addWidget(new Divider(figures_));
+
+    auto* week = new QGridLayout;
+    week->setHorizontalSpacing(kSpacing);
+    week->setVerticalSpacing(4);
+    week->addWidget(
+        line(QStringLiteral("This week"), Theme::headline(), TextLine::Role::primary, figures_), 0,
+        0);
+    weekFigures_ = line({}, Theme::callout(), TextLine::Role::primary, figures_);
+    weekFigures_->setMonoDigits(true);
+    week->addWidget(weekFigures_, 0, 1);
+    weekChange_ = line({}, Theme::caption(), TextLine::Role::secondary, figures_);
+    weekChange_->setMonoDigits(true);
+    weekChange_->setFit(TextLine::Fit::elide);
+    week->addWidget(weekChange_, 0, 2);
+    week->setColumnStretch(2, 1);
+    body->addLayout(week);
+    paceTitle_ = line({}, Theme::callout(), TextLine::Role::primary, figures_);
+    paceTitle_->setFit(TextLine::Fit::wrap);
+    paceText_ = line({}, Theme::caption(), TextLine::Role::secondary, figures_);
+    paceText_->setFit(TextLine::Fit::wrap);
+    body->addWidget(paceTitle_);
+    body->addWidget(paceText_);
+    body->addWidget(new Divider(figures_));
+
+    monthTitle_ = line({}, Theme::headline(), TextLine::Role::primary, figures_);
+    body->addWidget(monthTitle_);
+    auto* month = new QHBoxLayout;
+    month->setSpacing(kPadding * 2);
+    projects_ = new QGridLayout;
+    models_ = new QGridLayout;
+    for (auto* grid : {projects_, models_}) {
+        grid->setHorizontalSpacing(10);
+        grid->setVerticalSpacing(3);
+        grid->setColumnStretch(0, 1);
+        month->addLayout(grid, 1);
+    }
+    body->addLayout(month);
+    outer->addWidget(figures_, 1);
+
+    emptyState_ = new QWidget(this);
+    {
+        auto* l = new QVBoxLayout(emptyState_);
+        l->setContentsMargins(0, kPadding * 3, 0, kPadding * 3);
+        l->setSpacing(6);
+        l->addStretch(1);
+        auto* title = line(QStringLiteral("No history yet"), Theme::headline(),
+                           TextLine::Role::primary, emptyState_);
+        auto* text = line(QStringLiteral("Each day you use Claude gets a bar here, with this "
+                                         "week's pace and where the month went. Vellumkite keeps "
+                                         "it from your logs, also after Claude deletes them."),
+                          Theme::callout(), TextLine::Role::secondary, emptyState_);
+        text->setFit(TextLine::Fit::wrap);
+        text->setFixedWidth(360);
+        l->addWidget(title, 0, Qt::AlignHCenter);
+        // A row with stretches, not an alignment, so that the text's height follows its width.
+        auto* centred = new QHBoxLayout;
+        centred->addStretch(1);
+        centred->addWidget(text);
+        centred->addStretch(1);
+        l->addLayout(centred);
+        l->addStretch(1);
+    }
+    outer->addWidget(emptyState_, 1);
+
+    statusLine_ = line({}, Theme::caption(), TextLine::Role::secondary, this);
+    statusLine_->setObjectName(QStringLiteral("historyStatus"));
+    statusLine_->setMonoDigits(true);
+    statusLine_->setFit(TextLine::Fit::wrap);
+    outer->addWidget(statusLine_);
+
+    connect(measure_, &SegmentedControl::activated, this, [this](int index) {
+        chart_->setMeasure(index == 1 ? HistoryChart::Measure::cost
+                                      : HistoryChart::Measure::weight);
+        if (overview_)
+            legendMedian_->setText(QStringLiteral("Median day ") +
+                                   (index == 1 ? qs(Format::dollars(overview_->medianCost))
+                                               : weightText(overview_->medianWeight)));
+    });
+    setHistory(std::nullopt, {});
+}
+
+QSize HistoryWindow::sizeHint() const {
+    return {640, 480};
+}
+
+void HistoryWindow::fillShares(QGridLayout* grid, const std::vector<HistoryOverview::Share>& shares,
+                               bool lastComponent) {
+    while (QLayoutItem* item = grid->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    const QString heading = lastComponent ? QStringLiteral("Projects") : QStringLiteral("Models");
+    grid->addWidget(line(heading, Theme::caption(), TextLine::Role::secondary, figures_), 0, 0);
+    grid->addWidget(
+        line(QStringLiteral("Share"), Theme::caption(), TextLine::Role::secondary, figures_), 0, 1,
+        Qt::AlignRight);
+    grid->addWidget(
+        line(QStringLiteral("Cost"), Theme::caption(), TextLine::Role::secondary, figures_), 0, 2,
+        Qt::AlignRight);
+    int r = 1;
+    for (const auto& s : shares) {
+        auto* name = line(qs(lastComponent ? Format::lastPathComponent(s.name) : s.name),
+                          Theme::callout(), TextLine::Role::primary, figures_);
+        name->setFit(TextLine::Fit::elide);
+        name->setToolTip(qs(s.name));
+        auto* share = line(qs(Format::percent(s.share * 100)), Theme::callout(),
+                           TextLine::Role::secondary, figures_);
+        share->setMonoDigits(true);
+        auto* cost = line(costText(s.cost), Theme::callout(), TextLine::Role::secondary, figures_);
+        cost->setMonoDigits(true);
+        grid->addWidget(name, r, 0);
+        grid->addWidget(share, r, 1, Qt::AlignRight);
+        grid->addWidget(cost, r, 2, Qt::AlignRight);
+        ++r;
+    }
+}
+
+QString HistoryWindow::statusText() const {
+    if (!status_.available)
+        return qs(status_.message);
+    if (status_.import)
+        return QStringLiteral("Reading older logs\u2026 %1")
+            .arg(qs(Format::percent(*status_.import * 100)));
+    return {};
+}
+
+void HistoryWindow::setHistory(const std::optional<HistoryOverview>& overview,
+                               const Status& status) {
+    overview_ = overview;
+    status_ = status;
+    const bool hasFigures = overview_ && !overview_->empty();
+    figures_->setVisible(hasFigures);
+    emptyState_->setVisible(!hasFigures);
+    measure_->setEnabled(hasFigures);
+    statusLine_->setText(statusText());
+    statusLine_->setVisible(!statusLine_->text().isEmpty());
+    if (hasFigures) {
+        const auto& o = *overview_;
+        chart_->setDays(o.days, o.medianWeight, o.medianCost);
+        const bool cost = measure_->currentIndex() == 1;
+        legendMedian_->setText(
+            QStringLiteral("Median day ") +
+            (cost ? qs(Format::dollars(o.medianCost)) : weightText(o.medianWeight)));
+        weekFigures_->setText(QStringLiteral("%1 weight \u00b7 %2")
+                                  .arg(weightText(o.thisWeek.weight), costText(o.thisWeek.cost)));
+        weekChange_->setText(QStringLiteral("%1 weight, %2 cost against last week at this point "
+                                            "(%3 \u00b7 %4)")
+                                 .arg(changeText(o.weightChange), changeText(o.costChange),
+                                      weightText(o.lastWeek.weight), costText(o.lastWeek.cost)));
+        paceTitle_->setVisible(o.pace.has_value());
+        paceText_->setVisible(o.pace.has_value());
+        if (o.pace) {
+            paceTitle_->setText(qs(o.pace->title));
+            paceTitle_->setColor(o.pace->beforeReset ? std::optional(Theme::orange())
+                                                     : std::nullopt);
+            paceText_->setText(qs(o.pace->text));
+        }
+        monthTitle_->setText(QStringLiteral("This month (%1)").arg(qs(o.monthName)));
+        fillShares(projects_, o.topProjects, true);
+        fillShares(models_, o.topModels, false);
+    }
+    Layouts::refresh(this);
+}
+
+void HistoryWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void HistoryWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    emit visibilityChanged(true);
+}
+
+void HistoryWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    emit visibilityChanged(false);
+}
+
+} // namespace vellumkite

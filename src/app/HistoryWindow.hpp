@@ -1,0 +1,72 @@
+#pragma once
+
+#include "HistoryOverview.hpp"
+
+#include <optional>
+#include <QWidget>
+
+class QGridLayout;
+
+namespace vellumkite {
+
+class HistoryChart;
+class SegmentedControl;
+class TextLine;
+
+// The History window: the last 30 days as a chart, this week against last week with the weekly
+// limit's pace, and the month's top projects and models. It shows what it is given and reads
+// nothing itself. One such window at a time; Escape closes it.
+class HistoryWindow : public QWidget {
+    Q_OBJECT
+
+public:
+    // Where the history stands, beside the figures.
+    struct Status {
+        bool available = true;        // false: the history is off (message says why)
+        std::optional<double> import; // 0..1 while older logs are still being read
+        std::string message;
+    };
+
+    explicit HistoryWindow(QWidget* parent = nullptr);
+
+    // Nothing yet: before the first answer from the store thread.
+    void setHistory(const std::optional<HistoryOverview>& overview, const Status& status);
+    const std::optional<HistoryOverview>& overview() const { return overview_; }
+    HistoryChart* chart() const { return chart_; }
+    SegmentedControl* measureControl() const { return measure_; }
+    // "Reading older logs… 40 %", or empty.
+    QString statusText() const;
+
+    QSize sizeHint() const override;
+
+signals:
+    // Shown or hidden; the owner reads the history while the window is open.
+    void visibilityChanged(bool visible);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void fillShares(QGridLayout* grid, const std::vector<HistoryOverview::Share>& shares,
+                    bool lastComponent);
+
+    std::optional<HistoryOverview> overview_;
+    Status status_;
+    SegmentedControl* measure_;
+    HistoryChart* chart_;
+    QWidget* figures_;
+    QWidget* emptyState_;
+    TextLine* statusLine_;
+    TextLine* legendMedian_;
+    TextLine* weekFigures_;
+    TextLine* weekChange_;
+    TextLine* paceTitle_;
+    TextLine* paceText_;
+    TextLine* monthTitle_;
+    QGridLayout* projects_;
+    QGridLayout* models_;
+};
+
+} // namespace vellumkite

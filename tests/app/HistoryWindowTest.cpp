@@ -1,0 +1,116 @@
+// The History window with the demo's 30 days, an empty history and an import under way, in both
+// palettes; the pictures go to $VELLUMKITE_SHOTS/views like the other views'.
+#include "HistoryWindow.hpp"
+
+#include "DemoHistory.hpp"
+#include "HistoryChart.hpp"
+#include "SegmentedControl.hpp"
+#include "ViewTestSupport.hpp"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace vellumkite;
+using namespace vellumkite::testing;
+
+namespace {
+
+class HistoryWindowTest : public ::testing::TestWithParam<bool> {
+protected:
+    HistoryWindow window;
+
+    QImage save(const QString& name) {
+        window.setPalette(palette(GetParam()));
+        window.resize(window.sizeHint());
+        window.show();
+        settle();
+        const QPixmap pm = window.grab();
+        QDir dir(qEnvironmentVariableIsSet("VELLUMKITE_SHOTS")
+                     ? qEnvironmentVariable("VELLUMKITE_SHOTS")
+                     : QStringLiteral(VELLUMKITE_DEFAULT_SHOTS));
+        dir.mkpath(QStringLiteral("views"));
+        const QString file = dir.filePath(
+            QStringLiteral("views/%1-%2.png").arg(name, GetParam() ? "dark" : "light"));
+        EXPECT_TRUE(pm.save(file)) << file.toStdString();
+        return pm.toImage();
+    }
+};
+
+} // namespace
+
+TEST_P(HistoryWindowTest, ShowsTheDemoEmptyAndImportingStates) {
+    const HistoryOverview demo = DemoHistory::overview(kNow);
+    window.setHistory(demo, {});
+    save(QStringLiteral("history-demo"));
+    const QStringList texts = visibleTexts(&window);
+    EXPECT_TRUE(texts.contains(QStringLiteral("On pace to hit the weekly limit at Fri 4:00 PM")));
+    EXPECT_TRUE(texts.contains(QStringLiteral("vellumkite"))) << "projects by their last name";
+    EXPECT_TRUE(texts.contains(QStringLiteral("Median day 1.5M")));
+    EXPECT_FALSE(shows(&window, "historyStatus"));
+
+    window.setHistory(std::nullopt, {});
+    save(QStringLiteral("history-empty"));
+    EXPECT_TRUE(visibleTexts(&window).contains(QStringLiteral("No history yet")));
+    EXPECT_FALSE(window.measureControl()->isEnabled());
+
+    HistoryOverview part = demo;
+    for (std::size_t i = 0; i < 20; ++i)
+        part.days[i] = HistoryOverview::Day{part.days[i].date, {}, {}, true, {}, {}};
+    window.setHistory(part, {true, 0.4, {}});
+    save(QStringLiteral("history-importing"));
+    EXPECT_EQ(window.statusText(), QStringLiteral("Reading older logs\u2026 40%"));
+    EXPECT_TRUE(shows(&window, "historyStatus"));
+
+    window.setHistory(std::nullopt, {false, std::nullopt,
+                                     "History is off: the database was "
+                                     "written by a newer version."});
+    EXPECT_EQ(window.statusText().left(15), QStringLiteral("History is off:"));
+}
+
+TEST_P(HistoryWindowTest, SwitchesMeasureAndClosesOnEscape) {
+    window.setHistory(DemoHistory::overview(kNow), {});
+    window.show();
+    settle();
+    QSignalSpy visible(&window, &HistoryWindow::visibilityChanged);
+    auto* control = window.measureControl();
+    QTest::mouseClick(control, Qt::LeftButton, {}, control->segmentRect(1).center().toPoint());
+    EXPECT_EQ(window.chart()->measure(), HistoryChart::Measure::cost);
+    EXPECT_TRUE(visibleTexts(&window).contains(QStringLiteral("Median day $3.60")));
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
+    ASSERT_EQ(visible.count(), 1);
+    EXPECT_EQ(visible.at(0).at(0).toBool(), false);
+}
+
+INSTANTIATE_TEST_SUITE_P(Palettes, HistoryWindowTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Dark" : "Light"; });
+
+TEST(HistoryChartTest, StacksFamiliesAgainstTheBusiestDayTodayAtTheRight) {
+    std::vector<HistoryOverview::Day> days(3);
+    days[0].weight = {100, 300, 0, 0};
+    days[2].weight = {0, 50, 50, 0};
+    const auto cols =
+        HistoryChart::columns(QRectF(0, 0, 300, 100), days, HistoryChart::Measure::weight);
+    ASSERT_EQ(cols.size(), 3u);
+    ASSERT_EQ(cols[0].segments.size(), 2u);
+    EXPECT_EQ(cols[0].segments[0].family, HistoryOverview::Family::opus);
+    EXPECT_DOUBLE_EQ(cols[0].segments[0].rect.height(), 25);
+    EXPECT_DOUBLE_EQ(cols[0].segments[1].rect.bottom(), cols[0].segments[0].rect.top());
+    EXPECT_DOUBLE_EQ(cols[0].segments[1].rect.top(), 0) << "the busiest day fills the height";
+    EXPECT_TRUE(cols[1].segments.empty());
+    EXPECT_DOUBLE_EQ(cols[2].segments.back().rect.top(), 75);
+    EXPECT_GT(cols[2].slot.left(), cols[0].slot.left());
+
+    days[2].date = *LocalDate::parse("2026-12-01");
+    days[2].usage.input = 1200;
+    days[2].usage.replies = 2;
+    days[2].cost = {0, 0.25, 0.05, 0};
+    days[2].models = {"claude-sonnet-4-5", "claude-haiku-4-5"};
+    const QString tip = HistoryChart::dayText(days[2]);
+    EXPECT_TRUE(tip.contains(QStringLiteral("1k tokens"))) << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("$0.30")));
+    EXPECT_TRUE(tip.contains(QStringLiteral("claude-sonnet-4-5, claude-haiku-4-5")));
+    days[2].costComplete = false;
+    EXPECT_FALSE(HistoryChart::dayText(days[2]).contains(QStringLiteral("$")));
+}
