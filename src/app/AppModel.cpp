@@ -226,8 +226,8 @@ bool AppModel::launchAtLogin() const {
 
 void AppModel::setLaunchAtLogin(bool enabled) {
     if (LoginItem* item = d_->services.loginItem) {
-        if (const auto error = item->setEnabled(enabled))
-            LoginItem::logFailure(*error);
+        if (QString error; !item->setEnabled(enabled, &error))
+            LoginItem::logFailure(error);
     }
     // Also after a failure: the views re-read and show the real state.
     emit changed();

@@ -167,9 +167,9 @@ bool LoginItem::isEnabled() const {
 
 #endif
 
-std::optional<QString> LoginItem::setEnabled(bool enabled) {
+bool LoginItem::setEnabled(bool enabled, QString* error) {
     if (!enabled)
-        return UserFiles::removeFile(entryPath_);
+        return UserFiles::removeFile(entryPath_, error);
     const auto contents = entryContents(executable_);
     if (!contents) {
         QString shown = executable_;
@@ -177,13 +177,14 @@ std::optional<QString> LoginItem::setEnabled(bool enabled) {
             if (c.unicode() < 0x20 || c.unicode() == 0x7f)
                 c = QLatin1Char('?');
         }
-        return QStringLiteral("cannot start \"%1\" at login: not an absolute path without "
-                              "control characters")
-            .arg(shown);
+        if (error)
+            *error = QStringLiteral("cannot start \"%1\" at login: not an absolute path without "
+                                    "control characters")
+                         .arg(shown);
+        return false;
     }
-    if (auto error = UserFiles::makeFolder(QFileInfo(entryPath_).absolutePath()))
-        return error;
-    return UserFiles::replaceFile(entryPath_, contents->toUtf8());
+    return UserFiles::makeFolder(QFileInfo(entryPath_).absolutePath(), error) &&
+           UserFiles::replaceFile(entryPath_, contents->toUtf8(), error);
 }
 
 QString LoginItem::failureLine(const QString& description) {

@@ -310,7 +310,7 @@ struct PreferencesStore::Impl {
     bool change(const QString& key, const std::optional<QJsonValue>& value) {
         std::lock_guard lock(mutex);
         const QString folder = QFileInfo(path).absolutePath();
-        if (UserFiles::makeFolder(folder))
+        if (!UserFiles::makeFolder(folder))
             return false;
         FolderLock folderLock(QFile::encodeName(folder));
 
@@ -340,7 +340,7 @@ struct PreferencesStore::Impl {
         }
         if (before.state == Snapshot::State::bad && !preserve(target))
             return false;
-        if (UserFiles::replaceFile(target, QJsonDocument(object).toJson(QJsonDocument::Indented)))
+        if (!UserFiles::replaceFile(target, QJsonDocument(object).toJson(QJsonDocument::Indented)))
             return false;
         cache.state = Snapshot::State::ok;
         cache.object = object;
