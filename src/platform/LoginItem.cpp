@@ -102,7 +102,8 @@ LoginItem::LoginItem(QString entryPath, QString executable)
 #ifndef Q_OS_MACOS
 
 QString LoginItem::defaultEntryPath() {
-    return UserFiles::configHome() + QStringLiteral("/autostart/vellumkite.desktop");
+    const QString config = UserFiles::configHome();
+    return config.isEmpty() ? config : config + QStringLiteral("/autostart/vellumkite.desktop");
 }
 
 std::optional<QString> LoginItem::entryContents(const QString& executable) {
@@ -130,8 +131,10 @@ bool LoginItem::isEnabled() const {
 #else
 
 QString LoginItem::defaultEntryPath() {
-    return QDir::homePath() +
-           QStringLiteral("/Library/LaunchAgents/app.vellumkite.Vellumkite.plist");
+    const QString home = UserFiles::home();
+    return home.isEmpty()
+               ? home
+               : home + QStringLiteral("/Library/LaunchAgents/app.vellumkite.Vellumkite.plist");
 }
 
 std::optional<QString> LoginItem::entryContents(const QString& executable) {

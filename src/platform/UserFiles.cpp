@@ -1,10 +1,10 @@
 #include "UserFiles.hpp"
 
 #include "AtomicFile.hpp"
+#include "UserFolders.hpp"
 
 #include <cerrno>
 #include <cstring>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <unistd.h>
@@ -23,6 +23,13 @@ bool fail(QString* error, const char* action, const QString& path) {
     return false;
 }
 
+// Our files' paths are empty only when no home folder is known to put them in.
+bool unknownHome(QString* error) {
+    if (error)
+        *error = QStringLiteral("no place for the file: the home folder is unknown");
+    return false;
+}
+
 std::filesystem::path native(const QString& path) {
     return std::filesystem::path(
         QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString());
@@ -30,22 +37,29 @@ std::filesystem::path native(const QString& path) {
 
 } // namespace
 
+QString UserFiles::fromPath(const std::filesystem::path& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+}
+
+QString UserFiles::home() {
+    return fromPath(UserFolders::home());
+}
+
 QString UserFiles::configHome() {
-    const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
-        return QDir::cleanPath(xdg);
-    return QDir::homePath() + QStringLiteral("/.config");
+    return fromPath(UserFolders::configHome());
 }
 
 bool UserFiles::makeFolder(const QString& folder, QString* error) {
+    if (folder.isEmpty())
+        return unknownHome(error);
     return AtomicFile::makeFolders(native(folder)) || fail(error, "create", folder);
 }
 
 bool UserFiles::replaceFile(const QString& path, const QByteArray& contents, QString* error) {
-    return AtomicFile::replace(
-               native(path),
-               std::string_view(contents.constData(), static_cast<std::size_t>(contents.size()))) ||
-           fail(error, "write", path);
+    if (path.isEmpty())
+        return unknownHome(error);
+    const std::string_view bytes(contents.constData(), static_cast<std::size_t>(contents.size()));
+    return AtomicFile::replace(native(path), bytes) || fail(error, "write", path);
 }
 
 bool UserFiles::removeFile(const QString& path, QString* error) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <QByteArray>
 #include <QString>
 
@@ -10,8 +11,11 @@ namespace vellumkite {
 // contents, never a part. A failure is false, with its description in `error` when one is given
 // ("cannot create /a/b: Permission denied").
 struct UserFiles {
-    // $XDG_CONFIG_HOME when set to an absolute path, else ~/.config.
+    // The folders of UserFolders, which every part of both programs goes by; empty when no
+    // home folder is known.
+    static QString home();
     static QString configHome();
+    static QString fromPath(const std::filesystem::path& path);
 
     // Creates the folder and any missing parents, each new one 0700. Existing folders are left as
     // they are.
