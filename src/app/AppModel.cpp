@@ -1,6 +1,6 @@
 #include "AppModel.hpp"
 
-#include "Format.hpp"
+#include "LocaleTimeOfDay.hpp"
 #include "LogFolders.hpp"
 #include "LoginItem.hpp"
 #include "MemoryPreferences.hpp"
@@ -10,12 +10,9 @@
 #include "WritablePreferences.hpp"
 
 #include <atomic>
-#include <ctime>
 #include <exception>
-#include <QLocale>
 #include <QMetaObject>
 #include <QThread>
-#include <QTime>
 #include <QTimer>
 #include <QVariant>
 
@@ -26,30 +23,6 @@ namespace {
 const QString kShowBoxKey = QStringLiteral("showFloatingBox");
 const QString kBoxSizeKey = QStringLiteral("floatingBoxSize");
 constexpr double kLookbackSeconds = 691200; // 8 days
-
-// The locale Qt's system locale uses for times on Unix: LC_ALL, else LC_TIME, else LANG, else C.
-// A locale built by name is plain data, so the store thread can format with it while the main
-// thread uses the system locale.
-QLocale timeLocale(const Environment& env) {
-    for (const char* name : {"LC_ALL", "LC_TIME", "LANG"}) {
-        if (auto value = env.get(name); value && !value->empty())
-            return QLocale(QString::fromLatin1(value->data(), qsizetype(value->size())));
-    }
-    return QLocale::c();
-}
-
-// The short time of day in the user's locale, in the process's time zone.
-TimeOfDayFormatter localeTimeOfDay(const Environment& env) {
-    return [locale = timeLocale(env)](Instant t) {
-        const auto seconds = std::chrono::floor<std::chrono::seconds>(t).time_since_epoch().count();
-        const auto tt = static_cast<std::time_t>(seconds);
-        std::tm tm{};
-        if (static_cast<std::int64_t>(tt) != seconds || !localtime_r(&tt, &tm))
-            return std::string(Format::kNoValue);
-        return locale.toString(QTime(tm.tm_hour, tm.tm_min, tm.tm_sec), QLocale::ShortFormat)
-            .toStdString();
-    };
-}
 
 bool readShowBox(const WritablePreferences& prefs) {
     // Only a stored bool counts; anything else (a text "no" included) leaves the box shown.
@@ -80,7 +53,7 @@ struct AppModel::Worker : QObject {
         RefreshPass::Inputs in;
         in.limitsFile = limitsFile;
         in.preferences = &preferences;
-        in.timeOfDay = timeOfDay ? timeOfDay : localeTimeOfDay(env);
+        in.timeOfDay = timeOfDay ? timeOfDay : LocaleTimeOfDay::formatter(env);
         in.environment = std::move(env);
         in.clock = clock;
         return RefreshPass::run(store, in);
