@@ -22,7 +22,6 @@ namespace {
 
 const QString kShowBoxKey = QStringLiteral("showFloatingBox");
 const QString kBoxSizeKey = QStringLiteral("floatingBoxSize");
-constexpr double kLookbackSeconds = 691200; // 8 days
 
 bool readShowBox(const WritablePreferences& prefs) {
     // Only a stored bool counts; anything else (a text "no" included) leaves the box shown.
@@ -44,7 +43,7 @@ struct AppModel::Worker : QObject {
     Worker(const Services& services, const WritablePreferences& preferences)
         : store(services.logRoot.empty() ? LogFolders::find().folders
                                          : std::vector{services.logRoot},
-                kLookbackSeconds, services.clock),
+                RefreshPass::kLookbackSeconds, services.clock),
           preferences(preferences), clock(services.clock),
           limitsFile(services.limitsFile.empty() ? Limits::file() : services.limitsFile),
           timeOfDay(services.timeOfDay) {}
