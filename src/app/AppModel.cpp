@@ -1,5 +1,6 @@
 #include "AppModel.hpp"
 
+#include "FailureNote.hpp"
 #include "LocaleTimeOfDay.hpp"
 #include "LogFolders.hpp"
 #include "LoginItem.hpp"
@@ -20,20 +21,9 @@ namespace vellumkite {
 
 namespace {
 
-const QString kShowBoxKey = QStringLiteral("showFloatingBox");
-const QString kBoxSizeKey = QStringLiteral("floatingBoxSize");
-
-bool readShowBox(const WritablePreferences& prefs) {
-    // Only a stored bool counts; anything else (a text "no" included) leaves the box shown.
-    const QVariant stored = prefs.value(kShowBoxKey);
-    return stored.typeId() == QMetaType::Bool ? stored.toBool() : true;
-}
-
 BoxSize readBoxSize(const WritablePreferences& prefs) {
-    const QVariant stored = prefs.value(kBoxSizeKey);
-    if (stored.typeId() != QMetaType::QString)
-        return BoxSize::medium;
-    return BoxSizes::fromRaw(stored.toString().toStdString()).value_or(BoxSize::medium);
+    return BoxSizes::fromRaw(prefs.get(PreferenceKeys::boxSize).toStdString())
+        .value_or(BoxSize::medium);
 }
 
 } // namespace
@@ -84,6 +74,7 @@ struct AppModel::State {
     bool showBox = true;
     BoxSize boxSize = BoxSize::medium;
 
+    FailureNote saveFailure{QStringLiteral("save the floating box's settings")};
     std::unique_ptr<Notifier> notifier;
     std::function<void()> boxHandler;
     QThread thread;
@@ -104,7 +95,7 @@ AppModel::AppModel(Services services, QObject* parent)
         d_->preferences = d_->ownPreferences.get();
     }
 
-    d_->showBox = readShowBox(*d_->preferences);
+    d_->showBox = d_->preferences->get(PreferenceKeys::showBox);
     d_->boxSize = readBoxSize(*d_->preferences);
     d_->notifier = std::make_unique<Notifier>(*d_->preferences, d_->services.notifications,
                                               d_->services.clock);
@@ -177,7 +168,7 @@ bool AppModel::showBox() const {
 
 void AppModel::setShowBox(bool show) {
     d_->showBox = show;
-    d_->preferences->setValue(kShowBoxKey, show);
+    d_->saveFailure.record(d_->preferences->set(PreferenceKeys::showBox, show));
     emit changed();
     updateBox();
 }
@@ -188,7 +179,8 @@ BoxSize AppModel::boxSize() const {
 
 void AppModel::setBoxSize(BoxSize size) {
     d_->boxSize = size;
-    d_->preferences->setValue(kBoxSizeKey, QString::fromLatin1(BoxSizes::raw(size)));
+    d_->saveFailure.record(
+        d_->preferences->set(PreferenceKeys::boxSize, QString::fromLatin1(BoxSizes::raw(size))));
     emit changed();
 }
 
