@@ -1,6 +1,7 @@
 #include "AppModel.hpp"
 
-#include "Format.hpp"
+#include "FailureNote.hpp"
+#include "LocaleTimeOfDay.hpp"
 #include "LogFolders.hpp"
 #include "LoginItem.hpp"
 #include "MemoryPreferences.hpp"
@@ -10,12 +11,9 @@
 #include "WritablePreferences.hpp"
 
 #include <atomic>
-#include <ctime>
 #include <exception>
-#include <QLocale>
 #include <QMetaObject>
 #include <QThread>
-#include <QTime>
 #include <QTimer>
 #include <QVariant>
 
@@ -23,45 +21,9 @@ namespace vellumkite {
 
 namespace {
 
-const QString kShowBoxKey = QStringLiteral("showFloatingBox");
-const QString kBoxSizeKey = QStringLiteral("floatingBoxSize");
-constexpr double kLookbackSeconds = 691200; // 8 days
-
-// The locale Qt's system locale uses for times on Unix: LC_ALL, else LC_TIME, else LANG, else C.
-// A locale built by name is plain data, so the store thread can format with it while the main
-// thread uses the system locale.
-QLocale timeLocale(const Environment& env) {
-    for (const char* name : {"LC_ALL", "LC_TIME", "LANG"}) {
-        if (auto value = env.get(name); value && !value->empty())
-            return QLocale(QString::fromLatin1(value->data(), qsizetype(value->size())));
-    }
-    return QLocale::c();
-}
-
-// The short time of day in the user's locale, in the process's time zone.
-TimeOfDayFormatter localeTimeOfDay(const Environment& env) {
-    return [locale = timeLocale(env)](Instant t) {
-        const auto seconds = std::chrono::floor<std::chrono::seconds>(t).time_since_epoch().count();
-        const auto tt = static_cast<std::time_t>(seconds);
-        std::tm tm{};
-        if (static_cast<std::int64_t>(tt) != seconds || !localtime_r(&tt, &tm))
-            return std::string(Format::kNoValue);
-        return locale.toString(QTime(tm.tm_hour, tm.tm_min, tm.tm_sec), QLocale::ShortFormat)
-            .toStdString();
-    };
-}
-
-bool readShowBox(const WritablePreferences& prefs) {
-    // Only a stored bool counts; anything else (a text "no" included) leaves the box shown.
-    const QVariant stored = prefs.value(kShowBoxKey);
-    return stored.typeId() == QMetaType::Bool ? stored.toBool() : true;
-}
-
 BoxSize readBoxSize(const WritablePreferences& prefs) {
-    const QVariant stored = prefs.value(kBoxSizeKey);
-    if (stored.typeId() != QMetaType::QString)
-        return BoxSize::medium;
-    return BoxSizes::fromRaw(stored.toString().toStdString()).value_or(BoxSize::medium);
+    return BoxSizes::fromRaw(prefs.get(PreferenceKeys::boxSize).toStdString())
+        .value_or(BoxSize::medium);
 }
 
 } // namespace
@@ -71,7 +33,7 @@ struct AppModel::Worker : QObject {
     Worker(const Services& services, const WritablePreferences& preferences)
         : store(services.logRoot.empty() ? LogFolders::find().folders
                                          : std::vector{services.logRoot},
-                kLookbackSeconds, services.clock),
+                RefreshPass::kLookbackSeconds, services.clock),
           preferences(preferences), clock(services.clock),
           limitsFile(services.limitsFile.empty() ? Limits::file() : services.limitsFile),
           timeOfDay(services.timeOfDay) {}
@@ -80,7 +42,7 @@ struct AppModel::Worker : QObject {
         RefreshPass::Inputs in;
         in.limitsFile = limitsFile;
         in.preferences = &preferences;
-        in.timeOfDay = timeOfDay ? timeOfDay : localeTimeOfDay(env);
+        in.timeOfDay = timeOfDay ? timeOfDay : LocaleTimeOfDay::formatter(env);
         in.environment = std::move(env);
         in.clock = clock;
         return RefreshPass::run(store, in);
@@ -112,6 +74,7 @@ struct AppModel::State {
     bool showBox = true;
     BoxSize boxSize = BoxSize::medium;
 
+    FailureNote saveFailure{QStringLiteral("save the floating box's settings")};
     std::unique_ptr<Notifier> notifier;
     std::function<void()> boxHandler;
     QThread thread;
@@ -132,7 +95,7 @@ AppModel::AppModel(Services services, QObject* parent)
         d_->preferences = d_->ownPreferences.get();
     }
 
-    d_->showBox = readShowBox(*d_->preferences);
+    d_->showBox = d_->preferences->get(PreferenceKeys::showBox);
     d_->boxSize = readBoxSize(*d_->preferences);
     d_->notifier = std::make_unique<Notifier>(*d_->preferences, d_->services.notifications,
                                               d_->services.clock);
@@ -205,7 +168,7 @@ bool AppModel::showBox() const {
 
 void AppModel::setShowBox(bool show) {
     d_->showBox = show;
-    d_->preferences->setValue(kShowBoxKey, show);
+    d_->saveFailure.record(d_->preferences->set(PreferenceKeys::showBox, show));
     emit changed();
     updateBox();
 }
@@ -216,7 +179,8 @@ BoxSize AppModel::boxSize() const {
 
 void AppModel::setBoxSize(BoxSize size) {
     d_->boxSize = size;
-    d_->preferences->setValue(kBoxSizeKey, QString::fromLatin1(BoxSizes::raw(size)));
+    d_->saveFailure.record(
+        d_->preferences->set(PreferenceKeys::boxSize, QString::fromLatin1(BoxSizes::raw(size))));
     emit changed();
 }
 
@@ -226,8 +190,8 @@ bool AppModel::launchAtLogin() const {
 
 void AppModel::setLaunchAtLogin(bool enabled) {
     if (LoginItem* item = d_->services.loginItem) {
-        if (const auto error = item->setEnabled(enabled))
-            LoginItem::logFailure(*error);
+        if (QString error; !item->setEnabled(enabled, &error))
+            LoginItem::logFailure(error);
     }
     // Also after a failure: the views re-read and show the real state.
     emit changed();

@@ -1,22 +1,8 @@
 #include "Dot.hpp"
 
-#include "Theme.hpp"
-
 #include <QPainter>
 
 namespace vellumkite {
-
-QColor Dot::levelColor(Level level) {
-    switch (level) {
-    case Level::info:
-        return Theme::green();
-    case Level::warn:
-        return Theme::orange();
-    case Level::alert:
-        return Theme::red();
-    }
-    return Theme::green();
-}
 
 Dot::Dot(QWidget* parent) : QWidget(parent) {
     setFixedSize(kDiameter, kDiameter);

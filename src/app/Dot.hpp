@@ -1,7 +1,5 @@
 #pragma once
 
-#include "Thresholds.hpp"
-
 #include <QColor>
 #include <QWidget>
 
@@ -13,9 +11,6 @@ class Dot : public QWidget {
 
 public:
     static constexpr int kDiameter = 8;
-
-    // Green, orange or red for the chat-size levels info, warn and alert.
-    static QColor levelColor(Level level);
 
     explicit Dot(QWidget* parent = nullptr);
 

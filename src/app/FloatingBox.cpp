@@ -36,10 +36,10 @@ FloatingBox::FloatingBox(AppModel& model, WritablePreferences& preferences)
 FloatingBox::~FloatingBox() = default;
 
 std::optional<QPointF> FloatingBox::storedTopLeft() const {
-    const QVariant value = m_preferences.value(QString::fromLatin1(kTopLeftKey));
-    if (value.typeId() != QMetaType::QString)
+    const QString stored = m_preferences.get(PreferenceKeys::boxTopLeft);
+    if (stored.isEmpty())
         return std::nullopt;
-    return Placement::parsePoint(value.toString());
+    return Placement::parsePoint(stored);
 }
 
 void FloatingBox::fit() {
@@ -99,8 +99,8 @@ void FloatingBox::paintEvent(QPaintEvent* event) {
 void FloatingBox::saveOrigin() {
     if (!isVisible())
         return;
-    m_preferences.setValue(QString::fromLatin1(kTopLeftKey),
-                           Placement::pointString(QPointF(frameGeometry().topLeft())));
+    static_cast<void>(m_preferences.set(
+        PreferenceKeys::boxTopLeft, Placement::pointString(QPointF(frameGeometry().topLeft()))));
 }
 
 void FloatingBox::stickToAllDesktops() {

@@ -14,13 +14,11 @@ class WritablePreferences;
 // The always-on-top box: a frameless tool window that never takes the focus, floats on every
 // desktop where the window manager allows it, fits itself to its content after every model
 // change and reopens where the user last left it. While it is shown, its top-left corner is
-// saved under "floatingBoxTopLeft" as "{x, y}" on every move after it was first drawn.
+// saved (PreferenceKeys::boxTopLeft) on every move after it was first drawn.
 class FloatingBox : public QWidget {
     Q_OBJECT
 
 public:
-    static constexpr const char* kTopLeftKey = "floatingBoxTopLeft";
-
     FloatingBox(AppModel& model, WritablePreferences& preferences);
     ~FloatingBox() override;
 

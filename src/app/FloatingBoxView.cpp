@@ -371,7 +371,7 @@ void FloatingBoxView::syncChat(const Style& s) {
     m_chatProject->setTextFont(boxFont(s.small));
     m_chatMessage->setTextFont(boxFont(s.body));
     if (chat) {
-        m_chatDot->setColor(Dot::levelColor(m_model.chatLevel(chat->size)));
+        m_chatDot->setColor(Theme::levelColor(m_model.chatLevel(chat->size)));
         m_chatSize->setText(QStringLiteral("This chat: ") + qs(Format::tokens(chat->size)) +
                             QStringLiteral(" tokens"));
         m_chatProject->setText(qs(Format::lastPathComponent(chat->project)));

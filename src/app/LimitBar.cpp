@@ -1,6 +1,6 @@
 #include "LimitBar.hpp"
 
-#include "Format.hpp"
+#include "Texts.hpp"
 #include "Theme.hpp"
 #include "UsageBar.hpp"
 
@@ -12,9 +12,7 @@
 namespace vellumkite {
 
 QString LimitBar::detailText(const Limits::Window& window, Instant now) {
-    return QString::fromStdString(Format::percent(window.usedPercent)) +
-           QStringLiteral(" \u00B7 resets in ") +
-           QString::fromStdString(Format::until(window.resetsAt, now));
+    return QString::fromStdString(Texts::limitDetail(window, now));
 }
 
 LimitBar::LimitBar(QString title, Limits::Window window, Clock clock, QWidget* parent)

@@ -9,6 +9,7 @@
 #include "SegmentedControl.hpp"
 #include "Sparkline.hpp"
 #include "TextLine.hpp"
+#include "Texts.hpp"
 #include "Theme.hpp"
 #include "TipCard.hpp"
 
@@ -26,8 +27,8 @@ namespace {
 constexpr int kRowSpacing = 8;
 constexpr int kLimitsMessageGap = 4;
 
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
+QString qs(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 QVBoxLayout* stack(QWidget* parent, int spacing) {
@@ -67,17 +68,16 @@ MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_
     const Clock clock = [m = &m_model] { return m->now(); };
 
     // Limits: the gauges sit directly in the outer stack; without a reading, a message.
-    m_fiveHour = new LimitBar(QStringLiteral("5-hour limit"), {}, clock, this);
+    m_fiveHour = new LimitBar(qs(Texts::kFiveHourLimit), {}, clock, this);
     m_fiveHour->setObjectName(QStringLiteral("fiveHourLimit"));
-    m_weekly = new LimitBar(QStringLiteral("Weekly limit"), {}, clock, this);
+    m_weekly = new LimitBar(qs(Texts::kWeeklyLimit), {}, clock, this);
     m_weekly->setObjectName(QStringLiteral("weeklyLimit"));
     m_limitsMessage = section(QStringLiteral("limitsMessage"), this);
     {
         auto* l = stack(m_limitsMessage, kLimitsMessageGap);
-        l->addWidget(heading(QStringLiteral("Limits"), m_limitsMessage));
-        auto* message = text(QStringLiteral("No limit reading yet. Turn on the Vellumkite status "
-                                            "line to see your official 5-hour and weekly %."),
-                             Theme::caption(), TextLine::Role::secondary, m_limitsMessage);
+        l->addWidget(heading(qs(Texts::kLimits), m_limitsMessage));
+        auto* message = text(qs(Texts::kNoLimits), Theme::caption(), TextLine::Role::secondary,
+                             m_limitsMessage);
         message->setFit(TextLine::Fit::wrap);
         l->addWidget(message);
     }
@@ -90,7 +90,7 @@ MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_
     auto* chat = section(QStringLiteral("chatSection"), this);
     {
         auto* l = stack(chat, kSectionSpacing);
-        l->addWidget(heading(QStringLiteral("This chat"), chat));
+        l->addWidget(heading(qs(Texts::kThisChat), chat));
         m_chatRow = section(QStringLiteral("chatRow"), chat);
         auto* r = row(m_chatRow);
         m_chatDot = new Dot(m_chatRow);
@@ -118,7 +118,7 @@ MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_
         auto* l = stack(live, kSectionSpacing);
         auto* header = new QWidget(live);
         auto* r = row(header);
-        r->addWidget(heading(QStringLiteral("Live"), header));
+        r->addWidget(heading(qs(Texts::kLive), header));
         r->addStretch(1);
         m_rate = text({}, Theme::caption(), TextLine::Role::secondary, header);
         m_rate->setMonoDigits(true);
@@ -134,9 +134,8 @@ MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_
     auto* top = section(QStringLiteral("topSection"), this);
     {
         auto* l = stack(top, kSectionSpacing);
-        l->addWidget(heading(QStringLiteral("Using the most today"), top));
-        m_topEmpty = text(QStringLiteral("Nothing yet today."), Theme::callout(),
-                          TextLine::Role::secondary, top);
+        l->addWidget(heading(qs(Texts::kTopChats), top));
+        m_topEmpty = text(qs(Texts::kNoTopChats), Theme::callout(), TextLine::Role::secondary, top);
         l->addWidget(m_topEmpty);
         for (std::size_t i = 0; i < Snapshot::kTopChats; ++i)
             m_topRows.append(addShareRow(l, QStringLiteral("topRow")));
@@ -147,16 +146,13 @@ MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_
     auto* tools = section(QStringLiteral("toolSection"), this);
     {
         auto* l = stack(tools, kSectionSpacing);
-        l->addWidget(heading(QStringLiteral("Top tool eaters today"), tools));
-        m_toolEmpty = text(QStringLiteral("No tool use yet today."), Theme::callout(),
-                           TextLine::Role::secondary, tools);
+        l->addWidget(heading(qs(Texts::kToolEaters), tools));
+        m_toolEmpty =
+            text(qs(Texts::kNoToolEaters), Theme::callout(), TextLine::Role::secondary, tools);
         l->addWidget(m_toolEmpty);
         for (std::size_t i = 0; i < Snapshot::kToolEaters; ++i)
             m_toolRows.append(addShareRow(l, QStringLiteral("toolRow")));
-        m_toolNote = text(QStringLiteral("Tool output stays in the chat and is re-read by every "
-                                         "later message. The rest of your usage is chat history "
-                                         "and Claude's writing."),
-                          Theme::caption(), TextLine::Role::secondary, tools);
+        m_toolNote = text(qs(Texts::kToolNote), Theme::caption(), TextLine::Role::secondary, tools);
         m_toolNote->setObjectName(QStringLiteral("toolNote"));
         m_toolNote->setFit(TextLine::Fit::wrap);
         l->addWidget(m_toolNote);
@@ -268,12 +264,11 @@ void MenuPopover::syncLimits() {
 void MenuPopover::syncChat() {
     const auto& chat = m_model.currentChat();
     if (chat) {
-        m_chatDot->setColor(Dot::levelColor(m_model.chatLevel(chat->size)));
-        m_chatSize->setText(qs(Format::tokens(chat->size)) +
-                            QStringLiteral(" re-read every message"));
+        m_chatDot->setColor(Theme::levelColor(m_model.chatLevel(chat->size)));
+        m_chatSize->setText(qs(Texts::chatSize(chat->size)));
         m_chatProject->setText(qs(Format::lastPathComponent(chat->project)));
     } else {
-        m_chatMessage->setText(m_model.loaded() ? QStringLiteral("No chats in the last week.")
+        m_chatMessage->setText(m_model.loaded() ? qs(Texts::kNoChats)
                                                 : QStringLiteral("Reading your chats\u2026"));
     }
     m_chatRow->setVisible(chat.has_value());
@@ -286,8 +281,7 @@ void MenuPopover::syncChat() {
 }
 
 void MenuPopover::syncLive() {
-    m_rate->setText(qs(Format::rate(m_model.burnPerMin())) +
-                    QStringLiteral("/min \u00B7 last 15 min"));
+    m_rate->setText(qs(Texts::burnRate(m_model.burnPerMin())));
     m_sparkline->setValues(m_model.sparkline());
 }
 
@@ -302,8 +296,7 @@ void MenuPopover::syncTop() {
             const ChatSummary& c = chats[static_cast<std::size_t>(i)];
             line.share->setText(qs(Format::share(c.weight, total)));
             line.name->setText(qs(Format::lastPathComponent(c.project)));
-            line.detail->setText(QString::number(c.replies) + QStringLiteral(" msgs \u00B7 ") +
-                                 qs(Format::ago(c.lastTime, now)));
+            line.detail->setText(qs(Texts::chatDetail(c, now)));
         }
         line.row->setVisible(shown);
     }
@@ -320,8 +313,7 @@ void MenuPopover::syncTools() {
             const ToolEater& e = eaters[static_cast<std::size_t>(i)];
             line.share->setText(qs(Format::share(e.weight, total)));
             line.name->setText(qs(e.category));
-            line.detail->setText(QString::number(e.calls) + QStringLiteral(" calls \u00B7 ") +
-                                 qs(Format::tokens(e.tokens)) + QStringLiteral(" added"));
+            line.detail->setText(qs(Texts::toolDetail(e)));
         }
         line.row->setVisible(shown);
     }

@@ -4,6 +4,9 @@
 #include "AtomicFile.hpp"
 #include "SnapshotJson.hpp"
 
+#include <cerrno>
+#include <cstring>
+
 namespace vellumkite {
 
 SnapshotFile::SnapshotFile(AppModel& model, std::filesystem::path path, QObject* parent)
@@ -22,7 +25,12 @@ void SnapshotFile::write() {
     s.sparkline = model_.sparkline();
     if (model_.tip())
         s.tips.push_back(*model_.tip());
-    AtomicFile::replace(path_, SnapshotJson::full(s) + "\n");
+    const bool written = AtomicFile::replace(path_, SnapshotJson::full(s) + "\n");
+    // Said once per run of failures, not every 3 seconds.
+    if (!written && !failing_)
+        qWarning("Vellumkite: cannot write the snapshot file %s: %s", path_.c_str(),
+                 std::strerror(errno));
+    failing_ = !written;
 }
 
 } // namespace vellumkite

@@ -21,6 +21,7 @@ private:
 
     AppModel& model_;
     std::filesystem::path path_;
+    bool failing_ = false;
 };
 
 } // namespace vellumkite

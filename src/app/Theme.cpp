@@ -1,5 +1,7 @@
 #include "Theme.hpp"
 
+#include "Gauge.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <QApplication>
@@ -90,12 +92,20 @@ void Theme::paintPanel(QPainter& painter, const QSizeF& size, qreal cornerRadius
     painter.restore();
 }
 
-QColor Theme::gaugeColor(double percent) {
-    if (percent >= 80)
-        return red();
-    if (percent >= 50)
+QColor Theme::levelColor(Level level) {
+    switch (level) {
+    case Level::info:
+        return green();
+    case Level::warn:
         return orange();
+    case Level::alert:
+        return red();
+    }
     return green();
+}
+
+QColor Theme::gaugeColor(double percent) {
+    return levelColor(Gauge::level(percent));
 }
 
 QFont Theme::headline() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Thresholds.hpp"
+
 #include <QColor>
 #include <QFont>
 #include <QPalette>
@@ -34,8 +36,9 @@ struct Theme {
     static void paintPanel(QPainter& painter, const QSizeF& size, qreal cornerRadius,
                            const QPalette& palette, qreal opacity);
 
-    // Gauge colour for a percentage, from the unrounded value: 80 or more red, 50 or more orange,
-    // else green (also for NaN).
+    // Green, orange or red.
+    static QColor levelColor(Level level);
+    // The colour of Gauge::level for a percentage.
     static QColor gaugeColor(double percent);
 
     // Named styles derived from the application font, which stands for the body text.

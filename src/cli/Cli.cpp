@@ -26,9 +26,6 @@ namespace vellumkite {
 
 namespace {
 
-// The look-back of the store, as in the app: 8 days.
-constexpr double kLookback = 691200;
-
 int usageError(std::string_view problem) {
     Fd::writeAll(STDERR_FILENO, "vellumkite-cli: " + std::string(problem) + "\n\n" + Cli::usage());
     return 2;
@@ -106,7 +103,7 @@ int Cli::main(int argc, char** argv) {
     for (const auto& entry : folders.missing)
         Fd::writeAll(STDERR_FILENO, "vellumkite-cli: CLAUDE_CONFIG_DIR names " + entry +
                                         ", which does not exist\n");
-    UsageStore store(folders.folders, kLookback);
+    UsageStore store(folders.folders, RefreshPass::kLookbackSeconds);
 
     if (command == "watch")
         return Watch::run(store, inputs, preferences, Terminal::isTerminal(STDOUT_FILENO),

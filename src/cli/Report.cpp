@@ -1,6 +1,8 @@
 #include "Report.hpp"
 
 #include "Format.hpp"
+#include "Gauge.hpp"
+#include "Texts.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -17,13 +19,7 @@ constexpr const char* kRed = "31";
 constexpr const char* kAccent = "36";
 constexpr const char* kPlain = nullptr;
 
-constexpr std::string_view kNoLimits = "No limit reading yet. Turn on the Vellumkite status line "
-                                       "to see your official 5-hour and weekly %.";
-constexpr std::string_view kToolExplanation =
-    "Tool output stays in the chat and is re-read by every later message. The rest of your usage "
-    "is chat history and Claude's writing.";
 constexpr std::string_view kDot = "\u25cf";
-constexpr std::string_view kMiddle = " \u00b7 ";
 
 // A run of text in one style.
 struct Piece {
@@ -127,14 +123,6 @@ private:
     std::vector<std::string> lines_;
 };
 
-const char* gaugeColour(double percent) {
-    if (percent >= 80)
-        return kRed;
-    if (percent >= 50)
-        return kOrange;
-    return kGreen;
-}
-
 const char* levelColour(Level level) {
     switch (level) {
     case Level::alert:
@@ -156,9 +144,7 @@ std::string repeat(std::string_view s, std::size_t n) {
 
 void limitRow(Lines& out, const Report::Style& style, const std::string& title,
               const Limits::Window& w, Instant now) {
-    const Piece right{Format::percent(w.usedPercent) + std::string(kMiddle) + "resets in " +
-                          Format::until(w.resetsAt, now),
-                      kDim};
+    const Piece right{Texts::limitDetail(w, now), kDim};
     // A gauge of up to 20 cells between the title and the figures, when there is room.
     const int room = style.width - static_cast<int>(Report::columns(title)) - 4 -
                      static_cast<int>(Report::columns(right.text));
@@ -171,7 +157,7 @@ void limitRow(Lines& out, const Report::Style& style, const std::string& title,
     const auto filled = static_cast<std::size_t>(std::lround(clamped / 100.0 * cells));
     out.row({{title, kBold},
              {"  "},
-             {repeat("\u2501", filled), gaugeColour(w.usedPercent)},
+             {repeat("\u2501", filled), levelColour(Gauge::level(w.usedPercent))},
              {repeat("\u2500", static_cast<std::size_t>(cells) - filled), kDim}},
             {right});
 }
@@ -233,8 +219,8 @@ std::string Report::sparkline(const std::vector<double>& values) {
 
 std::string Report::chatText(const Snapshot& s) {
     if (!s.currentChat)
-        return "No chats in the last week.";
-    return Format::tokens(s.currentChat->size) + " re-read every message";
+        return std::string(Texts::kNoChats);
+    return Texts::chatSize(s.currentChat->size);
 }
 
 std::string Report::render(const Snapshot& s, const Thresholds& thresholds, Instant now,
@@ -243,16 +229,16 @@ std::string Report::render(const Snapshot& s, const Thresholds& thresholds, Inst
 
     if (s.limits && (s.limits->fiveHour || s.limits->sevenDay)) {
         if (s.limits->fiveHour)
-            limitRow(out, style, "5-hour limit", *s.limits->fiveHour, now);
+            limitRow(out, style, std::string(Texts::kFiveHourLimit), *s.limits->fiveHour, now);
         if (s.limits->sevenDay)
-            limitRow(out, style, "Weekly limit", *s.limits->sevenDay, now);
+            limitRow(out, style, std::string(Texts::kWeeklyLimit), *s.limits->sevenDay, now);
     } else {
-        out.add({{"Limits", kBold}});
-        out.wrapped(kNoLimits, kDim);
+        out.add({{std::string(Texts::kLimits), kBold}});
+        out.wrapped(Texts::kNoLimits, kDim);
     }
     out.blank();
 
-    out.add({{"This chat", kBold}});
+    out.add({{std::string(Texts::kThisChat), kBold}});
     if (s.currentChat) {
         const Level level = chatLevel(s.currentChat->size, thresholds);
         const std::string text = " " + chatText(s);
@@ -268,8 +254,7 @@ std::string Report::render(const Snapshot& s, const Thresholds& thresholds, Inst
         tipLines(out, *tip);
     out.blank();
 
-    out.row({{"Live", kBold}},
-            {{Format::rate(s.burnPerMin) + "/min" + std::string(kMiddle) + "last 15 min", kDim}});
+    out.row({{std::string(Texts::kLive), kBold}}, {{Texts::burnRate(s.burnPerMin), kDim}});
     Pieces bars;
     const double scale = sparkScale(s.sparkline);
     // Empty minutes are drawn faint, busy ones in the accent colour, as in the views.
@@ -282,28 +267,22 @@ std::string Report::render(const Snapshot& s, const Thresholds& thresholds, Inst
     out.add(bars);
     out.blank();
 
-    out.add({{"Using the most today", kBold}});
+    out.add({{std::string(Texts::kTopChats), kBold}});
     if (s.topChats.empty())
-        out.add({{"Nothing yet today.", kDim}});
+        out.add({{std::string(Texts::kNoTopChats), kDim}});
     for (const auto& c : s.topChats)
         out.row({{shareColumn(c.weight, s.todayWeight)}, {Format::lastPathComponent(c.project)}},
-                {{std::to_string(c.replies) + " msgs" + std::string(kMiddle) +
-                      Format::ago(c.lastTime, now),
-                  kDim}},
-                1);
+                {{Texts::chatDetail(c, now), kDim}}, 1);
     out.blank();
 
-    out.add({{"Top tool eaters today", kBold}});
+    out.add({{std::string(Texts::kToolEaters), kBold}});
     if (s.toolEaters.empty())
-        out.add({{"No tool use yet today.", kDim}});
+        out.add({{std::string(Texts::kNoToolEaters), kDim}});
     for (const auto& e : s.toolEaters)
         out.row({{shareColumn(e.weight, s.todayWeight)}, {e.category}},
-                {{std::to_string(e.calls) + " calls" + std::string(kMiddle) +
-                      Format::tokens(e.tokens) + " added",
-                  kDim}},
-                1);
+                {{Texts::toolDetail(e), kDim}}, 1);
     if (!s.toolEaters.empty())
-        out.wrapped(kToolExplanation, kDim);
+        out.wrapped(Texts::kToolNote, kDim);
     return out.text();
 }
 

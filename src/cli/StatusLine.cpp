@@ -138,8 +138,10 @@ int StatusLine::main(int argc, char** argv, const char* program) {
     const Reading reading = read(input.complete ? std::string_view(input.bytes) : "");
     if (reading.limitsFile) {
         const auto file = Limits::file();
+        // A failed save is not reported: the bar shows the line either way, and the next reply
+        // saves again.
         if (!file.empty())
-            AtomicFile::update(file, *reading.limitsFile);
+            static_cast<void>(AtomicFile::update(file, *reading.limitsFile));
     }
     // A cut-off document is not passed on: the command would only see broken JSON.
     if (!command.empty() && input.complete) {

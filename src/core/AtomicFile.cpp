@@ -50,8 +50,10 @@ bool AtomicFile::update(const std::filesystem::path& path, std::string_view byte
 }
 
 bool AtomicFile::makeFolders(const std::filesystem::path& folder) {
-    if (folder.empty())
+    if (folder.empty()) {
+        errno = ENOENT;
         return false;
+    }
     std::filesystem::path prefix;
     for (const auto& part : folder) {
         prefix /= part;
@@ -63,31 +65,57 @@ bool AtomicFile::makeFolders(const std::filesystem::path& folder) {
         if (errno != EEXIST)
             return false;
         struct stat st {};
-        if (::stat(prefix.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        if (::stat(prefix.c_str(), &st) != 0)
             return false;
+        if (!S_ISDIR(st.st_mode)) {
+            errno = ENOTDIR;
+            return false;
+        }
     }
     return true;
 }
 
 bool AtomicFile::replace(const std::filesystem::path& path, std::string_view bytes) {
-    const std::filesystem::path folder = path.parent_path();
-    if (path.filename().empty() || !makeFolders(folder))
+    if (path.filename().empty()) {
+        errno = EISDIR;
+        return false;
+    }
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : ".";
+    if (!makeFolders(folder))
         return false;
     struct stat st {};
     // rename cannot put a file in place of a folder; leave whatever that is alone.
-    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
         return false;
+    }
 
     std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
     bool ok = ::fchmod(fd, 0600) == 0 && Fd::writeAll(fd, bytes) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok)
+    int error = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
         ::unlink(temp.c_str());
-    return ok;
+        errno = error;
+        return false;
+    }
+    // Makes the rename itself durable. Failing here loses nothing, so it is not reported.
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
 }
 
 } // namespace vellumkite

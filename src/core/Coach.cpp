@@ -1,6 +1,7 @@
 #include "Coach.hpp"
 
 #include "Format.hpp"
+#include "ToolCategory.hpp"
 
 #include <algorithm>
 #include <array>
@@ -17,22 +18,22 @@ using Advice = std::pair<std::string_view, std::string_view>;
 
 // Built at compile time, so concurrent first use needs no guard and reading never allocates.
 constexpr std::array<Advice, 8> kToolAdvice{{
-    {"Browser", "Screenshots are big and stay in the chat. Ask Claude to use read_page or "
-                "get_page_text instead of screenshots."},
-    {"Screen control", "Every screenshot stays in the chat. Ask for fewer screenshots, or zoom "
-                       "into just the part that matters."},
-    {"iOS Simulator", "Simulator screenshots stay in the chat. Ask for fewer of them, only when "
-                      "checking something visual."},
-    {"File reads", "Whole files stay in the chat. Ask Claude to read only the lines it needs, or "
-                   "to search first."},
-    {"Searches", "Big search results stay in the chat. For wide searches, ask Claude to use a "
-                 "subagent; only its answer comes back."},
-    {"Terminal commands", "Long command output stays in the chat. Ask for quieter commands (for "
-                          "example, only the last lines of a log)."},
-    {"Web", "Web pages stay in the chat. For research, ask Claude to use a subagent so only the "
-            "summary comes back."},
-    {"Connectors", "Connector results stay in the chat. Ask for smaller results (filters, fewer "
-                   "rows), or use a subagent."},
+    {ToolCategory::kBrowser, "Screenshots are big and stay in the chat. Ask Claude to use "
+                             "read_page or get_page_text instead of screenshots."},
+    {ToolCategory::kScreenControl, "Every screenshot stays in the chat. Ask for fewer "
+                                   "screenshots, or zoom into just the part that matters."},
+    {ToolCategory::kSimulator, "Simulator screenshots stay in the chat. Ask for fewer of them, "
+                               "only when checking something visual."},
+    {ToolCategory::kFileReads, "Whole files stay in the chat. Ask Claude to read only the lines "
+                               "it needs, or to search first."},
+    {ToolCategory::kSearches, "Big search results stay in the chat. For wide searches, ask "
+                              "Claude to use a subagent; only its answer comes back."},
+    {ToolCategory::kTerminal, "Long command output stays in the chat. Ask for quieter commands "
+                              "(for example, only the last lines of a log)."},
+    {ToolCategory::kWeb, "Web pages stay in the chat. For research, ask Claude to use a subagent "
+                         "so only the summary comes back."},
+    {ToolCategory::kConnectors, "Connector results stay in the chat. Ask for smaller results "
+                                "(filters, fewer rows), or use a subagent."},
 }};
 
 // The ends of the Instant range stand for times too far away to name: a reset time that

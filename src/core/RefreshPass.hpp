@@ -16,6 +16,10 @@ class UsageStore;
 // limits, read the thresholds afresh and ask the coach. The app's store thread and the terminal
 // tool both run this; nothing else computes these figures.
 struct RefreshPass {
+    // How far back the store keeps replies: a week of chats, and a day more so that "today"
+    // and the 5-hour window are whole in every time zone.
+    static constexpr double kLookbackSeconds = 8 * 86400;
+
     struct Inputs {
         std::filesystem::path limitsFile = Limits::file();
         const Preferences* preferences = nullptr; // none: no threshold overrides from there

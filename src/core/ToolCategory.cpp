@@ -1,5 +1,7 @@
 #include "ToolCategory.hpp"
 
+#include <algorithm>
+
 namespace vellumkite {
 
 std::string_view ToolCategory::of(std::string_view n) {
@@ -29,6 +31,10 @@ std::string_view ToolCategory::of(std::string_view n) {
     if (n.starts_with("mcp__"))
         return kConnectors;
     return kOther;
+}
+
+std::size_t ToolCategory::index(std::string_view label) {
+    return static_cast<std::size_t>(std::find(kAll.begin(), kAll.end(), label) - kAll.begin());
 }
 
 } // namespace vellumkite

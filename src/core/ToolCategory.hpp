@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <string_view>
 
 namespace vellumkite {
@@ -19,8 +20,15 @@ struct ToolCategory {
     static constexpr std::string_view kConnectors = "Connectors";
     static constexpr std::string_view kOther = "Other tools";
 
-    // One of the twelve labels above; total, case-sensitive, allocates nothing.
+    // Every label, in the order the figures are summed.
+    static constexpr std::array<std::string_view, 12> kAll = {
+        kFileReads, kFileEdits,     kTerminal,  kSearches, kWeb,        kSubagents,
+        kBrowser,   kScreenControl, kSimulator, kAppTools, kConnectors, kOther};
+
+    // One of kAll; total, case-sensitive, allocates nothing.
     static std::string_view of(std::string_view toolName);
+    // Where the label stands in kAll; kAll.size() for a text that is no label.
+    static std::size_t index(std::string_view label);
 };
 
 } // namespace vellumkite

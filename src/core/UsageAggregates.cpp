@@ -103,11 +103,7 @@ std::optional<ChatSummary> UsageStore::currentChat() const {
 }
 
 std::vector<ToolEater> UsageStore::toolEaters(Instant since) const {
-    static constexpr std::array<std::string_view, 12> labels = {
-        ToolCategory::kFileReads, ToolCategory::kFileEdits,     ToolCategory::kTerminal,
-        ToolCategory::kSearches,  ToolCategory::kWeb,           ToolCategory::kSubagents,
-        ToolCategory::kBrowser,   ToolCategory::kScreenControl, ToolCategory::kSimulator,
-        ToolCategory::kAppTools,  ToolCategory::kConnectors,    ToolCategory::kOther};
+    constexpr const auto& labels = ToolCategory::kAll;
     struct Acc {
         std::int64_t calls = 0, tokens = 0, biggest = 0;
         double weight = 0;
@@ -132,10 +128,7 @@ std::vector<ToolEater> UsageStore::toolEaters(Instant since) const {
         // Written into the prompt cache by the next reply, then re-read by every reply after it.
         const double factor =
             1.25 + 0.1 * static_cast<double>(std::max<std::int64_t>(0, later - 1));
-        const auto label = ToolCategory::of(r.tool);
-        const auto i = static_cast<std::size_t>(std::find(labels.begin(), labels.end(), label) -
-                                                labels.begin());
-        Acc& a = acc[i];
+        Acc& a = acc[ToolCategory::index(ToolCategory::of(r.tool))];
         a.seen = true;
         a.calls += 1;
         a.tokens = saturatingAdd(a.tokens, r.tokens);

@@ -102,7 +102,8 @@ LoginItem::LoginItem(QString entryPath, QString executable)
 #ifndef Q_OS_MACOS
 
 QString LoginItem::defaultEntryPath() {
-    return UserFiles::configHome() + QStringLiteral("/autostart/vellumkite.desktop");
+    const QString config = UserFiles::configHome();
+    return config.isEmpty() ? config : config + QStringLiteral("/autostart/vellumkite.desktop");
 }
 
 std::optional<QString> LoginItem::entryContents(const QString& executable) {
@@ -130,8 +131,10 @@ bool LoginItem::isEnabled() const {
 #else
 
 QString LoginItem::defaultEntryPath() {
-    return QDir::homePath() +
-           QStringLiteral("/Library/LaunchAgents/app.vellumkite.Vellumkite.plist");
+    const QString home = UserFiles::home();
+    return home.isEmpty()
+               ? home
+               : home + QStringLiteral("/Library/LaunchAgents/app.vellumkite.Vellumkite.plist");
 }
 
 std::optional<QString> LoginItem::entryContents(const QString& executable) {
@@ -167,9 +170,9 @@ bool LoginItem::isEnabled() const {
 
 #endif
 
-std::optional<QString> LoginItem::setEnabled(bool enabled) {
+bool LoginItem::setEnabled(bool enabled, QString* error) {
     if (!enabled)
-        return UserFiles::removeFile(entryPath_);
+        return UserFiles::removeFile(entryPath_, error);
     const auto contents = entryContents(executable_);
     if (!contents) {
         QString shown = executable_;
@@ -177,13 +180,14 @@ std::optional<QString> LoginItem::setEnabled(bool enabled) {
             if (c.unicode() < 0x20 || c.unicode() == 0x7f)
                 c = QLatin1Char('?');
         }
-        return QStringLiteral("cannot start \"%1\" at login: not an absolute path without "
-                              "control characters")
-            .arg(shown);
+        if (error)
+            *error = QStringLiteral("cannot start \"%1\" at login: not an absolute path without "
+                                    "control characters")
+                         .arg(shown);
+        return false;
     }
-    if (auto error = UserFiles::makeFolder(QFileInfo(entryPath_).absolutePath()))
-        return error;
-    return UserFiles::replaceFile(entryPath_, contents->toUtf8());
+    return UserFiles::makeFolder(QFileInfo(entryPath_).absolutePath(), error) &&
+           UserFiles::replaceFile(entryPath_, contents->toUtf8(), error);
 }
 
 QString LoginItem::failureLine(const QString& description) {

@@ -19,8 +19,8 @@ public:
     // X-GNOME-Autostart-enabled=false on Linux).
     bool isEnabled() const;
 
-    // Writes or removes the entry. Nothing on success, else the error's description.
-    std::optional<QString> setEnabled(bool enabled);
+    // Writes or removes the entry. False on failure, with its description in `error`.
+    [[nodiscard]] bool setEnabled(bool enabled, QString* error = nullptr);
 
     // The one log line for a failure: "Vellumkite: launch at login: " + description.
     static QString failureLine(const QString& description);

@@ -7,23 +7,6 @@
 
 namespace vellumkite {
 
-namespace {
-
-// The stored record, or an empty one when it is missing or anything in it is not a number.
-QVariantMap firedRecord(const WritablePreferences& preferences) {
-    const QVariant stored = preferences.value(QString::fromLatin1(Notifier::kFiredKey));
-    if (stored.typeId() != QMetaType::QVariantMap)
-        return {};
-    const QVariantMap record = stored.toMap();
-    for (auto it = record.begin(); it != record.end(); ++it) {
-        if (it.value().typeId() != QMetaType::Double)
-            return {};
-    }
-    return record;
-}
-
-} // namespace
-
 Notifier::Notifier(WritablePreferences& preferences, NotificationCenter* center, Clock clock)
     : preferences_(preferences), center_(center), clock_(std::move(clock)) {}
 
@@ -31,7 +14,7 @@ void Notifier::consider(const std::vector<Tip>& tips) {
     if (!center_)
         return;
 
-    QVariantMap record = firedRecord(preferences_);
+    QVariantMap record = preferences_.get(PreferenceKeys::firedNotifications);
     const double cutoff = toUnixSeconds(clock_()) - kMemorySeconds;
     for (auto it = record.begin(); it != record.end();) {
         if (it.value().toDouble() > cutoff)
@@ -58,7 +41,8 @@ void Notifier::consider(const std::vector<Tip>& tips) {
                       QString::fromStdString(first->title), QString::fromStdString(first->text),
                       first->level == Tip::Level::alert);
 
-    preferences_.setValue(QString::fromLatin1(kFiredKey), record);
+    // Unsaved, a key may notify again after a restart; the notification itself is not held back.
+    saveFailure_.record(preferences_.set(PreferenceKeys::firedNotifications, record));
 }
 
 } // namespace vellumkite

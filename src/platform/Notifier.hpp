@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FailureNote.hpp"
 #include "Time.hpp"
 #include "Tip.hpp"
 
@@ -12,11 +13,10 @@ class NotificationCenter;
 class WritablePreferences;
 
 // Turns keyed tips into desktop notifications: at most one per pass, and each key at most once in
-// 24 hours. The keys already used live in the preferences under "firedNotifications" as a
-// dictionary of key -> seconds since 1970, so the rule holds across restarts.
+// 24 hours. The keys already used live in the preferences (PreferenceKeys::firedNotifications)
+// with the time each was used, so the rule holds across restarts.
 class Notifier {
 public:
-    static constexpr const char* kFiredKey = "firedNotifications";
     static constexpr double kMemorySeconds = 86400;
 
     // With no centre the notifier does nothing at all, not even read the preferences.
@@ -30,6 +30,7 @@ private:
     WritablePreferences& preferences_;
     NotificationCenter* center_;
     Clock clock_;
+    FailureNote saveFailure_{QStringLiteral("save which notifications were shown")};
 };
 
 } // namespace vellumkite

@@ -309,8 +309,10 @@ struct PreferencesStore::Impl {
 
     bool change(const QString& key, const std::optional<QJsonValue>& value) {
         std::lock_guard lock(mutex);
+        if (path.isEmpty())
+            return false;
         const QString folder = QFileInfo(path).absolutePath();
-        if (UserFiles::makeFolder(folder))
+        if (!UserFiles::makeFolder(folder))
             return false;
         FolderLock folderLock(QFile::encodeName(folder));
 
@@ -340,7 +342,7 @@ struct PreferencesStore::Impl {
         }
         if (before.state == Snapshot::State::bad && !preserve(target))
             return false;
-        if (UserFiles::replaceFile(target, QJsonDocument(object).toJson(QJsonDocument::Indented)))
+        if (!UserFiles::replaceFile(target, QJsonDocument(object).toJson(QJsonDocument::Indented)))
             return false;
         cache.state = Snapshot::State::ok;
         cache.object = object;
@@ -352,14 +354,16 @@ struct PreferencesStore::Impl {
 };
 
 PreferencesStore::PreferencesStore(QString path) : d_(std::make_unique<Impl>()) {
-    d_->path = QFileInfo(path).absoluteFilePath();
+    // Without a path (no home folder known) nothing is read and every write fails.
+    d_->path = path.isEmpty() ? path : QFileInfo(path).absoluteFilePath();
     d_->nativePath = QFile::encodeName(d_->path);
 }
 
 PreferencesStore::~PreferencesStore() = default;
 
 QString PreferencesStore::defaultPath() {
-    return UserFiles::configHome() + QStringLiteral("/Vellumkite/preferences.json");
+    const QString config = UserFiles::configHome();
+    return config.isEmpty() ? config : config + QStringLiteral("/Vellumkite/preferences.json");
 }
 
 QString PreferencesStore::path() const {

@@ -76,6 +76,41 @@ PrefValue WritablePreferences::toPrefValue(const QVariant& value) {
     return {PrefValue::Other{}};
 }
 
+bool WritablePreferences::get(PreferenceKeys::Flag key) const {
+    const QVariant stored = value(QString::fromLatin1(key.name));
+    return stored.typeId() == QMetaType::Bool ? stored.toBool() : key.fallback;
+}
+
+QString WritablePreferences::get(PreferenceKeys::Text key) const {
+    const QVariant stored = value(QString::fromLatin1(key.name));
+    return stored.typeId() == QMetaType::QString ? stored.toString()
+                                                 : QString::fromLatin1(key.fallback);
+}
+
+QVariantMap WritablePreferences::get(PreferenceKeys::Times key) const {
+    const QVariant stored = value(QString::fromLatin1(key.name));
+    if (stored.typeId() != QMetaType::QVariantMap)
+        return {};
+    const QVariantMap times = stored.toMap();
+    for (auto it = times.begin(); it != times.end(); ++it) {
+        if (it.value().typeId() != QMetaType::Double)
+            return {};
+    }
+    return times;
+}
+
+bool WritablePreferences::set(PreferenceKeys::Flag key, bool value) {
+    return setValue(QString::fromLatin1(key.name), value);
+}
+
+bool WritablePreferences::set(PreferenceKeys::Text key, const QString& value) {
+    return setValue(QString::fromLatin1(key.name), value);
+}
+
+bool WritablePreferences::set(PreferenceKeys::Times key, const QVariantMap& value) {
+    return setValue(QString::fromLatin1(key.name), value);
+}
+
 PrefValue WritablePreferences::lookup(std::string_view key) const {
     return toPrefValue(value(QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size()))));
 }

@@ -1,9 +1,11 @@
 #pragma once
 
+#include "PreferenceKeys.hpp"
 #include "Preferences.hpp"
 
 #include <QString>
 #include <QVariant>
+#include <QVariantMap>
 
 namespace vellumkite {
 
@@ -15,10 +17,18 @@ public:
     virtual QVariant value(const QString& key) const = 0;
     // False when the value is not of a storable type or could not be saved; nothing changes then.
     // Storing an invalid QVariant removes the key.
-    virtual bool setValue(const QString& key, const QVariant& value) = 0;
-    virtual bool remove(const QString& key) = 0;
+    [[nodiscard]] virtual bool setValue(const QString& key, const QVariant& value) = 0;
+    [[nodiscard]] virtual bool remove(const QString& key) = 0;
 
     PrefValue lookup(std::string_view key) const override;
+
+    // The registered preferences, typed: a stored value of another type reads as the fallback.
+    bool get(PreferenceKeys::Flag key) const;
+    QString get(PreferenceKeys::Text key) const;
+    QVariantMap get(PreferenceKeys::Times key) const;
+    [[nodiscard]] bool set(PreferenceKeys::Flag key, bool value);
+    [[nodiscard]] bool set(PreferenceKeys::Text key, const QString& value);
+    [[nodiscard]] bool set(PreferenceKeys::Times key, const QVariantMap& value);
 
     // The value as the core sees it: bool, number and text as themselves, anything else "other".
     static PrefValue toPrefValue(const QVariant& value);

@@ -214,7 +214,7 @@ TEST_F(AppModelTest, PublishesWhatTheRefreshPassComputesOnTheSameTree) {
     AppModel model(services());
     ASSERT_TRUE(waitUntil([&] { return model.loaded(); }));
 
-    UsageStore store(dir / "projects", 691200, [this] { return now(); });
+    UsageStore store(dir / "projects", RefreshPass::kLookbackSeconds, [this] { return now(); });
     RefreshPass::Inputs in;
     in.limitsFile = dir / "statusline.json";
     in.preferences = &prefs;

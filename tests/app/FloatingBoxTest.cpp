@@ -21,7 +21,7 @@ protected:
         ASSERT_EQ(QGuiApplication::primaryScreen()->availableGeometry(), QRect(0, 0, 800, 800));
     }
 
-    QVariant stored() const { return prefs.value(FloatingBox::kTopLeftKey); }
+    QVariant stored() const { return prefs.value(PreferenceKeys::boxTopLeft.name); }
 };
 
 } // namespace
@@ -45,7 +45,7 @@ TEST_F(FloatingBoxTest, FirstShowGoesTopRightAndStoresNothing) {
 }
 
 TEST_F(FloatingBoxTest, PlacementByTheWindowManagerBeforeTheFirstPaintIsUndone) {
-    prefs.setValue(FloatingBox::kTopLeftKey, QStringLiteral("{200, 300}"));
+    prefs.setValue(PreferenceKeys::boxTopLeft.name, QStringLiteral("{200, 300}"));
     FloatingBox box(*model, prefs);
     box.present();
     // A window manager that puts a new tool window at its group's origin and says so before
@@ -71,21 +71,21 @@ TEST_F(FloatingBoxTest, PlacementByTheWindowManagerBeforeTheFirstPaintIsUndone) 
 }
 
 TEST_F(FloatingBoxTest, ReopensAtTheStoredCornerKeptOnScreen) {
-    prefs.setValue(FloatingBox::kTopLeftKey, QStringLiteral("{200, 300}"));
+    prefs.setValue(PreferenceKeys::boxTopLeft.name, QStringLiteral("{200, 300}"));
     {
         FloatingBox box(*model, prefs);
         box.present();
         EXPECT_EQ(box.pos(), QPoint(200, 300));
     }
     // Partly off the right edge: pulled back in.
-    prefs.setValue(FloatingBox::kTopLeftKey, QStringLiteral("{700, 300}"));
+    prefs.setValue(PreferenceKeys::boxTopLeft.name, QStringLiteral("{700, 300}"));
     {
         FloatingBox box(*model, prefs);
         box.present();
         EXPECT_EQ(box.pos(), QPoint(800 - box.width(), 300));
     }
     // On no screen at all: the default place.
-    prefs.setValue(FloatingBox::kTopLeftKey, QStringLiteral("{5000, 5000}"));
+    prefs.setValue(PreferenceKeys::boxTopLeft.name, QStringLiteral("{5000, 5000}"));
     {
         FloatingBox box(*model, prefs);
         box.present();
@@ -115,7 +115,7 @@ TEST_F(FloatingBoxTest, RefitsOnModelChangesFromAFixedTopLeft) {
     settle();
     EXPECT_EQ(box.pos(), QPoint(50, 60));
     const QRect demo = box.geometry();
-    prefs.remove(FloatingBox::kTopLeftKey);
+    prefs.remove(PreferenceKeys::boxTopLeft.name);
     model->loadDemo();
     settle();
     EXPECT_EQ(box.geometry(), demo);

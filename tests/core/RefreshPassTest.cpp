@@ -25,7 +25,7 @@ class RefreshPassTest : public ::testing::Test {
 protected:
     TempDir dir;
     Instant now = at("2025-03-01T12:00:00.000Z");
-    UsageStore store{dir / "projects", 691200, [this] { return now; }};
+    UsageStore store{dir / "projects", RefreshPass::kLookbackSeconds, [this] { return now; }};
     MapPreferences prefs;
     RefreshPass::Inputs inputs;
     int serial = 0;

@@ -30,3 +30,11 @@ TEST(ToolCategoryTest, SpecificConnectorsComeBeforeTheGeneralPrefix) {
     EXPECT_EQ(ToolCategory::of("mcp__"), "Connectors");
     EXPECT_EQ(ToolCategory::of("mcp_github"), "Other tools");
 }
+
+TEST(ToolCategoryTest, EveryLabelGivenIsOnTheOneList) {
+    for (const char* tool : {"Read", "Edit", "Bash", "Grep", "WebFetch", "Agent", "?", "",
+                             "mcp__claude-in-chrome__x", "mcp__computer-use__x",
+                             "mcp__Claude_Code_iOS_Simulator__x", "mcp__ccd_x", "mcp__x", "Other"})
+        EXPECT_LT(ToolCategory::index(ToolCategory::of(tool)), ToolCategory::kAll.size()) << tool;
+    EXPECT_EQ(ToolCategory::index("Shell commands"), ToolCategory::kAll.size());
+}

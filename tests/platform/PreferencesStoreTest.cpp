@@ -1,6 +1,10 @@
 #include "PreferencesStore.hpp"
 
+#include "LoginItem.hpp"
+#include "TempDir.hpp"
 #include "TestSupport.hpp"
+#include "UserFiles.hpp"
+#include "UserFolders.hpp"
 
 #include <atomic>
 #include <cmath>
@@ -220,6 +224,35 @@ TEST_F(PreferencesStoreTest, ReadingFromAnotherThreadWhileWriting) {
     stop = true;
     reader.join();
     EXPECT_EQ(wrong, 0);
+}
+
+TEST(UserFoldersAgreeTest, OurFilesGoWhereTheCoreSaysEvenWithAnOddHome) {
+    QTemporaryDir cwd;
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(cwd.path()));
+    vellumkite::testing::ScopedEnv config("XDG_CONFIG_HOME", nullptr);
+    for (const char* home : {"relative/home", ""}) {
+        SCOPED_TRACE(home);
+        vellumkite::testing::ScopedEnv env("HOME", home);
+        const QString expected = UserFiles::fromPath(UserFolders::configHome());
+        ASSERT_TRUE(QDir::isAbsolutePath(expected)) << qPrintable(expected);
+        EXPECT_EQ(PreferencesStore::defaultPath(),
+                  expected + QStringLiteral("/Vellumkite/preferences.json"));
+        EXPECT_EQ(LoginItem::defaultEntryPath(),
+                  expected + QStringLiteral("/autostart/vellumkite.desktop"));
+    }
+
+    // With no home folder at all there is no file: reads find nothing, writes fail, and nothing
+    // lands in the current folder.
+    PreferencesStore nowhere{QString()};
+    EXPECT_FALSE(nowhere.value(QStringLiteral("k")).isValid());
+    EXPECT_FALSE(nowhere.setValue(QStringLiteral("k"), true));
+    LoginItem noEntry(QString(), QStringLiteral("/usr/bin/vellumkite"));
+    QString error;
+    EXPECT_FALSE(noEntry.setEnabled(true, &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(QDir(cwd.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    QDir::setCurrent(previous);
 }
 
 } // namespace
