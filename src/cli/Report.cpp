@@ -35,20 +35,6 @@ std::size_t width(const Pieces& pieces) {
     return n;
 }
 
-// The first `n` columns of the text, with "…" in the last one when some is cut off.
-std::string fit(const std::string& text, std::size_t n) {
-    if (Report::columns(text) <= n)
-        return text;
-    if (n == 0)
-        return {};
-    std::size_t kept = 0, i = 0;
-    for (; i < text.size(); ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && kept++ == n - 1)
-            break;
-    }
-    return text.substr(0, i) + "\u2026";
-}
-
 class Lines {
 public:
     explicit Lines(const Report::Style& style) : style_(style) {}
@@ -74,7 +60,7 @@ public:
             Piece& p = left[static_cast<std::size_t>(shrink)];
             const std::size_t over = need - total;
             const std::size_t has = Report::columns(p.text);
-            p.text = fit(p.text, has > over + 1 ? has - over : 1);
+            p.text = Report::fit(p.text, has > over + 1 ? has - over : 1);
         }
         const std::size_t used = width(left) + width(right);
         left.push_back({std::string(used + 2 <= total ? total - used : 2, ' ')});
@@ -244,8 +230,8 @@ std::string Report::render(const Snapshot& s, const Thresholds& thresholds, Inst
         const std::string text = " " + chatText(s);
         const int room = style.width - static_cast<int>(columns(text)) - 3;
         out.row({{std::string(kDot), levelColour(level)}, {text}},
-                {{fit(Format::lastPathComponent(s.currentChat->project),
-                      static_cast<std::size_t>(std::max(room, 1))),
+                {{Report::fit(Format::lastPathComponent(s.currentChat->project),
+                              static_cast<std::size_t>(std::max(room, 1))),
                   kDim}});
     } else {
         out.add({{chatText(s), kDim}});
@@ -284,6 +270,19 @@ std::string Report::render(const Snapshot& s, const Thresholds& thresholds, Inst
     if (!s.toolEaters.empty())
         out.wrapped(Texts::kToolNote, kDim);
     return out.text();
+}
+
+std::string Report::fit(const std::string& text, std::size_t n) {
+    if (Report::columns(text) <= n)
+        return text;
+    if (n == 0)
+        return {};
+    std::size_t kept = 0, i = 0;
+    for (; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && kept++ == n - 1)
+            break;
+    }
+    return text.substr(0, i) + "\u2026";
 }
 
 } // namespace vellumkite

@@ -29,6 +29,8 @@ struct Report {
 
     // Terminal columns of UTF-8 text, counted as one per code point.
     static std::size_t columns(std::string_view text);
+    // The first n columns of the text, with "…" in the last one when some is cut off.
+    static std::string fit(const std::string& text, std::size_t n);
 };
 
 } // namespace vellumkite

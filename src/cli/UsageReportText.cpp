@@ -42,19 +42,6 @@ std::string periodHeader(UsageReport::Kind kind) {
     return "";
 }
 
-// The first n columns of a text, "…" in the last when some is cut.
-std::string cut(const std::string& text, std::size_t n) {
-    if (Report::columns(text) <= n)
-        return text;
-    if (n == 0)
-        return {};
-    std::size_t kept = 0, i = 0;
-    for (; i < text.size(); ++i)
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80 && kept++ == n - 1)
-            break;
-    return text.substr(0, i) + "\u2026";
-}
-
 std::string pad(const std::string& text, std::size_t width, bool left) {
     const std::size_t n = Report::columns(text);
     const std::string fill(width > n ? width - n : 0, ' ');
@@ -134,7 +121,7 @@ std::string UsageReportText::render(const UsageReport& report, const Style& styl
         header += std::string(kGap, ' ') + pad(columns[i].header, widths[i], false);
     out += styled(header, "1") + "\n";
     for (const auto& l : lines) {
-        std::string text = pad(cut(l.label, labelWidth), labelWidth, true);
+        std::string text = pad(Report::fit(l.label, labelWidth), labelWidth, true);
         for (std::size_t i = 0; i < columns.size(); ++i)
             text += std::string(kGap, ' ') + pad(columns[i].cell(l), widths[i], false);
         out += styled(text, l.strong ? "1" : l.sub ? "2" : nullptr) + "\n";

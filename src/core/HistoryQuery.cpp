@@ -29,6 +29,20 @@ constexpr const char* kSums =
 
 } // namespace
 
+template <typename Row, typename Read>
+std::optional<std::vector<Row>> HistoryQuery::rows(SqliteStatement& s, Read read) const {
+    std::vector<Row> out;
+    SqliteStatement::Step step;
+    while ((step = s.step()) == SqliteStatement::Step::row)
+        out.push_back(read(s));
+    if (step == SqliteStatement::Step::done) {
+        lastCode_ = 0;
+        return out;
+    }
+    lastCode_ = s.lastCode() ? s.lastCode() : db_.lastCode();
+    return std::nullopt;
+}
+
 std::optional<std::vector<HistoryQuery::Quarter>> HistoryQuery::quarters(Instant from,
                                                                          Instant to) const {
     // Day bounds fall on quarter hours in every zone; other bounds take the quarters they touch.
@@ -39,60 +53,35 @@ std::optional<std::vector<HistoryQuery::Quarter>> HistoryQuery::quarters(Instant
                          "JOIN names m ON m.id = q.model "
                          "WHERE q.quarter >= ?1 AND q.quarter < ?2 ORDER BY q.quarter");
     s.bind(1, first).bind(2, last);
-    std::vector<Quarter> out;
-    SqliteStatement::Step step;
-    while ((step = s.step()) == SqliteStatement::Step::row)
-        out.push_back({s.integer(0), s.text(1), totalsFrom(s, 2)});
-    lastCode_ = step == SqliteStatement::Step::done ? 0
-                : s.lastCode()                      ? s.lastCode()
-                                                    : db_.lastCode();
-    if (step != SqliteStatement::Step::done)
-        return std::nullopt;
-    return out;
+    return rows<Quarter>(s, [](const SqliteStatement& r) {
+        return Quarter{r.integer(0), r.text(1), totalsFrom(r, 2)};
+    });
 }
 
 std::optional<std::vector<HistoryQuery::Share>> HistoryQuery::shares(By by, Instant from,
                                                                      Instant to) const {
-    const char* column = by == By::session   ? "r.session"
-                         : by == By::project ? "r.project"
-                                             : "r.model";
-    auto s = db_.prepare(std::string("SELECT k.text, m.text, ") + kSums +
-                         " FROM replies r INDEXED BY replies_by_time"
-                         " JOIN names k ON k.id = " +
-                         column +
-                         " JOIN names m ON m.id = r.model"
-                         " WHERE r.time >= ?1 AND r.time < ?2 GROUP BY " +
-                         column + ", r.model");
+    const std::string column = by == By::session ? "r.session" : "r.project";
+    auto s =
+        db_.prepare("SELECT k.text, m.text, " + std::string(kSums) +
+                    " FROM replies r INDEXED BY replies_by_time JOIN names k ON k.id = " + column +
+                    " JOIN names m ON m.id = r.model WHERE r.time >= ?1 AND r.time < ?2"
+                    " GROUP BY " +
+                    column + ", r.model");
     s.bind(1, micros(from)).bind(2, micros(to));
-    std::vector<Share> out;
-    SqliteStatement::Step step;
-    while ((step = s.step()) == SqliteStatement::Step::row)
-        out.push_back({s.text(0), s.text(1), totalsFrom(s, 2)});
-    lastCode_ = step == SqliteStatement::Step::done ? 0
-                : s.lastCode()                      ? s.lastCode()
-                                                    : db_.lastCode();
-    if (step != SqliteStatement::Step::done)
-        return std::nullopt;
-    return out;
+    return rows<Share>(s, [](const SqliteStatement& r) {
+        return Share{r.text(0), r.text(1), totalsFrom(r, 2)};
+    });
 }
 
 std::optional<std::vector<HistoryQuery::ModelUsage>> HistoryQuery::byModel(Instant from,
                                                                            Instant to) const {
-    auto s = db_.prepare(std::string("SELECT m.text, ") + kSums +
-                         " FROM replies r INDEXED BY replies_by_time"
-                         " JOIN names m ON m.id = r.model"
+    auto s = db_.prepare("SELECT m.text, " + std::string(kSums) +
+                         " FROM replies r INDEXED BY replies_by_time JOIN names m ON m.id = r.model"
                          " WHERE r.time >= ?1 AND r.time < ?2 GROUP BY r.model");
     s.bind(1, micros(from)).bind(2, micros(to));
-    std::vector<ModelUsage> out;
-    SqliteStatement::Step step;
-    while ((step = s.step()) == SqliteStatement::Step::row)
-        out.push_back({s.text(0), totalsFrom(s, 1)});
-    lastCode_ = step == SqliteStatement::Step::done ? 0
-                : s.lastCode()                      ? s.lastCode()
-                                                    : db_.lastCode();
-    if (step != SqliteStatement::Step::done)
-        return std::nullopt;
-    return out;
+    return rows<ModelUsage>(s, [](const SqliteStatement& r) {
+        return ModelUsage{r.text(0), totalsFrom(r, 1)};
+    });
 }
 
 std::optional<Instant> HistoryQuery::firstReply() const {

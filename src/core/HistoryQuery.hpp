@@ -49,6 +49,9 @@ public:
     int lastCode() const { return lastCode_; }
 
 private:
+    template <typename Row, typename Read>
+    std::optional<std::vector<Row>> rows(SqliteStatement& s, Read read) const;
+
     const SqliteDatabase& db_;
     mutable int lastCode_ = 0;
 };
