@@ -1,9 +1,11 @@
 #include "History.hpp"
 
 #include "HistoryDatabase.hpp"
+#include "HistoryKeeper.hpp"
 #include "HistoryQuery.hpp"
 #include "HistoryUpdate.hpp"
 #include "LogLines.hpp"
+#include "PriceTable.hpp"
 #include "TempDir.hpp"
 #include "Timestamp.hpp"
 #include "UsageStore.hpp"
@@ -244,4 +246,49 @@ TEST_F(HistoryTest, TheStoreHandsEachLineToTheHistoryAndImportsOlderLogsAfterIts
     EXPECT_EQ(store.turns().at("new:req_1").output, 900);
     EXPECT_EQ(total(*history).output, 900 + 60);
     EXPECT_EQ(store.lastPass().files, 1u);
+}
+
+TEST_F(HistoryTest, TheKeeperImportsBehindTheLiveFiguresAndRebuildsADamagedDatabase) {
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(24 * 40);
+    for (int i = 0; i < 3; ++i) {
+        const auto log = logs / ("p/old" + std::to_string(i) + ".jsonl");
+        writeFile(log, streamedReply("old" + std::to_string(i), "s", isoDaysAgo(now, 40), 10));
+        fs::last_write_time(log, old);
+    }
+    writeFile(logs / "p/new.jsonl", streamedReply("new", "s", isoDaysAgo(now, 0.1), 10));
+    std::vector<std::string> said;
+    HistoryKeeper keeper(file, [&](const std::string& line) { said.push_back(line); });
+    UsageStore store(logs, kLookback);
+    keeper.attach(store);
+    EXPECT_TRUE(keeper.status().available);
+    store.refresh();
+    keeper.afterPass(store);
+    EXPECT_EQ(keeper.status().import, 0.0) << "older logs wait for the second pass";
+    store.refresh();
+    keeper.afterPass(store);
+    EXPECT_FALSE(keeper.status().import) << "all read";
+    const auto o = keeper.overview(now, std::nullopt, defaultTimeOfDay(), PriceTable::builtIn());
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->days.back().usage.replies, 1);
+
+    // A damaged file found at the next start is set aside, and the history begins again from
+    // the logs.
+    {
+        std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(0);
+        f << std::string(4096, 'z');
+    }
+    for (const char* suffix : {"-wal", "-shm"})
+        fs::remove(file.string() + suffix);
+    HistoryKeeper again(file, [&](const std::string& line) { said.push_back(line); });
+    UsageStore restarted(logs, kLookback);
+    again.attach(restarted);
+    for (int pass = 0; pass < 2; ++pass) {
+        restarted.refresh();
+        again.afterPass(restarted);
+    }
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find("set aside"), std::string::npos) << said[0];
+    EXPECT_TRUE(again.status().available);
+    EXPECT_EQ(total(*open()).replies, 4) << "everything again, from the logs";
 }
