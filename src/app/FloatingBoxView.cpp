@@ -453,8 +453,11 @@ void FloatingBoxView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void FloatingBoxView::mouseReleaseEvent(QMouseEvent* event) {
+    const bool dragging = m_dragOffset.has_value();
     m_dragOffset.reset();
     QWidget::mouseReleaseEvent(event);
+    if (dragging)
+        emit dragFinished();
 }
 
 void FloatingBoxView::contextMenuEvent(QContextMenuEvent* event) {

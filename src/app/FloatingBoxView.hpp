@@ -85,6 +85,8 @@ public:
 signals:
     // After every sync, so that the window can refit.
     void synced();
+    // When a drag that the view moved the window for by hand has ended.
+    void dragFinished();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -42,7 +42,7 @@ protected:
 
     QImage box(BoxSize size, const QString& name) {
         model->setBoxSize(size);
-        FloatingBox b(*model, prefs);
+        FloatingBox b(*model);
         b.setPalette(palette(dark()));
         b.present();
         EXPECT_EQ(b.width(), FloatingBoxView::style(size).width);
