@@ -1,5 +1,7 @@
 #include "AppModel.hpp"
 
+#include "BoxSettings.hpp"
+#include "DemoData.hpp"
 #include "FailureNote.hpp"
 #include "LocaleTimeOfDay.hpp"
 #include "LogFolders.hpp"
@@ -15,18 +17,8 @@
 #include <QMetaObject>
 #include <QThread>
 #include <QTimer>
-#include <QVariant>
 
 namespace vellumkite {
-
-namespace {
-
-BoxSize readBoxSize(const WritablePreferences& prefs) {
-    return BoxSizes::fromRaw(prefs.get(PreferenceKeys::boxSize).toStdString())
-        .value_or(BoxSize::medium);
-}
-
-} // namespace
 
 // Lives on the store thread and owns the store; everything it does runs there.
 struct AppModel::Worker : QObject {
@@ -63,16 +55,9 @@ struct AppModel::State {
     bool demo = false;
 
     bool loaded = false;
-    std::optional<Limits> limits;
-    std::optional<ChatSummary> currentChat;
-    std::vector<ChatSummary> topChats;
-    std::vector<ToolEater> toolEaters;
-    double todayWeight = 0;
-    double burnPerMin = 0;
-    std::vector<double> sparkline;
+    Snapshot figures;
     std::optional<Tip> tip;
-    bool showBox = true;
-    BoxSize boxSize = BoxSize::medium;
+    BoxSettings box;
 
     FailureNote saveFailure{QStringLiteral("save the floating box's settings")};
     std::unique_ptr<Notifier> notifier;
@@ -95,13 +80,18 @@ AppModel::AppModel(Services services, QObject* parent)
         d_->preferences = d_->ownPreferences.get();
     }
 
-    d_->showBox = d_->preferences->get(PreferenceKeys::showBox);
-    d_->boxSize = readBoxSize(*d_->preferences);
-    d_->notifier = std::make_unique<Notifier>(*d_->preferences, d_->services.notifications,
-                                              d_->services.clock);
+    d_->box = BoxSettings::load(*d_->preferences);
+    const Environment env = d_->services.environment();
+    d_->demo = env.has("VELLUMKITE_DEMO");
+    // The demo shows made-up tips: none of them may become a notification.
+    d_->notifier = std::make_unique<Notifier>(
+        *d_->preferences, d_->demo ? nullptr : d_->services.notifications, d_->services.clock);
 
-    if (d_->services.environment().has("VELLUMKITE_DEMO")) {
-        d_->demo = true;
+    if (d_->demo) {
+        if (const auto raw = env.get("VELLUMKITE_DEMO_SIZE")) {
+            if (const auto size = BoxSizes::fromRaw(*raw))
+                setBoxSize(*size);
+        }
         loadDemo();
         QTimer::singleShot(0, this, [this] {
             updateBox();
@@ -138,50 +128,60 @@ bool AppModel::loaded() const {
     return d_->loaded;
 }
 const std::optional<Limits>& AppModel::limits() const {
-    return d_->limits;
+    return d_->figures.limits;
 }
 const std::optional<ChatSummary>& AppModel::currentChat() const {
-    return d_->currentChat;
+    return d_->figures.currentChat;
 }
 const std::vector<ChatSummary>& AppModel::topChats() const {
-    return d_->topChats;
+    return d_->figures.topChats;
 }
 const std::vector<ToolEater>& AppModel::toolEaters() const {
-    return d_->toolEaters;
+    return d_->figures.toolEaters;
 }
 double AppModel::todayWeight() const {
-    return d_->todayWeight;
+    return d_->figures.todayWeight;
 }
 double AppModel::burnPerMin() const {
-    return d_->burnPerMin;
+    return d_->figures.burnPerMin;
 }
 const std::vector<double>& AppModel::sparkline() const {
-    return d_->sparkline;
+    return d_->figures.sparkline;
 }
 const std::optional<Tip>& AppModel::tip() const {
     return d_->tip;
 }
 
 bool AppModel::showBox() const {
-    return d_->showBox;
+    return d_->box.show;
 }
 
 void AppModel::setShowBox(bool show) {
-    d_->showBox = show;
-    d_->saveFailure.record(d_->preferences->set(PreferenceKeys::showBox, show));
+    d_->box.show = show;
+    d_->saveFailure.record(d_->box.saveShow(*d_->preferences));
     emit changed();
     updateBox();
 }
 
 BoxSize AppModel::boxSize() const {
-    return d_->boxSize;
+    return d_->box.size;
 }
 
 void AppModel::setBoxSize(BoxSize size) {
-    d_->boxSize = size;
-    d_->saveFailure.record(
-        d_->preferences->set(PreferenceKeys::boxSize, QString::fromLatin1(BoxSizes::raw(size))));
+    d_->box.size = size;
+    d_->saveFailure.record(d_->box.saveSize(*d_->preferences));
     emit changed();
+}
+
+std::optional<QPointF> AppModel::boxTopLeft() const {
+    return d_->box.topLeft;
+}
+
+void AppModel::setBoxTopLeft(const QPointF& topLeft) {
+    if (d_->box.topLeft == topLeft)
+        return;
+    d_->box.topLeft = topLeft;
+    d_->saveFailure.record(d_->box.saveTopLeft(*d_->preferences));
 }
 
 bool AppModel::launchAtLogin() const {
@@ -198,7 +198,7 @@ void AppModel::setLaunchAtLogin(bool enabled) {
 }
 
 QString AppModel::menuTitle() const {
-    return QString::fromStdString(vellumkite::menuTitle(d_->loaded, d_->limits, d_->currentChat));
+    return QString::fromStdString(vellumkite::menuTitle(d_->loaded, d_->figures));
 }
 
 Level AppModel::chatLevel(std::int64_t chatSize) const {
@@ -248,22 +248,9 @@ void AppModel::updateBox() {
 }
 
 void AppModel::publish(const Snapshot& s) {
-    d_->limits = s.limits;
-    emit changed();
-    d_->currentChat = s.currentChat;
-    emit changed();
-    d_->topChats = s.topChats;
-    emit changed();
-    d_->toolEaters = s.toolEaters;
-    emit changed();
-    d_->todayWeight = s.todayWeight;
-    emit changed();
-    d_->burnPerMin = s.burnPerMin;
-    emit changed();
-    d_->sparkline = s.sparkline;
-    emit changed();
+    d_->figures = s;
     d_->tip = s.tip();
-    emit changed();
+    // The notification says what the views are about to show.
     d_->notifier->consider(s.tips);
     d_->loaded = true;
     emit changed();
@@ -271,48 +258,7 @@ void AppModel::publish(const Snapshot& s) {
 }
 
 void AppModel::loadDemo() {
-    const Instant now = d_->services.clock();
-    const Environment env = d_->services.environment();
-    if (const auto raw = env.get("VELLUMKITE_DEMO_SIZE")) {
-        if (const auto size = BoxSizes::fromRaw(*raw))
-            setBoxSize(*size);
-    }
-
-    Limits limits;
-    limits.fiveHour = Limits::Window{34, addSeconds(now, 7800)};
-    limits.sevenDay = Limits::Window{18, addSeconds(now, 356400)};
-    limits.savedAt = now;
-    const std::vector<ChatSummary> chats = {
-        {"a", "/Users/you/Projects/my-app", now, 42, 86000, 41, 0},
-        {"b", "/Users/you/Projects/website", addSeconds(now, -5700), 63, 140000, 27, 0},
-        {"c", "/Users/you/Projects/api-server", addSeconds(now, -12600), 18, 52000, 14, 0},
-        {"d", "/Users/you/Projects/notes", addSeconds(now, -18000), 9, 21000, 6, 0},
-    };
-
-    d_->limits = limits;
-    emit changed();
-    d_->currentChat = chats.front();
-    emit changed();
-    d_->topChats = chats;
-    emit changed();
-    d_->todayWeight = 100;
-    emit changed();
-    d_->toolEaters = {
-        {"File reads", 118, 310000, 22, 0},
-        {"Shell commands", 64, 140000, 11, 0},
-        {"Web", 9, 60000, 6, 0},
-    };
-    emit changed();
-    d_->burnPerMin = 18000;
-    emit changed();
-    d_->sparkline = {0, 0, 0, 2, 3, 1, 0, 0, 4, 6, 5, 3, 0, 0, 0,
-                     2, 5, 8, 7, 6, 3, 2, 0, 0, 3, 5, 9, 7, 4, 6};
-    emit changed();
-    d_->tip = Tip{"demo", Tip::Level::info, "Healthy chat size",
-                  "One task per chat keeps it that way.", std::nullopt};
-    emit changed();
-    d_->loaded = true;
-    emit changed();
+    publish(DemoData::snapshot(d_->services.clock()));
 }
 
 } // namespace vellumkite

@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <QObject>
+#include <QPointF>
 #include <QString>
 #include <vector>
 
@@ -28,11 +29,10 @@ class WritablePreferences;
 // The application's spine: owns the usage store and its serial worker thread
 // ("vellumkite.store"), runs one refresh pass at start and every 3 seconds, and publishes each
 // pass's figures on the main thread into the fields below, which every view reads. Views never
-// touch the store, the files or the coach; they write only showBox, boxSize and launchAtLogin.
+// touch the store, the files or the coach; they change only the box settings and launchAtLogin,
+// and only through the model. The demo's figures take the same way as a real pass's.
 //
-// Every write of a published field emits changed(), even when the value is equal; a publish
-// writes its fields in a fixed order within one turn of the event loop, so views that redraw on
-// the next turn see the final state.
+// A publish writes every field, then emits changed() once: no view ever sees half a pass.
 class AppModel : public QObject {
     Q_OBJECT
 
@@ -52,9 +52,10 @@ public:
         int intervalMs = 3000;            // the refresh timer
     };
 
-    // Starts at once: reads the box settings, then either loads the demo data (VELLUMKITE_DEMO
-    // in the environment) or runs the first pass and starts the timer. updateBox() (and in demo
-    // mode the demo panel request) is scheduled for after the constructor returns.
+    // Starts at once: reads the box settings, then either publishes the demo data
+    // (VELLUMKITE_DEMO in the environment; VELLUMKITE_DEMO_SIZE also sets the box size) or runs
+    // the first pass and starts the timer. updateBox() (and in demo mode the demo panel request)
+    // is scheduled for after the constructor returns.
     explicit AppModel(Services services, QObject* parent = nullptr);
     ~AppModel() override;
 
@@ -69,11 +70,16 @@ public:
     const std::vector<double>& sparkline() const; // empty before the first pass, then 30
     const std::optional<Tip>& tip() const;
 
-    // The two box settings; each write persists and runs its handler, also for an equal value.
+    // The box settings. showBox and boxSize: each write persists, emits changed() and runs its
+    // handler, also for an equal value.
     bool showBox() const;
     void setShowBox(bool show);
     BoxSize boxSize() const;
     void setBoxSize(BoxSize size);
+    // Where the user last left the box, persisted when it differs; no view shows it, so no
+    // changed().
+    std::optional<QPointF> boxTopLeft() const;
+    void setBoxTopLeft(const QPointF& topLeft);
 
     // Read from and written to the login-item service every time; a failure is logged once and
     // the next read shows the real state.
@@ -97,8 +103,8 @@ public:
     void setBoxHandler(std::function<void()> handler);
     void updateBox();
 
-    // Fills the published fields with the fixed demo data set (runs inside the constructor in
-    // demo mode; public for tests and screenshots).
+    // Publishes DemoData (inside the constructor in demo mode; public for tests and
+    // screenshots).
     void loadDemo();
 
     // Test-only: publishes a made-up pass's figures exactly as a real pass would, so that view
@@ -106,7 +112,7 @@ public:
     void publishForTest(const Snapshot& snapshot) { publish(snapshot); }
 
 signals:
-    // Emitted after every write of a published field (and of launchAtLogin).
+    // Emitted after every publish and every change of a setting.
     void changed();
     // In demo mode, once after start: the views open the demo panel and report the windows.
     void demoPanelRequested();

@@ -3,7 +3,6 @@
 #include "AppModel.hpp"
 #include "FloatingBoxView.hpp"
 #include "Placement.hpp"
-#include "WritablePreferences.hpp"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -16,10 +15,10 @@
 
 namespace vellumkite {
 
-FloatingBox::FloatingBox(AppModel& model, WritablePreferences& preferences)
+FloatingBox::FloatingBox(AppModel& model)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::WindowDoesNotAcceptFocus),
-      m_model(model), m_preferences(preferences) {
+      m_model(model) {
     setObjectName(QStringLiteral("floatingBox"));
     setWindowTitle(QStringLiteral("Vellumkite"));
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -31,16 +30,13 @@ FloatingBox::FloatingBox(AppModel& model, WritablePreferences& preferences)
     m_view = new FloatingBoxView(model, this);
     layout->addWidget(m_view);
     connect(m_view, &FloatingBoxView::synced, this, &FloatingBox::fit);
+    connect(m_view, &FloatingBoxView::dragFinished, this, &FloatingBox::saveCorner);
+    m_saveTimer.setSingleShot(true);
+    m_saveTimer.setInterval(kSaveDelayMs);
+    connect(&m_saveTimer, &QTimer::timeout, this, &FloatingBox::saveCorner);
 }
 
 FloatingBox::~FloatingBox() = default;
-
-std::optional<QPointF> FloatingBox::storedTopLeft() const {
-    const QString stored = m_preferences.get(PreferenceKeys::boxTopLeft);
-    if (stored.isEmpty())
-        return std::nullopt;
-    return Placement::parsePoint(stored);
-}
 
 void FloatingBox::fit() {
     const QSize content = m_view->fittingSize();
@@ -57,7 +53,7 @@ void FloatingBox::fit() {
     const QRect current = m_settling ? QRect(m_corner, size()) : geometry();
     const QRectF frame = m_placed ? QRectF(current) : QRectF();
     const auto next =
-        Placement::fit(frame, isVisible(), QSizeF(content), storedTopLeft(), screens, main);
+        Placement::fit(frame, isVisible(), QSizeF(content), m_model.boxTopLeft(), screens, main);
     if (!next)
         return;
     m_placed = true;
@@ -81,7 +77,15 @@ void FloatingBox::moveEvent(QMoveEvent* event) {
     if (m_settling)
         return;
     m_corner = pos();
-    saveOrigin();
+    // A drag moves the window many times; the corner is saved once the moves stop.
+    if (isVisible())
+        m_saveTimer.start();
+}
+
+void FloatingBox::hideEvent(QHideEvent* event) {
+    if (m_saveTimer.isActive())
+        saveCorner();
+    QWidget::hideEvent(event);
 }
 
 void FloatingBox::paintEvent(QPaintEvent* event) {
@@ -96,11 +100,9 @@ void FloatingBox::paintEvent(QPaintEvent* event) {
     QWidget::paintEvent(event);
 }
 
-void FloatingBox::saveOrigin() {
-    if (!isVisible())
-        return;
-    static_cast<void>(m_preferences.set(
-        PreferenceKeys::boxTopLeft, Placement::pointString(QPointF(frameGeometry().topLeft()))));
+void FloatingBox::saveCorner() {
+    m_saveTimer.stop();
+    m_model.setBoxTopLeft(QPointF(frameGeometry().topLeft()));
 }
 
 void FloatingBox::stickToAllDesktops() {

@@ -3,23 +3,26 @@
 #include <optional>
 #include <QPoint>
 #include <QPointF>
+#include <QTimer>
 #include <QWidget>
 
 namespace vellumkite {
 
 class AppModel;
 class FloatingBoxView;
-class WritablePreferences;
 
 // The always-on-top box: a frameless tool window that never takes the focus, floats on every
 // desktop where the window manager allows it, fits itself to its content after every model
-// change and reopens where the user last left it. While it is shown, its top-left corner is
-// saved (PreferenceKeys::boxTopLeft) on every move after it was first drawn.
+// change and reopens where the user last left it: once the user has moved it (a drag ends, or
+// moves made otherwise stop for a moment), its top-left corner is saved through the model.
 class FloatingBox : public QWidget {
     Q_OBJECT
 
 public:
-    FloatingBox(AppModel& model, WritablePreferences& preferences);
+    // Moves that are kSaveDelayMs apart belong to one drag.
+    static constexpr int kSaveDelayMs = 400;
+
+    explicit FloatingBox(AppModel& model);
     ~FloatingBox() override;
 
     // Resizes and places the window for the content's current natural size: a shown box keeps
@@ -34,15 +37,15 @@ public:
 
 protected:
     void moveEvent(QMoveEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    void saveOrigin();
-    std::optional<QPointF> storedTopLeft() const;
+    void saveCorner();
     void stickToAllDesktops();
 
     AppModel& m_model;
-    WritablePreferences& m_preferences;
+    QTimer m_saveTimer;
     FloatingBoxView* m_view;
     bool m_placed = false; // false until the first fit gives the window a frame
     // From showing until the first paint: moves reported meanwhile are the window manager's.

@@ -6,8 +6,7 @@
 
 namespace vellumkite {
 
-FloatingBoxHandler::FloatingBoxHandler(AppModel& model, WritablePreferences& preferences)
-    : m_model(model), m_preferences(preferences) {
+FloatingBoxHandler::FloatingBoxHandler(AppModel& model) : m_model(model) {
     m_model.setBoxHandler([this] { update(); });
 }
 
@@ -24,7 +23,7 @@ void FloatingBoxHandler::setTrayFallback(FloatingBoxView::TrayFallback fallback)
 void FloatingBoxHandler::update() {
     if (m_model.showBox()) {
         if (!m_box) {
-            m_box = std::make_unique<FloatingBox>(m_model, m_preferences);
+            m_box = std::make_unique<FloatingBox>(m_model);
             m_box->view()->setTrayFallback(m_fallback);
         }
         m_box->present();

@@ -8,13 +8,12 @@ namespace vellumkite {
 
 class AppModel;
 class FloatingBox;
-class WritablePreferences;
 
 // What the model's updateBox() does: the box is made the first time it is to be shown, then
 // shown and hidden as showBox says; it is never destroyed while the handler lives.
 class FloatingBoxHandler {
 public:
-    FloatingBoxHandler(AppModel& model, WritablePreferences& preferences);
+    explicit FloatingBoxHandler(AppModel& model);
     ~FloatingBoxHandler();
     FloatingBoxHandler(const FloatingBoxHandler&) = delete;
     FloatingBoxHandler& operator=(const FloatingBoxHandler&) = delete;
@@ -30,7 +29,6 @@ public:
 
 private:
     AppModel& m_model;
-    WritablePreferences& m_preferences;
     FloatingBoxView::TrayFallback m_fallback;
     std::unique_ptr<FloatingBox> m_box;
 };

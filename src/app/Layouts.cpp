@@ -1,6 +1,6 @@
 #include "Layouts.hpp"
 
-#include <QLayout>
+#include <QBoxLayout>
 #include <QWidget>
 
 namespace vellumkite {
@@ -17,6 +17,20 @@ void Layouts::refresh(QWidget* root) {
         layout->invalidate();
         layout->activate();
     }
+}
+
+QHBoxLayout* Layouts::row(QWidget* parent, int spacing) {
+    auto* layout = new QHBoxLayout(parent);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacing);
+    return layout;
+}
+
+QVBoxLayout* Layouts::stack(QWidget* parent, int spacing) {
+    auto* layout = new QVBoxLayout(parent);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(spacing);
+    return layout;
 }
 
 } // namespace vellumkite

@@ -24,25 +24,10 @@ namespace vellumkite {
 
 namespace {
 
-constexpr int kRowSpacing = 8;
 constexpr int kLimitsMessageGap = 4;
 
 QString qs(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-QVBoxLayout* stack(QWidget* parent, int spacing) {
-    auto* layout = new QVBoxLayout(parent);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(spacing);
-    return layout;
-}
-
-QHBoxLayout* row(QWidget* parent, int spacing = kRowSpacing) {
-    auto* layout = new QHBoxLayout(parent);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(spacing);
-    return layout;
 }
 
 QWidget* section(const QString& objectName, QWidget* parent) {
@@ -63,7 +48,7 @@ TextLine* heading(const QString& s, QWidget* parent) {
 
 MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_model(model) {
     setFixedWidth(kWidth);
-    auto* outer = stack(this, kSpacing);
+    auto* outer = Layouts::stack(this, kSpacing);
     outer->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
     const Clock clock = [m = &m_model] { return m->now(); };
 
@@ -74,7 +59,7 @@ MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_
     m_weekly->setObjectName(QStringLiteral("weeklyLimit"));
     m_limitsMessage = section(QStringLiteral("limitsMessage"), this);
     {
-        auto* l = stack(m_limitsMessage, kLimitsMessageGap);
+        auto* l = Layouts::stack(m_limitsMessage, kLimitsMessageGap);
         l->addWidget(heading(qs(Texts::kLimits), m_limitsMessage));
         auto* message = text(qs(Texts::kNoLimits), Theme::caption(), TextLine::Role::secondary,
                              m_limitsMessage);
@@ -89,10 +74,10 @@ MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_
     // This chat, and the tip right under it.
     auto* chat = section(QStringLiteral("chatSection"), this);
     {
-        auto* l = stack(chat, kSectionSpacing);
+        auto* l = Layouts::stack(chat, kSectionSpacing);
         l->addWidget(heading(qs(Texts::kThisChat), chat));
         m_chatRow = section(QStringLiteral("chatRow"), chat);
-        auto* r = row(m_chatRow);
+        auto* r = Layouts::row(m_chatRow);
         m_chatDot = new Dot(m_chatRow);
         m_chatSize = text({}, Theme::callout(), TextLine::Role::primary, m_chatRow);
         m_chatSize->setMonoDigits(true);
@@ -115,9 +100,9 @@ MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_
 
     auto* live = section(QStringLiteral("liveSection"), this);
     {
-        auto* l = stack(live, kSectionSpacing);
+        auto* l = Layouts::stack(live, kSectionSpacing);
         auto* header = new QWidget(live);
-        auto* r = row(header);
+        auto* r = Layouts::row(header);
         r->addWidget(heading(qs(Texts::kLive), header));
         r->addStretch(1);
         m_rate = text({}, Theme::caption(), TextLine::Role::secondary, header);
@@ -133,7 +118,7 @@ MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_
 
     auto* top = section(QStringLiteral("topSection"), this);
     {
-        auto* l = stack(top, kSectionSpacing);
+        auto* l = Layouts::stack(top, kSectionSpacing);
         l->addWidget(heading(qs(Texts::kTopChats), top));
         m_topEmpty = text(qs(Texts::kNoTopChats), Theme::callout(), TextLine::Role::secondary, top);
         l->addWidget(m_topEmpty);
@@ -145,7 +130,7 @@ MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_
 
     auto* tools = section(QStringLiteral("toolSection"), this);
     {
-        auto* l = stack(tools, kSectionSpacing);
+        auto* l = Layouts::stack(tools, kSectionSpacing);
         l->addWidget(heading(qs(Texts::kToolEaters), tools));
         m_toolEmpty =
             text(qs(Texts::kNoToolEaters), Theme::callout(), TextLine::Role::secondary, tools);
@@ -163,7 +148,7 @@ MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_
     // Settings. The controls write the model; what they show always comes back from it.
     auto* boxRow = section(QStringLiteral("boxRow"), this);
     {
-        auto* r = row(boxRow);
+        auto* r = Layouts::row(boxRow);
         m_showBox = new QCheckBox(QStringLiteral("Floating box"), boxRow);
         m_showBox->setObjectName(QStringLiteral("showBoxToggle"));
         QStringList sizes;
@@ -190,7 +175,7 @@ MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_
 
     auto* footer = section(QStringLiteral("footer"), this);
     {
-        auto* r = row(footer);
+        auto* r = Layouts::row(footer);
         r->addWidget(text(QStringLiteral("Vellumkite"), Theme::caption(), TextLine::Role::secondary,
                           footer));
         r->addStretch(1);
@@ -214,7 +199,7 @@ MenuPopover::ChatLine MenuPopover::addShareRow(QVBoxLayout* sectionLayout,
     QWidget* parent = sectionLayout->parentWidget();
     ChatLine line{};
     line.row = section(objectName, parent);
-    auto* r = row(line.row);
+    auto* r = Layouts::row(line.row);
     line.share = text({}, Theme::callout(), TextLine::Role::primary, line.row);
     line.share->setMonoDigits(true);
     line.share->setAlignRight(true);

@@ -1,37 +1,11 @@
 #include "Placement.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
-#include <string>
 
 namespace vellumkite {
 
 namespace {
-
-bool isDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// A number starts at a digit, or at a sign or point directly followed by one.
-bool startsNumber(const std::string& s, std::size_t i) {
-    if (isDigit(s[i]))
-        return true;
-    std::size_t j = i;
-    if (s[j] == '-' || s[j] == '+')
-        ++j;
-    if (j < s.size() && s[j] == '.')
-        ++j;
-    return j > i && j < s.size() && isDigit(s[j]);
-}
-
-std::string shortest(qreal value) {
-    if (!std::isfinite(value) || value == 0)
-        return "0"; // also folds -0
-    char buf[64];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, static_cast<double>(value));
-    return ec == std::errc() ? std::string(buf, end) : std::string("0");
-}
 
 bool valid(int index, const QList<QRectF>& screens) {
     return index >= 0 && index < screens.size();
@@ -90,33 +64,6 @@ std::optional<QRectF> Placement::fit(const QRectF& frame, bool visible, const QS
     const qreal x = std::min(std::max(candidate.left(), v.left()), v.right() - w);
     const qreal y = std::max(std::min(candidate.top(), v.bottom() - h), v.top());
     return QRectF(x, y, w, h);
-}
-
-QPointF Placement::parsePoint(QStringView text) {
-    const std::string s = text.toString().toStdString();
-    qreal numbers[2] = {0, 0};
-    int found = 0;
-    for (std::size_t i = 0; i < s.size() && found < 2;) {
-        if (!startsNumber(s, i)) {
-            ++i;
-            continue;
-        }
-        const std::size_t start = s[i] == '+' ? i + 1 : i;
-        double value = 0;
-        const auto [end, ec] = std::from_chars(s.data() + start, s.data() + s.size(), value);
-        if (end == s.data() + start) {
-            ++i;
-            continue;
-        }
-        // A number too large to hold reads as nothing rather than as infinity.
-        numbers[found++] = ec == std::errc() && std::isfinite(value) ? value : 0;
-        i = static_cast<std::size_t>(end - s.data());
-    }
-    return {numbers[0], numbers[1]};
-}
-
-QString Placement::pointString(const QPointF& point) {
-    return QString::fromStdString("{" + shortest(point.x()) + ", " + shortest(point.y()) + "}");
 }
 
 } // namespace vellumkite

@@ -5,8 +5,6 @@
 #include <QPointF>
 #include <QRectF>
 #include <QSizeF>
-#include <QString>
-#include <QStringView>
 
 namespace vellumkite {
 
@@ -34,11 +32,6 @@ struct Placement {
 
     // True when the two rectangles share an area of non-zero size; touching edges do not count.
     static bool overlaps(const QRectF& a, const QRectF& b);
-
-    // The stored "{x, y}" form. Reading is lenient: the first two numbers found are taken and
-    // anything else is skipped; a text without two finite numbers reads as {0, 0}.
-    static QPointF parsePoint(QStringView text);
-    static QString pointString(const QPointF& point);
 };
 
 } // namespace vellumkite

@@ -17,8 +17,8 @@ constexpr int kWrapHintWidth = 200;
 
 } // namespace
 
-TextLine::TextLine(QWidget* parent)
-    : TextLine(QString(), Theme::systemFont(13), Role::primary, parent) {}
+TextLine::TextLine(QWidget* parent, Role role)
+    : TextLine(QString(), Theme::systemFont(13), role, parent) {}
 
 TextLine::TextLine(const QString& text, const QFont& font, Role role, QWidget* parent)
     : QWidget(parent), m_text(text), m_font(font), m_role(role) {

@@ -22,7 +22,7 @@ public:
         wrap,    // as many lines as the width needs
     };
 
-    explicit TextLine(QWidget* parent = nullptr);
+    explicit TextLine(QWidget* parent = nullptr, Role role = Role::primary);
     TextLine(const QString& text, const QFont& font, Role role = Role::primary,
              QWidget* parent = nullptr);
 

@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     services.notifications = notifications.get();
     AppModel model(std::move(services));
 
-    FloatingBoxHandler box(model, preferences);
+    FloatingBoxHandler box(model);
     TrayIcon tray(model);
     box.setTrayFallback(
         {[] { return !TrayIcon::trayAvailable(); }, [&tray] { tray.showPopover(); }});

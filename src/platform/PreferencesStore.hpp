@@ -3,8 +3,11 @@
 #include "WritablePreferences.hpp"
 
 #include <memory>
+#include <mutex>
 
 namespace vellumkite {
+
+class PreferencesBackend;
 
 // The user's preferences file, shared by the app and the terminal tool.
 //
@@ -16,7 +19,8 @@ namespace vellumkite {
 // preferences.json.bad-<date>-<time>, so nothing the user had is destroyed. A write that would not
 // change the file is skipped.
 //
-// On macOS the native user defaults are used, which keep types themselves.
+// On macOS the native user defaults are used, which keep types themselves. (The two backends are
+// in PreferencesFile.cpp and PreferencesDefaults.cpp.)
 //
 // Thread-safe: the app reads thresholds from its worker thread while the main thread writes.
 class PreferencesStore : public WritablePreferences {
@@ -40,8 +44,9 @@ public:
     static QString defaultPath();
 
 private:
-    struct Impl;
-    std::unique_ptr<Impl> d_;
+    QString path_;
+    mutable std::mutex mutex_;
+    std::unique_ptr<PreferencesBackend> backend_;
 };
 
 } // namespace vellumkite

@@ -22,12 +22,22 @@ protected:
     }
 
     QVariant stored() const { return prefs.value(PreferenceKeys::boxTopLeft.name); }
+    // Waits for the corner to be saved, which happens once the moves have stopped.
+    bool storedBecomes(const char* corner) const {
+        return waitUntil([&] { return stored() == QVariant(QString::fromLatin1(corner)); });
+    }
+    qsizetype cornerWrites() const {
+        qsizetype n = 0;
+        for (const auto& [key, value] : prefs.writes())
+            n += key == QLatin1String(PreferenceKeys::boxTopLeft.name);
+        return n;
+    }
 };
 
 } // namespace
 
 TEST_F(FloatingBoxTest, FirstShowGoesTopRightAndStoresNothing) {
-    FloatingBox box(*model, prefs);
+    FloatingBox box(*model);
     box.present();
     const QSize size = box.view()->fittingSize();
     EXPECT_EQ(box.geometry(), QRect(800 - size.width() - 12, 8, size.width(), size.height()));
@@ -36,17 +46,37 @@ TEST_F(FloatingBoxTest, FirstShowGoesTopRightAndStoresNothing) {
     // A move once the box is drawn is remembered; one while hidden is not.
     settle();
     box.move(100, 150);
-    settle();
-    EXPECT_EQ(stored(), QVariant(QStringLiteral("{100, 150}")));
+    EXPECT_TRUE(storedBecomes("{100, 150}"));
     box.hide();
     box.move(300, 300);
-    settle();
+    waitUntil([] { return false; }, 2 * FloatingBox::kSaveDelayMs);
     EXPECT_EQ(stored(), QVariant(QStringLiteral("{100, 150}")));
+    EXPECT_EQ(model->boxTopLeft(), QPointF(100, 150));
+}
+
+TEST_F(FloatingBoxTest, ADragIsSavedOnceWhenItEndsOrTheBoxHides) {
+    FloatingBox box(*model);
+    box.present();
+    settle();
+    for (int x = 100; x < 200; x += 10) {
+        box.move(x, 120);
+        settle();
+    }
+    EXPECT_EQ(cornerWrites(), 0);
+    EXPECT_TRUE(storedBecomes("{190, 120}"));
+    EXPECT_EQ(cornerWrites(), 1);
+
+    // Hidden before the moves have stopped: saved as it goes.
+    box.move(30, 40);
+    settle();
+    box.hide();
+    EXPECT_EQ(stored(), QVariant(QStringLiteral("{30, 40}")));
+    EXPECT_EQ(cornerWrites(), 2);
 }
 
 TEST_F(FloatingBoxTest, PlacementByTheWindowManagerBeforeTheFirstPaintIsUndone) {
-    prefs.setValue(PreferenceKeys::boxTopLeft.name, QStringLiteral("{200, 300}"));
-    FloatingBox box(*model, prefs);
+    model->setBoxTopLeft(QPointF(200, 300));
+    FloatingBox box(*model);
     box.present();
     // A window manager that puts a new tool window at its group's origin and says so before
     // the window is first drawn; meanwhile new figures change the box's height.
@@ -55,7 +85,8 @@ TEST_F(FloatingBoxTest, PlacementByTheWindowManagerBeforeTheFirstPaintIsUndone) 
     settle();
     EXPECT_EQ(box.pos(), QPoint(200, 300));
     EXPECT_EQ(box.size(), box.view()->fittingSize());
-    EXPECT_EQ(stored(), QVariant(QStringLiteral("{200, 300}")));
+    waitUntil([] { return false; }, 2 * FloatingBox::kSaveDelayMs);
+    EXPECT_EQ(model->boxTopLeft(), QPointF(200, 300));
 
     // Hidden and shown again, the same holds.
     box.hide();
@@ -67,39 +98,41 @@ TEST_F(FloatingBoxTest, PlacementByTheWindowManagerBeforeTheFirstPaintIsUndone) 
     box.move(10, 20);
     settle();
     EXPECT_EQ(box.pos(), QPoint(10, 20));
-    EXPECT_EQ(stored(), QVariant(QStringLiteral("{10, 20}")));
+    EXPECT_TRUE(storedBecomes("{10, 20}"));
 }
 
 TEST_F(FloatingBoxTest, ReopensAtTheStoredCornerKeptOnScreen) {
-    prefs.setValue(PreferenceKeys::boxTopLeft.name, QStringLiteral("{200, 300}"));
+    // Stored by an earlier run.
+    ASSERT_TRUE(prefs.setValue(PreferenceKeys::boxTopLeft.name, QStringLiteral("{200, 300}")));
+    model = makeModel();
     {
-        FloatingBox box(*model, prefs);
+        FloatingBox box(*model);
         box.present();
         EXPECT_EQ(box.pos(), QPoint(200, 300));
     }
     // Partly off the right edge: pulled back in.
-    prefs.setValue(PreferenceKeys::boxTopLeft.name, QStringLiteral("{700, 300}"));
+    model->setBoxTopLeft(QPointF(700, 300));
     {
-        FloatingBox box(*model, prefs);
+        FloatingBox box(*model);
         box.present();
         EXPECT_EQ(box.pos(), QPoint(800 - box.width(), 300));
     }
     // On no screen at all: the default place.
-    prefs.setValue(PreferenceKeys::boxTopLeft.name, QStringLiteral("{5000, 5000}"));
+    model->setBoxTopLeft(QPointF(5000, 5000));
     {
-        FloatingBox box(*model, prefs);
+        FloatingBox box(*model);
         box.present();
         EXPECT_EQ(box.pos(), QPoint(800 - box.width() - 12, 8));
     }
 }
 
 TEST_F(FloatingBoxTest, RefitsOnModelChangesFromAFixedTopLeft) {
-    FloatingBox box(*model, prefs);
+    FloatingBox box(*model);
     model->setBoxSize(BoxSize::small);
     box.present();
     settle();
     box.move(50, 60);
-    settle();
+    ASSERT_TRUE(storedBecomes("{50, 60}"));
     const QSize small = box.size();
 
     model->setBoxSize(BoxSize::large);
@@ -115,15 +148,15 @@ TEST_F(FloatingBoxTest, RefitsOnModelChangesFromAFixedTopLeft) {
     settle();
     EXPECT_EQ(box.pos(), QPoint(50, 60));
     const QRect demo = box.geometry();
-    prefs.remove(PreferenceKeys::boxTopLeft.name);
+    const qsizetype writes = cornerWrites();
     model->loadDemo();
-    settle();
+    waitUntil([] { return false; }, 2 * FloatingBox::kSaveDelayMs);
     EXPECT_EQ(box.geometry(), demo);
-    EXPECT_FALSE(stored().isValid());
+    EXPECT_EQ(cornerWrites(), writes);
 }
 
 TEST_F(FloatingBoxTest, DraggingAnEmptySpotMovesTheBox) {
-    FloatingBox box(*model, prefs);
+    FloatingBox box(*model);
     box.present();
     settle();
     box.move(100, 100);
@@ -138,14 +171,14 @@ TEST_F(FloatingBoxTest, DraggingAnEmptySpotMovesTheBox) {
                      Qt::LeftButton, {});
     QCoreApplication::sendEvent(box.view(), &move);
     QTest::mouseRelease(box.view(), Qt::LeftButton, {}, spot + QPoint(30, 40));
-    settle();
+    // Saved as the drag ends, not after a pause.
     EXPECT_EQ(box.pos(), QPoint(130, 140));
     EXPECT_EQ(stored(), QVariant(QStringLiteral("{130, 140}")));
 }
 
 TEST_F(FloatingBoxTest, HandlerMakesTheBoxOnceAndShowsOrHidesIt) {
     model->setShowBox(false);
-    FloatingBoxHandler handler(*model, prefs);
+    FloatingBoxHandler handler(*model);
     model->updateBox();
     EXPECT_EQ(handler.box(), nullptr);
 

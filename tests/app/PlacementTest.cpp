@@ -1,7 +1,6 @@
 #include "Placement.hpp"
 
 #include <gtest/gtest.h>
-#include <random>
 
 using namespace vellumkite;
 
@@ -104,35 +103,4 @@ TEST(PlacementTest, NoScreensAtAllKeepsThePanelWhereItIs) {
     // Screens, but none overlapping and no main one: the candidate as it is.
     EXPECT_EQ(Placement::fit(QRectF(5000, 50, 10, 10), true, {300, 180}, std::nullopt, kScreen, -1),
               QRectF(5000, 50, 300, 180));
-}
-
-TEST(PlacementTest, ReadsTheStoredFormLeniently) {
-    EXPECT_EQ(Placement::parsePoint(u"{200, 500}"), QPointF(200, 500));
-    EXPECT_EQ(Placement::parsePoint(u"{200.5,-3.25}"), QPointF(200.5, -3.25));
-    EXPECT_EQ(Placement::parsePoint(u"  { +7 ,\t8e2 } "), QPointF(7, 800));
-    EXPECT_EQ(Placement::parsePoint(u"{-.5, .25}"), QPointF(-0.5, 0.25));
-    EXPECT_EQ(Placement::parsePoint(u"x=12 y=34 z=56"), QPointF(12, 34));
-    EXPECT_EQ(Placement::parsePoint(u"{12}"), QPointF(12, 0));
-    EXPECT_EQ(Placement::parsePoint(u""), QPointF(0, 0));
-    EXPECT_EQ(Placement::parsePoint(u"{a, b}"), QPointF(0, 0));
-    EXPECT_EQ(Placement::parsePoint(u"{-, .}"), QPointF(0, 0));
-    EXPECT_EQ(Placement::parsePoint(u"{nan, inf}"), QPointF(0, 0));
-    EXPECT_EQ(Placement::parsePoint(u"{1e999, 5}"), QPointF(0, 5));
-    EXPECT_EQ(Placement::parsePoint(u"{\u00e9\u4e00 3, 4}"), QPointF(3, 4));
-}
-
-TEST(PlacementTest, WritesTheStoredFormAndReadsItBack) {
-    EXPECT_EQ(Placement::pointString({200, 500}), QStringLiteral("{200, 500}"));
-    EXPECT_EQ(Placement::pointString({200.5, -3.25}), QStringLiteral("{200.5, -3.25}"));
-    EXPECT_EQ(Placement::pointString({-0.0, 0}), QStringLiteral("{0, 0}"));
-    EXPECT_EQ(Placement::pointString({qQNaN(), qInf()}), QStringLiteral("{0, 0}"));
-
-    std::mt19937_64 random(7);
-    std::uniform_real_distribution<double> coordinate(-1e5, 1e5);
-    for (int i = 0; i < 1000; ++i) {
-        const QPointF p(coordinate(random), coordinate(random));
-        const QPointF back = Placement::parsePoint(Placement::pointString(p));
-        ASSERT_EQ(back.x(), p.x());
-        ASSERT_EQ(back.y(), p.y());
-    }
 }

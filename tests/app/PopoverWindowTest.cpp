@@ -51,7 +51,7 @@ TEST_F(PopoverWindowTest, PopupIsTransientAndClosesOnEscape) {
 
 TEST_F(PopoverWindowTest, DemoPanelAndWindowReport) {
     model->setBoxSize(BoxSize::small);
-    FloatingBoxHandler handler(*model, prefs);
+    FloatingBoxHandler handler(*model);
     model->updateBox();
     DemoPanel demo(*model);
     demo.open();

@@ -1,6 +1,7 @@
 // Renders the popover and the three box sizes in the states users meet, in light and dark
 // palettes, into $VELLUMKITE_SHOTS/views (default: "shots/views" in the build directory). The
 // demo pictures are the README's screenshots.
+#include "BoxStyle.hpp"
 #include "FloatingBox.hpp"
 #include "FloatingBoxView.hpp"
 #include "MenuPopover.hpp"
@@ -42,10 +43,10 @@ protected:
 
     QImage box(BoxSize size, const QString& name) {
         model->setBoxSize(size);
-        FloatingBox b(*model, prefs);
+        FloatingBox b(*model);
         b.setPalette(palette(dark()));
         b.present();
-        EXPECT_EQ(b.width(), FloatingBoxView::style(size).width);
+        EXPECT_EQ(b.width(), BoxStyle::of(size).width);
         return save(b, name);
     }
 

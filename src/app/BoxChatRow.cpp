@@ -1,0 +1,63 @@
+#include "BoxChatRow.hpp"
+
+#include "AppModel.hpp"
+#include "BoxStyle.hpp"
+#include "Dot.hpp"
+#include "Format.hpp"
+#include "Layouts.hpp"
+#include "TextLine.hpp"
+#include "Theme.hpp"
+
+#include <QHBoxLayout>
+
+namespace vellumkite {
+
+namespace {
+
+constexpr int kGap = 6;
+
+} // namespace
+
+BoxChatRow::BoxChatRow(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("chatRow"));
+    setToolTip(
+        QStringLiteral("How much of this chat Claude re-reads with every message. Smaller is "
+                       "cheaper."));
+    auto* r = Layouts::row(this, kGap);
+    dot_ = new Dot(this);
+    size_ = new TextLine(this);
+    size_->setMonoDigits(true);
+    // The project takes the rest of the row, at least the gap away from the size.
+    project_ = new TextLine(this, TextLine::Role::secondary);
+    project_->setFit(TextLine::Fit::elide);
+    project_->setAlignRight(true);
+    project_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    message_ = new TextLine(this, TextLine::Role::secondary);
+    r->addWidget(dot_);
+    r->addWidget(size_);
+    r->addWidget(project_);
+    r->addWidget(message_);
+}
+
+void BoxChatRow::sync(const AppModel& model, const BoxStyle& s) {
+    const auto& chat = model.currentChat();
+    size_->setTextFont(Theme::systemFont(s.bodyPoints));
+    project_->setTextFont(Theme::systemFont(s.smallPoints));
+    message_->setTextFont(Theme::systemFont(s.bodyPoints));
+    if (chat) {
+        dot_->setColor(Theme::levelColor(model.chatLevel(chat->size)));
+        size_->setText(QStringLiteral("This chat: ") +
+                       QString::fromStdString(Format::tokens(chat->size)) +
+                       QStringLiteral(" tokens"));
+        project_->setText(QString::fromStdString(Format::lastPathComponent(chat->project)));
+    } else {
+        message_->setText(model.loaded() ? QStringLiteral("No recent chat")
+                                         : QStringLiteral("Reading your chats\u2026"));
+    }
+    dot_->setVisible(chat.has_value());
+    size_->setVisible(chat.has_value());
+    project_->setVisible(chat.has_value());
+    message_->setVisible(!chat);
+}
+
+} // namespace vellumkite

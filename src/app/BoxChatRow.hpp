@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QWidget>
+
+namespace vellumkite {
+
+class AppModel;
+class Dot;
+class TextLine;
+struct BoxStyle;
+
+// This chat in the floating box: its level's dot, its size and its project; before the first pass
+// and without a chat, a line that says so.
+class BoxChatRow : public QWidget {
+public:
+    explicit BoxChatRow(QWidget* parent);
+
+    void sync(const AppModel& model, const BoxStyle& style);
+
+private:
+    Dot* dot_;
+    TextLine* size_;
+    TextLine* project_;
+    TextLine* message_;
+};
+
+} // namespace vellumkite

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "Limits.hpp"
+
+#include <optional>
+#include <QWidget>
+
+namespace vellumkite {
+
+class TextLine;
+class UsageBar;
+struct BoxStyle;
+
+// One limit in the floating box: its title and the percentage used, a gauge and, where the size
+// has room, when it resets.
+class BoxLimitRow : public QWidget {
+public:
+    BoxLimitRow(const QString& objectName, const QString& title, QWidget* parent);
+
+    // Shows the window, or hides the row when there is none.
+    void sync(const std::optional<Limits::Window>& window, const BoxStyle& style, Instant now);
+
+private:
+    TextLine* title_;
+    TextLine* value_;
+    UsageBar* bar_;
+    TextLine* resets_;
+};
+
+} // namespace vellumkite
