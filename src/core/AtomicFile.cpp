@@ -69,24 +69,35 @@ bool AtomicFile::makeFolders(const std::filesystem::path& folder) {
     return true;
 }
 
-bool AtomicFile::replace(const std::filesystem::path& path, std::string_view bytes) {
+bool AtomicFile::replace(const std::filesystem::path& path, std::string_view bytes, mode_t mode) {
     const std::filesystem::path folder = path.parent_path();
     if (path.filename().empty() || !makeFolders(folder))
         return false;
     struct stat st {};
     // rename cannot put a file in place of a folder; leave whatever that is alone.
-    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        errno = EISDIR;
         return false;
+    }
 
     std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
-    bool ok = ::fchmod(fd, 0600) == 0 && Fd::writeAll(fd, bytes) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok)
+    bool ok = ::fchmod(fd, mode) == 0 && Fd::writeAll(fd, bytes) && ::fsync(fd) == 0;
+    int error = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) {
         ::unlink(temp.c_str());
+        errno = error;
+    }
     return ok;
 }
 
