@@ -9,6 +9,7 @@
 #include "StatusLineCommand.hpp"
 #include "UserHome.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -86,12 +87,19 @@ std::optional<std::string> text(std::optional<std::string_view> s) {
     return s ? std::optional(std::string(*s)) : std::nullopt;
 }
 
+// The value on lines of its own, two spaces in: its first line starts where the key ended, so
+// the indentation the others share with it in the file is taken off.
 std::string indented(const std::string& value) {
+    std::size_t common = std::string::npos;
+    for (std::size_t nl = value.find('\n'); nl != std::string::npos; nl = value.find('\n', nl + 1))
+        common = std::min(common, value.find_first_not_of(" \t", nl + 1) - nl - 1);
     std::string out = "  ";
-    for (const char c : value) {
-        out += c;
-        if (c == '\n')
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        out += value[i];
+        if (value[i] == '\n') {
             out += "  ";
+            i += std::min(common, value.find_first_not_of(" \t", i + 1) - i - 1);
+        }
     }
     return out + "\n";
 }
