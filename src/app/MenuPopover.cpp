@@ -6,6 +6,7 @@
 #include "Format.hpp"
 #include "Layouts.hpp"
 #include "LimitBar.hpp"
+#include "LimitReadingsPrompt.hpp"
 #include "SegmentedControl.hpp"
 #include "Sparkline.hpp"
 #include "TextLine.hpp"
@@ -24,7 +25,6 @@ namespace vellumkite {
 namespace {
 
 constexpr int kRowSpacing = 8;
-constexpr int kLimitsMessageGap = 4;
 
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
@@ -71,16 +71,8 @@ MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_
     m_fiveHour->setObjectName(QStringLiteral("fiveHourLimit"));
     m_weekly = new LimitBar(QStringLiteral("Weekly limit"), {}, clock, this);
     m_weekly->setObjectName(QStringLiteral("weeklyLimit"));
-    m_limitsMessage = section(QStringLiteral("limitsMessage"), this);
-    {
-        auto* l = stack(m_limitsMessage, kLimitsMessageGap);
-        l->addWidget(heading(QStringLiteral("Limits"), m_limitsMessage));
-        auto* message = text(QStringLiteral("No limit reading yet. Turn on the Vellumkite status "
-                                            "line to see your official 5-hour and weekly %."),
-                             Theme::caption(), TextLine::Role::secondary, m_limitsMessage);
-        message->setFit(TextLine::Fit::wrap);
-        l->addWidget(message);
-    }
+    m_limitsMessage = new LimitReadingsPrompt(this);
+    m_limitsMessage->setObjectName(QStringLiteral("limitsMessage"));
     outer->addWidget(m_fiveHour);
     outer->addWidget(m_weekly);
     outer->addWidget(m_limitsMessage);
