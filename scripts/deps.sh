@@ -7,7 +7,7 @@ need=(cmake ninja-build g++ pkg-config libsimdjson-dev uuid-dev libdbus-1-dev go
 case "${1:-build}" in
     test | ci)
         need+=(xvfb xauth x11-utils xdotool openbox trayer dbus-daemon dbus-bin dunst
-               desktop-file-utils strace imagemagick bash-completion zsh fish man-db)
+               desktop-file-utils strace imagemagick bash-completion zsh fish man-db jq)
         ;;
 esac
 # The Debian package: cpack's dependency list needs dpkg-shlibdeps and file.
