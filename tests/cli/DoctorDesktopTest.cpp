@@ -1,6 +1,7 @@
 // The doctor's desktop checks against a real session bus and X display: run by CTest under
 // xvfb-run and dbus-run-session, taking the names and the tray selection itself.
 #include "DesktopProbe.hpp"
+#include "DoctorLine.hpp"
 #include "TestHome.hpp"
 
 #include <cstdlib>
@@ -14,14 +15,6 @@ using namespace vellumkite::testing;
 namespace {
 
 const std::string kCli = VELLUMKITE_CLI_PATH;
-
-std::string line(const std::string& out, const std::string& name) {
-    const std::size_t at = out.find(" " + name + " ");
-    if (at == std::string::npos)
-        return "<no " + name + " line>";
-    const std::size_t from = out.rfind('\n', at) == std::string::npos ? 0 : out.rfind('\n', at) + 1;
-    return out.substr(from, out.find('\n', at) - from);
-}
 
 class DoctorDesktopTest : public ::testing::Test {
 protected:
@@ -69,26 +62,26 @@ protected:
 
 TEST_F(DoctorDesktopTest, FindsTheNotificationServiceAndEitherKindOfTray) {
     std::string out = doctor();
-    EXPECT_EQ(line(out, "Notifications"),
+    EXPECT_EQ(doctorLine(out, "Notifications"),
               "! Notifications   no notification service on the session bus")
         << out;
-    EXPECT_EQ(line(out, "System tray"), "! System tray     none found");
+    EXPECT_EQ(doctorLine(out, "System tray"), "! System tray     none found");
     // Asking did not start a notification service (one is installed for activation here).
     EXPECT_EQ(DesktopProbe::sessionBusHasOwner("org.freedesktop.Notifications"), false);
 
     own("org.freedesktop.Notifications");
     own("org.kde.StatusNotifierWatcher");
     out = doctor();
-    EXPECT_EQ(line(out, "Notifications"),
+    EXPECT_EQ(doctorLine(out, "Notifications"),
               "\u2713 Notifications   a notification service is running");
-    EXPECT_EQ(line(out, "System tray"),
+    EXPECT_EQ(doctorLine(out, "System tray"),
               "\u2713 System tray     a StatusNotifierItem host on the session bus");
 
     DBusError error;
     dbus_error_init(&error);
     dbus_bus_release_name(connection, "org.kde.StatusNotifierWatcher", &error);
     dbus_error_free(&error);
-    EXPECT_EQ(line(doctor(), "System tray"), "! System tray     none found");
+    EXPECT_EQ(doctorLine(doctor(), "System tray"), "! System tray     none found");
 
     // An XEmbed tray: a window holding the screen's tray selection.
     int screenNumber = 0;
@@ -106,6 +99,6 @@ TEST_F(DoctorDesktopTest, FindsTheNotificationServiceAndEitherKindOfTray) {
     xcb_set_selection_owner(x, window, atom->atom, XCB_CURRENT_TIME);
     std::free(atom);
     std::free(xcb_get_input_focus_reply(x, xcb_get_input_focus(x), nullptr)); // now it is done
-    EXPECT_EQ(line(doctor(), "System tray"),
+    EXPECT_EQ(doctorLine(doctor(), "System tray"),
               "\u2713 System tray     an XEmbed tray on display " + std::string(display));
 }

@@ -1,5 +1,6 @@
 // "vellumkite-cli doctor" on prepared homes: each piece present or missing, one line each, and
 // nothing written.
+#include "DoctorLine.hpp"
 #include "TestHome.hpp"
 
 #include <gtest/gtest.h>
@@ -12,16 +13,6 @@ namespace {
 
 const std::string kCli = VELLUMKITE_CLI_PATH;
 const std::string kStatusLine = VELLUMKITE_STATUSLINE_PATH;
-
-// The line of the check with this name.
-std::string line(const std::string& out, const std::string& name) {
-    const std::size_t at = out.find(" " + name + " ");
-    if (at == std::string::npos || at < 1)
-        return "<no " + name + " line>";
-    const std::size_t start = out.rfind('\n', at);
-    const std::size_t from = start == std::string::npos ? 0 : start + 1;
-    return out.substr(from, out.find('\n', at) - from);
-}
 
 bool has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -41,15 +32,16 @@ TEST(DoctorProgramTest, AnEmptyHomeMissesTheNeededPiecesAndGetsAHintForEach) {
     TestHome home;
     const Exit e = home.programs.run({kCli, "doctor"});
     EXPECT_EQ(e.code, 1);
-    EXPECT_TRUE(has(line(e.out, "Chat logs"), "\u2717")) << e.out;
-    EXPECT_TRUE(has(line(e.out, "Status line"), "\u2717 Status line     not set up: there is no"));
+    EXPECT_TRUE(has(doctorLine(e.out, "Chat logs"), "\u2717")) << e.out;
+    EXPECT_TRUE(
+        has(doctorLine(e.out, "Status line"), "\u2717 Status line     not set up: there is no"));
     EXPECT_TRUE(has(e.out, "Run \"vellumkite-cli setup\" to turn it on."));
-    EXPECT_TRUE(has(line(e.out, "Limit readings"), "\u2717"));
+    EXPECT_TRUE(has(doctorLine(e.out, "Limit readings"), "\u2717"));
     // Without a session bus or a display the desktop pieces are warnings, not failures.
-    EXPECT_EQ(line(e.out, "Notifications"), "! Notifications   no session bus");
-    EXPECT_EQ(line(e.out, "System tray"), "! System tray     none found");
-    EXPECT_EQ(line(e.out, "Open at login"), "i Open at login   off");
-    EXPECT_EQ(line(e.out, "History"), "i History         not created yet");
+    EXPECT_EQ(doctorLine(e.out, "Notifications"), "! Notifications   no session bus");
+    EXPECT_EQ(doctorLine(e.out, "System tray"), "! System tray     none found");
+    EXPECT_EQ(doctorLine(e.out, "Open at login"), "i Open at login   off");
+    EXPECT_EQ(doctorLine(e.out, "History"), "i History         not created yet");
     EXPECT_TRUE(has(e.out, "\n3 needed pieces are missing: see the hints above.\n"));
     EXPECT_EQ(everythingUnder(home.dir.path()), std::vector<std::string>{});
 }
@@ -75,15 +67,15 @@ TEST(DoctorProgramTest, AHomeWithEveryPieceIsInPlace) {
 
     const Exit e = home.programs.run({kCli, "doctor"});
     EXPECT_EQ(e.code, 0) << e.out;
-    EXPECT_EQ(line(e.out, "Chat logs"), "\u2713 Chat logs       2 logs in " +
-                                            (home.dir / ".claude/projects").string() +
-                                            "; the newest changed now");
-    EXPECT_EQ(line(e.out, "Status line"), "\u2713 Status line     on in " +
-                                              (home.dir / ".claude/settings.json").string() +
-                                              "; then runs ~/s.sh");
-    EXPECT_EQ(line(e.out, "Limit readings"), "\u2713 Limit readings  saved now; 5-hour 34%");
-    EXPECT_TRUE(has(line(e.out, "Open at login"), "\u2713 Open at login   on ("));
-    EXPECT_EQ(line(e.out, "History"),
+    EXPECT_EQ(doctorLine(e.out, "Chat logs"), "\u2713 Chat logs       2 logs in " +
+                                                  (home.dir / ".claude/projects").string() +
+                                                  "; the newest changed now");
+    EXPECT_EQ(doctorLine(e.out, "Status line"), "\u2713 Status line     on in " +
+                                                    (home.dir / ".claude/settings.json").string() +
+                                                    "; then runs ~/s.sh");
+    EXPECT_EQ(doctorLine(e.out, "Limit readings"), "\u2713 Limit readings  saved now; 5-hour 34%");
+    EXPECT_TRUE(has(doctorLine(e.out, "Open at login"), "\u2713 Open at login   on ("));
+    EXPECT_EQ(doctorLine(e.out, "History"),
               "\u2713 History         " +
                   (home.limitsFile().parent_path() / "history.sqlite3").string() + " (2 KB)");
     EXPECT_TRUE(has(e.out, "\nEverything needed is in place.\n"));
@@ -112,8 +104,8 @@ TEST(DoctorProgramTest, NamesWhatIsWrongWithTheStatusLine) {
         writeFile(settings, c.settings);
         const Exit e = home.programs.run({kCli, "doctor"});
         EXPECT_EQ(e.code, 1);
-        EXPECT_TRUE(has(line(e.out, "Status line"), "\u2717 Status line")) << e.out;
-        EXPECT_TRUE(has(line(e.out, "Status line"), c.says)) << e.out;
+        EXPECT_TRUE(has(doctorLine(e.out, "Status line"), "\u2717 Status line")) << e.out;
+        EXPECT_TRUE(has(doctorLine(e.out, "Status line"), c.says)) << e.out;
         EXPECT_TRUE(has(e.out, c.hint)) << e.out;
     }
 
@@ -121,11 +113,11 @@ TEST(DoctorProgramTest, NamesWhatIsWrongWithTheStatusLine) {
     writeFile(home.limitsFile(), "{\"rate_limits\": [");
     home.programs.setEnv("CLAUDE_CONFIG_DIR", (home.dir / "elsewhere").string());
     const Exit e = home.programs.run({kCli, "doctor"});
-    EXPECT_TRUE(has(line(e.out, "Limit readings"),
+    EXPECT_TRUE(has(doctorLine(e.out, "Limit readings"),
                     "\u2717 Limit readings  " + home.limitsFile().string() + " cannot be read"))
         << e.out;
-    EXPECT_EQ(line(e.out, "Other logs"), "! Other logs      CLAUDE_CONFIG_DIR names " +
-                                             (home.dir / "elsewhere/projects").string());
-    EXPECT_TRUE(has(line(e.out, "Status line"),
+    EXPECT_EQ(doctorLine(e.out, "Other logs"), "! Other logs      CLAUDE_CONFIG_DIR names " +
+                                                   (home.dir / "elsewhere/projects").string());
+    EXPECT_TRUE(has(doctorLine(e.out, "Status line"),
                     "there is no " + (home.dir / "elsewhere/settings.json").string()));
 }
