@@ -17,8 +17,8 @@ constexpr const char* kRed = "31";
 constexpr const char* kAccent = "36";
 constexpr const char* kPlain = nullptr;
 
-constexpr std::string_view kNoLimits = "No limit reading yet. Turn on the Vellumkite status line "
-                                       "to see your official 5-hour and weekly %.";
+constexpr std::string_view kNoLimits = "No limit reading yet. Run \"vellumkite-cli setup\" to see "
+                                       "your official 5-hour and weekly %.";
 constexpr std::string_view kToolExplanation =
     "Tool output stays in the chat and is re-read by every later message. The rest of your usage "
     "is chat history and Claude's writing.";

@@ -182,7 +182,7 @@ StatusLineSetup::program(const std::vector<std::filesystem::path>& fallbacks) {
     }
     for (const auto& f : fallbacks)
         if (executable(f))
-            return f;
+            return f.lexically_normal();
     return std::nullopt;
 }
 
