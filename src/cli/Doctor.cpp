@@ -53,12 +53,15 @@ Check logs(Instant now) {
         c.hint = "They appear with your first chat with the assistant.";
         return c;
     }
-    Instant newest = kDistantPast;
-    for (const auto& [path, entry] : files)
-        newest = std::max(newest, entry.modified);
+    auto newest = files.begin();
+    for (auto it = files.begin(); it != files.end(); ++it)
+        if (it->second.modified > newest->second.modified)
+            newest = it;
     c.mark = Mark::ok;
     c.detail = std::to_string(files.size()) + (files.size() == 1 ? " log in " : " logs in ") +
-               root.string() + "; the newest changed " + Format::ago(newest, now);
+               root.string() + "; the newest, " +
+               std::filesystem::path(newest->first).lexically_relative(root).string() +
+               ", changed " + Format::ago(newest->second.modified, now);
     return c;
 }
 

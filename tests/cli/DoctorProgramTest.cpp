@@ -53,6 +53,8 @@ TEST(DoctorProgramTest, AHomeWithEveryPieceIsInPlace) {
     r.timestamp = isoAgo(120);
     writeFile(home.chatFile("s1"), replyLine(r) + "\n");
     writeFile(home.chatFile("s2"), replyLine(r) + "\n");
+    fs::last_write_time(home.chatFile("s1"),
+                        fs::file_time_type::clock::now() - std::chrono::hours(5));
     writeFile(home.dir / ".claude/settings.json",
               R"({"statusLine":{"type":"command","command":")" + kStatusLine + R"( -- ~/s.sh"}})");
     ASSERT_EQ(home.programs
@@ -67,9 +69,9 @@ TEST(DoctorProgramTest, AHomeWithEveryPieceIsInPlace) {
 
     const Exit e = home.programs.run({kCli, "doctor"});
     EXPECT_EQ(e.code, 0) << e.out;
-    EXPECT_EQ(doctorLine(e.out, "Chat logs"), "\u2713 Chat logs       2 logs in " +
-                                                  (home.dir / ".claude/projects").string() +
-                                                  "; the newest changed now");
+    EXPECT_EQ(doctorLine(e.out, "Chat logs"),
+              "\u2713 Chat logs       2 logs in " + (home.dir / ".claude/projects").string() +
+                  "; the newest, -home-you-project/s2.jsonl, changed now");
     EXPECT_EQ(doctorLine(e.out, "Status line"), "\u2713 Status line     on in " +
                                                     (home.dir / ".claude/settings.json").string() +
                                                     "; then runs ~/s.sh");
