@@ -6,6 +6,7 @@
 #include "Format.hpp"
 #include "Layouts.hpp"
 #include "LimitBar.hpp"
+#include "LimitReadingsPrompt.hpp"
 #include "SegmentedControl.hpp"
 #include "Sparkline.hpp"
 #include "TextLine.hpp"
@@ -24,7 +25,6 @@ namespace vellumkite {
 
 namespace {
 
-constexpr int kLimitsMessageGap = 4;
 
 QString qs(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
@@ -57,15 +57,8 @@ MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_
     m_fiveHour->setObjectName(QStringLiteral("fiveHourLimit"));
     m_weekly = new LimitBar(qs(Texts::kWeeklyLimit), {}, clock, this);
     m_weekly->setObjectName(QStringLiteral("weeklyLimit"));
-    m_limitsMessage = section(QStringLiteral("limitsMessage"), this);
-    {
-        auto* l = Layouts::stack(m_limitsMessage, kLimitsMessageGap);
-        l->addWidget(heading(qs(Texts::kLimits), m_limitsMessage));
-        auto* message = text(qs(Texts::kNoLimits), Theme::caption(), TextLine::Role::secondary,
-                             m_limitsMessage);
-        message->setFit(TextLine::Fit::wrap);
-        l->addWidget(message);
-    }
+    m_limitsMessage = new LimitReadingsPrompt(this);
+    m_limitsMessage->setObjectName(QStringLiteral("limitsMessage"));
     outer->addWidget(m_fiveHour);
     outer->addWidget(m_weekly);
     outer->addWidget(m_limitsMessage);

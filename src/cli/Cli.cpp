@@ -1,5 +1,6 @@
 #include "Cli.hpp"
 
+#include "Doctor.hpp"
 #include "Fd.hpp"
 #include "LocaleTimeOfDay.hpp"
 #include "LogFolders.hpp"
@@ -7,6 +8,7 @@
 #include "RefreshPass.hpp"
 #include "Report.hpp"
 #include "ReportCommand.hpp"
+#include "Setup.hpp"
 #include "SnapshotJson.hpp"
 #include "StatusLine.hpp"
 #include "Terminal.hpp"
@@ -52,6 +54,12 @@ std::string Cli::usage() {
            "  json         the same figures as one JSON object, for scripts\n"
            "  waybar       one line of JSON for a Waybar custom module\n" +
            ReportCommand::usage() +
+           "  setup [--yes] [--undo]\n"
+           "               turn on the limit readings: the assistant's status line runs\n"
+           "               vellumkite-statusline, then the one you had; shows the change and\n"
+           "               asks first (--yes: without asking); --undo puts back what was there\n"
+           "  doctor       check each piece Vellumkite relies on, with a hint for what is\n"
+           "               missing; exits 1 when a needed one is\n"
            "  statusline [-- COMMAND [ARGS...]]\n"
            "               the status-line command for Claude Code (see below)\n"
            "\n"
@@ -59,12 +67,14 @@ std::string Cli::usage() {
            "  --help       show this text\n"
            "  --version    show the version\n"
            "\n"
-           "The 5-hour and weekly limits come from the assistant's status line. Turn it on\n"
-           "in ~/.claude/settings.json with the small, fast vellumkite-statusline program:\n"
+           "The 5-hour and weekly limits come from the assistant's status line. \"setup\" turns\n"
+           "it on in the assistant's settings.json (in ~/.claude, or the first folder of\n"
+           "CLAUDE_CONFIG_DIR), keeping a backup beside it. By hand, with the small, fast\n"
+           "vellumkite-statusline program:\n"
            "  \"statusLine\": {\"type\": \"command\",\n"
-           "                 \"command\": \"/usr/local/bin/vellumkite-statusline\"}\n"
+           "                 \"command\": \"/usr/bin/vellumkite-statusline\"}\n"
            "To keep a status line you already have, append it after --:\n"
-           "  \"command\": \"/usr/local/bin/vellumkite-statusline -- your-old-command\"\n"
+           "  \"command\": \"/usr/bin/vellumkite-statusline -- your-old-command\"\n"
            "\n"
            "Environment:\n"
            "  CLAUDE_CONFIG_DIR  the assistant's folders, separated by commas, read instead:\n"
@@ -84,6 +94,13 @@ int Cli::main(int argc, char** argv) {
     if (command == "report") {
         std::signal(SIGPIPE, SIG_IGN);
         return ReportCommand::main(argc - 2, argv + 2);
+    }
+    if (command == "setup")
+        return Setup::main(argc - 2, argv + 2);
+    if (command == "doctor") {
+        if (argc > 2)
+            return usageError("unexpected argument: " + std::string(argv[2]));
+        return Doctor::run(Terminal::reportStyle(STDOUT_FILENO).colour);
     }
 
     if (command != "status" && command != "watch" && command != "json" && command != "waybar")

@@ -220,7 +220,7 @@ std::string Report::render(const Snapshot& s, const Thresholds& thresholds, Inst
             limitRow(out, style, std::string(Texts::kWeeklyLimit), *s.limits->sevenDay, now);
     } else {
         out.add({{std::string(Texts::kLimits), kBold}});
-        out.wrapped(Texts::kNoLimits, kDim);
+        out.wrapped(Texts::kNoLimitsInTerminal, kDim);
     }
     out.blank();
 

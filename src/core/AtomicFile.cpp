@@ -75,7 +75,7 @@ bool AtomicFile::makeFolders(const std::filesystem::path& folder) {
     return true;
 }
 
-bool AtomicFile::replace(const std::filesystem::path& path, std::string_view bytes) {
+bool AtomicFile::replace(const std::filesystem::path& path, std::string_view bytes, mode_t mode) {
     if (path.filename().empty()) {
         errno = EISDIR;
         return false;
@@ -94,7 +94,7 @@ bool AtomicFile::replace(const std::filesystem::path& path, std::string_view byt
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
-    bool ok = ::fchmod(fd, 0600) == 0 && Fd::writeAll(fd, bytes) && ::fsync(fd) == 0;
+    bool ok = ::fchmod(fd, mode) == 0 && Fd::writeAll(fd, bytes) && ::fsync(fd) == 0;
     int error = ok ? 0 : errno;
     if (::close(fd) != 0 && ok) {
         ok = false;

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string_view>
+#include <sys/types.h>
 
 namespace vellumkite {
 
@@ -12,11 +13,12 @@ struct AtomicFile {
     // exist are left as they are. False, with errno telling why, on any failure.
     [[nodiscard]] static bool makeFolders(const std::filesystem::path& folder);
 
-    // Writes the bytes to a new 0600 file in the same folder, flushes it to disk, renames it
-    // over `path` and flushes the folder. The final path is never opened, so a symlink planted
-    // there is replaced, not followed. False, with nothing left behind and errno telling why, on
-    // any failure (a folder in the way included).
-    [[nodiscard]] static bool replace(const std::filesystem::path& path, std::string_view bytes);
+    // Writes the bytes to a new file (0600 unless another mode is given) in the same folder,
+    // flushes it to disk, renames it over `path` and flushes the folder. The final path is never
+    // opened, so a symlink planted there is replaced, not followed. False, with nothing left
+    // behind and errno telling why, on any failure (a folder in the way included).
+    [[nodiscard]] static bool replace(const std::filesystem::path& path, std::string_view bytes,
+                                      mode_t mode = 0600);
 
     // As replace(), except that a file of ours (regular, 0600) that already holds exactly these
     // bytes is only marked as modified now: readers still see when it was last confirmed, and

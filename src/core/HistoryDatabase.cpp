@@ -168,7 +168,7 @@ HistoryDatabase::Opened HistoryDatabase::open(const std::filesystem::path& file,
     }
     for (int attempt = 0; attempt < 2; ++attempt) {
         std::string error;
-        auto db = SqliteDatabase::open(file, true, &error);
+        auto db = SqliteDatabase::open(file, SqliteDatabase::Mode::create, &error);
         if (db) {
             db->setBusyTimeout(kBusyMilliseconds);
             if (!isDamaged(*db, check)) {

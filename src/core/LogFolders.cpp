@@ -1,5 +1,6 @@
 #include "LogFolders.hpp"
 
+#include "AssistantConfig.hpp"
 #include "UserFolders.hpp"
 
 #include <algorithm>
@@ -9,24 +10,6 @@
 namespace vellumkite {
 
 namespace {
-
-std::vector<std::string> configEntries(const Environment& env) {
-    std::vector<std::string> out;
-    const auto list = env.get("CLAUDE_CONFIG_DIR");
-    if (!list)
-        return out;
-    std::size_t at = 0;
-    while (at <= list->size()) {
-        const std::size_t comma = std::min(list->find(',', at), list->size());
-        std::string entry = list->substr(at, comma - at);
-        const auto first = entry.find_first_not_of(" \t");
-        const auto last = entry.find_last_not_of(" \t");
-        if (first != std::string::npos)
-            out.push_back(entry.substr(first, last - first + 1));
-        at = comma + 1;
-    }
-    return out;
-}
 
 bool isFolder(const std::filesystem::path& p) {
     struct stat st;
@@ -56,7 +39,7 @@ void addOnce(LogFolders& out, std::vector<std::pair<dev_t, ino_t>>& seen,
 LogFolders LogFolders::find(const Environment& env) {
     LogFolders out;
     std::vector<std::pair<dev_t, ino_t>> seen;
-    const auto entries = configEntries(env);
+    const auto entries = AssistantConfig::listed(env);
     if (!entries.empty()) {
         for (const auto& entry : entries) {
             const std::filesystem::path folder(entry);
@@ -78,13 +61,6 @@ LogFolders LogFolders::find(const Environment& env) {
             addOnce(out, seen, legacy);
     }
     return out;
-}
-
-std::filesystem::path LogFolders::configFolder(const Environment& env) {
-    if (const auto entries = configEntries(env); !entries.empty())
-        return entries.front();
-    const auto home = UserFolders::home(env);
-    return home.empty() ? home : home / ".claude";
 }
 
 } // namespace vellumkite

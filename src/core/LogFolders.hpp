@@ -18,10 +18,6 @@ struct LogFolders {
     std::vector<std::string> missing;           // listed entries that do not exist
 
     static LogFolders find(const Environment& env = Environment::process());
-
-    // The assistant's configuration folder, where its settings.json lives: the first entry of
-    // CLAUDE_CONFIG_DIR, else ~/.claude. Empty when no home folder is known.
-    static std::filesystem::path configFolder(const Environment& env = Environment::process());
 };
 
 } // namespace vellumkite

@@ -2,11 +2,32 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
 namespace vellumkite {
+
+namespace {
+
+// A path as a file: URI spells it: the characters a URI gives a meaning, escaped.
+std::string uriPath(const std::string& path) {
+    std::string out;
+    for (const unsigned char c : path) {
+        if (c == '%' || c == '?' || c == '#' || c < 0x21 || c > 0x7e) {
+            static const char hex[] = "0123456789ABCDEF";
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+} // namespace
 
 SqliteDatabase::~SqliteDatabase() {
     sqlite3_close_v2(db_);
@@ -23,9 +44,9 @@ SqliteDatabase& SqliteDatabase::operator=(SqliteDatabase&& other) noexcept {
     return *this;
 }
 
-std::optional<SqliteDatabase> SqliteDatabase::open(const std::filesystem::path& file, bool create,
+std::optional<SqliteDatabase> SqliteDatabase::open(const std::filesystem::path& file, Mode mode,
                                                    std::string* error) {
-    if (create) {
+    if (mode == Mode::create) {
         // SQLite creates files with the umask's permissions; ours are the user's alone.
         const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0) {
@@ -36,8 +57,15 @@ std::optional<SqliteDatabase> SqliteDatabase::open(const std::filesystem::path& 
         ::close(fd);
     }
     sqlite3* db = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_EXRESCODE;
-    if (sqlite3_open_v2(file.c_str(), &db, flags, nullptr) != SQLITE_OK) {
+    int flags = SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_EXRESCODE;
+    std::string name = file.string();
+    if (mode == Mode::readOnly) {
+        flags |= SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
+        name = "file:" + uriPath(name) + "?immutable=1";
+    } else {
+        flags |= SQLITE_OPEN_READWRITE;
+    }
+    if (sqlite3_open_v2(name.c_str(), &db, flags, nullptr) != SQLITE_OK) {
         if (error)
             *error = db ? sqlite3_errmsg(db) : "out of memory";
         sqlite3_close_v2(db);

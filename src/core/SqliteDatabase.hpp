@@ -20,9 +20,12 @@ public:
     SqliteDatabase(const SqliteDatabase&) = delete;
     SqliteDatabase& operator=(const SqliteDatabase&) = delete;
 
-    // Opens (creating when asked) a database file. A new file is created 0600. Nothing when it
-    // cannot be opened; `error` then says why.
-    static std::optional<SqliteDatabase> open(const std::filesystem::path& file, bool create,
+    // readOnly reads the file as it stands and never writes beside it (no journal files made),
+    // so it may miss what a writer has not yet folded into the file.
+    enum class Mode { readWrite, create, readOnly };
+    // Opens a database file; with `create`, a missing one is made (0600). Nothing when it cannot
+    // be opened; `error` then says why.
+    static std::optional<SqliteDatabase> open(const std::filesystem::path& file, Mode mode,
                                               std::string* error = nullptr);
 
     explicit operator bool() const { return db_ != nullptr; }

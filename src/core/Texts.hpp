@@ -19,6 +19,10 @@ struct Texts {
     static constexpr std::string_view kNoLimits = "No limit reading yet. Turn on the Vellumkite "
                                                   "status line to see your official 5-hour and "
                                                   "weekly %.";
+    // The terminal has no button to turn them on; it names the command that does.
+    static constexpr std::string_view kNoLimitsInTerminal =
+        "No limit reading yet. Run \"vellumkite-cli setup\" to see your official 5-hour and "
+        "weekly %.";
     static constexpr std::string_view kThisChat = "This chat";
     static constexpr std::string_view kNoChats = "No chats in the last week.";
     static constexpr std::string_view kLive = "Live";

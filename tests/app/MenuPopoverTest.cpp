@@ -2,14 +2,20 @@
 
 #include "Dot.hpp"
 #include "LimitBar.hpp"
+#include "LimitReadingsPrompt.hpp"
 #include "SegmentedControl.hpp"
 #include "Sparkline.hpp"
 #include "Theme.hpp"
 #include "TipCard.hpp"
 #include "ViewTestSupport.hpp"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 using namespace vellumkite;
 using namespace vellumkite::testing;
@@ -205,4 +211,106 @@ TEST_F(MenuPopoverTest, OpenAtLoginShowsWhatTheDesktopReallyHas) {
     std::filesystem::remove(dir / "autostart" / "vellumkite.desktop");
     publish(emptyPass());
     EXPECT_FALSE(login->isChecked());
+}
+
+namespace {
+
+// Answers each modal message box as it opens, in turn: the box's text and informative text are
+// recorded, then the reply clicks one of its buttons.
+class DialogAnswers : public QObject {
+public:
+    using Reply = std::function<void(QMessageBox*)>;
+    explicit DialogAnswers(std::vector<Reply> replies) : m_replies(std::move(replies)) {
+        m_timer.setInterval(10);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box || box == m_last || m_replies.empty())
+                return;
+            m_last = box;
+            texts << box->text() + QStringLiteral("\n") + box->informativeText();
+            const Reply reply = m_replies.front();
+            m_replies.erase(m_replies.begin());
+            reply(box);
+        });
+        m_timer.start();
+    }
+    QStringList texts;
+
+private:
+    std::vector<Reply> m_replies;
+    QMessageBox* m_last = nullptr;
+    QTimer m_timer;
+};
+
+void cancel(QMessageBox* box) {
+    box->button(QMessageBox::Cancel)->click();
+}
+void confirm(QMessageBox* box) {
+    box->findChild<QPushButton*>(QStringLiteral("confirmButton"))->click();
+}
+void ok(QMessageBox* box) {
+    box->button(QMessageBox::Ok)->click();
+}
+
+} // namespace
+
+TEST_F(MenuPopoverTest, TheButtonTurnsOnTheLimitReadingsAfterShowingTheChange) {
+    const auto settings = dir / "claude/settings.json";
+    const std::string before = "{\n  \"model\": \"opus\"\n}\n";
+    writeFile(settings, before);
+    MenuPopover p(*model);
+    auto* prompt = part<LimitReadingsPrompt>(&p, "limitsMessage");
+    ASSERT_TRUE(prompt);
+    prompt->setProgram(VELLUMKITE_STATUSLINE_PATH);
+    p.adjustSize();
+    p.show();
+    auto* button = part<QPushButton>(&p, "turnOnLimitsButton");
+    ASSERT_TRUE(button && button->isVisible());
+    EXPECT_EQ(button->text(), "Turn on limit readings");
+
+    {
+        // The dialog as users see it, beside the views' pictures.
+        DialogAnswers answers({[](QMessageBox* box) {
+            QDir shots(qEnvironmentVariableIsSet("VELLUMKITE_SHOTS")
+                           ? qEnvironmentVariable("VELLUMKITE_SHOTS")
+                           : QStringLiteral(VELLUMKITE_DEFAULT_SHOTS));
+            shots.mkpath(QStringLiteral("views"));
+            box->grab().save(shots.filePath(QStringLiteral("views/limits-confirm.png")));
+            cancel(box);
+        }});
+        button->click();
+        ASSERT_EQ(answers.texts.size(), 1);
+        EXPECT_TRUE(answers.texts[0].contains("\"statusLine\" will be added:\n  {\n    \"type\": "
+                                              "\"command\",\n    \"command\": \"" +
+                                              QString(VELLUMKITE_STATUSLINE_PATH) + "\"\n  }"))
+            << answers.texts[0].toStdString();
+        EXPECT_EQ(readFile(settings), before);
+        EXPECT_TRUE(button->isVisible());
+    }
+    {
+        DialogAnswers answers({confirm, ok});
+        button->click();
+        ASSERT_EQ(answers.texts.size(), 2);
+        EXPECT_EQ(answers.texts[1], "Limit readings arrive with the assistant's next reply.\n");
+    }
+    const std::string after = readFile(settings);
+    EXPECT_NE(after.find("\"command\": \"" + std::string(VELLUMKITE_STATUSLINE_PATH) + "\""),
+              std::string::npos)
+        << after;
+    EXPECT_EQ(after.find("\"model\": \"opus\""), before.find("\"model\": \"opus\""));
+    EXPECT_FALSE(button->isVisible());
+    EXPECT_EQ(section(p, "limitsMessage"), QStringList({"Limits", LimitReadingsPrompt::onText()}));
+
+    // Another popover finds it on; a file it must not edit gets a warning and stays as it was.
+    MenuPopover second(*model);
+    second.show();
+    EXPECT_FALSE(shows(&second, "turnOnLimitsButton"));
+    writeFile(settings, "{\"model\": ");
+    prompt->refresh();
+    ASSERT_TRUE(button->isVisible());
+    DialogAnswers answers({ok});
+    button->click();
+    ASSERT_EQ(answers.texts.size(), 1);
+    EXPECT_TRUE(answers.texts[0].contains("is not valid JSON")) << answers.texts[0].toStdString();
+    EXPECT_EQ(readFile(settings), "{\"model\": ");
 }

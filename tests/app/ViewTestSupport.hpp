@@ -124,6 +124,8 @@ protected:
     TempDir dir;
     ScopedEnv home{"HOME", dir.path().c_str()};
     ScopedEnv config{"XDG_CONFIG_HOME", (dir / "config").c_str()};
+    ScopedEnv data{"XDG_DATA_HOME", (dir / "data").c_str()};
+    ScopedEnv assistant{"CLAUDE_CONFIG_DIR", (dir / "claude").c_str()};
     MemoryPreferences prefs;
     LoginItem loginItem{QString::fromStdString((dir / "autostart" / "vellumkite.desktop").string()),
                         QStringLiteral("/usr/bin/vellumkite")};

@@ -69,8 +69,8 @@ TEST(ReportTest, EmptyPassShowsTheWaitingTexts) {
     s.limits = Limits{}; // a file without either window reads as no reading
     s.sparkline.assign(30, 0);
     const std::string text = render(s);
-    EXPECT_EQ(text.find("Limits\nNo limit reading yet. Turn on the Vellumkite status line to see\n"
-                        "your official 5-hour and weekly %.\n"),
+    EXPECT_EQ(text.find("Limits\nNo limit reading yet. Run \"vellumkite-cli setup\" to see your\n"
+                        "official 5-hour and weekly %.\n"),
               0u);
     EXPECT_NE(text.find("This chat\nNo chats in the last week.\n\n"), std::string::npos);
     EXPECT_NE(text.find("0/min \u00b7 last 15 min"), std::string::npos);

@@ -24,27 +24,6 @@ const std::string kInput =
     R"("resets_at":4102444800.5}},"context_window":{"current_usage":{"input_tokens":12,)"
     R"("cache_creation_input_tokens":1000,"cache_read_input_tokens":85000,"output_tokens":9}}})";
 
-std::string readAll(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-unsigned mode(const fs::path& p) {
-    struct stat st {};
-    ::lstat(p.c_str(), &st);
-    return st.st_mode & 07777;
-}
-
-std::vector<std::string> folderEntries(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST(StatusLineProgramTest, SavesTheReadingsPrivatelyAndPrintsTheLine) {
     TestHome home;
     for (const auto& program :
@@ -53,15 +32,15 @@ TEST(StatusLineProgramTest, SavesTheReadingsPrivatelyAndPrintsTheLine) {
         const Exit e = home.programs.run(program, kInput);
         EXPECT_EQ(e.code, 0);
         EXPECT_EQ(e.out, "5h 34% \u00b7 wk 18% \u00b7 ctx 86k\n");
-        EXPECT_EQ(readAll(home.limitsFile()),
+        EXPECT_EQ(readFile(home.limitsFile()),
                   R"({"rate_limits":{"five_hour":{"used_percentage":34.4,"resets_at":4102444800},)"
                   R"("seven_day":{"used_percentage":18,"resets_at":4102444800.5}}})"
                   "\n");
         // Every folder it made is the user's alone, and so is the file.
-        EXPECT_EQ(mode(home.dir / ".local"), 0700u);
-        EXPECT_EQ(mode(home.dir / ".local/share"), 0700u);
-        EXPECT_EQ(mode(home.limitsFile().parent_path()), 0700u);
-        EXPECT_EQ(mode(home.limitsFile()), 0600u);
+        EXPECT_EQ(fileMode(home.dir / ".local"), 0700u);
+        EXPECT_EQ(fileMode(home.dir / ".local/share"), 0700u);
+        EXPECT_EQ(fileMode(home.limitsFile().parent_path()), 0700u);
+        EXPECT_EQ(fileMode(home.limitsFile()), 0600u);
         EXPECT_EQ(folderEntries(home.limitsFile().parent_path()),
                   std::vector<std::string>{"statusline.json"});
         // What the app reads back.
@@ -90,18 +69,18 @@ TEST(StatusLineProgramTest, UnchangedReadingsAreNotRewritten) {
     std::string changed = kInput;
     changed.replace(changed.find("34.4"), 4, "35.0");
     ASSERT_EQ(home.programs.run({kStatusLine}, changed).code, 0);
-    EXPECT_NE(readAll(home.limitsFile()).find("\"used_percentage\":35"), std::string::npos);
+    EXPECT_NE(readFile(home.limitsFile()).find("\"used_percentage\":35"), std::string::npos);
 
     // A file someone else could read is replaced by a private one, even with the same bytes.
     ::chmod(home.limitsFile().c_str(), 0644);
     ASSERT_EQ(home.programs.run({kStatusLine}, changed).code, 0);
-    EXPECT_EQ(mode(home.limitsFile()), 0600u);
+    EXPECT_EQ(fileMode(home.limitsFile()), 0600u);
 }
 
 TEST(StatusLineProgramTest, BadInputLeavesTheSavedFileAlone) {
     TestHome home;
     ASSERT_EQ(home.programs.run({kStatusLine}, kInput).code, 0);
-    const std::string saved = readAll(home.limitsFile());
+    const std::string saved = readFile(home.limitsFile());
     struct stat before {};
     ::stat(home.limitsFile().c_str(), &before);
 
@@ -131,7 +110,7 @@ TEST(StatusLineProgramTest, BadInputLeavesTheSavedFileAlone) {
         EXPECT_EQ(e.code, 0) << name;
         EXPECT_EQ(e.out, "Vellumkite\n") << name;
         EXPECT_LT(e.seconds, 2.0) << name;
-        EXPECT_EQ(readAll(home.limitsFile()), saved) << name;
+        EXPECT_EQ(readFile(home.limitsFile()), saved) << name;
     }
     struct stat after {};
     ::stat(home.limitsFile().c_str(), &after);
@@ -158,7 +137,7 @@ TEST(StatusLineProgramTest, NeverWritesThroughWhatIsPlantedAtTheTarget) {
 
     Exit e = home.programs.run({kStatusLine}, kInput);
     EXPECT_EQ(e.code, 0);
-    EXPECT_EQ(readAll(victim), "keep me");
+    EXPECT_EQ(readFile(victim), "keep me");
     EXPECT_FALSE(fs::is_symlink(home.limitsFile()));
     EXPECT_TRUE(Limits::load(home.limitsFile()).has_value());
 

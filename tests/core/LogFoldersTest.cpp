@@ -1,5 +1,6 @@
 #include "LogFolders.hpp"
 
+#include "AssistantConfig.hpp"
 #include "TempDir.hpp"
 
 #include <gtest/gtest.h>
@@ -27,7 +28,7 @@ TEST(LogFoldersTest, TheConfigVariableListsConfigurationAndLogsFoldersEachOnce) 
     const auto found = LogFolders::find(env({{"CLAUDE_CONFIG_DIR", list}, {"HOME", dir.path()}}));
     EXPECT_EQ(found.folders, (std::vector<fs::path>{dir / "conf/projects", dir / "logs"}));
     EXPECT_EQ(found.missing, (std::vector<std::string>{(dir / "gone").string()}));
-    EXPECT_EQ(LogFolders::configFolder(env({{"CLAUDE_CONFIG_DIR", list}})), dir / "conf");
+    EXPECT_EQ(AssistantConfig::folder(env({{"CLAUDE_CONFIG_DIR", list}})), dir / "conf");
 }
 
 TEST(LogFoldersTest, WithoutTheVariableTheHomeFolderAndTheOlderConfigFolder) {
@@ -53,5 +54,6 @@ TEST(LogFoldersTest, WithoutTheVariableTheHomeFolderAndTheOlderConfigFolder) {
     // A relative XDG_CONFIG_HOME is ignored, as the XDG rules say.
     EXPECT_EQ(LogFolders::find(env({{"HOME", home.string()}, {"XDG_CONFIG_HOME", "xdg"}})).folders,
               (std::vector<fs::path>{home / ".claude/projects", home / ".config/claude/projects"}));
-    EXPECT_EQ(LogFolders::configFolder(env({{"HOME", home.string()}})), home / ".claude");
+    EXPECT_EQ(AssistantConfig::settingsFile(env({{"HOME", home.string()}})),
+              home / ".claude/settings.json");
 }

@@ -1,13 +1,17 @@
 #pragma once
 
 // A temporary folder for a test, removed with everything in it when the test ends.
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <system_error>
+#include <vector>
 
 namespace vellumkite::testing {
 
@@ -52,6 +56,30 @@ inline void appendFile(const std::filesystem::path& p, std::string_view text) {
     std::filesystem::create_directories(p.parent_path());
     std::ofstream out(p, std::ios::binary | std::ios::app);
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+inline std::string readFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The permission bits of the path itself, not of a symlink's target.
+inline unsigned fileMode(const std::filesystem::path& p) {
+    struct stat st {};
+    ::lstat(p.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+// The names in a folder, sorted.
+inline std::vector<std::string> folderEntries(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(folder, ec))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // Sets an environment variable for the life of the object, then puts back what was there.

@@ -1,0 +1,32 @@
+# bash completion for vellumkite-cli
+
+_vellumkite_cli() {
+    local cur prev words cword
+    _init_completion || return
+
+    if [[ $cword -eq 1 ]]; then
+        COMPREPLY=($(compgen -W 'status watch json waybar setup doctor statusline --help
+            --version' -- "$cur"))
+        return
+    fi
+    case ${words[1]} in
+        watch)
+            [[ $cword -eq 2 ]] && COMPREPLY=($(compgen -W '--json' -- "$cur"))
+            ;;
+        setup)
+            local options=' --yes --undo ' w
+            for w in "${words[@]:2:cword-2}"; do
+                options=${options/ $w / }
+            done
+            COMPREPLY=($(compgen -W "$options" -- "$cur"))
+            ;;
+        statusline)
+            if [[ $cword -eq 2 ]]; then
+                COMPREPLY=($(compgen -W '--' -- "$cur"))
+            elif [[ ${words[2]} == -- ]]; then
+                _command_offset 3
+            fi
+            ;;
+    esac
+}
+complete -F _vellumkite_cli vellumkite-cli

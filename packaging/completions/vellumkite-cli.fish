@@ -1,0 +1,17 @@
+# fish completion for vellumkite-cli
+
+set -l commands status watch json waybar setup doctor statusline
+complete -c vellumkite-cli -f
+complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a status -d 'The current picture (the default)'
+complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a watch -d 'The same, redrawn every 3 seconds'
+complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a json -d 'The figures as one JSON object'
+complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a waybar -d 'One line of JSON for Waybar'
+complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a setup -d 'Turn on the limit readings'
+complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a doctor -d 'Check each piece Vellumkite relies on'
+complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a statusline -d 'The status-line command'
+complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -l help -d 'Show a summary of the commands'
+complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -l version -d 'Show the version'
+complete -c vellumkite-cli -n "__fish_seen_subcommand_from watch" -l json -d 'One JSON object per line'
+complete -c vellumkite-cli -n "__fish_seen_subcommand_from setup" -s y -l yes -d 'Make the change without asking'
+complete -c vellumkite-cli -n "__fish_seen_subcommand_from setup" -l undo -d 'Put back the status line that was there before'
+complete -c vellumkite-cli -n "__fish_seen_subcommand_from statusline; and contains -- -- (commandline -opc)" -a "(__fish_complete_subcommand --fcs-skip=3)"

@@ -1,0 +1,129 @@
+#include "LimitReadingsPrompt.hpp"
+
+#include "TextLine.hpp"
+#include "Theme.hpp"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vellumkite {
+
+namespace {
+
+constexpr int kGap = 4;
+constexpr int kButtonGap = 8;
+
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+} // namespace
+
+LimitReadingsPrompt::LimitReadingsPrompt(QWidget* parent)
+    : QWidget(parent), m_files(StatusLineSetup::Files::defaults()) {
+    auto* l = new QVBoxLayout(this);
+    l->setContentsMargins(0, 0, 0, 0);
+    l->setSpacing(kGap);
+    l->addWidget(
+        new TextLine(QStringLiteral("Limits"), Theme::headline(), TextLine::Role::primary, this));
+    m_message = new TextLine(offText(), Theme::caption(), TextLine::Role::secondary, this);
+    m_message->setObjectName(QStringLiteral("limitsMessageText"));
+    m_message->setFit(TextLine::Fit::wrap);
+    l->addWidget(m_message);
+    l->addSpacing(kButtonGap - kGap);
+    m_button = new QPushButton(QStringLiteral("Turn on limit readings"), this);
+    m_button->setObjectName(QStringLiteral("turnOnLimitsButton"));
+    m_button->setFont(Theme::callout());
+    m_button->setCursor(Qt::PointingHandCursor);
+    l->addWidget(m_button, 0, Qt::AlignLeft);
+    connect(m_button, &QPushButton::clicked, this, &LimitReadingsPrompt::turnOn);
+}
+
+QString LimitReadingsPrompt::offText() {
+    return QStringLiteral("No limit reading yet. Turn on the Vellumkite status line to see your "
+                          "official 5-hour and weekly %.");
+}
+
+QString LimitReadingsPrompt::onText() {
+    return QStringLiteral("The Vellumkite status line is on. Limit readings arrive with the "
+                          "assistant's next reply.");
+}
+
+void LimitReadingsPrompt::setFiles(StatusLineSetup::Files files) {
+    m_files = std::move(files);
+    refresh();
+}
+
+void LimitReadingsPrompt::setProgram(std::filesystem::path program) {
+    m_program = std::move(program);
+}
+
+std::optional<std::filesystem::path> LimitReadingsPrompt::program() const {
+    if (m_program)
+        return m_program;
+    // Installed, it is beside the app; run from the build tree, in the terminal tool's folder.
+    return StatusLineSetup::program(
+        {QCoreApplication::applicationDirPath().toStdString() + "/../cli/vellumkite-statusline"});
+}
+
+void LimitReadingsPrompt::showOn(bool on) {
+    m_message->setText(on ? onText() : offText());
+    m_button->setVisible(!on);
+}
+
+void LimitReadingsPrompt::refresh() {
+    // Any program will do for the question; only whether the line is already ours matters.
+    const auto plan = StatusLineSetup::turnOn(m_files, m_program.value_or("vellumkite-statusline"));
+    showOn(plan.kind == StatusLineSetup::Kind::nothingToDo);
+}
+
+void LimitReadingsPrompt::showEvent(QShowEvent* event) {
+    refresh();
+    QWidget::showEvent(event);
+}
+
+void LimitReadingsPrompt::turnOn() {
+    // A popup takes every click while it is open, the dialog's too: close it first.
+    if (window()->windowType() == Qt::Popup)
+        window()->hide();
+    const auto found = program();
+    if (!found) {
+        QMessageBox::warning(nullptr, QStringLiteral("Limit readings"),
+                             QStringLiteral("Cannot find vellumkite-statusline beside Vellumkite. "
+                                            "Is Vellumkite installed completely?"));
+        return;
+    }
+    const auto plan = StatusLineSetup::turnOn(m_files, *found);
+    if (plan.kind == StatusLineSetup::Kind::refused) {
+        QMessageBox::warning(nullptr, QStringLiteral("Limit readings"), qs(plan.message));
+        return;
+    }
+    if (plan.kind == StatusLineSetup::Kind::change) {
+        QMessageBox confirm(QMessageBox::Question, QStringLiteral("Turn on limit readings"),
+                            QStringLiteral("The assistant reports your limits only to its status "
+                                           "line. Vellumkite will have it run "
+                                           "vellumkite-statusline, which saves them and keeps any "
+                                           "status line you had."));
+        confirm.setInformativeText(qs(plan.describe()) +
+                                   QStringLiteral("\nA backup of the file is kept beside it."));
+        confirm.addButton(QStringLiteral("Turn On"), QMessageBox::AcceptRole)
+            ->setObjectName(QStringLiteral("confirmButton"));
+        confirm.setDefaultButton(confirm.addButton(QMessageBox::Cancel));
+        confirm.exec();
+        if (confirm.buttonRole(confirm.clickedButton()) != QMessageBox::AcceptRole)
+            return;
+        const auto outcome = StatusLineSetup::apply(plan);
+        if (!outcome.ok) {
+            QMessageBox::warning(nullptr, QStringLiteral("Limit readings"), qs(outcome.message));
+            return;
+        }
+    }
+    showOn(true);
+    QMessageBox::information(nullptr, QStringLiteral("Limit readings are on"),
+                             QStringLiteral("Limit readings arrive with the assistant's next "
+                                            "reply."));
+}
+
+} // namespace vellumkite

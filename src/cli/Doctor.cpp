@@ -1,0 +1,289 @@
+#include "Doctor.hpp"
+
+#include "AssistantConfig.hpp"
+#include "DesktopProbe.hpp"
+#include "Fd.hpp"
+#include "Format.hpp"
+#include "HistoryDatabase.hpp"
+#include "Limits.hpp"
+#include "LocalDate.hpp"
+#include "LogDirectory.hpp"
+#include "LogFolders.hpp"
+#include "LoginItem.hpp"
+#include "SettingsText.hpp"
+#include "SmallFile.hpp"
+#include "StatusLineCommand.hpp"
+#include "StatusLineSetup.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vellumkite {
+
+namespace {
+
+using Mark = Doctor::Mark;
+using Check = Doctor::Check;
+
+constexpr std::size_t kNameColumn = 16;
+constexpr const char* kSetupHint = "Run \"vellumkite-cli setup\" to turn it on.";
+
+std::string size(std::uint64_t bytes) {
+    if (bytes < 1024)
+        return std::to_string(bytes) + " bytes";
+    if (bytes < 1024 * 1024)
+        return std::to_string(bytes / 1024) + " KB";
+    const auto tenths = bytes * 10 / (1024 * 1024);
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " MB";
+}
+
+Check logs(const LogFolders& folders, Instant now) {
+    Check c{Mark::missing, "Chat logs", "", ""};
+    std::size_t count = 0;
+    std::string newestPath;
+    Instant newest = kDistantPast;
+    std::string names;
+    for (const auto& folder : folders.folders) {
+        names += (names.empty() ? "" : ", ") + folder.string();
+        LogDirectory directory(folder, false);
+        for (const auto& [path, entry] : directory.list()) {
+            ++count;
+            if (entry.modified > newest) {
+                newest = entry.modified;
+                newestPath = std::filesystem::path(path).lexically_relative(folder).string();
+            }
+        }
+    }
+    if (folders.folders.empty()) {
+        c.detail = "no log folder: none of CLAUDE_CONFIG_DIR's folders exists";
+        c.hint = "Point CLAUDE_CONFIG_DIR at the assistant's folder, or unset it.";
+        return c;
+    }
+    if (count == 0) {
+        c.detail = "no logs in " + names + " yet";
+        c.hint = "They appear with your first chat with the assistant.";
+        return c;
+    }
+    c.mark = Mark::ok;
+    c.detail = std::to_string(count) + (count == 1 ? " log in " : " logs in ") + names +
+               "; the newest, " + newestPath + ", changed " + Format::ago(newest, now);
+    return c;
+}
+
+// Entries of CLAUDE_CONFIG_DIR that name nothing: the chats logged there are not read.
+std::optional<Check> missingFolders(const LogFolders& folders) {
+    if (folders.missing.empty())
+        return std::nullopt;
+    std::string names;
+    for (const auto& m : folders.missing)
+        names += (names.empty() ? "" : ", ") + m;
+    return Check{
+        Mark::warning, "Log folders",
+        "CLAUDE_CONFIG_DIR names " + names +
+            (folders.missing.size() == 1 ? ", which does not exist" : ", which do not exist"),
+        "Correct the variable, or remove what is no longer there."};
+}
+
+Check statusLine(const Environment& env, bool& on) {
+    on = false;
+    Check c{Mark::missing, "Status line", "", kSetupHint};
+    const auto path = AssistantConfig::settingsFile(env);
+    const std::string name = path.string();
+    const SmallFile file = SmallFile::read(path, StatusLineSetup::kMaxSettingsSize);
+    if (file.problem == SmallFile::Problem::missing) {
+        c.detail = "not set up: there is no " + name;
+        return c;
+    }
+    if (!file) {
+        c.detail = "cannot read " + name +
+                   (file.problem == SmallFile::Problem::unreadable
+                        ? std::string(": ") + std::strerror(file.error)
+                        : std::string(": not a regular file of a settings file's size"));
+        c.hint = "";
+        return c;
+    }
+    const SettingsText settings(file.bytes);
+    if (!settings.valid()) {
+        c.detail = name + ": " + settings.error();
+        c.hint = "Fix the file; until then the assistant ignores it and setup leaves it alone.";
+        return c;
+    }
+    const auto& command = settings.command();
+    if (!command) {
+        c.detail = "not set up in " + name;
+        return c;
+    }
+    const auto parsed = StatusLineCommand::parse(*command);
+    if (!parsed.ours) {
+        c.detail = name + " runs another status line: " + *command;
+        c.hint = "Run \"vellumkite-cli setup\": it keeps yours and runs it after ours.";
+        return c;
+    }
+    if (!parsed.problem.empty()) {
+        c.detail = "set up, but " + parsed.problem;
+        c.hint = "Run \"vellumkite-cli setup\" to set it right.";
+        return c;
+    }
+    if (!StatusLineSetup::findProgram(parsed.program)) {
+        c.detail = "runs " + parsed.program + ", which is not there";
+        c.hint = "Run \"vellumkite-cli setup\" to point it at this installation.";
+        return c;
+    }
+    on = true;
+    c.mark = Mark::ok;
+    c.hint.clear();
+    c.detail = "on in " + name;
+    if (parsed.chained)
+        c.detail += "; then runs " + *parsed.chained;
+    return c;
+}
+
+Check limits(Instant now, bool statusLineOn) {
+    Check c{Mark::missing, "Limit readings", "", ""};
+    const auto path = Limits::file();
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) {
+        c.detail = "none yet (" + path.string() + ")";
+        c.hint = statusLineOn ? "They arrive with the assistant's next reply (on plans with "
+                                "5-hour and weekly limits)."
+                              : "They arrive once the status line is on.";
+        return c;
+    }
+    const auto loaded = Limits::load(path, [now] { return now; });
+    if (!loaded) {
+        c.detail = path.string() + " cannot be read";
+        c.hint = "The status line writes it again after the assistant's next reply.";
+        return c;
+    }
+    c.mark = Mark::ok;
+    c.detail = "saved " + Format::ago(loaded->savedAt, now);
+    if (loaded->fiveHour)
+        c.detail += "; 5-hour " + Format::percent(loaded->fiveHour->usedPercent);
+    if (loaded->sevenDay)
+        c.detail += "; weekly " + Format::percent(loaded->sevenDay->usedPercent);
+    if (!loaded->fiveHour && !loaded->sevenDay)
+        c.detail += "; both windows have reset since";
+    return c;
+}
+
+Check notifications() {
+    const auto owned = DesktopProbe::sessionBusHasOwner("org.freedesktop.Notifications");
+    if (!owned)
+        return {Mark::warning, "Notifications", "no session bus",
+                "Alerts need a desktop session with a notification service."};
+    if (!*owned)
+        return {Mark::warning, "Notifications", "no notification service on the session bus",
+                "Alerts need one: your desktop's own, or one such as dunst or mako."};
+    return {Mark::ok, "Notifications", "a notification service is running", ""};
+}
+
+// The two ways Qt finds a tray on Linux, in its order: a StatusNotifierItem host registered on
+// the session bus, else an XEmbed tray owning its selection on the X display.
+Check tray() {
+    if (DesktopProbe::sessionBusHasOwner("org.kde.StatusNotifierWatcher").value_or(false))
+        return {Mark::ok, "System tray", "a StatusNotifierItem host on the session bus", ""};
+    if (DesktopProbe::xembedTray().value_or(false))
+        return {Mark::ok, "System tray",
+                "an XEmbed tray on display " + std::string(std::getenv("DISPLAY")), ""};
+    return {Mark::warning, "System tray", "none found",
+            "Vellumkite runs without one; starting it again opens its window."};
+}
+
+Check autostart() {
+    const LoginItem item;
+    if (item.isEnabled())
+        return {Mark::ok, "Open at login", "on (" + item.entryPath().toStdString() + ")", ""};
+    return {Mark::info, "Open at login", "off",
+            "Switch on \"Open at login\" in Vellumkite's window to have it start with you."};
+}
+
+// Looks at the history without opening it for writing: nothing in the doctor writes.
+Check history() {
+    const auto path = HistoryDatabase::defaultFile();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return {Mark::info, "History", "not created yet",
+                "The tray app or \"vellumkite-cli report\" creates it from the logs."};
+    auto db = SqliteDatabase::open(path, SqliteDatabase::Mode::readOnly);
+    const auto version = db ? db->queryInteger("PRAGMA user_version") : std::nullopt;
+    if (!version)
+        return {Mark::warning, "History", path.string() + " cannot be read",
+                "The next run sets it aside and rebuilds it from the logs."};
+    if (*version > HistoryDatabase::kVersion)
+        return {Mark::warning, "History", path.string() + " was written by a newer version",
+                "History is off until that version runs again."};
+    const auto replies = db->queryInteger("SELECT count(*) FROM replies").value_or(0);
+    const auto first = db->queryInteger("SELECT min(time) FROM replies");
+    std::string detail = path.string() + " (" + size(static_cast<std::uint64_t>(st.st_size)) +
+                         "), " + Format::grouped(replies) + " replies";
+    if (first && replies > 0)
+        detail += " since " + LocalDate::of(Instant{std::chrono::microseconds(*first)}).text();
+    return {Mark::ok, "History", detail, ""};
+}
+
+} // namespace
+
+std::vector<Check> Doctor::checks(Instant now) {
+    const Environment env = Environment::process();
+    std::vector<Check> out;
+    const LogFolders folders = LogFolders::find(env);
+    out.push_back(logs(folders, now));
+    if (auto missing = missingFolders(folders))
+        out.push_back(*missing);
+    bool on = false;
+    out.push_back(statusLine(env, on));
+    out.push_back(limits(now, on));
+    out.push_back(notifications());
+    out.push_back(tray());
+    out.push_back(autostart());
+    out.push_back(history());
+    return out;
+}
+
+std::string Doctor::render(const std::vector<Check>& checks, bool colour) {
+    std::string out;
+    int missing = 0;
+    for (const auto& c : checks) {
+        const char* symbol = "i";
+        const char* code = "36";
+        switch (c.mark) {
+        case Mark::ok:
+            symbol = "\u2713", code = "32";
+            break;
+        case Mark::missing:
+            symbol = "\u2717", code = "31";
+            ++missing;
+            break;
+        case Mark::warning:
+            symbol = "!", code = "33";
+            break;
+        case Mark::info:
+            break;
+        }
+        out += colour ? "\x1b[" + std::string(code) + "m" + symbol + "\x1b[0m" : symbol;
+        out += " " + c.name;
+        out += std::string(kNameColumn - std::min(kNameColumn - 1, c.name.size()), ' ');
+        out += c.detail + "\n";
+        if (!c.hint.empty())
+            out += std::string(kNameColumn + 2, ' ') + c.hint + "\n";
+    }
+    out += "\n";
+    out += missing == 0 ? "Everything needed is in place.\n"
+                        : std::to_string(missing) +
+                              (missing == 1 ? " needed piece is" : " needed pieces are") +
+                              " missing: see the hints above.\n";
+    return out;
+}
+
+int Doctor::run(bool colour) {
+    const auto all = checks(systemNow());
+    const bool missing =
+        std::any_of(all.begin(), all.end(), [](const Check& c) { return c.mark == Mark::missing; });
+    if (!Fd::writeAll(STDOUT_FILENO, render(all, colour)))
+        return 1;
+    return missing ? 1 : 0;
+}
+
+} // namespace vellumkite

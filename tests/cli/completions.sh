@@ -1,0 +1,64 @@
+#!/bin/sh
+# Completes "vellumkite-cli s" and "vellumkite-cli setup --" in bash, zsh and fish with the
+# completion files as installed, and checks the candidates. A shell that is missing is skipped;
+# exits 77 when all are. Run by CTest as completions.sh COMPLETIONS_DIR WORKDIR.
+set -u
+dir=$(cd "$1" && pwd)
+work=$2
+rm -rf "$work" && mkdir -p "$work"
+ran=0 failed=0
+expect() { # shell, what was typed, what came back, what should have
+    if [ "$3" = "$4" ]; then
+        echo "ok: $1 completes \"$2\""
+    else
+        printf 'FAIL: %s completes "%s" to:\n%s\nexpected:\n%s\n' "$1" "$2" "$3" "$4"
+        failed=1
+    fi
+}
+commands_s=$(printf 'setup\nstatus\nstatusline')
+setup_options=$(printf -- '--undo\n--yes')
+
+if [ -r /usr/share/bash-completion/bash_completion ] && command -v bash >/dev/null; then
+    ran=1
+    complete_bash() {
+        bash -c '. /usr/share/bash-completion/bash_completion 2>/dev/null; . "$0/vellumkite-cli.bash"
+            COMP_WORDS=("$@"); COMP_CWORD=$(( $# - 1 )); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+            _vellumkite_cli 2>/dev/null; printf "%s\n" "${COMPREPLY[@]}"' "$dir" "$@" | sort -u
+    }
+    expect bash "vellumkite-cli s" "$(complete_bash vellumkite-cli s)" "$commands_s"
+    expect bash "vellumkite-cli setup --" "$(complete_bash vellumkite-cli setup --)" "$setup_options"
+    expect bash "vellumkite-cli setup --yes --" "$(complete_bash vellumkite-cli setup --yes --)" "--undo"
+fi
+
+if command -v fish >/dev/null; then
+    ran=1
+    complete_fish() {
+        HOME=$work XDG_CONFIG_HOME=$work XDG_DATA_HOME=$work fish --no-config -c \
+            "source '$dir/vellumkite-cli.fish'; complete -C '$1'" | cut -f1 | sort -u
+    }
+    expect fish "vellumkite-cli s" "$(complete_fish 'vellumkite-cli s')" "$commands_s"
+    expect fish "vellumkite-cli setup --" "$(complete_fish 'vellumkite-cli setup --')" "$setup_options"
+fi
+
+if command -v zsh >/dev/null; then
+    ran=1
+    # Completion runs only in an interactive shell's line editor: type into one on a
+    # pseudo-terminal and catch what the completion function offers.
+    complete_zsh() {
+        zsh -f -c '
+            zmodload zsh/zpty
+            zpty z zsh -f -i
+            zpty -w z "fpath=($0 \$fpath); autoload -Uz compinit; compinit -u -D; PROMPT=\">\""
+            zpty -w z "compadd() { builtin compadd -O __hits \"\$@\"; print -rl -- \"<<\${^__hits[@]}>>\" >/dev/tty; builtin compadd \"\$@\" }"
+            zpty -w -n z "$1"$'"'"'\t'"'"'
+            out= line=
+            for i in {1..30}; do zpty -r -t z line && out+=$line || sleep 0.1; done
+            zpty -d z
+            print -r -- $out' "$dir" "$1" | grep -o '<<[^>$]*>>' | sed 's/^<<//; s/>>$//' | sort -u
+    }
+    expect zsh "vellumkite-cli s" "$(complete_zsh 'vellumkite-cli s')" "$commands_s"
+    expect zsh "vellumkite-cli setup --" "$(complete_zsh 'vellumkite-cli setup --')" "$setup_options"
+fi
+
+[ "$ran" -eq 0 ] && { echo "no bash-completion, fish or zsh: skipped"; exit 77; }
+exit "$failed"
