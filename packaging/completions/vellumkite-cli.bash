@@ -5,13 +5,32 @@ _vellumkite_cli() {
     _init_completion || return
 
     if [[ $cword -eq 1 ]]; then
-        COMPREPLY=($(compgen -W 'status watch json waybar setup doctor statusline --help
+        COMPREPLY=($(compgen -W 'status watch json waybar report setup doctor statusline --help
             --version' -- "$cur"))
         return
     fi
     case ${words[1]} in
         watch)
             [[ $cword -eq 2 ]] && COMPREPLY=($(compgen -W '--json' -- "$cur"))
+            ;;
+        report)
+            if [[ $cword -eq 2 ]]; then
+                COMPREPLY=($(compgen -W 'daily weekly monthly chats projects models' -- "$cur"))
+                return
+            fi
+            case $prev in
+                --since | --until) return ;;
+                --tz)
+                    local zones=/usr/share/zoneinfo
+                    COMPREPLY=($(cd "$zones" 2>/dev/null && compgen -f -- "$cur"))
+                    return
+                    ;;
+                --week-start)
+                    COMPREPLY=($(compgen -W 'monday sunday' -- "$cur"))
+                    return
+                    ;;
+            esac
+            COMPREPLY=($(compgen -W '--since --until --tz --week-start --by-model --json' -- "$cur"))
             ;;
         setup)
             local options=' --yes --undo ' w

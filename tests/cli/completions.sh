@@ -1,5 +1,5 @@
 #!/bin/sh
-# Completes "vellumkite-cli s" and "vellumkite-cli setup --" in bash, zsh and fish with the
+# Completes "vellumkite-cli s", "vellumkite-cli setup --" and the report's words in bash, zsh and fish with the
 # completion files as installed, and checks the candidates. A shell that is missing is skipped;
 # exits 77 when all are. Run by CTest as completions.sh COMPLETIONS_DIR WORKDIR.
 set -u
@@ -17,6 +17,7 @@ expect() { # shell, what was typed, what came back, what should have
 }
 commands_s=$(printf 'setup\nstatus\nstatusline')
 setup_options=$(printf -- '--undo\n--yes')
+reports_m=$(printf 'models\nmonthly')
 
 if [ -r /usr/share/bash-completion/bash_completion ] && command -v bash >/dev/null; then
     ran=1
@@ -28,6 +29,8 @@ if [ -r /usr/share/bash-completion/bash_completion ] && command -v bash >/dev/nu
     expect bash "vellumkite-cli s" "$(complete_bash vellumkite-cli s)" "$commands_s"
     expect bash "vellumkite-cli setup --" "$(complete_bash vellumkite-cli setup --)" "$setup_options"
     expect bash "vellumkite-cli setup --yes --" "$(complete_bash vellumkite-cli setup --yes --)" "--undo"
+    expect bash "vellumkite-cli report m" "$(complete_bash vellumkite-cli report m)" "$reports_m"
+    expect bash "vellumkite-cli report daily --w" "$(complete_bash vellumkite-cli report daily --w)" "--week-start"
 fi
 
 if command -v fish >/dev/null; then
@@ -38,6 +41,8 @@ if command -v fish >/dev/null; then
     }
     expect fish "vellumkite-cli s" "$(complete_fish 'vellumkite-cli s')" "$commands_s"
     expect fish "vellumkite-cli setup --" "$(complete_fish 'vellumkite-cli setup --')" "$setup_options"
+    expect fish "vellumkite-cli report m" "$(complete_fish 'vellumkite-cli report m')" "$reports_m"
+    expect fish "vellumkite-cli report daily --w" "$(complete_fish 'vellumkite-cli report daily --w')" "--week-start"
 fi
 
 if command -v zsh >/dev/null; then
@@ -58,6 +63,7 @@ if command -v zsh >/dev/null; then
     }
     expect zsh "vellumkite-cli s" "$(complete_zsh 'vellumkite-cli s')" "$commands_s"
     expect zsh "vellumkite-cli setup --" "$(complete_zsh 'vellumkite-cli setup --')" "$setup_options"
+    expect zsh "vellumkite-cli report m" "$(complete_zsh 'vellumkite-cli report m')" "$reports_m"
 fi
 
 [ "$ran" -eq 0 ] && { echo "no bash-completion, fish or zsh: skipped"; exit 77; }
