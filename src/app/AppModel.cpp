@@ -2,21 +2,28 @@
 
 #include "BoxSettings.hpp"
 #include "DemoData.hpp"
+#include "DemoHistory.hpp"
 #include "FailureNote.hpp"
+#include "Fd.hpp"
+#include "HistoryDatabase.hpp"
 #include "LocaleTimeOfDay.hpp"
 #include "LogFolders.hpp"
 #include "LoginItem.hpp"
 #include "MemoryPreferences.hpp"
 #include "Notifier.hpp"
+#include "PreferenceKeys.hpp"
+#include "PriceTable.hpp"
 #include "RefreshPass.hpp"
 #include "UsageStore.hpp"
 #include "WritablePreferences.hpp"
 
 #include <atomic>
 #include <exception>
+#include <QElapsedTimer>
 #include <QMetaObject>
 #include <QThread>
 #include <QTimer>
+#include <unistd.h>
 
 namespace vellumkite {
 
@@ -28,16 +35,44 @@ struct AppModel::Worker : QObject {
                 RefreshPass::kLookbackSeconds, services.clock),
           preferences(preferences), clock(services.clock),
           limitsFile(services.limitsFile.empty() ? Limits::file() : services.limitsFile),
-          timeOfDay(services.timeOfDay) {}
+          timeOfDay(services.timeOfDay),
+          keeper(services.historyFile.empty() ? HistoryDatabase::defaultFile()
+                                              : services.historyFile,
+                 [](const std::string& line) {
+                     (void)Fd::writeAll(STDERR_FILENO, "vellumkite: " + line + "\n");
+                 }) {}
 
-    Snapshot pass(Environment env) {
+    struct Pass {
+        Snapshot snapshot;
+        HistoryKeeper::Status history;
+        bool read = false; // some log had something new
+    };
+
+    Pass pass(Environment env) {
+        if (!attached) {
+            // The database is opened here, on the store thread, where it is used.
+            keeper.attach(store);
+            attached = true;
+        }
         RefreshPass::Inputs in;
         in.limitsFile = limitsFile;
         in.preferences = &preferences;
         in.timeOfDay = timeOfDay ? timeOfDay : LocaleTimeOfDay::formatter(env);
         in.environment = std::move(env);
         in.clock = clock;
-        return RefreshPass::run(store, in);
+        Pass out;
+        out.snapshot = RefreshPass::run(store, in);
+        keeper.afterPass(store);
+        out.history = keeper.status();
+        out.read = store.lastPass().files > 0;
+        return out;
+    }
+
+    std::optional<HistoryOverview> overview(Instant now, std::optional<Limits::Window> weekly,
+                                            const TimeOfDayFormatter& dayAndTime) {
+        if (!prices)
+            prices = PriceTable::standard();
+        return keeper.overview(now, weekly, dayAndTime, *prices);
     }
 
     UsageStore store;
@@ -45,6 +80,9 @@ struct AppModel::Worker : QObject {
     Clock clock;
     std::filesystem::path limitsFile;
     TimeOfDayFormatter timeOfDay;
+    HistoryKeeper keeper;
+    bool attached = false;
+    std::optional<PriceTable> prices;
     std::atomic<bool> cancelled{false};
 };
 
@@ -65,6 +103,14 @@ struct AppModel::State {
     QThread thread;
     Worker* worker = nullptr; // deleted on its own thread when that thread finishes
     QTimer* timer = nullptr;
+
+    std::optional<HistoryOverview> history;
+    HistoryKeeper::Status historyStatus;
+    bool watchingHistory = false;
+    bool historyDue = false;     // a pass read something since the history was last read
+    bool historyReading = false; // a request is on its way to the store thread
+    QElapsedTimer sinceHistoryRead;
+    QTimer* historyTimer = nullptr; // holds a read back to once a second
 };
 
 AppModel::AppModel(Services services, QObject* parent)
@@ -224,15 +270,24 @@ void AppModel::refresh() {
         [this, worker, env = d_->services.environment()]() mutable {
             if (worker->cancelled)
                 return;
-            Snapshot snapshot;
+            Worker::Pass pass;
             try {
-                snapshot = worker->pass(std::move(env));
+                pass = worker->pass(std::move(env));
             } catch (const std::exception&) {
                 return; // out of memory or the like: this pass publishes nothing
             }
             // Naming the model as context drops the call if the model is gone by then.
             QMetaObject::invokeMethod(
-                this, [this, snapshot = std::move(snapshot)] { publish(snapshot); },
+                this,
+                [this, pass = std::move(pass)] {
+                    publish(pass.snapshot);
+                    const bool statusChanged = !(d_->historyStatus == pass.history);
+                    d_->historyStatus = pass.history;
+                    d_->historyDue = d_->historyDue || pass.read || statusChanged;
+                    if (statusChanged)
+                        emit historyChanged();
+                    readHistory();
+                },
                 Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
@@ -259,6 +314,106 @@ void AppModel::publish(const Snapshot& s) {
 
 void AppModel::loadDemo() {
     publish(DemoData::snapshot(d_->services.clock()));
+    d_->history = DemoHistory::overview(d_->services.clock());
+    d_->historyStatus = {true, {}, std::nullopt};
+    emit historyChanged();
+}
+
+std::optional<QRect> AppModel::historyGeometry() const {
+    const QVariant stored =
+        d_->preferences->value(QLatin1String(PreferenceKeys::historyWindow.name));
+    if (stored.typeId() != QMetaType::QString)
+        return std::nullopt;
+    const QStringList parts = stored.toString().split(QLatin1Char(','));
+    if (parts.size() != 4)
+        return std::nullopt;
+    int v[4];
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        v[i] = parts[i].trimmed().toInt(&ok);
+        if (!ok)
+            return std::nullopt;
+    }
+    if (v[2] <= 0 || v[3] <= 0)
+        return std::nullopt;
+    return QRect(v[0], v[1], v[2], v[3]);
+}
+
+void AppModel::setHistoryGeometry(const QRect& g) {
+    if (historyGeometry() == g)
+        return;
+    const QString text =
+        QStringLiteral("%1, %2, %3, %4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height());
+    d_->saveFailure.record(
+        d_->preferences->setValue(QLatin1String(PreferenceKeys::historyWindow.name), text));
+}
+
+void AppModel::openHistory() {
+    emit historyRequested();
+}
+
+void AppModel::watchHistory(bool watching) {
+    d_->watchingHistory = watching;
+    if (watching) {
+        d_->historyDue = true;
+        readHistory();
+    }
+}
+
+const std::optional<HistoryOverview>& AppModel::history() const {
+    return d_->history;
+}
+
+const HistoryKeeper::Status& AppModel::historyStatus() const {
+    return d_->historyStatus;
+}
+
+void AppModel::readHistory() {
+    Worker* worker = d_->worker;
+    if (!worker || !d_->watchingHistory || !d_->historyDue || d_->historyReading)
+        return;
+    // At most once a second: a read that comes sooner waits for the rest of the second.
+    constexpr qint64 kMinimumGapMs = 1000;
+    if (d_->sinceHistoryRead.isValid() && d_->sinceHistoryRead.elapsed() < kMinimumGapMs) {
+        if (!d_->historyTimer) {
+            d_->historyTimer = new QTimer(this);
+            d_->historyTimer->setSingleShot(true);
+            connect(d_->historyTimer, &QTimer::timeout, this, &AppModel::readHistory);
+        }
+        if (!d_->historyTimer->isActive())
+            d_->historyTimer->start(
+                static_cast<int>(kMinimumGapMs - d_->sinceHistoryRead.elapsed()));
+        return;
+    }
+    d_->historyDue = false;
+    d_->historyReading = true;
+    d_->sinceHistoryRead.start();
+    const Instant now = d_->services.clock();
+    std::optional<Limits::Window> weekly;
+    if (d_->figures.limits)
+        weekly = d_->figures.limits->sevenDay;
+    QMetaObject::invokeMethod(
+        worker,
+        [this, worker, now, weekly,
+         dayAndTime = LocaleTimeOfDay::dayAndTime(d_->services.environment())] {
+            if (worker->cancelled)
+                return;
+            std::optional<HistoryOverview> overview;
+            try {
+                overview = worker->overview(now, weekly, dayAndTime);
+            } catch (const std::exception&) {
+            }
+            QMetaObject::invokeMethod(
+                this,
+                [this, overview = std::move(overview)] {
+                    d_->historyReading = false;
+                    d_->history = overview;
+                    emit historyChanged();
+                    readHistory(); // a pass that came meanwhile
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace vellumkite

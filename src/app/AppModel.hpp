@@ -3,6 +3,8 @@
 #include "BoxSize.hpp"
 #include "ChatSummary.hpp"
 #include "Environment.hpp"
+#include "HistoryKeeper.hpp"
+#include "HistoryOverview.hpp"
 #include "Limits.hpp"
 #include "Snapshot.hpp"
 #include "Thresholds.hpp"
@@ -17,6 +19,7 @@
 #include <optional>
 #include <QObject>
 #include <QPointF>
+#include <QRect>
 #include <QString>
 #include <vector>
 
@@ -46,10 +49,11 @@ public:
         LoginItem* loginItem = nullptr;              // none: launch at login reads off
         Clock clock = systemClock();
         std::function<Environment()> environment = &Environment::process;
-        std::filesystem::path logRoot;    // empty: the assistant's log folders
-        std::filesystem::path limitsFile; // empty: Limits::file()
-        TimeOfDayFormatter timeOfDay;     // empty: the system locale's short time format
-        int intervalMs = 3000;            // the refresh timer
+        std::filesystem::path logRoot;     // empty: the assistant's log folders
+        std::filesystem::path limitsFile;  // empty: Limits::file()
+        std::filesystem::path historyFile; // empty: HistoryDatabase::defaultFile()
+        TimeOfDayFormatter timeOfDay;      // empty: the system locale's short time format
+        int intervalMs = 3000;             // the refresh timer
     };
 
     // Starts at once: reads the box settings, then either publishes the demo data
@@ -80,6 +84,20 @@ public:
     // changed().
     std::optional<QPointF> boxTopLeft() const;
     void setBoxTopLeft(const QPointF& topLeft);
+
+    // The History window's last place and size, persisted; none before it was first closed.
+    std::optional<QRect> historyGeometry() const;
+    void setHistoryGeometry(const QRect& geometry);
+
+    // --- The history (main thread only).
+    // Asks the views to open the History window (or raise the one that is open).
+    void openHistory();
+    // The History window is open: the history is read now and after each pass that read new
+    // lines, at most once a second. While no window is open it is never read.
+    void watchHistory(bool watching);
+    // The last answer, and where the history stands; historyChanged() announces both.
+    const std::optional<HistoryOverview>& history() const;
+    const HistoryKeeper::Status& historyStatus() const;
 
     // Read from and written to the login-item service every time; a failure is logged once and
     // the next read shows the real state.
@@ -118,9 +136,14 @@ signals:
     void demoPanelRequested();
     // After each publish step, for tests and tools.
     void published();
+    // openHistory() was called.
+    void historyRequested();
+    // A new answer from the history, or a new status.
+    void historyChanged();
 
 private:
     void publish(const Snapshot& snapshot);
+    void readHistory();
     struct Worker;
     struct State;
     std::unique_ptr<State> d_;

@@ -18,18 +18,30 @@ QLocale timeLocale(const Environment& env) {
     return QLocale::c();
 }
 
-} // namespace
-
-TimeOfDayFormatter LocaleTimeOfDay::formatter(const Environment& env) {
-    return [locale = timeLocale(env)](Instant t) {
+TimeOfDayFormatter localFormatter(const Environment& env, bool withDay) {
+    return [locale = timeLocale(env), withDay](Instant t) {
         const auto seconds = std::chrono::floor<std::chrono::seconds>(t).time_since_epoch().count();
         const auto tt = static_cast<std::time_t>(seconds);
         std::tm tm{};
         if (static_cast<std::int64_t>(tt) != seconds || !localtime_r(&tt, &tm))
             return std::string(Format::kNoValue);
-        return locale.toString(QTime(tm.tm_hour, tm.tm_min, tm.tm_sec), QLocale::ShortFormat)
-            .toStdString();
+        QString text =
+            locale.toString(QTime(tm.tm_hour, tm.tm_min, tm.tm_sec), QLocale::ShortFormat);
+        if (withDay) // Qt counts days from Monday = 1, C from Sunday = 0
+            text = locale.dayName(tm.tm_wday == 0 ? 7 : tm.tm_wday, QLocale::ShortFormat) +
+                   QLatin1Char(' ') + text;
+        return text.toStdString();
     };
+}
+
+} // namespace
+
+TimeOfDayFormatter LocaleTimeOfDay::formatter(const Environment& env) {
+    return localFormatter(env, false);
+}
+
+TimeOfDayFormatter LocaleTimeOfDay::dayAndTime(const Environment& env) {
+    return localFormatter(env, true);
 }
 
 } // namespace vellumkite

@@ -12,6 +12,8 @@ struct LocaleTimeOfDay {
     // LC_ALL, else LC_TIME, else LANG, else C. The formatter holds it by value, so it may run on
     // any thread.
     static TimeOfDayFormatter formatter(const Environment& env = Environment::process());
+    // The same with the short day name before it: "Wed 3:45 PM", "Mi. 15:45".
+    static TimeOfDayFormatter dayAndTime(const Environment& env = Environment::process());
 };
 
 } // namespace vellumkite

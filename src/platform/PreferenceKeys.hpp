@@ -24,6 +24,7 @@ struct PreferenceKeys {
     static constexpr Text boxSize{"floatingBoxSize", "medium"};
     static constexpr Text boxTopLeft{"floatingBoxTopLeft", ""}; // "{x, y}"
     static constexpr Times firedNotifications{"firedNotifications"};
+    static constexpr Text historyWindow{"historyWindowGeometry", ""}; // "x, y, width, height"
 };
 
 } // namespace vellumkite

@@ -108,6 +108,7 @@ protected:
         s.environment = [this] { return env; };
         s.logRoot = dir / "projects";
         s.limitsFile = dir / "statusline.json";
+        s.historyFile = dir / "history.sqlite3";
         s.timeOfDay = [](Instant t) { return Timestamp::format(t).substr(11, 5); };
         s.intervalMs = 3600 * 1000; // tests call refresh() themselves
         return s;
@@ -176,6 +177,39 @@ TEST_F(AppModelTest, APassIsPublishedWholeAndNotifiesWhatTheViewsShow) {
     ASSERT_TRUE(waitUntil([&] { return published == 2; }));
     EXPECT_GT(changes.seen.size(), before);
     EXPECT_EQ(center.posts.size(), 1u);
+}
+
+TEST_F(AppModelTest, TheHistoryIsWrittenEveryPassAndReadOnlyWhileWatched) {
+    addReply("a", kNoon - 5min, 1000);
+    addReply("a", kNoon - 4min, 2000);
+    AppModel model(services());
+    int published = 0, historyAnswers = 0;
+    QObject::connect(&model, &AppModel::published, [&] { ++published; });
+    QObject::connect(&model, &AppModel::historyChanged,
+                     [&] { historyAnswers += model.history() ? 1 : 0; });
+    ASSERT_TRUE(waitUntil([&] { return published == 1; }));
+    EXPECT_TRUE(model.historyStatus().available);
+    spin(50);
+    EXPECT_FALSE(model.history()) << "nothing is read while no window is open";
+    EXPECT_TRUE(std::filesystem::exists(dir / "history.sqlite3"));
+
+    model.watchHistory(true);
+    ASSERT_TRUE(waitUntil([&] { return historyAnswers == 1; }));
+    EXPECT_EQ(model.history()->days.back().usage.replies, 2);
+    EXPECT_DOUBLE_EQ(model.history()->days.back().totalWeight(), 3000);
+
+    // A pass that reads new lines brings a new answer, a second after the last at the most.
+    addReply("b", kNoon - 1min, 4000);
+    model.refresh();
+    ASSERT_TRUE(waitUntil([&] { return historyAnswers == 2; }, 5000));
+    EXPECT_EQ(model.history()->days.back().usage.replies, 3);
+
+    model.watchHistory(false);
+    addReply("b", kNoon, 8000);
+    model.refresh();
+    ASSERT_TRUE(waitUntil([&] { return published == 3; }));
+    spin(1200);
+    EXPECT_EQ(historyAnswers, 2) << "closed: no reads";
 }
 
 TEST_F(AppModelTest, NoLogsGiveAQuietLoadedModel) {

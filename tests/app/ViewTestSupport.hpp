@@ -108,6 +108,7 @@ protected:
         s.environment = [] { return Environment(); };
         s.logRoot = dir / "projects";
         s.limitsFile = dir / "statusline.json";
+        s.historyFile = dir / "history.sqlite3";
         s.intervalMs = 3600 * 1000;
         return std::make_unique<AppModel>(std::move(s));
     }
