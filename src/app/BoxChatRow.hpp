@@ -13,6 +13,8 @@ struct BoxStyle;
 // and without a chat, a line that says so.
 class BoxChatRow : public QWidget {
 public:
+    // Between its lines.
+    static constexpr int kGap = 6;
     explicit BoxChatRow(QWidget* parent);
 
     void sync(const AppModel& model, const BoxStyle& style);

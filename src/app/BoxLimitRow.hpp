@@ -15,6 +15,8 @@ struct BoxStyle;
 // has room, when it resets.
 class BoxLimitRow : public QWidget {
 public:
+    // Between its lines.
+    static constexpr int kLineGap = 3;
     BoxLimitRow(const QString& objectName, const QString& title, QWidget* parent);
 
     // Shows the window, or hides the row when there is none.
