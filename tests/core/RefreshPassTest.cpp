@@ -15,10 +15,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-Instant at(const char* text) {
-    return *Timestamp::parse(text);
-}
-
 class RefreshPassTest : public StoreFixture {
 protected:
     MapPreferences prefs;

@@ -10,10 +10,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-Instant at(const char* text) {
-    return *Timestamp::parse(text);
-}
-
 class UsageAggregatesTest : public StoreFixture {
 protected:
     int serial = 0;
@@ -142,7 +138,7 @@ TEST(UsageAggregatesRandomTest, FiguresMatchAFreshStoreAfterManyPasses) {
     // (The clock only moves forward and each call gets one result: otherwise what a pass prunes
     // or names legitimately depends on when lines were read.)
     TempDir dir;
-    Instant now = at("2025-03-01T12:00:00.000Z");
+    Instant now = StoreFixture::at("2025-03-01T12:00:00.000Z");
     UsageStore store(dir.path(), 3 * 86400.0, [&] { return now; });
     std::mt19937 rng(7);
     const auto file = dir / "p/chat.jsonl";

@@ -12,10 +12,13 @@
 namespace vellumkite::testing {
 
 class StoreFixture : public ::testing::Test {
+public:
+    static Instant at(const char* text) { return *Timestamp::parse(text); }
+
 protected:
     TempDir dir;
     std::filesystem::path logs = dir / "projects";
-    Instant now = *Timestamp::parse("2025-03-01T12:00:00.000Z");
+    Instant now = at("2025-03-01T12:00:00.000Z");
     UsageStore store{logs, RefreshPass::kLookbackSeconds, [this] { return now; }};
 };
 
