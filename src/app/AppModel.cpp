@@ -201,26 +201,22 @@ const std::optional<Tip>& AppModel::tip() const {
 bool AppModel::showBox() const {
     return d_->box.show;
 }
+BoxSize AppModel::boxSize() const {
+    return d_->box.size;
+}
+std::optional<QPointF> AppModel::boxTopLeft() const {
+    return d_->box.topLeft;
+}
 
 void AppModel::setShowBox(bool show) {
     d_->box.show = show;
-    d_->saveFailure.record(d_->box.saveShow(*d_->preferences));
-    emit changed();
+    boxSettingChanged(d_->box.saveShow(*d_->preferences));
     updateBox();
-}
-
-BoxSize AppModel::boxSize() const {
-    return d_->box.size;
 }
 
 void AppModel::setBoxSize(BoxSize size) {
     d_->box.size = size;
-    d_->saveFailure.record(d_->box.saveSize(*d_->preferences));
-    emit changed();
-}
-
-std::optional<QPointF> AppModel::boxTopLeft() const {
-    return d_->box.topLeft;
+    boxSettingChanged(d_->box.saveSize(*d_->preferences));
 }
 
 void AppModel::setBoxTopLeft(const QPointF& topLeft) {
@@ -228,6 +224,11 @@ void AppModel::setBoxTopLeft(const QPointF& topLeft) {
         return;
     d_->box.topLeft = topLeft;
     d_->saveFailure.record(d_->box.saveTopLeft(*d_->preferences));
+}
+
+void AppModel::boxSettingChanged(bool saved) {
+    d_->saveFailure.record(saved);
+    emit changed();
 }
 
 bool AppModel::launchAtLogin() const {

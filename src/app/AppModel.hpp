@@ -144,6 +144,8 @@ signals:
 private:
     void publish(const Snapshot& snapshot);
     void readHistory();
+    // After a change of showBox or boxSize: says once when the change could not be saved.
+    void boxSettingChanged(bool saved);
     struct Worker;
     struct State;
     std::unique_ptr<State> d_;

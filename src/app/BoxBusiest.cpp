@@ -11,12 +11,6 @@
 
 namespace vellumkite {
 
-namespace {
-
-constexpr int kGap = 4;
-
-} // namespace
-
 BoxBusiest::BoxBusiest(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("busiest"));
     auto* l = Layouts::stack(this, kGap);

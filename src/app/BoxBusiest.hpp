@@ -14,6 +14,8 @@ struct BoxStyle;
 // The large box's busiest chats of the day: share, project and age of the first three.
 class BoxBusiest : public QWidget {
 public:
+    // Between the title and the rows.
+    static constexpr int kGap = 4;
     static constexpr int kChats = 3;
     static constexpr int kShareColumn = 40;
 

@@ -12,12 +12,6 @@
 
 namespace vellumkite {
 
-namespace {
-
-constexpr int kGap = 6;
-
-} // namespace
-
 BoxChatRow::BoxChatRow(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("chatRow"));
     setToolTip(

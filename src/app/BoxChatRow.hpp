@@ -13,6 +13,9 @@ struct BoxStyle;
 // and without a chat, a line that says so.
 class BoxChatRow : public QWidget {
 public:
+    // Between the dot, the size and the project.
+    static constexpr int kGap = 6;
+
     explicit BoxChatRow(QWidget* parent);
 
     void sync(const AppModel& model, const BoxStyle& style);

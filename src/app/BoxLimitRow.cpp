@@ -12,12 +12,6 @@
 
 namespace vellumkite {
 
-namespace {
-
-constexpr int kLineGap = 3;
-
-} // namespace
-
 BoxLimitRow::BoxLimitRow(const QString& objectName, const QString& title, QWidget* parent)
     : QWidget(parent) {
     setObjectName(objectName);

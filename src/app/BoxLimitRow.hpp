@@ -15,6 +15,9 @@ struct BoxStyle;
 // has room, when it resets.
 class BoxLimitRow : public QWidget {
 public:
+    // Between the title's line, the gauge and the reset time.
+    static constexpr int kLineGap = 3;
+
     BoxLimitRow(const QString& objectName, const QString& title, QWidget* parent);
 
     // Shows the window, or hides the row when there is none.

@@ -13,12 +13,6 @@
 
 namespace vellumkite {
 
-namespace {
-
-constexpr int kGap = 4;
-
-} // namespace
-
 BoxLiveBlock::BoxLiveBlock(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("liveBlock"));
     auto* l = Layouts::stack(this, kGap);

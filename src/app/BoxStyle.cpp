@@ -3,44 +3,33 @@
 namespace vellumkite {
 
 BoxStyle BoxStyle::of(BoxSize size) {
-    switch (size) {
-    case BoxSize::small:
-        return {.width = 240,
-                .padding = 12,
-                .spacing = 10,
-                .bodyPoints = 12,
-                .smallPoints = 11,
-                .gaugeHeight = 6};
-    case BoxSize::medium:
-        break;
-    case BoxSize::large:
-        return {.width = 380,
-                .padding = 16,
-                .spacing = 12,
-                .bodyPoints = 15,
-                .smallPoints = 13,
-                .gaugeHeight = 8,
-                .resetLines = true,
-                .weeklyAlways = true,
-                .noReadingMessage = true,
-                .live = true,
-                .sparklineHeight = 36,
-                .tip = true,
-                .busiest = true};
-    }
-    return {.width = 300,
-            .padding = 12,
-            .spacing = 10,
-            .bodyPoints = 13,
-            .smallPoints = 11,
-            .gaugeHeight = 6,
-            .resetLines = true,
-            .weeklyAlways = true,
-            .noReadingMessage = true,
-            .live = true,
-            .sparklineHeight = 24,
-            .tip = true,
-            .compactTip = true};
+    // The small box: the 5-hour limit and this chat.
+    BoxStyle s{.width = 240,
+               .padding = 12,
+               .spacing = 10,
+               .bodyPoints = 12,
+               .smallPoints = 11,
+               .gaugeHeight = 6};
+    if (size == BoxSize::small)
+        return s;
+    // The medium box adds the reset times, the weekly limit, the live block and a short tip.
+    s.width = 300;
+    s.bodyPoints = 13;
+    s.resetLines = s.weeklyAlways = s.noReadingMessage = s.live = s.tip = s.compactTip = true;
+    s.sparklineHeight = 24;
+    if (size == BoxSize::medium)
+        return s;
+    // The large box is roomier, shows the whole tip and adds the busiest chats.
+    s.width = 380;
+    s.padding = 16;
+    s.spacing = 12;
+    s.bodyPoints = 15;
+    s.smallPoints = 13;
+    s.gaugeHeight = 8;
+    s.sparklineHeight = 36;
+    s.compactTip = false;
+    s.busiest = true;
+    return s;
 }
 
 } // namespace vellumkite

@@ -10,18 +10,18 @@
 
 namespace vellumkite {
 
-DemoPanel::DemoPanel(AppModel& model, QObject* parent) : QObject(parent), m_model(model) {
-    connect(&m_model, &AppModel::demoPanelRequested, this, &DemoPanel::open);
+DemoPanel::DemoPanel(AppModel& model, QObject* parent) : QObject(parent), model_(model) {
+    connect(&model_, &AppModel::demoPanelRequested, this, &DemoPanel::open);
 }
 
 DemoPanel::~DemoPanel() = default;
 
 void DemoPanel::open() {
-    if (!m_panel)
-        m_panel = std::make_unique<PopoverWindow>(m_model, PopoverWindow::Kind::panel);
-    m_panel->showPanel();
+    if (!panel_)
+        panel_ = std::make_unique<PopoverWindow>(model_, PopoverWindow::Kind::panel);
+    panel_->showPanel();
     QTimer::singleShot(kReportDelayMs, this, [this] {
-        const QByteArray text = windowReport(m_panel->windowHandle()).toUtf8();
+        const QByteArray text = windowReport(panel_->windowHandle()).toUtf8();
         std::fwrite(text.constData(), 1, static_cast<std::size_t>(text.size()), stdout);
         std::fflush(stdout);
         emit reported();

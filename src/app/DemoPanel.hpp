@@ -25,7 +25,7 @@ public:
 
     // Opens the panel (once) and schedules the window report.
     void open();
-    PopoverWindow* panel() const { return m_panel.get(); }
+    PopoverWindow* panel() const { return panel_.get(); }
 
     // "window <id> <width>x<height> popup|box", one line per visible window of the program in
     // the order the windows were made; "popup" marks the demo panel.
@@ -36,8 +36,8 @@ signals:
     void reported();
 
 private:
-    AppModel& m_model;
-    std::unique_ptr<PopoverWindow> m_panel;
+    AppModel& model_;
+    std::unique_ptr<PopoverWindow> panel_;
 };
 
 } // namespace vellumkite

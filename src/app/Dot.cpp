@@ -9,7 +9,7 @@ Dot::Dot(QWidget* parent) : QWidget(parent) {
 }
 
 void Dot::setColor(const QColor& color) {
-    m_color = color;
+    color_ = color;
     update();
 }
 
@@ -17,7 +17,7 @@ void Dot::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(m_color);
+    painter.setBrush(color_);
     painter.drawEllipse(QRectF(0, 0, kDiameter, kDiameter));
 }
 

@@ -14,7 +14,7 @@ public:
 
     explicit Dot(QWidget* parent = nullptr);
 
-    QColor color() const { return m_color; }
+    QColor color() const { return color_; }
     void setColor(const QColor& color);
 
     QSize sizeHint() const override { return {kDiameter, kDiameter}; }
@@ -23,7 +23,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QColor m_color;
+    QColor color_;
 };
 
 } // namespace vellumkite

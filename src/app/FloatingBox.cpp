@@ -18,7 +18,7 @@ namespace vellumkite {
 FloatingBox::FloatingBox(AppModel& model)
     : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
                            Qt::WindowDoesNotAcceptFocus),
-      m_model(model) {
+      model_(model) {
     setObjectName(QStringLiteral("floatingBox"));
     setWindowTitle(QStringLiteral("Vellumkite"));
     setAttribute(Qt::WA_ShowWithoutActivating);
@@ -27,19 +27,19 @@ FloatingBox::FloatingBox(AppModel& model)
     layout->setContentsMargins(0, 0, 0, 0);
     // The window takes exactly the size fit() gives it.
     layout->setSizeConstraint(QLayout::SetNoConstraint);
-    m_view = new FloatingBoxView(model, this);
-    layout->addWidget(m_view);
-    connect(m_view, &FloatingBoxView::synced, this, &FloatingBox::fit);
-    connect(m_view, &FloatingBoxView::dragFinished, this, &FloatingBox::saveCorner);
-    m_saveTimer.setSingleShot(true);
-    m_saveTimer.setInterval(kSaveDelayMs);
-    connect(&m_saveTimer, &QTimer::timeout, this, &FloatingBox::saveCorner);
+    view_ = new FloatingBoxView(model, this);
+    layout->addWidget(view_);
+    connect(view_, &FloatingBoxView::synced, this, &FloatingBox::fit);
+    connect(view_, &FloatingBoxView::dragFinished, this, &FloatingBox::saveCorner);
+    saveTimer_.setSingleShot(true);
+    saveTimer_.setInterval(kSaveDelayMs);
+    connect(&saveTimer_, &QTimer::timeout, this, &FloatingBox::saveCorner);
 }
 
 FloatingBox::~FloatingBox() = default;
 
 void FloatingBox::fit() {
-    const QSize content = m_view->fittingSize();
+    const QSize content = view_->fittingSize();
     QList<QRectF> screens;
     int main = -1;
     const QList<QScreen*> all = QGuiApplication::screens();
@@ -50,40 +50,40 @@ void FloatingBox::fit() {
     }
     // While the window manager is still placing the box, where it seems to be is not where it
     // will be: the corner we asked for stands.
-    const QRect current = m_settling ? QRect(m_corner, size()) : geometry();
-    const QRectF frame = m_placed ? QRectF(current) : QRectF();
+    const QRect current = settling_ ? QRect(corner_, size()) : geometry();
+    const QRectF frame = placed_ ? QRectF(current) : QRectF();
     const auto next =
-        Placement::fit(frame, isVisible(), QSizeF(content), m_model.boxTopLeft(), screens, main);
+        Placement::fit(frame, isVisible(), QSizeF(content), model_.boxTopLeft(), screens, main);
     if (!next)
         return;
-    m_placed = true;
+    placed_ = true;
     setGeometry(next->toRect());
-    m_corner = next->toRect().topLeft();
+    corner_ = next->toRect().topLeft();
 }
 
 void FloatingBox::present() {
-    m_view->sync();
+    view_->sync();
     const bool appearing = !isVisible();
     fit();
     stickToAllDesktops();
     if (appearing)
-        m_settling = true;
+        settling_ = true;
     show();
     raise();
 }
 
 void FloatingBox::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
-    if (m_settling)
+    if (settling_)
         return;
-    m_corner = pos();
+    corner_ = pos();
     // A drag moves the window many times; the corner is saved once the moves stop.
     if (isVisible())
-        m_saveTimer.start();
+        saveTimer_.start();
 }
 
 void FloatingBox::hideEvent(QHideEvent* event) {
-    if (m_saveTimer.isActive())
+    if (saveTimer_.isActive())
         saveCorner();
     QWidget::hideEvent(event);
 }
@@ -92,17 +92,17 @@ void FloatingBox::paintEvent(QPaintEvent* event) {
     // Some window managers place a new tool window by rules of their own (openbox centres it on
     // its group, which for us is a window at 0, 0) and report that before the first expose.
     // Such a move is neither the user's nor stored; the box goes back to its corner once.
-    if (m_settling) {
-        m_settling = false;
-        if (pos() != m_corner)
-            move(m_corner);
+    if (settling_) {
+        settling_ = false;
+        if (pos() != corner_)
+            move(corner_);
     }
     QWidget::paintEvent(event);
 }
 
 void FloatingBox::saveCorner() {
-    m_saveTimer.stop();
-    m_model.setBoxTopLeft(QPointF(frameGeometry().topLeft()));
+    saveTimer_.stop();
+    model_.setBoxTopLeft(QPointF(frameGeometry().topLeft()));
 }
 
 void FloatingBox::stickToAllDesktops() {

@@ -33,7 +33,7 @@ public:
     // Fits, then shows the window without activating it.
     void present();
 
-    FloatingBoxView* view() const { return m_view; }
+    FloatingBoxView* view() const { return view_; }
 
 protected:
     void moveEvent(QMoveEvent* event) override;
@@ -44,13 +44,13 @@ private:
     void saveCorner();
     void stickToAllDesktops();
 
-    AppModel& m_model;
-    QTimer m_saveTimer;
-    FloatingBoxView* m_view;
-    bool m_placed = false; // false until the first fit gives the window a frame
+    AppModel& model_;
+    QTimer saveTimer_;
+    FloatingBoxView* view_;
+    bool placed_ = false; // false until the first fit gives the window a frame
     // From showing until the first paint: moves reported meanwhile are the window manager's.
-    bool m_settling = false;
-    QPoint m_corner; // where the box was last put or moved to
+    bool settling_ = false;
+    QPoint corner_; // where the box was last put or moved to
 };
 
 } // namespace vellumkite

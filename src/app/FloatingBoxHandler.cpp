@@ -6,29 +6,29 @@
 
 namespace vellumkite {
 
-FloatingBoxHandler::FloatingBoxHandler(AppModel& model) : m_model(model) {
-    m_model.setBoxHandler([this] { update(); });
+FloatingBoxHandler::FloatingBoxHandler(AppModel& model) : model_(model) {
+    model_.setBoxHandler([this] { update(); });
 }
 
 FloatingBoxHandler::~FloatingBoxHandler() {
-    m_model.setBoxHandler({});
+    model_.setBoxHandler({});
 }
 
 void FloatingBoxHandler::setTrayFallback(FloatingBoxView::TrayFallback fallback) {
-    m_fallback = std::move(fallback);
-    if (m_box)
-        m_box->view()->setTrayFallback(m_fallback);
+    fallback_ = std::move(fallback);
+    if (box_)
+        box_->view()->setTrayFallback(fallback_);
 }
 
 void FloatingBoxHandler::update() {
-    if (m_model.showBox()) {
-        if (!m_box) {
-            m_box = std::make_unique<FloatingBox>(m_model);
-            m_box->view()->setTrayFallback(m_fallback);
+    if (model_.showBox()) {
+        if (!box_) {
+            box_ = std::make_unique<FloatingBox>(model_);
+            box_->view()->setTrayFallback(fallback_);
         }
-        m_box->present();
-    } else if (m_box) {
-        m_box->hide();
+        box_->present();
+    } else if (box_) {
+        box_->hide();
     }
 }
 

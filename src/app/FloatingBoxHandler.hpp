@@ -25,12 +25,12 @@ public:
     void setTrayFallback(FloatingBoxView::TrayFallback fallback);
 
     // The box, once it has been shown.
-    FloatingBox* box() const { return m_box.get(); }
+    FloatingBox* box() const { return box_.get(); }
 
 private:
-    AppModel& m_model;
-    FloatingBoxView::TrayFallback m_fallback;
-    std::unique_ptr<FloatingBox> m_box;
+    AppModel& model_;
+    FloatingBoxView::TrayFallback fallback_;
+    std::unique_ptr<FloatingBox> box_;
 };
 
 } // namespace vellumkite

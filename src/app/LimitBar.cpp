@@ -16,19 +16,19 @@ QString LimitBar::detailText(const Limits::Window& window, Instant now) {
 }
 
 LimitBar::LimitBar(QString title, Limits::Window window, Clock clock, QWidget* parent)
-    : QWidget(parent), m_title(std::move(title)), m_window(window),
-      m_clock(clock ? std::move(clock) : systemClock()) {
+    : QWidget(parent), title_(std::move(title)), window_(window),
+      clock_(clock ? std::move(clock) : systemClock()) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
 void LimitBar::setTitle(const QString& title) {
-    m_title = title;
+    title_ = title;
     updateGeometry();
     update();
 }
 
 void LimitBar::setWindow(const Limits::Window& window) {
-    m_window = window;
+    window_ = window;
     updateGeometry();
     update();
 }
@@ -39,8 +39,8 @@ int LimitBar::rowHeight() const {
 }
 
 QSize LimitBar::sizeHint() const {
-    const qreal title = QFontMetricsF(Theme::headline()).horizontalAdvance(m_title);
-    const qreal detail = Theme::monoDigitsWidth(Theme::caption(), detailText(m_window, m_clock()));
+    const qreal title = QFontMetricsF(Theme::headline()).horizontalAdvance(title_);
+    const qreal detail = Theme::monoDigitsWidth(Theme::caption(), detailText(window_, clock_()));
     return {static_cast<int>(std::ceil(title + kSpacing + detail)),
             rowHeight() + kRowGap + kBarHeight};
 }
@@ -57,7 +57,7 @@ void LimitBar::paintEvent(QPaintEvent*) {
 
     const QFont captionFont = Theme::caption();
     const QFontMetricsF captionMetrics(captionFont);
-    QString detail = detailText(m_window, m_clock());
+    QString detail = detailText(window_, clock_());
     qreal detailWidth = Theme::monoDigitsWidth(captionFont, detail);
     if (detailWidth > w) {
         detail = captionMetrics.elidedText(detail, Qt::ElideRight, w);
@@ -68,7 +68,7 @@ void LimitBar::paintEvent(QPaintEvent*) {
     const QFont headlineFont = Theme::headline();
     const QFontMetricsF headlineMetrics(headlineFont);
     const qreal titleRoom = std::max<qreal>(0, w - detailWidth - kSpacing);
-    const QString title = headlineMetrics.elidedText(m_title, Qt::ElideRight, titleRoom);
+    const QString title = headlineMetrics.elidedText(title_, Qt::ElideRight, titleRoom);
 
     const auto baseline = [row](const QFontMetricsF& m) {
         return std::round((row - m.height()) / 2 + m.ascent());
@@ -82,7 +82,7 @@ void LimitBar::paintEvent(QPaintEvent*) {
     Theme::drawMonoDigits(painter, QPointF(std::floor(w - detailWidth), baseline(captionMetrics)),
                           detail);
 
-    UsageBar::paintBar(painter, QRectF(0, row + kRowGap, w, kBarHeight), m_window.usedPercent,
+    UsageBar::paintBar(painter, QRectF(0, row + kRowGap, w, kBarHeight), window_.usedPercent,
                        palette());
 }
 

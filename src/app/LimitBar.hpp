@@ -23,9 +23,9 @@ public:
     LimitBar(QString title, Limits::Window window, Clock clock = systemClock(),
              QWidget* parent = nullptr);
 
-    const QString& title() const { return m_title; }
+    const QString& title() const { return title_; }
     void setTitle(const QString& title);
-    const Limits::Window& window() const { return m_window; }
+    const Limits::Window& window() const { return window_; }
     void setWindow(const Limits::Window& window);
 
     QSize sizeHint() const override;
@@ -37,9 +37,9 @@ protected:
 private:
     int rowHeight() const;
 
-    QString m_title;
-    Limits::Window m_window;
-    Clock m_clock;
+    QString title_;
+    Limits::Window window_;
+    Clock clock_;
 };
 
 } // namespace vellumkite

@@ -22,23 +22,23 @@ QString qs(const std::string& s) {
 } // namespace
 
 LimitReadingsPrompt::LimitReadingsPrompt(QWidget* parent)
-    : QWidget(parent), m_files(StatusLineSetup::Files::defaults()) {
+    : QWidget(parent), files_(StatusLineSetup::Files::defaults()) {
     auto* l = new QVBoxLayout(this);
     l->setContentsMargins(0, 0, 0, 0);
     l->setSpacing(kGap);
     l->addWidget(
         new TextLine(QStringLiteral("Limits"), Theme::headline(), TextLine::Role::primary, this));
-    m_message = new TextLine(offText(), Theme::caption(), TextLine::Role::secondary, this);
-    m_message->setObjectName(QStringLiteral("limitsMessageText"));
-    m_message->setFit(TextLine::Fit::wrap);
-    l->addWidget(m_message);
+    message_ = new TextLine(offText(), Theme::caption(), TextLine::Role::secondary, this);
+    message_->setObjectName(QStringLiteral("limitsMessageText"));
+    message_->setFit(TextLine::Fit::wrap);
+    l->addWidget(message_);
     l->addSpacing(kButtonGap - kGap);
-    m_button = new QPushButton(QStringLiteral("Turn on limit readings"), this);
-    m_button->setObjectName(QStringLiteral("turnOnLimitsButton"));
-    m_button->setFont(Theme::callout());
-    m_button->setCursor(Qt::PointingHandCursor);
-    l->addWidget(m_button, 0, Qt::AlignLeft);
-    connect(m_button, &QPushButton::clicked, this, &LimitReadingsPrompt::turnOn);
+    button_ = new QPushButton(QStringLiteral("Turn on limit readings"), this);
+    button_->setObjectName(QStringLiteral("turnOnLimitsButton"));
+    button_->setFont(Theme::callout());
+    button_->setCursor(Qt::PointingHandCursor);
+    l->addWidget(button_, 0, Qt::AlignLeft);
+    connect(button_, &QPushButton::clicked, this, &LimitReadingsPrompt::turnOn);
 }
 
 QString LimitReadingsPrompt::offText() {
@@ -52,30 +52,30 @@ QString LimitReadingsPrompt::onText() {
 }
 
 void LimitReadingsPrompt::setFiles(StatusLineSetup::Files files) {
-    m_files = std::move(files);
+    files_ = std::move(files);
     refresh();
 }
 
 void LimitReadingsPrompt::setProgram(std::filesystem::path program) {
-    m_program = std::move(program);
+    program_ = std::move(program);
 }
 
 std::optional<std::filesystem::path> LimitReadingsPrompt::program() const {
-    if (m_program)
-        return m_program;
+    if (program_)
+        return program_;
     // Installed, it is beside the app; run from the build tree, in the terminal tool's folder.
     return StatusLineSetup::program(
         {QCoreApplication::applicationDirPath().toStdString() + "/../cli/vellumkite-statusline"});
 }
 
 void LimitReadingsPrompt::showOn(bool on) {
-    m_message->setText(on ? onText() : offText());
-    m_button->setVisible(!on);
+    message_->setText(on ? onText() : offText());
+    button_->setVisible(!on);
 }
 
 void LimitReadingsPrompt::refresh() {
     // Any program will do for the question; only whether the line is already ours matters.
-    const auto plan = StatusLineSetup::turnOn(m_files, m_program.value_or("vellumkite-statusline"));
+    const auto plan = StatusLineSetup::turnOn(files_, program_.value_or("vellumkite-statusline"));
     showOn(plan.kind == StatusLineSetup::Kind::nothingToDo);
 }
 
@@ -95,7 +95,7 @@ void LimitReadingsPrompt::turnOn() {
                                             "Is Vellumkite installed completely?"));
         return;
     }
-    const auto plan = StatusLineSetup::turnOn(m_files, *found);
+    const auto plan = StatusLineSetup::turnOn(files_, *found);
     if (plan.kind == StatusLineSetup::Kind::refused) {
         QMessageBox::warning(nullptr, QStringLiteral("Limit readings"), qs(plan.message));
         return;

@@ -38,10 +38,10 @@ private:
     std::optional<std::filesystem::path> program() const;
     void showOn(bool on);
 
-    StatusLineSetup::Files m_files;
-    std::optional<std::filesystem::path> m_program;
-    TextLine* m_message;
-    QPushButton* m_button;
+    StatusLineSetup::Files files_;
+    std::optional<std::filesystem::path> program_;
+    TextLine* message_;
+    QPushButton* button_;
 };
 
 } // namespace vellumkite

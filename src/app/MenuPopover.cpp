@@ -25,7 +25,6 @@ namespace vellumkite {
 
 namespace {
 
-
 QString qs(std::string_view s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
@@ -46,22 +45,22 @@ TextLine* heading(const QString& s, QWidget* parent) {
 
 } // namespace
 
-MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_model(model) {
+MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), model_(model) {
     setFixedWidth(kWidth);
     auto* outer = Layouts::stack(this, kSpacing);
     outer->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
-    const Clock clock = [m = &m_model] { return m->now(); };
+    const Clock clock = [m = &model_] { return m->now(); };
 
     // Limits: the gauges sit directly in the outer stack; without a reading, a message.
-    m_fiveHour = new LimitBar(qs(Texts::kFiveHourLimit), {}, clock, this);
-    m_fiveHour->setObjectName(QStringLiteral("fiveHourLimit"));
-    m_weekly = new LimitBar(qs(Texts::kWeeklyLimit), {}, clock, this);
-    m_weekly->setObjectName(QStringLiteral("weeklyLimit"));
-    m_limitsMessage = new LimitReadingsPrompt(this);
-    m_limitsMessage->setObjectName(QStringLiteral("limitsMessage"));
-    outer->addWidget(m_fiveHour);
-    outer->addWidget(m_weekly);
-    outer->addWidget(m_limitsMessage);
+    fiveHour_ = new LimitBar(qs(Texts::kFiveHourLimit), {}, clock, this);
+    fiveHour_->setObjectName(QStringLiteral("fiveHourLimit"));
+    weekly_ = new LimitBar(qs(Texts::kWeeklyLimit), {}, clock, this);
+    weekly_->setObjectName(QStringLiteral("weeklyLimit"));
+    limitsMessage_ = new LimitReadingsPrompt(this);
+    limitsMessage_->setObjectName(QStringLiteral("limitsMessage"));
+    outer->addWidget(fiveHour_);
+    outer->addWidget(weekly_);
+    outer->addWidget(limitsMessage_);
     outer->addWidget(new Divider(this));
 
     // This chat, and the tip right under it.
@@ -69,26 +68,26 @@ MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_
     {
         auto* l = Layouts::stack(chat, kSectionSpacing);
         l->addWidget(heading(qs(Texts::kThisChat), chat));
-        m_chatRow = section(QStringLiteral("chatRow"), chat);
-        auto* r = Layouts::row(m_chatRow);
-        m_chatDot = new Dot(m_chatRow);
-        m_chatSize = text({}, Theme::callout(), TextLine::Role::primary, m_chatRow);
-        m_chatSize->setMonoDigits(true);
-        m_chatProject = text({}, Theme::callout(), TextLine::Role::secondary, m_chatRow);
-        m_chatProject->setFit(TextLine::Fit::elide);
-        m_chatProject->setAlignRight(true);
-        r->addWidget(m_chatDot);
-        r->addWidget(m_chatSize);
+        chatRow_ = section(QStringLiteral("chatRow"), chat);
+        auto* r = Layouts::row(chatRow_);
+        chatDot_ = new Dot(chatRow_);
+        chatSize_ = text({}, Theme::callout(), TextLine::Role::primary, chatRow_);
+        chatSize_->setMonoDigits(true);
+        chatProject_ = text({}, Theme::callout(), TextLine::Role::secondary, chatRow_);
+        chatProject_->setFit(TextLine::Fit::elide);
+        chatProject_->setAlignRight(true);
+        r->addWidget(chatDot_);
+        r->addWidget(chatSize_);
         r->addStretch(1);
-        r->addWidget(m_chatProject);
-        l->addWidget(m_chatRow);
-        m_chatMessage = text({}, Theme::callout(), TextLine::Role::secondary, chat);
-        l->addWidget(m_chatMessage);
+        r->addWidget(chatProject_);
+        l->addWidget(chatRow_);
+        chatMessage_ = text({}, Theme::callout(), TextLine::Role::secondary, chat);
+        l->addWidget(chatMessage_);
     }
     outer->addWidget(chat);
-    m_tip = new TipCard({}, false, this);
-    m_tip->setObjectName(QStringLiteral("tipCard"));
-    outer->addWidget(m_tip);
+    tip_ = new TipCard({}, false, this);
+    tip_->setObjectName(QStringLiteral("tipCard"));
+    outer->addWidget(tip_);
     outer->addWidget(new Divider(this));
 
     auto* live = section(QStringLiteral("liveSection"), this);
@@ -98,13 +97,13 @@ MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_
         auto* r = Layouts::row(header);
         r->addWidget(heading(qs(Texts::kLive), header));
         r->addStretch(1);
-        m_rate = text({}, Theme::caption(), TextLine::Role::secondary, header);
-        m_rate->setMonoDigits(true);
-        r->addWidget(m_rate);
+        rate_ = text({}, Theme::caption(), TextLine::Role::secondary, header);
+        rate_->setMonoDigits(true);
+        r->addWidget(rate_);
         l->addWidget(header);
-        m_sparkline = new Sparkline({}, live);
-        m_sparkline->setFixedHeight(kSparklineHeight);
-        l->addWidget(m_sparkline);
+        sparkline_ = new Sparkline({}, live);
+        sparkline_->setFixedHeight(kSparklineHeight);
+        l->addWidget(sparkline_);
     }
     outer->addWidget(live);
     outer->addWidget(new Divider(this));
@@ -113,10 +112,10 @@ MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_
     {
         auto* l = Layouts::stack(top, kSectionSpacing);
         l->addWidget(heading(qs(Texts::kTopChats), top));
-        m_topEmpty = text(qs(Texts::kNoTopChats), Theme::callout(), TextLine::Role::secondary, top);
-        l->addWidget(m_topEmpty);
+        topEmpty_ = text(qs(Texts::kNoTopChats), Theme::callout(), TextLine::Role::secondary, top);
+        l->addWidget(topEmpty_);
         for (std::size_t i = 0; i < Snapshot::kTopChats; ++i)
-            m_topRows.append(addShareRow(l, QStringLiteral("topRow")));
+            topRows_.append(addShareRow(l, QStringLiteral("topRow")));
     }
     outer->addWidget(top);
     outer->addWidget(new Divider(this));
@@ -125,15 +124,15 @@ MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_
     {
         auto* l = Layouts::stack(tools, kSectionSpacing);
         l->addWidget(heading(qs(Texts::kToolEaters), tools));
-        m_toolEmpty =
+        toolEmpty_ =
             text(qs(Texts::kNoToolEaters), Theme::callout(), TextLine::Role::secondary, tools);
-        l->addWidget(m_toolEmpty);
+        l->addWidget(toolEmpty_);
         for (std::size_t i = 0; i < Snapshot::kToolEaters; ++i)
-            m_toolRows.append(addShareRow(l, QStringLiteral("toolRow")));
-        m_toolNote = text(qs(Texts::kToolNote), Theme::caption(), TextLine::Role::secondary, tools);
-        m_toolNote->setObjectName(QStringLiteral("toolNote"));
-        m_toolNote->setFit(TextLine::Fit::wrap);
-        l->addWidget(m_toolNote);
+            toolRows_.append(addShareRow(l, QStringLiteral("toolRow")));
+        toolNote_ = text(qs(Texts::kToolNote), Theme::caption(), TextLine::Role::secondary, tools);
+        toolNote_->setObjectName(QStringLiteral("toolNote"));
+        toolNote_->setFit(TextLine::Fit::wrap);
+        l->addWidget(toolNote_);
     }
     outer->addWidget(tools);
     outer->addWidget(new Divider(this));
@@ -142,29 +141,29 @@ MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_
     auto* boxRow = section(QStringLiteral("boxRow"), this);
     {
         auto* r = Layouts::row(boxRow);
-        m_showBox = new QCheckBox(QStringLiteral("Floating box"), boxRow);
-        m_showBox->setObjectName(QStringLiteral("showBoxToggle"));
+        showBox_ = new QCheckBox(QStringLiteral("Floating box"), boxRow);
+        showBox_->setObjectName(QStringLiteral("showBoxToggle"));
         QStringList sizes;
         for (const BoxSize size : BoxSizes::all)
             sizes << BoxSizes::title(size);
-        m_sizePicker = new SegmentedControl(sizes, boxRow);
-        m_sizePicker->setObjectName(QStringLiteral("sizePicker"));
-        m_sizePicker->setAccessibleName(QStringLiteral("Size"));
-        m_sizePicker->setFixedWidth(kPickerWidth);
-        r->addWidget(m_showBox);
+        sizePicker_ = new SegmentedControl(sizes, boxRow);
+        sizePicker_->setObjectName(QStringLiteral("sizePicker"));
+        sizePicker_->setAccessibleName(QStringLiteral("Size"));
+        sizePicker_->setFixedWidth(kPickerWidth);
+        r->addWidget(showBox_);
         r->addStretch(1);
-        r->addWidget(m_sizePicker);
-        connect(m_showBox, &QCheckBox::toggled, this, [this](bool on) { m_model.setShowBox(on); });
-        connect(m_sizePicker, &SegmentedControl::activated, this, [this](int index) {
+        r->addWidget(sizePicker_);
+        connect(showBox_, &QCheckBox::toggled, this, [this](bool on) { model_.setShowBox(on); });
+        connect(sizePicker_, &SegmentedControl::activated, this, [this](int index) {
             if (index >= 0 && index < static_cast<int>(BoxSizes::all.size()))
-                m_model.setBoxSize(BoxSizes::all[static_cast<std::size_t>(index)]);
+                model_.setBoxSize(BoxSizes::all[static_cast<std::size_t>(index)]);
         });
     }
     outer->addWidget(boxRow);
-    m_login = new QCheckBox(QStringLiteral("Open at login"), this);
-    m_login->setObjectName(QStringLiteral("loginToggle"));
-    connect(m_login, &QCheckBox::toggled, this, [this](bool on) { m_model.setLaunchAtLogin(on); });
-    outer->addWidget(m_login);
+    login_ = new QCheckBox(QStringLiteral("Open at login"), this);
+    login_->setObjectName(QStringLiteral("loginToggle"));
+    connect(login_, &QCheckBox::toggled, this, [this](bool on) { model_.setLaunchAtLogin(on); });
+    outer->addWidget(login_);
 
     auto* footer = section(QStringLiteral("footer"), this);
     {
@@ -172,18 +171,18 @@ MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), m_
         r->addWidget(text(QStringLiteral("Vellumkite"), Theme::caption(), TextLine::Role::secondary,
                           footer));
         r->addStretch(1);
-        m_quit = new QToolButton(footer);
-        m_quit->setObjectName(QStringLiteral("quitButton"));
-        m_quit->setText(QStringLiteral("Quit"));
-        m_quit->setFont(Theme::caption());
-        m_quit->setAutoRaise(true);
-        m_quit->setCursor(Qt::PointingHandCursor);
-        connect(m_quit, &QToolButton::clicked, this, [] { QCoreApplication::quit(); });
-        r->addWidget(m_quit);
+        quit_ = new QToolButton(footer);
+        quit_->setObjectName(QStringLiteral("quitButton"));
+        quit_->setText(QStringLiteral("Quit"));
+        quit_->setFont(Theme::caption());
+        quit_->setAutoRaise(true);
+        quit_->setCursor(Qt::PointingHandCursor);
+        connect(quit_, &QToolButton::clicked, this, [] { QCoreApplication::quit(); });
+        r->addWidget(quit_);
     }
     outer->addWidget(footer);
 
-    connect(&m_model, &AppModel::changed, this, &MenuPopover::scheduleSync);
+    connect(&model_, &AppModel::changed, this, &MenuPopover::scheduleSync);
     sync();
 }
 
@@ -210,7 +209,7 @@ MenuPopover::ChatLine MenuPopover::addShareRow(QVBoxLayout* sectionLayout,
 }
 
 void MenuPopover::scheduleSync() {
-    m_sync.request();
+    sync_.request();
 }
 
 void MenuPopover::sync() {
@@ -225,50 +224,50 @@ void MenuPopover::sync() {
 }
 
 void MenuPopover::syncLimits() {
-    const auto& limits = m_model.limits();
+    const auto& limits = model_.limits();
     const bool any = limits && (limits->fiveHour || limits->sevenDay);
     if (any && limits->fiveHour)
-        m_fiveHour->setWindow(*limits->fiveHour);
+        fiveHour_->setWindow(*limits->fiveHour);
     if (any && limits->sevenDay)
-        m_weekly->setWindow(*limits->sevenDay);
-    m_fiveHour->setVisible(any && limits->fiveHour);
-    m_weekly->setVisible(any && limits->sevenDay);
+        weekly_->setWindow(*limits->sevenDay);
+    fiveHour_->setVisible(any && limits->fiveHour);
+    weekly_->setVisible(any && limits->sevenDay);
     // The countdowns move on with the clock even when the reading does not.
-    m_fiveHour->update();
-    m_weekly->update();
-    m_limitsMessage->setVisible(!any);
+    fiveHour_->update();
+    weekly_->update();
+    limitsMessage_->setVisible(!any);
 }
 
 void MenuPopover::syncChat() {
-    const auto& chat = m_model.currentChat();
+    const auto& chat = model_.currentChat();
     if (chat) {
-        m_chatDot->setColor(Theme::levelColor(m_model.chatLevel(chat->size)));
-        m_chatSize->setText(qs(Texts::chatSize(chat->size)));
-        m_chatProject->setText(qs(Format::lastPathComponent(chat->project)));
+        chatDot_->setColor(Theme::levelColor(model_.chatLevel(chat->size)));
+        chatSize_->setText(qs(Texts::chatSize(chat->size)));
+        chatProject_->setText(qs(Format::lastPathComponent(chat->project)));
     } else {
-        m_chatMessage->setText(m_model.loaded() ? qs(Texts::kNoChats)
-                                                : QStringLiteral("Reading your chats\u2026"));
+        chatMessage_->setText(model_.loaded() ? qs(Texts::kNoChats)
+                                              : QStringLiteral("Reading your chats\u2026"));
     }
-    m_chatRow->setVisible(chat.has_value());
-    m_chatMessage->setVisible(!chat);
+    chatRow_->setVisible(chat.has_value());
+    chatMessage_->setVisible(!chat);
 
-    const auto& tip = m_model.tip();
+    const auto& tip = model_.tip();
     if (tip)
-        m_tip->setTip(*tip);
-    m_tip->setVisible(tip.has_value());
+        tip_->setTip(*tip);
+    tip_->setVisible(tip.has_value());
 }
 
 void MenuPopover::syncLive() {
-    m_rate->setText(qs(Texts::burnRate(m_model.burnPerMin())));
-    m_sparkline->setValues(m_model.sparkline());
+    rate_->setText(qs(Texts::burnRate(model_.burnPerMin())));
+    sparkline_->setValues(model_.sparkline());
 }
 
 void MenuPopover::syncTop() {
-    const auto& chats = m_model.topChats();
-    const double total = m_model.todayWeight();
-    const Instant now = m_model.now();
-    for (qsizetype i = 0; i < m_topRows.size(); ++i) {
-        const ChatLine& line = m_topRows[i];
+    const auto& chats = model_.topChats();
+    const double total = model_.todayWeight();
+    const Instant now = model_.now();
+    for (qsizetype i = 0; i < topRows_.size(); ++i) {
+        const ChatLine& line = topRows_[i];
         const bool shown = static_cast<std::size_t>(i) < chats.size();
         if (shown) {
             const ChatSummary& c = chats[static_cast<std::size_t>(i)];
@@ -278,14 +277,14 @@ void MenuPopover::syncTop() {
         }
         line.row->setVisible(shown);
     }
-    m_topEmpty->setVisible(chats.empty());
+    topEmpty_->setVisible(chats.empty());
 }
 
 void MenuPopover::syncTools() {
-    const auto& eaters = m_model.toolEaters();
-    const double total = m_model.todayWeight();
-    for (qsizetype i = 0; i < m_toolRows.size(); ++i) {
-        const ChatLine& line = m_toolRows[i];
+    const auto& eaters = model_.toolEaters();
+    const double total = model_.todayWeight();
+    for (qsizetype i = 0; i < toolRows_.size(); ++i) {
+        const ChatLine& line = toolRows_[i];
         const bool shown = static_cast<std::size_t>(i) < eaters.size();
         if (shown) {
             const ToolEater& e = eaters[static_cast<std::size_t>(i)];
@@ -295,18 +294,18 @@ void MenuPopover::syncTools() {
         }
         line.row->setVisible(shown);
     }
-    m_toolEmpty->setVisible(eaters.empty());
-    m_toolNote->setVisible(!eaters.empty());
+    toolEmpty_->setVisible(eaters.empty());
+    toolNote_->setVisible(!eaters.empty());
 }
 
 void MenuPopover::syncSettings() {
-    const QSignalBlocker a(m_showBox), b(m_sizePicker), c(m_login);
-    const bool show = m_model.showBox();
-    m_showBox->setChecked(show);
-    const auto it = std::find(BoxSizes::all.begin(), BoxSizes::all.end(), m_model.boxSize());
-    m_sizePicker->setCurrentIndex(static_cast<int>(it - BoxSizes::all.begin()));
-    m_sizePicker->setEnabled(show);
-    m_login->setChecked(m_model.launchAtLogin());
+    const QSignalBlocker a(showBox_), b(sizePicker_), c(login_);
+    const bool show = model_.showBox();
+    showBox_->setChecked(show);
+    const auto it = std::find(BoxSizes::all.begin(), BoxSizes::all.end(), model_.boxSize());
+    sizePicker_->setCurrentIndex(static_cast<int>(it - BoxSizes::all.begin()));
+    sizePicker_->setEnabled(show);
+    login_->setChecked(model_.launchAtLogin());
 }
 
 } // namespace vellumkite

@@ -63,33 +63,33 @@ private:
     void syncTools();
     void syncSettings();
 
-    AppModel& m_model;
-    NextTurn m_sync{this, [this] { sync(); }};
+    AppModel& model_;
+    NextTurn sync_{this, [this] { sync(); }};
 
-    LimitBar* m_fiveHour;
-    LimitBar* m_weekly;
-    QWidget* m_limitsMessage;
+    LimitBar* fiveHour_;
+    LimitBar* weekly_;
+    QWidget* limitsMessage_;
 
-    QWidget* m_chatRow;
-    Dot* m_chatDot;
-    TextLine* m_chatSize;
-    TextLine* m_chatProject;
-    TextLine* m_chatMessage;
-    TipCard* m_tip;
+    QWidget* chatRow_;
+    Dot* chatDot_;
+    TextLine* chatSize_;
+    TextLine* chatProject_;
+    TextLine* chatMessage_;
+    TipCard* tip_;
 
-    TextLine* m_rate;
-    Sparkline* m_sparkline;
+    TextLine* rate_;
+    Sparkline* sparkline_;
 
-    TextLine* m_topEmpty;
-    QList<ChatLine> m_topRows;
-    TextLine* m_toolEmpty;
-    QList<ChatLine> m_toolRows;
-    TextLine* m_toolNote;
+    TextLine* topEmpty_;
+    QList<ChatLine> topRows_;
+    TextLine* toolEmpty_;
+    QList<ChatLine> toolRows_;
+    TextLine* toolNote_;
 
-    QCheckBox* m_showBox;
-    SegmentedControl* m_sizePicker;
-    QCheckBox* m_login;
-    QToolButton* m_quit;
+    QCheckBox* showBox_;
+    SegmentedControl* sizePicker_;
+    QCheckBox* login_;
+    QToolButton* quit_;
 };
 
 } // namespace vellumkite

@@ -37,7 +37,7 @@ QRect availableAt(const QPoint& point) {
 } // namespace
 
 PopoverWindow::PopoverWindow(AppModel& model, Kind kind)
-    : QWidget(nullptr, flagsFor(kind)), m_kind(kind) {
+    : QWidget(nullptr, flagsFor(kind)), kind_(kind) {
     setObjectName(kind == Kind::popup ? QStringLiteral("popover") : QStringLiteral("demoPanel"));
     setWindowTitle(QStringLiteral("Vellumkite"));
     setAttribute(Qt::WA_TranslucentBackground);
@@ -46,9 +46,9 @@ PopoverWindow::PopoverWindow(AppModel& model, Kind kind)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    m_content = new MenuPopover(model, this);
-    layout->addWidget(m_content);
-    connect(m_content, &MenuPopover::synced, this, &PopoverWindow::refit);
+    content_ = new MenuPopover(model, this);
+    layout->addWidget(content_);
+    connect(content_, &MenuPopover::synced, this, &PopoverWindow::refit);
 }
 
 PopoverWindow::~PopoverWindow() = default;
@@ -88,9 +88,9 @@ void PopoverWindow::popupNearTop() {
 }
 
 void PopoverWindow::open(const QRect& anchor, const QRect& screenArea) {
-    m_anchor = anchor;
-    m_screenArea = screenArea;
-    m_content->sync();
+    anchor_ = anchor;
+    screenArea_ = screenArea;
+    content_->sync();
     adjustSize();
     place();
     show();
@@ -99,12 +99,12 @@ void PopoverWindow::open(const QRect& anchor, const QRect& screenArea) {
 }
 
 void PopoverWindow::place() {
-    move(m_anchor.isEmpty() ? nearTopLeft(size(), m_screenArea)
-                            : popupTopLeft(size(), m_anchor, m_screenArea));
+    move(anchor_.isEmpty() ? nearTopLeft(size(), screenArea_)
+                           : popupTopLeft(size(), anchor_, screenArea_));
 }
 
 void PopoverWindow::showPanel() {
-    m_content->sync();
+    content_->sync();
     adjustSize();
     QScreen* screen = QGuiApplication::primaryScreen();
     move(screen ? panelTopLeft(screen->availableGeometry()) : QPoint(kPanelLeft, kPanelTop));
@@ -117,21 +117,21 @@ void PopoverWindow::refit() {
         return;
     adjustSize();
     // A popup above the tray grows upward so that it keeps clear of the icon.
-    if (m_kind == Kind::popup)
+    if (kind_ == Kind::popup)
         place();
 }
 
 bool PopoverWindow::closedJustNow() const {
-    return m_closed.isValid() && m_closed.elapsed() < kReopenGuardMs;
+    return closed_.isValid() && closed_.elapsed() < kReopenGuardMs;
 }
 
 void PopoverWindow::hideEvent(QHideEvent* event) {
-    m_closed.start();
+    closed_.start();
     QWidget::hideEvent(event);
 }
 
 void PopoverWindow::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape && m_kind == Kind::popup) {
+    if (event->key() == Qt::Key_Escape && kind_ == Kind::popup) {
         close();
         return;
     }

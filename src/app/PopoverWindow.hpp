@@ -26,8 +26,8 @@ public:
     PopoverWindow(AppModel& model, Kind kind);
     ~PopoverWindow() override;
 
-    Kind kind() const { return m_kind; }
-    MenuPopover* content() const { return m_content; }
+    Kind kind() const { return kind_; }
+    MenuPopover* content() const { return content_; }
 
     // Opens the popup by the anchor (the tray icon's global geometry; an empty rectangle means
     // the mouse pointer).
@@ -60,11 +60,11 @@ private:
     void open(const QRect& anchor, const QRect& screenArea);
     void place();
 
-    Kind m_kind;
-    MenuPopover* m_content;
-    QRect m_anchor; // empty: near the top of m_screenArea
-    QRect m_screenArea;
-    QElapsedTimer m_closed;
+    Kind kind_;
+    MenuPopover* content_;
+    QRect anchor_; // empty: near the top of screenArea_
+    QRect screenArea_;
+    QElapsedTimer closed_;
 };
 
 } // namespace vellumkite

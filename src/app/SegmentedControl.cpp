@@ -28,7 +28,7 @@ bool isDark(const QPalette& palette) {
 } // namespace
 
 SegmentedControl::SegmentedControl(QStringList options, QWidget* parent)
-    : QWidget(parent), m_options(std::move(options)) {
+    : QWidget(parent), options_(std::move(options)) {
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     // Keyboard users reach it with Tab; a click does not leave a focus ring behind.
     setFocusPolicy(Qt::TabFocus);
@@ -36,43 +36,43 @@ SegmentedControl::SegmentedControl(QStringList options, QWidget* parent)
 }
 
 void SegmentedControl::setCurrentIndex(int index) {
-    const int next = index >= 0 && index < m_options.size() ? index : -1;
-    if (next == m_current)
+    const int next = index >= 0 && index < options_.size() ? index : -1;
+    if (next == current_)
         return;
-    m_current = next;
+    current_ = next;
     update();
 }
 
 QRectF SegmentedControl::segmentRect(int index) const {
-    if (index < 0 || index >= m_options.size())
+    if (index < 0 || index >= options_.size())
         return {};
-    const qreal w = static_cast<qreal>(width()) / static_cast<qreal>(m_options.size());
+    const qreal w = static_cast<qreal>(width()) / static_cast<qreal>(options_.size());
     return QRectF(w * index, 0, w, height());
 }
 
 int SegmentedControl::segmentAt(const QPoint& point) const {
-    if (!rect().contains(point) || m_options.isEmpty())
+    if (!rect().contains(point) || options_.isEmpty())
         return -1;
-    const auto n = static_cast<int>(m_options.size());
+    const auto n = static_cast<int>(options_.size());
     return std::clamp(static_cast<int>(point.x() * n / std::max(1, width())), 0, n - 1);
 }
 
 QSize SegmentedControl::sizeHint() const {
     const QFontMetricsF metrics(segmentFont());
     qreal widest = 0;
-    for (const QString& option : m_options)
+    for (const QString& option : options_)
         widest = std::max(widest, metrics.horizontalAdvance(option));
-    const int n = std::max<int>(1, static_cast<int>(m_options.size()));
+    const int n = std::max<int>(1, static_cast<int>(options_.size()));
     return {static_cast<int>(std::ceil(widest + 2 * kTextPadding)) * n,
             static_cast<int>(std::ceil(metrics.height())) + 8};
 }
 
 QSize SegmentedControl::minimumSizeHint() const {
-    return {static_cast<int>(m_options.size()) * 24, sizeHint().height()};
+    return {static_cast<int>(options_.size()) * 24, sizeHint().height()};
 }
 
 void SegmentedControl::choose(int index) {
-    if (!isEnabled() || index < 0 || index >= m_options.size())
+    if (!isEnabled() || index < 0 || index >= options_.size())
         return;
     setCurrentIndex(index);
     emit activated(index);
@@ -87,11 +87,11 @@ void SegmentedControl::mousePressEvent(QMouseEvent* event) {
 }
 
 void SegmentedControl::keyPressEvent(QKeyEvent* event) {
-    const int last = static_cast<int>(m_options.size()) - 1;
+    const int last = static_cast<int>(options_.size()) - 1;
     if (event->key() == Qt::Key_Left)
-        choose(std::max(0, m_current - 1));
+        choose(std::max(0, current_ - 1));
     else if (event->key() == Qt::Key_Right)
-        choose(std::min(last, m_current + 1));
+        choose(std::min(last, current_ + 1));
     else
         QWidget::keyPressEvent(event);
 }
@@ -120,15 +120,15 @@ void SegmentedControl::paintEvent(QPaintEvent*) {
 
     // Thin separators between neighbours that are both unselected.
     painter.setPen(QPen(Theme::withOpacity(ink, 0.16), 1));
-    for (int i = 1; i < m_options.size(); ++i) {
-        if (i == m_current || i - 1 == m_current)
+    for (int i = 1; i < options_.size(); ++i) {
+        if (i == current_ || i - 1 == current_)
             continue;
         const qreal x = std::round(segmentRect(i).left()) + 0.5;
         painter.drawLine(QPointF(x, height() * 0.28), QPointF(x, height() * 0.72));
     }
 
-    if (m_current >= 0) {
-        const QRectF knob = segmentRect(m_current).adjusted(kInset, kInset, -kInset, -kInset);
+    if (current_ >= 0) {
+        const QRectF knob = segmentRect(current_).adjusted(kInset, kInset, -kInset, -kInset);
         const qreal r = kCornerRadius - kInset;
         // A soft shadow under the raised segment.
         painter.setPen(Qt::NoPen);
@@ -142,12 +142,12 @@ void SegmentedControl::paintEvent(QPaintEvent*) {
     const QFont font = segmentFont();
     QFont selectedFont = font;
     selectedFont.setWeight(QFont::Medium);
-    for (int i = 0; i < m_options.size(); ++i) {
+    for (int i = 0; i < options_.size(); ++i) {
         const QRectF seg = segmentRect(i);
-        painter.setFont(i == m_current ? selectedFont : font);
+        painter.setFont(i == current_ ? selectedFont : font);
         painter.setPen(ink);
         const QString text =
-            QFontMetricsF(painter.font()).elidedText(m_options[i], Qt::ElideRight, seg.width() - 6);
+            QFontMetricsF(painter.font()).elidedText(options_[i], Qt::ElideRight, seg.width() - 6);
         painter.drawText(seg, Qt::AlignCenter, text);
     }
 

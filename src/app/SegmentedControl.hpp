@@ -16,8 +16,8 @@ public:
 
     explicit SegmentedControl(QStringList options, QWidget* parent = nullptr);
 
-    const QStringList& options() const { return m_options; }
-    int currentIndex() const { return m_current; }
+    const QStringList& options() const { return options_; }
+    int currentIndex() const { return current_; }
     // Shows a selection without announcing it; -1 selects nothing.
     void setCurrentIndex(int index);
 
@@ -41,8 +41,8 @@ protected:
 private:
     void choose(int index);
 
-    QStringList m_options;
-    int m_current = -1;
+    QStringList options_;
+    int current_ = -1;
 };
 
 } // namespace vellumkite

@@ -56,12 +56,12 @@ std::vector<Sparkline::Bar> Sparkline::bars(const QRectF& bounds,
 }
 
 Sparkline::Sparkline(std::vector<double> values, QWidget* parent)
-    : QWidget(parent), m_values(std::move(values)) {
+    : QWidget(parent), values_(std::move(values)) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
 void Sparkline::setValues(std::vector<double> values) {
-    m_values = std::move(values);
+    values_ = std::move(values);
     update();
 }
 
@@ -80,7 +80,7 @@ void Sparkline::paintEvent(QPaintEvent*) {
     painter.setClipRect(rect());
     const QColor accent = Theme::accent(palette());
     const qreal dpr = painter.device()->devicePixelRatio();
-    for (const Bar& bar : bars(QRectF(rect()), m_values)) {
+    for (const Bar& bar : bars(QRectF(rect()), values_)) {
         const QRectF r = snapped(bar.rect, dpr);
         const qreal radius = std::min({kCornerRadius, r.width() / 2, r.height() / 2});
         painter.setBrush(Theme::withOpacity(accent, bar.opacity));

@@ -27,7 +27,7 @@ public:
 
     explicit Sparkline(std::vector<double> values = {}, QWidget* parent = nullptr);
 
-    const std::vector<double>& values() const { return m_values; }
+    const std::vector<double>& values() const { return values_; }
     void setValues(std::vector<double> values);
 
     QSize sizeHint() const override;
@@ -37,7 +37,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    std::vector<double> m_values;
+    std::vector<double> values_;
 };
 
 } // namespace vellumkite

@@ -7,26 +7,26 @@
 namespace vellumkite {
 
 SymbolView::SymbolView(Symbol symbol, int size, TextLine::Role role, QWidget* parent)
-    : QWidget(parent), m_symbol(symbol), m_size(size), m_role(role) {
+    : QWidget(parent), symbol_(symbol), size_(size), role_(role) {
     setFixedSize(size, size);
 }
 
 void SymbolView::setSymbolSize(int size) {
-    if (size == m_size)
+    if (size == size_)
         return;
-    m_size = size;
+    size_ = size;
     setFixedSize(size, size);
     update();
 }
 
 void SymbolView::paintEvent(QPaintEvent*) {
     QColor color = Theme::primary(palette());
-    if (m_role == TextLine::Role::secondary)
+    if (role_ == TextLine::Role::secondary)
         color = Theme::secondary(palette());
-    else if (m_role == TextLine::Role::tertiary)
+    else if (role_ == TextLine::Role::tertiary)
         color = Theme::tertiary(palette());
     QPainter painter(this);
-    Symbols::paint(painter, m_symbol, QRectF(rect()), color);
+    Symbols::paint(painter, symbol_, QRectF(rect()), color);
 }
 
 } // namespace vellumkite

@@ -14,18 +14,18 @@ class SymbolView : public QWidget {
 public:
     SymbolView(Symbol symbol, int size, TextLine::Role role, QWidget* parent = nullptr);
 
-    Symbol symbol() const { return m_symbol; }
+    Symbol symbol() const { return symbol_; }
     void setSymbolSize(int size);
 
-    QSize sizeHint() const override { return {m_size, m_size}; }
+    QSize sizeHint() const override { return {size_, size_}; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    Symbol m_symbol;
-    int m_size;
-    TextLine::Role m_role;
+    Symbol symbol_;
+    int size_;
+    TextLine::Role role_;
 };
 
 } // namespace vellumkite

@@ -21,40 +21,40 @@ TextLine::TextLine(QWidget* parent, Role role)
     : TextLine(QString(), Theme::systemFont(13), role, parent) {}
 
 TextLine::TextLine(const QString& text, const QFont& font, Role role, QWidget* parent)
-    : QWidget(parent), m_text(text), m_font(font), m_role(role) {
+    : QWidget(parent), text_(text), font_(font), role_(role) {
     updatePolicy();
 }
 
 void TextLine::setText(const QString& text) {
-    if (text == m_text)
+    if (text == text_)
         return;
-    m_text = text;
+    text_ = text;
     updateGeometry();
     update();
 }
 
 void TextLine::setTextFont(const QFont& font) {
-    if (font == m_font)
+    if (font == font_)
         return;
-    m_font = font;
+    font_ = font;
     updateGeometry();
     update();
 }
 
 void TextLine::setRole(Role role) {
-    m_role = role;
+    role_ = role;
     update();
 }
 
 void TextLine::setColor(const std::optional<QColor>& color) {
-    m_color = color;
+    color_ = color;
     update();
 }
 
 QColor TextLine::textColor() const {
-    if (m_color)
-        return *m_color;
-    switch (m_role) {
+    if (color_)
+        return *color_;
+    switch (role_) {
     case Role::primary:
         return Theme::primary(palette());
     case Role::secondary:
@@ -66,26 +66,26 @@ QColor TextLine::textColor() const {
 }
 
 void TextLine::setMonoDigits(bool mono) {
-    m_mono = mono;
+    mono_ = mono;
     updateGeometry();
     update();
 }
 
 void TextLine::setFit(Fit fit) {
-    m_fit = fit;
+    fit_ = fit;
     updatePolicy();
     updateGeometry();
     update();
 }
 
 void TextLine::setAlignRight(bool right) {
-    m_alignRight = right;
+    alignRight_ = right;
     update();
 }
 
 void TextLine::updatePolicy() {
     QSizePolicy policy;
-    switch (m_fit) {
+    switch (fit_) {
     case Fit::natural:
         policy = QSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
         break;
@@ -101,34 +101,34 @@ void TextLine::updatePolicy() {
 }
 
 qreal TextLine::naturalWidth() const {
-    return m_mono ? Theme::monoDigitsWidth(m_font, m_text)
-                  : QFontMetricsF(m_font).horizontalAdvance(m_text);
+    return mono_ ? Theme::monoDigitsWidth(font_, text_)
+                 : QFontMetricsF(font_).horizontalAdvance(text_);
 }
 
 int TextLine::lineHeight() const {
-    return static_cast<int>(std::ceil(QFontMetricsF(m_font).height()));
+    return static_cast<int>(std::ceil(QFontMetricsF(font_).height()));
 }
 
 QStringList TextLine::displayedLines() const {
-    if (m_text.isEmpty())
+    if (text_.isEmpty())
         return {};
     const qreal room = width();
-    switch (m_fit) {
+    switch (fit_) {
     case Fit::wrap:
-        return Theme::wrapText(m_text, m_font, room);
+        return Theme::wrapText(text_, font_, room);
     case Fit::elide:
         if (naturalWidth() > room)
-            return {QFontMetricsF(m_font).elidedText(m_text, Qt::ElideRight, room)};
-        return {m_text};
+            return {QFontMetricsF(font_).elidedText(text_, Qt::ElideRight, room)};
+        return {text_};
     case Fit::natural:
         break;
     }
-    return {m_text};
+    return {text_};
 }
 
 QSize TextLine::sizeHint() const {
     const int w = static_cast<int>(std::ceil(naturalWidth()));
-    if (m_fit == Fit::wrap) {
+    if (fit_ == Fit::wrap) {
         const int hint = std::min(w, kWrapHintWidth);
         return {hint, heightForWidth(hint)};
     }
@@ -136,12 +136,12 @@ QSize TextLine::sizeHint() const {
 }
 
 QSize TextLine::minimumSizeHint() const {
-    switch (m_fit) {
+    switch (fit_) {
     case Fit::natural:
         return sizeHint();
     case Fit::elide: {
         // Room for a letter and the ellipsis, so that something of the text always shows.
-        const QFontMetricsF metrics(m_font);
+        const QFontMetricsF metrics(font_);
         const int least =
             static_cast<int>(std::ceil(metrics.horizontalAdvance(QStringLiteral("W\u2026"))));
         return {std::min(least, sizeHint().width()), lineHeight()};
@@ -153,14 +153,14 @@ QSize TextLine::minimumSizeHint() const {
 }
 
 int TextLine::heightForWidth(int width) const {
-    if (m_fit != Fit::wrap)
+    if (fit_ != Fit::wrap)
         return lineHeight();
-    const auto lines = Theme::wrapText(m_text, m_font, std::max(width, 1));
-    const qreal spacing = QFontMetricsF(m_font).lineSpacing();
+    const auto lines = Theme::wrapText(text_, font_, std::max(width, 1));
+    const qreal spacing = QFontMetricsF(font_).lineSpacing();
     if (lines.isEmpty())
         return 0;
     return static_cast<int>(
-        std::ceil(QFontMetricsF(m_font).height() + static_cast<qreal>(lines.size() - 1) * spacing));
+        std::ceil(QFontMetricsF(font_).height() + static_cast<qreal>(lines.size() - 1) * spacing));
 }
 
 void TextLine::changeEvent(QEvent* event) {
@@ -175,19 +175,19 @@ void TextLine::paintEvent(QPaintEvent*) {
         return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    painter.setFont(m_font);
+    painter.setFont(font_);
     painter.setPen(textColor());
-    const QFontMetricsF metrics(m_font);
+    const QFontMetricsF metrics(font_);
     const qreal spacing = metrics.lineSpacing();
     const qreal block = metrics.height() + static_cast<qreal>(lines.size() - 1) * spacing;
     // A single line sits in the middle of whatever height the row gives it.
     qreal baseline = std::round(std::max<qreal>(0, (height() - block) / 2) + metrics.ascent());
     for (const QString& line : lines) {
-        const bool elided = line != m_text && m_fit == Fit::elide;
-        const qreal w = m_mono && !elided ? Theme::monoDigitsWidth(m_font, line)
-                                          : metrics.horizontalAdvance(line);
-        const qreal x = m_alignRight ? std::floor(width() - w) : 0;
-        if (m_mono && !elided)
+        const bool elided = line != text_ && fit_ == Fit::elide;
+        const qreal w = mono_ && !elided ? Theme::monoDigitsWidth(font_, line)
+                                         : metrics.horizontalAdvance(line);
+        const qreal x = alignRight_ ? std::floor(width() - w) : 0;
+        if (mono_ && !elided)
             Theme::drawMonoDigits(painter, QPointF(x, baseline), line);
         else
             painter.drawText(QPointF(x, baseline), line);

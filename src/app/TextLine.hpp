@@ -26,12 +26,12 @@ public:
     TextLine(const QString& text, const QFont& font, Role role = Role::primary,
              QWidget* parent = nullptr);
 
-    const QString& text() const { return m_text; }
+    const QString& text() const { return text_; }
     void setText(const QString& text);
     void setTextFont(const QFont& font);
-    const QFont& textFont() const { return m_font; }
+    const QFont& textFont() const { return font_; }
 
-    Role role() const { return m_role; }
+    Role role() const { return role_; }
     void setRole(Role role);
     // A fixed colour instead of the role's, e.g. a gauge colour.
     void setColor(const std::optional<QColor>& color);
@@ -40,7 +40,7 @@ public:
 
     void setMonoDigits(bool mono);
     void setFit(Fit fit);
-    Fit fit() const { return m_fit; }
+    Fit fit() const { return fit_; }
     // Right-aligned text keeps its right edge when the widget is wider than the text.
     void setAlignRight(bool right);
 
@@ -49,7 +49,7 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
-    bool hasHeightForWidth() const override { return m_fit == Fit::wrap; }
+    bool hasHeightForWidth() const override { return fit_ == Fit::wrap; }
     int heightForWidth(int width) const override;
 
 protected:
@@ -61,13 +61,13 @@ private:
     int lineHeight() const;
     void updatePolicy();
 
-    QString m_text;
-    QFont m_font;
-    Role m_role = Role::primary;
-    std::optional<QColor> m_color;
-    bool m_mono = false;
-    bool m_alignRight = false;
-    Fit m_fit = Fit::natural;
+    QString text_;
+    QFont font_;
+    Role role_ = Role::primary;
+    std::optional<QColor> color_;
+    bool mono_ = false;
+    bool alignRight_ = false;
+    Fit fit_ = Fit::natural;
 };
 
 } // namespace vellumkite

@@ -86,26 +86,26 @@ TipCard::Layout TipCard::layout(const Tip& tip, bool compact, qreal width) {
 }
 
 TipCard::TipCard(Tip tip, bool compact, QWidget* parent)
-    : QWidget(parent), m_tip(std::move(tip)), m_compact(compact) {
+    : QWidget(parent), tip_(std::move(tip)), compact_(compact) {
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
 }
 
 void TipCard::setTip(const Tip& tip) {
-    m_tip = tip;
+    tip_ = tip;
     updateGeometry();
     update();
 }
 
 void TipCard::setCompact(bool compact) {
-    m_compact = compact;
+    compact_ = compact;
     updateGeometry();
     update();
 }
 
 int TipCard::heightForWidth(int width) const {
-    return static_cast<int>(layout(m_tip, m_compact, width).height);
+    return static_cast<int>(layout(tip_, compact_, width).height);
 }
 
 QSize TipCard::sizeHint() const {
@@ -121,14 +121,14 @@ QSize TipCard::minimumSizeHint() const {
 void TipCard::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QColor tint = color(m_tip.level, palette());
+    const QColor tint = color(tip_.level, palette());
 
     QPainterPath card;
     card.addRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
     painter.fillPath(card, Theme::withOpacity(tint, kBackgroundOpacity));
 
-    const Layout l = layout(m_tip, m_compact, width());
-    Symbols::paint(painter, symbol(m_tip.level), l.symbol, tint);
+    const Layout l = layout(tip_, compact_, width());
+    Symbols::paint(painter, symbol(tip_.level), l.symbol, tint);
 
     const auto drawLines = [&](const QStringList& lines, const QRectF& area, qreal lineHeight,
                                const QFont& font, const QColor& color) {

@@ -42,9 +42,9 @@ public:
 
     explicit TipCard(Tip tip = {}, bool compact = false, QWidget* parent = nullptr);
 
-    const Tip& tip() const { return m_tip; }
+    const Tip& tip() const { return tip_; }
     void setTip(const Tip& tip);
-    bool isCompact() const { return m_compact; }
+    bool isCompact() const { return compact_; }
     void setCompact(bool compact);
 
     bool hasHeightForWidth() const override { return true; }
@@ -56,8 +56,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    Tip m_tip;
-    bool m_compact;
+    Tip tip_;
+    bool compact_;
 };
 
 } // namespace vellumkite

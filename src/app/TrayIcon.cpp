@@ -121,23 +121,23 @@ QString TrayIcon::noTrayMessage(bool boxShown) {
 }
 
 TrayIcon::TrayIcon(AppModel& model, QObject* parent)
-    : QObject(parent), m_model(model), m_menu(std::make_unique<QMenu>()),
-      m_tray(std::make_unique<QSystemTrayIcon>()) {
-    connect(m_menu->addAction(QStringLiteral("Open Vellumkite")), &QAction::triggered, this,
+    : QObject(parent), model_(model), menu_(std::make_unique<QMenu>()),
+      tray_(std::make_unique<QSystemTrayIcon>()) {
+    connect(menu_->addAction(QStringLiteral("Open Vellumkite")), &QAction::triggered, this,
             &TrayIcon::openPopover);
-    m_boxAction = m_menu->addAction(QStringLiteral("Floating box"));
-    m_boxAction->setCheckable(true);
-    connect(m_boxAction, &QAction::triggered, this, [this](bool on) { m_model.setShowBox(on); });
-    m_menu->addSeparator();
-    connect(m_menu->addAction(QStringLiteral("Quit")), &QAction::triggered, this,
+    boxAction_ = menu_->addAction(QStringLiteral("Floating box"));
+    boxAction_->setCheckable(true);
+    connect(boxAction_, &QAction::triggered, this, [this](bool on) { model_.setShowBox(on); });
+    menu_->addSeparator();
+    connect(menu_->addAction(QStringLiteral("Quit")), &QAction::triggered, this,
             [] { QCoreApplication::quit(); });
-    m_tray->setContextMenu(m_menu.get());
-    connect(m_tray.get(), &QSystemTrayIcon::activated, this,
+    tray_->setContextMenu(menu_.get());
+    connect(tray_.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::Trigger)
                     togglePopover();
             });
-    connect(&m_model, &AppModel::changed, this, &TrayIcon::scheduleSync);
+    connect(&model_, &AppModel::changed, this, &TrayIcon::scheduleSync);
     // The ink follows the desktop's light or dark palette.
     qApp->installEventFilter(this);
     sync();
@@ -145,7 +145,7 @@ TrayIcon::TrayIcon(AppModel& model, QObject* parent)
 
 bool TrayIcon::eventFilter(QObject* watched, QEvent* event) {
     if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange) {
-        m_shownTitleValid = false;
+        shownTitleValid_ = false;
         scheduleSync();
     }
     return QObject::eventFilter(watched, event);
@@ -154,34 +154,34 @@ bool TrayIcon::eventFilter(QObject* watched, QEvent* event) {
 TrayIcon::~TrayIcon() = default;
 
 void TrayIcon::show() {
-    m_tray->show();
+    tray_->show();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        const QByteArray line = noTrayMessage(m_model.showBox()).toLocal8Bit();
+        const QByteArray line = noTrayMessage(model_.showBox()).toLocal8Bit();
         std::fprintf(stderr, "%s\n", line.constData());
         std::fflush(stderr);
     }
 }
 
 void TrayIcon::scheduleSync() {
-    m_sync.request();
+    sync_.request();
 }
 
 void TrayIcon::sync() {
-    const QString title = m_model.menuTitle();
+    const QString title = model_.menuTitle();
     // Redrawn only when the title or the palette changes: a new icon makes some trays flicker.
-    if (!m_shownTitleValid || title != m_shownTitle) {
-        m_tray->setIcon(icon(title, QApplication::palette()));
-        m_tray->setToolTip(toolTip(title));
-        m_shownTitle = title;
-        m_shownTitleValid = true;
+    if (!shownTitleValid_ || title != shownTitle_) {
+        tray_->setIcon(icon(title, QApplication::palette()));
+        tray_->setToolTip(toolTip(title));
+        shownTitle_ = title;
+        shownTitleValid_ = true;
     }
-    m_boxAction->setChecked(m_model.showBox());
+    boxAction_->setChecked(model_.showBox());
 }
 
 void TrayIcon::openPopover() {
-    if (!m_popover)
-        m_popover = std::make_unique<PopoverWindow>(m_model, PopoverWindow::Kind::popup);
-    m_popover->popup(m_tray->geometry());
+    if (!popover_)
+        popover_ = std::make_unique<PopoverWindow>(model_, PopoverWindow::Kind::popup);
+    popover_->popup(tray_->geometry());
 }
 
 bool TrayIcon::trayAvailable() {
@@ -189,18 +189,18 @@ bool TrayIcon::trayAvailable() {
 }
 
 void TrayIcon::showPopover() {
-    if (!m_popover)
-        m_popover = std::make_unique<PopoverWindow>(m_model, PopoverWindow::Kind::popup);
-    const QRect icon = m_tray->geometry();
-    if (trayAvailable() && m_tray->isVisible() && icon.isValid() && !icon.isEmpty())
-        m_popover->popup(icon);
+    if (!popover_)
+        popover_ = std::make_unique<PopoverWindow>(model_, PopoverWindow::Kind::popup);
+    const QRect icon = tray_->geometry();
+    if (trayAvailable() && tray_->isVisible() && icon.isValid() && !icon.isEmpty())
+        popover_->popup(icon);
     else
-        m_popover->popupNearTop();
+        popover_->popupNearTop();
 }
 
 void TrayIcon::togglePopover() {
-    if (m_popover && (m_popover->isVisible() || m_popover->closedJustNow())) {
-        m_popover->close();
+    if (popover_ && (popover_->isVisible() || popover_->closedJustNow())) {
+        popover_->close();
         return;
     }
     openPopover();

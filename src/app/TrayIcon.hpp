@@ -44,11 +44,11 @@ public:
     // tray, says once on standard error how to reach the program.
     void show();
 
-    QSystemTrayIcon* trayIcon() const { return m_tray.get(); }
-    QMenu* menu() const { return m_menu.get(); }
-    QAction* boxAction() const { return m_boxAction; }
+    QSystemTrayIcon* trayIcon() const { return tray_.get(); }
+    QMenu* menu() const { return menu_.get(); }
+    QAction* boxAction() const { return boxAction_; }
     // Null until the popover is first opened.
-    PopoverWindow* popover() const { return m_popover.get(); }
+    PopoverWindow* popover() const { return popover_.get(); }
 
     // Opens the popover by the icon, or closes it when it is open.
     void togglePopover();
@@ -68,14 +68,14 @@ private:
     void scheduleSync();
     void sync();
 
-    AppModel& m_model;
-    std::unique_ptr<QMenu> m_menu;
-    std::unique_ptr<QSystemTrayIcon> m_tray;
-    std::unique_ptr<PopoverWindow> m_popover;
-    QAction* m_boxAction = nullptr;
-    QString m_shownTitle;
-    NextTurn m_sync{this, [this] { sync(); }};
-    bool m_shownTitleValid = false;
+    AppModel& model_;
+    std::unique_ptr<QMenu> menu_;
+    std::unique_ptr<QSystemTrayIcon> tray_;
+    std::unique_ptr<PopoverWindow> popover_;
+    QAction* boxAction_ = nullptr;
+    QString shownTitle_;
+    NextTurn sync_{this, [this] { sync(); }};
+    bool shownTitleValid_ = false;
 };
 
 } // namespace vellumkite

@@ -50,34 +50,34 @@ void UsageBar::paintBar(QPainter& painter, const QRectF& bounds, double percent,
 }
 
 UsageBar::UsageBar(double percent, int height, QWidget* parent)
-    : QWidget(parent), m_percent(percent), m_height(std::max(0, height)) {
+    : QWidget(parent), percent_(percent), height_(std::max(0, height)) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
 }
 
 void UsageBar::setPercent(double percent) {
-    m_percent = percent;
+    percent_ = percent;
     update();
 }
 
 void UsageBar::setBarHeight(int height) {
-    m_height = std::max(0, height);
+    height_ = std::max(0, height);
     updateGeometry();
     update();
 }
 
 QSize UsageBar::sizeHint() const {
-    return {160, m_height};
+    return {160, height_};
 }
 
 QSize UsageBar::minimumSizeHint() const {
-    return {m_height * 2, m_height};
+    return {height_ * 2, height_};
 }
 
 void UsageBar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     // Exactly the bar's height, vertically centred should the layout give more.
-    const qreal top = std::floor((height() - m_height) / 2.0);
-    paintBar(painter, QRectF(0, std::max<qreal>(0, top), width(), m_height), m_percent, palette());
+    const qreal top = std::floor((height() - height_) / 2.0);
+    paintBar(painter, QRectF(0, std::max<qreal>(0, top), width(), height_), percent_, palette());
 }
 
 } // namespace vellumkite

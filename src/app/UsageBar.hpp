@@ -27,9 +27,9 @@ public:
 
     explicit UsageBar(double percent = 0, int height = 6, QWidget* parent = nullptr);
 
-    double percent() const { return m_percent; }
+    double percent() const { return percent_; }
     void setPercent(double percent);
-    int barHeight() const { return m_height; }
+    int barHeight() const { return height_; }
     void setBarHeight(int height);
 
     QSize sizeHint() const override;
@@ -39,8 +39,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    double m_percent;
-    int m_height;
+    double percent_;
+    int height_;
 };
 
 } // namespace vellumkite

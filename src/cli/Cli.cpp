@@ -16,9 +16,13 @@
 #include "UsageStore.hpp"
 #include "Watch.hpp"
 
+#include <algorithm>
 #include <csignal>
+#include <filesystem>
+#include <span>
 #include <string_view>
 #include <unistd.h>
+#include <vector>
 
 #ifndef VELLUMKITE_VERSION
 #define VELLUMKITE_VERSION "unknown"
@@ -36,6 +40,111 @@ int usageError(std::string_view problem) {
 int print(const std::string& text) {
     return Fd::writeAll(STDOUT_FILENO, text) ? 0 : 1;
 }
+
+// The arguments after the command's name.
+using Args = std::span<char*>;
+
+int unexpected(std::string_view argument) {
+    return usageError("unexpected argument: " + std::string(argument));
+}
+
+// What the report commands share: the preferences, the refresh's inputs and one store over the
+// assistant's log folders.
+struct Reading {
+    PreferencesStore preferences;
+    RefreshPass::Inputs inputs;
+    UsageStore store;
+
+    Reading() : store(folders(), RefreshPass::kLookbackSeconds) {
+        std::signal(SIGPIPE, SIG_IGN);
+        inputs.preferences = &preferences;
+        inputs.timeOfDay = LocaleTimeOfDay::formatter();
+    }
+
+    Snapshot pass() { return RefreshPass::run(store, inputs); }
+
+    static std::vector<std::filesystem::path> folders() {
+        LogFolders found = LogFolders::find();
+        for (const auto& entry : found.missing)
+            Fd::writeAll(STDERR_FILENO, "vellumkite-cli: CLAUDE_CONFIG_DIR names " + entry +
+                                            ", which does not exist\n");
+        return std::move(found.folders);
+    }
+};
+
+int status(Args args) {
+    if (!args.empty())
+        return unexpected(args.front());
+    Reading r;
+    const Snapshot snapshot = r.pass();
+    return print(Report::render(snapshot, Thresholds::load(r.preferences, r.inputs.environment),
+                                systemNow(), Terminal::reportStyle(STDOUT_FILENO)));
+}
+
+int watch(Args args) {
+    const bool json = args.size() == 1 && std::string_view(args.front()) == "--json";
+    if (!json && !args.empty())
+        return unexpected(args.front());
+    Reading r;
+    return Watch::run(r.store, r.inputs, r.preferences, Terminal::isTerminal(STDOUT_FILENO), json);
+}
+
+int json(Args args) {
+    if (!args.empty())
+        return unexpected(args.front());
+    return print(SnapshotJson::full(Reading().pass()) + "\n");
+}
+
+int waybar(Args args) {
+    if (!args.empty())
+        return unexpected(args.front());
+    const Snapshot snapshot = Reading().pass();
+    const std::string chat = snapshot.currentChat ? "This chat: " + Report::chatText(snapshot)
+                                                  : Report::chatText(snapshot);
+    return print(SnapshotJson::waybar(snapshot, chat) + "\n");
+}
+
+// Runs before anything else is set up: the assistant starts it after every message.
+int statusline(Args args) {
+    return StatusLine::main(static_cast<int>(args.size()), args.data(),
+                            "vellumkite-cli statusline");
+}
+
+int report(Args args) {
+    std::signal(SIGPIPE, SIG_IGN);
+    return ReportCommand::main(static_cast<int>(args.size()), args.data());
+}
+
+int setup(Args args) {
+    return Setup::main(static_cast<int>(args.size()), args.data());
+}
+
+int doctor(Args args) {
+    if (!args.empty())
+        return unexpected(args.front());
+    return Doctor::run(Terminal::reportStyle(STDOUT_FILENO).colour);
+}
+
+int help(Args) {
+    return print(Cli::usage());
+}
+
+int version(Args) {
+    return print(std::string("vellumkite-cli ") + VELLUMKITE_VERSION + "\n");
+}
+
+// Every command, by the names it answers to; a new command needs only a line here (and one in
+// the usage text).
+struct Command {
+    std::vector<std::string_view> names;
+    int (*run)(Args args);
+};
+const Command kCommands[] = {
+    {{"status"}, status},     {{"watch"}, watch},           {{"json"}, json},
+    {{"waybar"}, waybar},     {{"report"}, report},         {{"setup"}, setup},
+    {{"doctor"}, doctor},     {{"statusline"}, statusline}, {{"help", "--help", "-h"}, help},
+    {{"--version"}, version},
+};
 
 } // namespace
 
@@ -83,59 +192,14 @@ std::string Cli::usage() {
 }
 
 int Cli::main(int argc, char** argv) {
-    const std::string_view command = argc > 1 ? argv[1] : "status";
-    if (command == "--help" || command == "-h" || command == "help")
-        return print(usage());
-    if (command == "--version")
-        return print(std::string("vellumkite-cli ") + VELLUMKITE_VERSION + "\n");
-    // Before anything else is set up: the assistant starts this after every message.
-    if (command == "statusline")
-        return StatusLine::main(argc - 2, argv + 2, "vellumkite-cli statusline");
-    if (command == "report") {
-        std::signal(SIGPIPE, SIG_IGN);
-        return ReportCommand::main(argc - 2, argv + 2);
+    const std::string_view name = argc > 1 ? argv[1] : "status";
+    const Args args(argv + std::min(argc, 2), argv + argc);
+    for (const Command& command : kCommands) {
+        if (std::find(command.names.begin(), command.names.end(), name) != command.names.end())
+            return command.run(args);
     }
-    if (command == "setup")
-        return Setup::main(argc - 2, argv + 2);
-    if (command == "doctor") {
-        if (argc > 2)
-            return usageError("unexpected argument: " + std::string(argv[2]));
-        return Doctor::run(Terminal::reportStyle(STDOUT_FILENO).colour);
-    }
-
-    if (command != "status" && command != "watch" && command != "json" && command != "waybar")
-        return usageError((command.starts_with('-') ? "unknown option: " : "unknown command: ") +
-                          std::string(command));
-    const bool jsonStream =
-        command == "watch" && argc == 3 && std::string_view(argv[2]) == "--json";
-    if (argc > 2 && !jsonStream)
-        return usageError("unexpected argument: " + std::string(argv[2]));
-
-    std::signal(SIGPIPE, SIG_IGN);
-    const PreferencesStore preferences;
-    RefreshPass::Inputs inputs;
-    inputs.preferences = &preferences;
-    inputs.timeOfDay = LocaleTimeOfDay::formatter();
-    const LogFolders folders = LogFolders::find();
-    for (const auto& entry : folders.missing)
-        Fd::writeAll(STDERR_FILENO, "vellumkite-cli: CLAUDE_CONFIG_DIR names " + entry +
-                                        ", which does not exist\n");
-    UsageStore store(folders.folders, RefreshPass::kLookbackSeconds);
-
-    if (command == "watch")
-        return Watch::run(store, inputs, preferences, Terminal::isTerminal(STDOUT_FILENO),
-                          jsonStream);
-
-    const Snapshot snapshot = RefreshPass::run(store, inputs);
-    if (command == "json")
-        return print(SnapshotJson::full(snapshot) + "\n");
-    if (command == "waybar") {
-        const std::string chat = snapshot.currentChat ? "This chat: " + Report::chatText(snapshot)
-                                                      : Report::chatText(snapshot);
-        return print(SnapshotJson::waybar(snapshot, chat) + "\n");
-    }
-    return print(Report::render(snapshot, Thresholds::load(preferences, inputs.environment),
-                                systemNow(), Terminal::reportStyle(STDOUT_FILENO)));
+    return usageError((name.starts_with('-') ? "unknown option: " : "unknown command: ") +
+                      std::string(name));
 }
 
 } // namespace vellumkite

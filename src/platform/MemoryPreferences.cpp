@@ -7,22 +7,13 @@ QVariant MemoryPreferences::value(const QString& key) const {
     return values_.value(key);
 }
 
-bool MemoryPreferences::setValue(const QString& key, const QVariant& value) {
-    if (!value.isValid())
-        return remove(key);
-    const QVariant stored = normalized(value);
-    if (!stored.isValid())
-        return false;
+bool MemoryPreferences::write(const QString& key, const std::optional<QVariant>& value) {
     std::lock_guard lock(mutex_);
-    values_.insert(key, stored);
-    writes_.append({key, stored});
-    return true;
-}
-
-bool MemoryPreferences::remove(const QString& key) {
-    std::lock_guard lock(mutex_);
-    values_.remove(key);
-    writes_.append({key, QVariant()});
+    if (value)
+        values_.insert(key, *value);
+    else
+        values_.remove(key);
+    writes_.append({key, value.value_or(QVariant())});
     return true;
 }
 

@@ -14,11 +14,12 @@ public:
     MemoryPreferences() = default;
 
     QVariant value(const QString& key) const override;
-    bool setValue(const QString& key, const QVariant& value) override;
-    bool remove(const QString& key) override;
 
-    // Every call of setValue and remove so far, in order; a removal is recorded as invalid.
+    // Every value stored and key removed so far, in order; a removal is recorded as invalid.
     QList<QPair<QString, QVariant>> writes() const;
+
+protected:
+    bool write(const QString& key, const std::optional<QVariant>& value) override;
 
 private:
     mutable std::mutex mutex_;

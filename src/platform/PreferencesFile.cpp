@@ -1,5 +1,4 @@
 #include "PreferencesBackend.hpp"
-
 #include "UserFiles.hpp"
 
 #include <algorithm>

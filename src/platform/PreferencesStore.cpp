@@ -32,19 +32,9 @@ QVariantMap PreferencesStore::values() const {
     return backend_->values();
 }
 
-bool PreferencesStore::setValue(const QString& key, const QVariant& value) {
-    if (!value.isValid())
-        return remove(key);
-    const QVariant stored = normalized(value);
-    if (!stored.isValid())
-        return false;
+bool PreferencesStore::write(const QString& key, const std::optional<QVariant>& value) {
     std::lock_guard lock(mutex_);
-    return backend_->change(key, stored);
-}
-
-bool PreferencesStore::remove(const QString& key) {
-    std::lock_guard lock(mutex_);
-    return backend_->change(key, std::nullopt);
+    return backend_->change(key, value);
 }
 
 } // namespace vellumkite

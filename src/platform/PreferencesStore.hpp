@@ -31,8 +31,6 @@ public:
     PreferencesStore& operator=(const PreferencesStore&) = delete;
 
     QVariant value(const QString& key) const override;
-    bool setValue(const QString& key, const QVariant& value) override;
-    bool remove(const QString& key) override;
 
     // Every key and value, as read now.
     QVariantMap values() const;
@@ -42,6 +40,9 @@ public:
     // $XDG_CONFIG_HOME/Vellumkite/preferences.json (~/.config when the variable is unset or not
     // absolute); on macOS the application's defaults domain.
     static QString defaultPath();
+
+protected:
+    bool write(const QString& key, const std::optional<QVariant>& value) override;
 
 private:
     QString path_;

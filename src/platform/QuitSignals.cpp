@@ -49,14 +49,14 @@ QuitSignals::QuitSignals(QObject* parent) : QObject(parent) {
     }
     g_read = ends[0];
     g_write = ends[1];
-    m_notifier = new QSocketNotifier(g_read, QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &QuitSignals::drain);
+    notifier_ = new QSocketNotifier(g_read, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &QuitSignals::drain);
     for (const int signal : kSignals)
         setAction(signal, onSignal);
 }
 
 QuitSignals::~QuitSignals() {
-    if (!m_notifier)
+    if (!notifier_)
         return;
     for (const int signal : kSignals)
         setAction(signal, SIG_DFL);

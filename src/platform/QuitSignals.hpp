@@ -21,7 +21,7 @@ public:
     QuitSignals& operator=(const QuitSignals&) = delete;
 
     // False when the pipe could not be made; the signals then keep their default actions.
-    bool isActive() const { return m_notifier != nullptr; }
+    bool isActive() const { return notifier_ != nullptr; }
 
 signals:
     // Before the event loop is asked to end; the signal's number.
@@ -30,7 +30,7 @@ signals:
 private:
     void drain();
 
-    QSocketNotifier* m_notifier = nullptr;
+    QSocketNotifier* notifier_ = nullptr;
 };
 
 } // namespace vellumkite

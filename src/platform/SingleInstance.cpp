@@ -39,13 +39,13 @@ QString baseName() {
 } // namespace
 
 SingleInstance::SingleInstance(QString folder, QObject* parent)
-    : QObject(parent), m_folder(std::move(folder)) {}
+    : QObject(parent), folder_(std::move(folder)) {}
 
 SingleInstance::~SingleInstance() {
-    if (m_server)
-        m_server->close(); // removes the socket file
-    if (m_lockFd >= 0)
-        ::close(m_lockFd);
+    if (server_)
+        server_->close(); // removes the socket file
+    if (lockFd_ >= 0)
+        ::close(lockFd_);
 }
 
 QString SingleInstance::defaultFolder() {
@@ -53,21 +53,21 @@ QString SingleInstance::defaultFolder() {
 }
 
 QString SingleInstance::socketPath() const {
-    return m_folder + QLatin1Char('/') + baseName() + QStringLiteral(".socket");
+    return folder_ + QLatin1Char('/') + baseName() + QStringLiteral(".socket");
 }
 
 QString SingleInstance::lockPath() const {
-    return m_folder + QLatin1Char('/') + baseName() + QStringLiteral(".lock");
+    return folder_ + QLatin1Char('/') + baseName() + QStringLiteral(".lock");
 }
 
 SingleInstance::Role SingleInstance::start(std::chrono::milliseconds patience) {
-    if (m_folder.isEmpty()) {
-        m_error = QStringLiteral("no runtime folder");
+    if (folder_.isEmpty()) {
+        error_ = QStringLiteral("no runtime folder");
         return Role::unknown;
     }
     if (lock())
         return listen() ? Role::primary : Role::unknown;
-    if (m_lockFd < 0)
+    if (lockFd_ < 0)
         return Role::unknown;
     return askHolder(patience);
 }
@@ -75,28 +75,28 @@ SingleInstance::Role SingleInstance::start(std::chrono::milliseconds patience) {
 // True when this process now holds the lock. False with the file open when another holds it;
 // false with no file when the lock cannot be taken at all.
 bool SingleInstance::lock() {
-    if (m_lockFd < 0) {
+    if (lockFd_ < 0) {
         const QByteArray path = QFile::encodeName(lockPath());
-        m_lockFd =
+        lockFd_ =
             ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-        if (m_lockFd < 0) {
-            m_error = QStringLiteral("cannot open %1: %2").arg(lockPath(), errnoText());
+        if (lockFd_ < 0) {
+            error_ = QStringLiteral("cannot open %1: %2").arg(lockPath(), errnoText());
             return false;
         }
         struct stat st {};
-        if (::fstat(m_lockFd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            m_error = QStringLiteral("%1 is not a regular file").arg(lockPath());
-            ::close(m_lockFd);
-            m_lockFd = -1;
+        if (::fstat(lockFd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+            error_ = QStringLiteral("%1 is not a regular file").arg(lockPath());
+            ::close(lockFd_);
+            lockFd_ = -1;
             return false;
         }
     }
-    if (::flock(m_lockFd, LOCK_EX | LOCK_NB) == 0)
+    if (::flock(lockFd_, LOCK_EX | LOCK_NB) == 0)
         return true;
     if (errno != EWOULDBLOCK && errno != EINTR) {
-        m_error = QStringLiteral("cannot lock %1: %2").arg(lockPath(), errnoText());
-        ::close(m_lockFd);
-        m_lockFd = -1;
+        error_ = QStringLiteral("cannot lock %1: %2").arg(lockPath(), errnoText());
+        ::close(lockFd_);
+        lockFd_ = -1;
     }
     return false;
 }
@@ -104,20 +104,20 @@ bool SingleInstance::lock() {
 bool SingleInstance::listen() {
     const QString path = socketPath();
     if (QFile::encodeName(path).size() >= static_cast<qsizetype>(sizeof(sockaddr_un::sun_path))) {
-        m_error = QStringLiteral("the socket path %1 is too long").arg(path);
+        error_ = QStringLiteral("the socket path %1 is too long").arg(path);
         return false;
     }
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
+    server_ = new QLocalServer(this);
+    server_->setSocketOptions(QLocalServer::UserAccessOption);
     // We hold the lock, so a socket file here was left by a holder that died.
     QLocalServer::removeServer(path);
-    if (!m_server->listen(path)) {
-        m_error = QStringLiteral("cannot listen on %1: %2").arg(path, m_server->errorString());
-        delete m_server;
-        m_server = nullptr;
+    if (!server_->listen(path)) {
+        error_ = QStringLiteral("cannot listen on %1: %2").arg(path, server_->errorString());
+        delete server_;
+        server_ = nullptr;
         return false;
     }
-    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::accept);
+    connect(server_, &QLocalServer::newConnection, this, &SingleInstance::accept);
     return true;
 }
 
@@ -131,13 +131,13 @@ SingleInstance::Role SingleInstance::askHolder(std::chrono::milliseconds patienc
             return Role::secondary;
         if (lock())
             return listen() ? Role::primary : Role::unknown;
-        if (m_lockFd < 0)
+        if (lockFd_ < 0)
             return Role::unknown;
         if (deadline.hasExpired()) {
-            m_error = QStringLiteral("the running instance does not answer on %1%2")
-                          .arg(socketPath(), outcome == Outcome::unreachable
-                                                 ? QStringLiteral(" (no one listens)")
-                                                 : QString());
+            error_ = QStringLiteral("the running instance does not answer on %1%2")
+                         .arg(socketPath(), outcome == Outcome::unreachable
+                                                ? QStringLiteral(" (no one listens)")
+                                                : QString());
             return Role::unknown;
         }
         QThread::msleep(kRetryMs);
@@ -162,7 +162,7 @@ SingleInstance::Outcome SingleInstance::request(const QDeadlineTimer& deadline) 
 }
 
 void SingleInstance::accept() {
-    while (QLocalSocket* socket = m_server->nextPendingConnection())
+    while (QLocalSocket* socket = server_->nextPendingConnection())
         serve(socket);
 }
 

@@ -40,7 +40,7 @@ public:
     // is still starting gets until the deadline to answer. Call once.
     Role start(std::chrono::milliseconds patience = std::chrono::seconds(5));
 
-    QString error() const { return m_error; }
+    QString error() const { return error_; }
     QString socketPath() const;
     QString lockPath() const;
 
@@ -61,10 +61,10 @@ private:
     void accept();
     void serve(QLocalSocket* socket);
 
-    QString m_folder;
-    QString m_error;
-    int m_lockFd = -1;
-    QLocalServer* m_server = nullptr;
+    QString folder_;
+    QString error_;
+    int lockFd_ = -1;
+    QLocalServer* server_ = nullptr;
 };
 
 } // namespace vellumkite

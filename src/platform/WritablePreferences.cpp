@@ -76,6 +76,17 @@ PrefValue WritablePreferences::toPrefValue(const QVariant& value) {
     return {PrefValue::Other{}};
 }
 
+bool WritablePreferences::setValue(const QString& key, const QVariant& value) {
+    if (!value.isValid())
+        return remove(key);
+    const QVariant stored = normalized(value);
+    return stored.isValid() && write(key, stored);
+}
+
+bool WritablePreferences::remove(const QString& key) {
+    return write(key, std::nullopt);
+}
+
 bool WritablePreferences::get(PreferenceKeys::Flag key) const {
     const QVariant stored = value(QString::fromLatin1(key.name));
     return stored.typeId() == QMetaType::Bool ? stored.toBool() : key.fallback;

@@ -3,6 +3,7 @@
 #include "PreferenceKeys.hpp"
 #include "Preferences.hpp"
 
+#include <optional>
 #include <QString>
 #include <QVariant>
 #include <QVariantMap>
@@ -17,8 +18,8 @@ public:
     virtual QVariant value(const QString& key) const = 0;
     // False when the value is not of a storable type or could not be saved; nothing changes then.
     // Storing an invalid QVariant removes the key.
-    [[nodiscard]] virtual bool setValue(const QString& key, const QVariant& value) = 0;
-    [[nodiscard]] virtual bool remove(const QString& key) = 0;
+    [[nodiscard]] bool setValue(const QString& key, const QVariant& value);
+    [[nodiscard]] bool remove(const QString& key);
 
     PrefValue lookup(std::string_view key) const override;
 
@@ -35,6 +36,10 @@ public:
     // The value in stored form (numbers as double, text lists as lists), or an invalid QVariant
     // when it holds something that cannot be stored (a date, bytes, a non-finite number).
     static QVariant normalized(const QVariant& value);
+
+protected:
+    // Stores a value already in stored form, or without one removes the key.
+    virtual bool write(const QString& key, const std::optional<QVariant>& value) = 0;
 };
 
 } // namespace vellumkite

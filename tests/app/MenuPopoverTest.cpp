@@ -96,10 +96,10 @@ TEST_F(MenuPopoverTest, DemoDataFillsEverySection) {
                            "14%", "api-server", "18 msgs \u00B7 3h ago", //
                            "6%", "notes", "9 msgs \u00B7 5h ago"}));
     EXPECT_EQ(section(p, "toolSection"),
-              QStringList({"Top tool eaters today",                               //
-                           "22%", "File reads", "118 calls \u00B7 310k added",    //
+              QStringList({"Top tool eaters today",                                  //
+                           "22%", "File reads", "118 calls \u00B7 310k added",       //
                            "11%", "Terminal commands", "64 calls \u00B7 140k added", //
-                           "6%", "Web", "9 calls \u00B7 60k added",               //
+                           "6%", "Web", "9 calls \u00B7 60k added",                  //
                            "Tool output stays in the chat and is re-read by every later "
                            "message. The rest of your usage is chat history and Claude's "
                            "writing."}));

@@ -115,23 +115,8 @@ int post() {
     return 0;
 }
 
-int check(const QString& historyFile) {
-    const int matching = testing::countInHistory(historyFile, kTitle, kBody);
-    // The second day's post replaced the first, which had the same key.
-    if (matching != 1)
-        std::fprintf(stderr, "expected the one notification in the history, found %d\n", matching);
-    return matching == 1 ? 0 : 1;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
-    if (args.size() == 2 && args[1] == QLatin1String("post"))
-        return post();
-    if (args.size() == 3 && args[1] == QLatin1String("check"))
-        return check(args[2]);
-    std::fprintf(stderr, "usage: model_notify_end_to_end post | check HISTORY.json\n");
-    return 2;
+    return vellumkite::testing::endToEndMain(argc, argv, post, kTitle, kBody);
 }

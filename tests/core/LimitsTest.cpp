@@ -1,5 +1,7 @@
 #include "Limits.hpp"
 
+#include "TempDir.hpp"
+
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
@@ -11,6 +13,8 @@
 #include <unistd.h>
 
 using namespace vellumkite;
+using vellumkite::testing::ScopedEnv;
+using vellumkite::testing::TempDir;
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
@@ -22,41 +26,8 @@ Clock fixedClock(Instant t = kNow) {
     return [t] { return t; };
 }
 
-// A variable set for one scope and put back afterwards.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        if (value)
-            ::setenv(name, value, 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            ::setenv(name_.c_str(), old_->c_str(), 1);
-        else
-            ::unsetenv(name_.c_str());
-    }
-
-private:
-    std::string name_;
-    std::optional<std::string> old_;
-};
-
 class LimitsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "vellumkite-limits-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-
     fs::path write(const std::string& content, const char* name = "statusline.json") {
         const fs::path p = dir_ / name;
         std::ofstream(p, std::ios::binary | std::ios::trunc) << content;
@@ -80,7 +51,8 @@ protected:
                std::to_string(resetsAt) + "}";
     }
 
-    fs::path dir_;
+    TempDir temp_;
+    fs::path dir_ = temp_.path();
 };
 
 const double kNowSeconds = 1'750'000'000;

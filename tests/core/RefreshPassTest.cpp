@@ -4,9 +4,7 @@
 #include "Format.hpp"
 #include "LogLines.hpp"
 #include "Preferences.hpp"
-#include "TempDir.hpp"
-#include "Timestamp.hpp"
-#include "UsageStore.hpp"
+#include "StoreFixture.hpp"
 
 #include <gtest/gtest.h>
 #include <limits>
@@ -17,15 +15,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-Instant at(const char* text) {
-    return *Timestamp::parse(text);
-}
-
-class RefreshPassTest : public ::testing::Test {
+class RefreshPassTest : public StoreFixture {
 protected:
-    TempDir dir;
-    Instant now = at("2025-03-01T12:00:00.000Z");
-    UsageStore store{dir / "projects", RefreshPass::kLookbackSeconds, [this] { return now; }};
     MapPreferences prefs;
     RefreshPass::Inputs inputs;
     int serial = 0;
@@ -47,7 +38,7 @@ protected:
         r.input = input;
         r.output = 0;
         r.cwd = cwd;
-        appendFile(dir / "projects" / (session + ".jsonl"), replyLine(r) + "\n");
+        appendFile(logs / (session + ".jsonl"), replyLine(r) + "\n");
     }
     void writeLimits(double fiveHourPercent, Instant resetsAt) {
         writeFile(inputs.limitsFile,

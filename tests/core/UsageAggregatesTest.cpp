@@ -1,7 +1,5 @@
 #include "LogLines.hpp"
-#include "TempDir.hpp"
-#include "Timestamp.hpp"
-#include "UsageStore.hpp"
+#include "StoreFixture.hpp"
 
 #include <gtest/gtest.h>
 #include <random>
@@ -12,15 +10,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-Instant at(const char* text) {
-    return *Timestamp::parse(text);
-}
-
-class UsageAggregatesTest : public ::testing::Test {
+class UsageAggregatesTest : public StoreFixture {
 protected:
-    TempDir dir;
-    Instant now = at("2025-03-01T12:00:00.000Z");
-    UsageStore store{dir.path(), 691200, [this] { return now; }};
     int serial = 0;
 
     void addReply(const std::string& session, const char* time, std::int64_t input,
@@ -35,7 +26,7 @@ protected:
         r.cacheWrite = cacheWrite;
         r.output = output;
         r.cwd = cwd;
-        appendFile(dir / (session + ".jsonl"), replyLine(r) + "\n");
+        appendFile(logs / (session + ".jsonl"), replyLine(r) + "\n");
     }
     void addResult(const std::string& session, const char* time, const std::string& callId,
                    const char* tool, std::size_t bytes) {
@@ -44,8 +35,9 @@ protected:
         r.sessionId = "elsewhere"; // the call's reply itself must not count as a later turn
         r.timestamp = "2025-02-25T00:00:00.000Z";
         r.tools = {{callId, tool}};
-        appendFile(dir / "0calls.jsonl", replyLine(r) + "\n"); // listed first
-        appendFile(dir / (session + ".jsonl"), resultLine(session, time, {{callId, bytes}}) + "\n");
+        appendFile(logs / "0calls.jsonl", replyLine(r) + "\n"); // listed first
+        appendFile(logs / (session + ".jsonl"),
+                   resultLine(session, time, {{callId, bytes}}) + "\n");
     }
 };
 
@@ -146,7 +138,7 @@ TEST(UsageAggregatesRandomTest, FiguresMatchAFreshStoreAfterManyPasses) {
     // (The clock only moves forward and each call gets one result: otherwise what a pass prunes
     // or names legitimately depends on when lines were read.)
     TempDir dir;
-    Instant now = at("2025-03-01T12:00:00.000Z");
+    Instant now = StoreFixture::at("2025-03-01T12:00:00.000Z");
     UsageStore store(dir.path(), 3 * 86400.0, [&] { return now; });
     std::mt19937 rng(7);
     const auto file = dir / "p/chat.jsonl";

@@ -62,7 +62,7 @@ protected:
 };
 
 TEST_F(NotifierTest, WithoutACentreNothingIsReadOrWritten) {
-    prefs.setValue(kFired, QVariantMap{{QStringLiteral("old"), kStart - 90000}});
+    ASSERT_TRUE(prefs.setValue(kFired, QVariantMap{{QStringLiteral("old"), kStart - 90000}}));
     Notifier silent(prefs, nullptr, [this] { return now; });
     silent.consider({keyed("chat.hard", "chat.hard|s1", Tip::Level::alert)});
     EXPECT_EQ(prefs.reads, 0);
@@ -70,9 +70,9 @@ TEST_F(NotifierTest, WithoutACentreNothingIsReadOrWritten) {
 }
 
 TEST_F(NotifierTest, EveryCallPrunesAndWritesBackEvenWithNoTips) {
-    prefs.setValue(kFired, QVariantMap{{QStringLiteral("old"), kStart - 25 * 3600},
-                                       {QStringLiteral("exactly"), kStart - 24 * 3600},
-                                       {QStringLiteral("recent"), kStart - 3600}});
+    ASSERT_TRUE(prefs.setValue(kFired, QVariantMap{{QStringLiteral("old"), kStart - 25 * 3600},
+                                                   {QStringLiteral("exactly"), kStart - 24 * 3600},
+                                                   {QStringLiteral("recent"), kStart - 3600}}));
     notifier.consider({});
     EXPECT_TRUE(center.posts.empty());
     EXPECT_EQ(fired(), (QVariantMap{{QStringLiteral("recent"), kStart - 3600}}));
@@ -137,7 +137,7 @@ TEST_F(NotifierTest, ARecordWithAnythingButNumbersIsDiscardedWhole) {
     for (const QVariant& stored : malformed) {
         SCOPED_TRACE(stored.typeName());
         center.posts.clear();
-        prefs.setValue(kFired, stored);
+        ASSERT_TRUE(prefs.setValue(kFired, stored));
         notifier.consider({keyed("a", "a")});
         ASSERT_EQ(center.posts.size(), 1u);
         EXPECT_EQ(fired().keys(), QStringList{QStringLiteral("a")});

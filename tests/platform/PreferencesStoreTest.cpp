@@ -220,7 +220,7 @@ TEST_F(PreferencesStoreTest, ReadingFromAnotherThreadWhileWriting) {
         }
     });
     for (int i = 0; i < 100; ++i)
-        store.setValue(QStringLiteral("chatSoft"), 1 + i % 2);
+        EXPECT_TRUE(store.setValue(QStringLiteral("chatSoft"), 1 + i % 2));
     stop = true;
     reader.join();
     EXPECT_EQ(wrong, 0);

@@ -2,11 +2,13 @@
 
 // Reading the history a notification server (dunst, through `dunstctl history`) wrote to a file.
 #include <cstdio>
+#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
 namespace vellumkite::testing {
 
@@ -33,6 +35,27 @@ inline int countInHistory(const QString& historyFile, const QString& summary, co
         }
     }
     return matching;
+}
+
+// The main of an end-to-end program that notify-end-to-end.sh runs twice: "post" posts through
+// the real server, then "check HISTORY.json" expects the server to have kept exactly one
+// notification with this title and body (a later post with the same key replaced the first).
+inline int endToEndMain(int argc, char** argv, int (*post)(), const QString& title,
+                        const QString& body) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() == 2 && args[1] == QLatin1String("post"))
+        return post();
+    if (args.size() == 3 && args[1] == QLatin1String("check")) {
+        const int matching = countInHistory(args[2], title, body);
+        if (matching != 1)
+            std::fprintf(stderr,
+                         "expected the one replaced notification in the history, found %d\n",
+                         matching);
+        return matching == 1 ? 0 : 1;
+    }
+    std::fprintf(stderr, "usage: %s post | check HISTORY.json\n", argv[0]);
+    return 2;
 }
 
 } // namespace vellumkite::testing

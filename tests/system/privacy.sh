@@ -67,14 +67,17 @@ else
 fi
 check_trace "vellumkite (app)" "$work/app.trace"
 
-# Files created under the home folder: user-only, and none holds anything from the logs.
+# Files created under the home folder: user-only, and none holds anything from the logs. The
+# history keeps each reply's project folder (its reports are by project), never what was said.
 while IFS= read -r f; do
     mode=$(stat -c %a "$f")
     if [ -d "$f" ]; then
         [ "$mode" = 700 ] || { echo "FAIL: folder $f has mode $mode"; fail=1; }
     else
         [ "$mode" = 600 ] || { echo "FAIL: file $f has mode $mode"; fail=1; }
-        if grep -q -e "$secret" -e "secret-project" "$f"; then
+        names="secret-project"
+        case $f in */history.sqlite3*) names="$secret" ;; esac
+        if grep -q -e "$secret" -e "$names" "$f"; then
             echo "FAIL: $f holds log content"
             fail=1
         fi
