@@ -33,12 +33,15 @@ QString DemoPanel::windowReport(const QWindow* demoPanel) {
     for (const QWindow* window : QGuiApplication::topLevelWindows()) {
         if (!window->isVisible())
             continue;
-        const QRect frame = window->frameGeometry();
-        out += QStringLiteral("window %1 %2x%3 %4\n")
-                   .arg(window->winId())
-                   .arg(frame.width())
-                   .arg(frame.height())
-                   .arg(window == demoPanel ? QStringLiteral("popup") : QStringLiteral("box"));
+        const QRect frame = window->geometry(); // what a capture of the window holds
+        out +=
+            QStringLiteral("window %1 %2x%3 %4\n")
+                .arg(window->winId())
+                .arg(frame.width())
+                .arg(frame.height())
+                .arg(window == demoPanel                                ? QStringLiteral("popup")
+                     : window->objectName() == QLatin1String("history") ? QStringLiteral("history")
+                                                                        : QStringLiteral("box"));
     }
     return out;
 }

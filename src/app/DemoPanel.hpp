@@ -27,8 +27,8 @@ public:
     void open();
     PopoverWindow* panel() const { return panel_.get(); }
 
-    // "window <id> <width>x<height> popup|box", one line per visible window of the program in
-    // the order the windows were made; "popup" marks the demo panel.
+    // "window <id> <width>x<height> popup|box|history", one line per visible window of the
+    // program in the order the windows were made; "popup" marks the demo panel.
     static QString windowReport(const QWindow* demoPanel);
 
 signals:

@@ -71,11 +71,12 @@ QToolButton* FloatingBoxView::closeButton() const {
 std::unique_ptr<QMenu> FloatingBoxView::makeContextMenu() {
     auto menu = std::make_unique<QMenu>();
     const bool fallback = fallback_.needed && fallback_.open && fallback_.needed();
-    if (fallback) {
+    if (fallback)
         connect(menu->addAction(QStringLiteral("Open Vellumkite")), &QAction::triggered, this,
                 [open = fallback_.open] { open(); });
-        menu->addSeparator();
-    }
+    connect(menu->addAction(QStringLiteral("History")), &QAction::triggered, &model_,
+            &AppModel::openHistory);
+    menu->addSeparator();
     BoxHeader::addSizeItems(menu.get(), model_);
     menu->addSeparator();
     connect(menu->addAction(QStringLiteral("Hide box")), &QAction::triggered, this,

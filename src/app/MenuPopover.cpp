@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QHBoxLayout>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -171,6 +172,20 @@ MenuPopover::MenuPopover(AppModel& model, QWidget* parent) : QWidget(parent), mo
         r->addWidget(text(QStringLiteral("Vellumkite"), Theme::caption(), TextLine::Role::secondary,
                           footer));
         r->addStretch(1);
+        auto* history = new QToolButton(footer);
+        history->setObjectName(QStringLiteral("historyButton"));
+        history->setText(QStringLiteral("History"));
+        history->setFont(Theme::caption());
+        history->setAutoRaise(true);
+        history->setCursor(Qt::PointingHandCursor);
+        history->setToolTip(QStringLiteral("The last 30 days, the week and the month (Ctrl+H)"));
+        connect(history, &QToolButton::clicked, this, [this] {
+            emit historyClicked();
+            model_.openHistory();
+        });
+        auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_H), this);
+        connect(shortcut, &QShortcut::activated, history, &QToolButton::click);
+        r->addWidget(history);
         quit_ = new QToolButton(footer);
         quit_->setObjectName(QStringLiteral("quitButton"));
         quit_->setText(QStringLiteral("Quit"));

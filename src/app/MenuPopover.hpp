@@ -45,6 +45,8 @@ public:
 signals:
     // After every sync, so that a host can follow a change of height.
     void synced();
+    // The History button was clicked (the model has been asked to open the window).
+    void historyClicked();
 
 private:
     struct ChatLine {

@@ -49,6 +49,9 @@ PopoverWindow::PopoverWindow(AppModel& model, Kind kind)
     content_ = new MenuPopover(model, this);
     layout->addWidget(content_);
     connect(content_, &MenuPopover::synced, this, &PopoverWindow::refit);
+    // The History window takes over from the popup.
+    if (kind_ == Kind::popup)
+        connect(content_, &MenuPopover::historyClicked, this, &QWidget::close);
 }
 
 PopoverWindow::~PopoverWindow() = default;

@@ -125,6 +125,8 @@ TrayIcon::TrayIcon(AppModel& model, QObject* parent)
       tray_(std::make_unique<QSystemTrayIcon>()) {
     connect(menu_->addAction(QStringLiteral("Open Vellumkite")), &QAction::triggered, this,
             &TrayIcon::openPopover);
+    connect(menu_->addAction(QStringLiteral("History")), &QAction::triggered, &model_,
+            &AppModel::openHistory);
     boxAction_ = menu_->addAction(QStringLiteral("Floating box"));
     boxAction_->setCheckable(true);
     connect(boxAction_, &QAction::triggered, this, [this](bool on) { model_.setShowBox(on); });

@@ -4,6 +4,7 @@
 #include "DemoPanel.hpp"
 #include "DisplayPlatform.hpp"
 #include "FloatingBoxHandler.hpp"
+#include "HistoryPresenter.hpp"
 #include "LoginItem.hpp"
 #include "PreferencesStore.hpp"
 #include "QuitSignals.hpp"
@@ -14,10 +15,26 @@
 #include <cstdio>
 #include <memory>
 #include <QApplication>
+#include <QTimer>
+#include <string_view>
 
 using namespace vellumkite;
 
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: vellumkite [--history]\n\n"
+    "The usage coach in the system tray. A later start opens the running one's window;\n"
+    "with --history, its History window.\n";
+
+} // namespace
+
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]) == "--help" || std::string_view(argv[i]) == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
     const Environment env = Environment::process();
     if (!DisplayPlatform::hasDisplay(env) && !env.get("QT_QPA_PLATFORM")) {
         std::fprintf(stderr, "Vellumkite: no display (neither DISPLAY nor WAYLAND_DISPLAY is "
@@ -25,8 +42,16 @@ int main(int argc, char** argv) {
         return 1;
     }
     DisplayPlatform::apply();
-
-    QApplication app(argc, argv);
+    QApplication app(argc, argv); // takes Qt's own options out of argv
+    bool history = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--history") {
+            history = true;
+        } else {
+            std::fprintf(stderr, "vellumkite: unknown argument: %s\n\n%s", argv[i], kUsage);
+            return 2;
+        }
+    }
     QApplication::setOrganizationName(QStringLiteral("Vellumkite"));
     QApplication::setApplicationName(QStringLiteral("Vellumkite"));
     QApplication::setDesktopFileName(QStringLiteral("vellumkite"));
@@ -39,7 +64,9 @@ int main(int argc, char** argv) {
     // beside the real thing.
     SingleInstance instance;
     if (!env.has("VELLUMKITE_DEMO")) {
-        switch (instance.start()) {
+        const auto request =
+            history ? SingleInstance::Request::history : SingleInstance::Request::open;
+        switch (instance.start(std::chrono::seconds(5), request)) {
         case SingleInstance::Role::secondary:
             return 0;
         case SingleInstance::Role::unknown: {
@@ -74,6 +101,10 @@ int main(int argc, char** argv) {
         {[] { return !TrayIcon::trayAvailable(); }, [&tray] { tray.showPopover(); }});
     QObject::connect(&instance, &SingleInstance::activationRequested, &tray,
                      &TrayIcon::showPopover);
+    HistoryPresenter historyWindow(model);
+    QObject::connect(&instance, &SingleInstance::historyRequested, &model, &AppModel::openHistory);
+    if (history)
+        QTimer::singleShot(0, &model, [&model] { model.openHistory(); });
     tray.show();
     DemoPanel demo(model);
     std::unique_ptr<SnapshotFile> snapshotFile;

@@ -19,7 +19,8 @@ namespace vellumkite {
 
 namespace {
 
-constexpr char kRequest[] = "open\n";
+constexpr char kOpen[] = "open\n";
+constexpr char kHistory[] = "history\n";
 constexpr char kReply[] = "ok\n";
 // Longer than any request we send: a peer that writes more is not one of ours.
 constexpr qint64 kMaxRequest = 64;
@@ -60,7 +61,7 @@ QString SingleInstance::lockPath() const {
     return folder_ + QLatin1Char('/') + baseName() + QStringLiteral(".lock");
 }
 
-SingleInstance::Role SingleInstance::start(std::chrono::milliseconds patience) {
+SingleInstance::Role SingleInstance::start(std::chrono::milliseconds patience, Request request) {
     if (folder_.isEmpty()) {
         error_ = QStringLiteral("no runtime folder");
         return Role::unknown;
@@ -69,7 +70,7 @@ SingleInstance::Role SingleInstance::start(std::chrono::milliseconds patience) {
         return listen() ? Role::primary : Role::unknown;
     if (lockFd_ < 0)
         return Role::unknown;
-    return askHolder(patience);
+    return askHolder(patience, request);
 }
 
 // True when this process now holds the lock. False with the file open when another holds it;
@@ -121,12 +122,13 @@ bool SingleInstance::listen() {
     return true;
 }
 
-SingleInstance::Role SingleInstance::askHolder(std::chrono::milliseconds patience) {
+SingleInstance::Role SingleInstance::askHolder(std::chrono::milliseconds patience,
+                                               Request request) {
     const QDeadlineTimer deadline(patience);
     // The holder may still be on its way to listening, or may be ending: the request is tried
     // again until it is answered or the holder is gone, and then this process takes its place.
     for (;;) {
-        const auto outcome = request(deadline);
+        const auto outcome = send(deadline, request);
         if (outcome == Outcome::answered)
             return Role::secondary;
         if (lock())
@@ -144,12 +146,15 @@ SingleInstance::Role SingleInstance::askHolder(std::chrono::milliseconds patienc
     }
 }
 
-SingleInstance::Outcome SingleInstance::request(const QDeadlineTimer& deadline) {
+SingleInstance::Outcome SingleInstance::send(const QDeadlineTimer& deadline, Request request) {
     QLocalSocket socket;
     socket.connectToServer(socketPath());
     if (!socket.waitForConnected(static_cast<int>(deadline.remainingTime())))
         return Outcome::unreachable;
-    socket.write(kRequest, sizeof kRequest - 1);
+    if (request == Request::history)
+        socket.write(kHistory, sizeof kHistory - 1);
+    else
+        socket.write(kOpen, sizeof kOpen - 1);
     QByteArray reply;
     while (!reply.contains('\n') && reply.size() < kMaxRequest) {
         if (socket.bytesToWrite() > 0)
@@ -182,12 +187,15 @@ void SingleInstance::serve(QLocalSocket* socket) {
             return;
         }
         const QByteArray line = socket->read(seen.indexOf('\n') + 1);
-        if (line != kRequest) {
+        if (line == kOpen) {
+            emit activationRequested();
+        } else if (line == kHistory) {
+            emit historyRequested();
+        } else {
             socket->abort();
             socket->deleteLater();
             return;
         }
-        emit activationRequested();
         socket->write(kReply, sizeof kReply - 1);
         socket->disconnectFromServer();
     };

@@ -16,8 +16,9 @@ namespace vellumkite {
 // ends. The kernel drops the lock when its holder dies, so neither a crash nor a socket file
 // left behind stops the next start.
 //
-// The exchange is one line each way: the later start sends "open\n", the running one answers
-// "ok\n" once it has announced activationRequested.
+// The exchange is one line each way: the later start sends what it wants, "open\n" (the window)
+// or "history\n" (the History window), and the running one answers "ok\n" once it has announced
+// the request.
 class SingleInstance : public QObject {
     Q_OBJECT
 
@@ -36,9 +37,12 @@ public:
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
+    enum class Request { open, history };
+
     // Takes the lock and listens, or hands the request to the process holding it. A holder that
     // is still starting gets until the deadline to answer. Call once.
-    Role start(std::chrono::milliseconds patience = std::chrono::seconds(5));
+    Role start(std::chrono::milliseconds patience = std::chrono::seconds(5),
+               Request request = Request::open);
 
     QString error() const { return error_; }
     QString socketPath() const;
@@ -50,14 +54,16 @@ public:
 signals:
     // A later start asked for the window.
     void activationRequested();
+    // A later start asked for the History window.
+    void historyRequested();
 
 private:
     bool lock();
     bool listen();
     enum class Outcome { answered, unanswered, unreachable };
 
-    Role askHolder(std::chrono::milliseconds patience);
-    Outcome request(const QDeadlineTimer& deadline);
+    Role askHolder(std::chrono::milliseconds patience, Request request);
+    Outcome send(const QDeadlineTimer& deadline, Request request);
     void accept();
     void serve(QLocalSocket* socket);
 

@@ -8,6 +8,7 @@
 #include "ViewTestSupport.hpp"
 
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -173,7 +174,10 @@ TEST_F(FloatingBoxViewTest, MenusAndCloseWriteTheBoxSettings) {
     FloatingBoxView v(*model);
 
     const auto menu = v.makeContextMenu();
-    const auto actions = menu->actions();
+    QSignalSpy history(model.get(), &AppModel::historyRequested);
+    menu->actions().front()->trigger(); // "History"
+    EXPECT_EQ(history.count(), 1);
+    const auto actions = menu->actions().mid(2);
     ASSERT_EQ(actions.size(), 5);
     EXPECT_EQ(actions[0]->text(), "Small");
     EXPECT_EQ(actions[1]->text(), "Medium");
@@ -219,15 +223,15 @@ TEST_F(FloatingBoxViewTest, WithoutATrayTheMenuOpensTheProgramAndQuits) {
             out << (a->isSeparator() ? QStringLiteral("-") : a->text());
         return out;
     };
-    const QStringList plain{"Small", "Medium", "Large", "-", "Hide box"};
+    const QStringList plain{"History", "-", "Small", "Medium", "Large", "-", "Hide box"};
     EXPECT_EQ(texts(), plain);
 
     // The tray is asked each time the menu is made: it may come and go while the program runs.
     bool trayShown = false;
     int opened = 0;
     v.setTrayFallback({[&] { return !trayShown; }, [&] { ++opened; }});
-    EXPECT_EQ(texts(), QStringList({"Open Vellumkite", "-", "Small", "Medium", "Large", "-",
-                                    "Hide box", "-", "Quit"}));
+    EXPECT_EQ(texts(), QStringList({"Open Vellumkite", "History", "-", "Small", "Medium", "Large",
+                                    "-", "Hide box", "-", "Quit"}));
     trayShown = true;
     EXPECT_EQ(texts(), plain);
     trayShown = false;

@@ -4,12 +4,15 @@
 
 #include "DemoHistory.hpp"
 #include "HistoryChart.hpp"
+#include "HistoryPresenter.hpp"
+#include "MenuPopover.hpp"
 #include "SegmentedControl.hpp"
 #include "ViewTestSupport.hpp"
 
 #include <QDir>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolButton>
 
 using namespace vellumkite;
 using namespace vellumkite::testing;
@@ -113,4 +116,39 @@ TEST(HistoryChartTest, StacksFamiliesAgainstTheBusiestDayTodayAtTheRight) {
     EXPECT_TRUE(tip.contains(QStringLiteral("claude-sonnet-4-5, claude-haiku-4-5")));
     days[2].costComplete = false;
     EXPECT_FALSE(HistoryChart::dayText(days[2]).contains(QStringLiteral("$")));
+}
+
+using HistoryPresenterTest = ViewTest;
+
+TEST_F(HistoryPresenterTest, ThePopoversButtonOpensOneWindowThatKeepsItsPlace) {
+    demo();
+    HistoryPresenter presenter(*model);
+    MenuPopover popover(*model);
+    auto* button = part<QToolButton>(&popover, "historyButton");
+    ASSERT_TRUE(button);
+    QTest::mouseClick(button, Qt::LeftButton);
+    settle();
+    HistoryWindow* window = presenter.window();
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_TRUE(window->overview()) << "the demo's days";
+    EXPECT_EQ(window->overview()->days.size(), 30u);
+
+    // Asked again: the same window, raised.
+    QTest::mouseClick(button, Qt::LeftButton);
+    settle();
+    EXPECT_EQ(presenter.window(), window);
+
+    window->setGeometry(100, 120, 700, 500);
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(model->historyGeometry(), QRect(100, 120, 700, 500));
+    EXPECT_EQ(prefs.value("historyWindowGeometry"), QVariant(QStringLiteral("100, 120, 700, 500")));
+
+    // A new start puts it back there.
+    HistoryPresenter later(*model);
+    model->openHistory();
+    settle();
+    ASSERT_TRUE(later.window());
+    EXPECT_EQ(later.window()->geometry(), QRect(100, 120, 700, 500));
 }

@@ -64,7 +64,7 @@ TEST_F(TrayIconTest, FollowsTheTitleAndTheBoxSwitch) {
     QStringList texts;
     for (const QAction* a : tray.menu()->actions())
         texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
-    EXPECT_EQ(texts, QStringList({"Open Vellumkite", "Floating box", "-", "Quit"}));
+    EXPECT_EQ(texts, QStringList({"Open Vellumkite", "History", "Floating box", "-", "Quit"}));
     EXPECT_TRUE(tray.boxAction()->isChecked());
     tray.boxAction()->trigger();
     EXPECT_FALSE(model->showBox());

@@ -1,8 +1,9 @@
 #!/bin/sh
 # The app on a real X server with a window manager and a system tray. Run by CTest as
 #   xvfb-run -a views-end-to-end.sh APP WORKDIR
-# Demo mode must report one 320-wide "popup" and one "box" of the demo size; in normal mode the
-# tray icon must embed, show a drawn title, and open the popover when clicked.
+# Demo mode must report one 320-wide "popup" and one "box" of the demo size (and with --history
+# a 640x480 "history"); in normal mode the tray icon must embed, show a drawn title, and open the
+# popover when clicked, whose History opens the History window, which Escape closes.
 # Exits 77 (skipped) when a tool is missing.
 set -u
 app=$1
@@ -65,6 +66,19 @@ wait "$demo" 2>/dev/null
 grep -q '"floatingBoxSize": *"small"' "$work/config/Vellumkite/preferences.json" ||
     fail "the demo size was not stored"
 
+# --- Demo mode with --history: the History window opens at once and is reported too.
+VELLUMKITE_DEMO=1 timeout 30 "$app" --history >"$work/demo-history.out" 2>"$work/demo-history.err" &
+demo=$!
+pids="$pids $demo"
+wait_for 15 sh -c "[ \$(wc -l <'$work/demo-history.out') -ge 3 ]" ||
+    fail "no window report with --history"
+grep -q '^window [0-9]* 640x480 history$' "$work/demo-history.out" ||
+    fail "the demo report has no 640x480 history window"
+history_id=$(awk '/ history$/ {print $2}' "$work/demo-history.out")
+xwininfo -id "$history_id" | grep -q 'Map State: IsViewable' || fail "the History window is not shown"
+kill "$demo" 2>/dev/null
+wait "$demo" 2>/dev/null
+
 # --- Normal mode with a tray, and a 5-hour reading so that the title is a percentage.
 mkdir -p "$XDG_DATA_HOME/Vellumkite"
 printf '{"rate_limits":{"five_hour":{"used_percentage":40,"resets_at":4102444800}}}' \
@@ -98,4 +112,21 @@ opened() {
     return 1
 }
 wait_for 10 opened || fail "clicking the icon opened no popover"
-echo "ok: demo report, tray icon $icon, popover opened"
+
+# The popover's History (Ctrl+H, the History button's shortcut) opens the History window in its
+# place; Escape closes it.
+history_window() {
+    for id in $(xdotool search --name '^Vellumkite History$' 2>/dev/null); do
+        xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable' && { echo "$id"; return 0; }
+    done
+    return 1
+}
+xdotool key ctrl+h
+wait_for 10 history_window || fail "History in the popover opened no History window"
+history=$(history_window)
+xdotool windowactivate --sync "$history" 2>/dev/null || xdotool windowfocus "$history"
+sleep 0.3
+xdotool key Escape
+wait_for 10 sh -c "! xwininfo -id $history 2>/dev/null | grep -q 'Map State: IsViewable'" ||
+    fail "Escape did not close the History window"
+echo "ok: demo report, tray icon $icon, popover opened, History opened and closed"

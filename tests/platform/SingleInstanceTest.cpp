@@ -101,6 +101,15 @@ TEST(SingleInstanceTest, LaterStartsAskTheRunningOneAndEnd) {
     // A second object in this very process is no exception.
     SingleInstance again(folder.path());
     EXPECT_EQ(again.start(50ms), SingleInstance::Role::unknown);
+
+    // A start that asks for the History window gets it, not the popover.
+    int history = 0;
+    QObject::connect(&instance, &SingleInstance::historyRequested, [&] { ++history; });
+    test::waitUntil([] { return false; }, 300); // the in-process start's request, still queued
+    const int opened = asked;
+    EXPECT_EQ(exchange(instance.socketPath(), "history\n"), "ok\n");
+    EXPECT_EQ(history, 1);
+    EXPECT_EQ(asked, opened);
 }
 
 TEST(SingleInstanceTest, SocketLeftByAKilledInstanceDoesNotStopTheNextStart) {
