@@ -11,7 +11,9 @@
 #include <cmath>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QDate>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QPainter>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -71,6 +73,7 @@ private:
 HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle(QStringLiteral("Vellumkite History"));
     setObjectName(QStringLiteral("historyWindow"));
+    setFocusPolicy(Qt::StrongFocus);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
     outer->setSpacing(kSpacing);
@@ -265,7 +268,9 @@ void HistoryWindow::setHistory(const std::optional<HistoryOverview>& overview,
                                                      : std::nullopt);
             paceText_->setText(qs(o.pace->text));
         }
-        monthTitle_->setText(QStringLiteral("This month (%1)").arg(qs(o.monthName)));
+        const QDate month = QDate::fromString(qs(o.monthName), QStringLiteral("yyyy-MM"));
+        monthTitle_->setText(month.isValid() ? QLocale().toString(month, QStringLiteral("MMMM yyyy"))
+                                             : qs(o.monthName));
         fillShares(projects_, o.topProjects, true);
         fillShares(models_, o.topModels, false);
     }
@@ -282,6 +287,8 @@ void HistoryWindow::keyPressEvent(QKeyEvent* event) {
 
 void HistoryWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // The window takes the keys (Escape), so that no control wears a focus ring at first.
+    setFocus(Qt::OtherFocusReason);
     // Tools that list the program's windows (the demo's report) know it by this name.
     if (QWindow* handle = windowHandle())
         handle->setObjectName(QStringLiteral("history"));
