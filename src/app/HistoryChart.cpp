@@ -1,6 +1,7 @@
 #include "HistoryChart.hpp"
 
 #include "Format.hpp"
+#include "QtText.hpp"
 #include "Theme.hpp"
 
 #include <algorithm>
@@ -28,8 +29,8 @@ double scaleOf(const std::vector<HistoryOverview::Day>& days, HistoryChart::Meas
 
 QString valueText(double v, HistoryChart::Measure m) {
     if (m == HistoryChart::Measure::cost)
-        return QString::fromStdString(Format::dollars(v));
-    return QString::fromStdString(Format::tokens(Format::rounded(v).value_or(0)));
+        return qs(Format::dollars(v));
+    return qs(Format::tokens(Format::rounded(v).value_or(0)));
 }
 
 QDate qdate(const LocalDate& d) {
@@ -93,15 +94,14 @@ QString HistoryChart::dayText(const HistoryOverview::Day& day) {
     QString text = locale.toString(qdate(day.date), QStringLiteral("ddd d MMM"));
     if (day.usage.replies == 0)
         return text + QStringLiteral("\nNo usage");
-    text += QStringLiteral("\n%1 tokens \u00b7 weight %2 \u00b7 %3")
-                .arg(QString::fromStdString(Format::tokens(day.usage.totalTokens())),
-                     QString::fromStdString(
-                         Format::tokens(Format::rounded(day.totalWeight()).value_or(0))),
-                     day.costComplete ? QString::fromStdString(Format::dollars(day.totalCost()))
-                                      : QString::fromStdString(std::string(Format::kNoValue)));
+    text +=
+        QStringLiteral("\n%1 tokens \u00b7 weight %2 \u00b7 %3")
+            .arg(qs(Format::tokens(day.usage.totalTokens())),
+                 qs(Format::tokens(Format::rounded(day.totalWeight()).value_or(0))),
+                 day.costComplete ? qs(Format::dollars(day.totalCost())) : qs(Format::kNoValue));
     QStringList models;
     for (const auto& m : day.models)
-        models << QString::fromStdString(m);
+        models << qs(m);
     return text + QLatin1Char('\n') + models.join(QStringLiteral(", "));
 }
 

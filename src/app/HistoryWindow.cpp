@@ -4,14 +4,15 @@
 #include "Format.hpp"
 #include "HistoryChart.hpp"
 #include "Layouts.hpp"
+#include "QtText.hpp"
 #include "SegmentedControl.hpp"
 #include "TextLine.hpp"
 #include "Theme.hpp"
 
 #include <cmath>
+#include <QDate>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QDate>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPainter>
@@ -24,10 +25,6 @@ namespace {
 
 constexpr int kPadding = 16;
 constexpr int kSpacing = 12;
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 QString weightText(double w) {
     return qs(Format::tokens(Format::rounded(w).value_or(0)));
@@ -269,8 +266,9 @@ void HistoryWindow::setHistory(const std::optional<HistoryOverview>& overview,
             paceText_->setText(qs(o.pace->text));
         }
         const QDate month = QDate::fromString(qs(o.monthName), QStringLiteral("yyyy-MM"));
-        monthTitle_->setText(month.isValid() ? QLocale().toString(month, QStringLiteral("MMMM yyyy"))
-                                             : qs(o.monthName));
+        monthTitle_->setText(month.isValid()
+                                 ? QLocale().toString(month, QStringLiteral("MMMM yyyy"))
+                                 : qs(o.monthName));
         fillShares(projects_, o.topProjects, true);
         fillShares(models_, o.topModels, false);
     }

@@ -1,5 +1,6 @@
 #include "LimitReadingsPrompt.hpp"
 
+#include "QtText.hpp"
 #include "TextLine.hpp"
 #include "Theme.hpp"
 
@@ -14,10 +15,6 @@ namespace {
 
 constexpr int kGap = 4;
 constexpr int kButtonGap = 8;
-
-QString qs(const std::string& s) {
-    return QString::fromStdString(s);
-}
 
 } // namespace
 

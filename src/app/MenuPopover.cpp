@@ -7,6 +7,7 @@
 #include "Layouts.hpp"
 #include "LimitBar.hpp"
 #include "LimitReadingsPrompt.hpp"
+#include "QtText.hpp"
 #include "SegmentedControl.hpp"
 #include "Sparkline.hpp"
 #include "TextLine.hpp"
@@ -25,10 +26,6 @@
 namespace vellumkite {
 
 namespace {
-
-QString qs(std::string_view s) {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 QWidget* section(const QString& objectName, QWidget* parent) {
     auto* w = new QWidget(parent);
