@@ -36,7 +36,10 @@ FloatingBox::FloatingBox(AppModel& model)
     connect(&saveTimer_, &QTimer::timeout, this, &FloatingBox::saveCorner);
 }
 
-FloatingBox::~FloatingBox() = default;
+FloatingBox::~FloatingBox() {
+    if (saveTimer_.isActive())
+        saveCorner();
+}
 
 void FloatingBox::fit() {
     const QSize content = view_->fittingSize();

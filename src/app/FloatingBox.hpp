@@ -19,9 +19,10 @@ class FloatingBox : public QWidget {
     Q_OBJECT
 
 public:
-    // Moves that are kSaveDelayMs apart belong to one drag.
+    // Moves less than this apart belong to one drag.
     static constexpr int kSaveDelayMs = 400;
 
+    // The model must outlive the box: a corner not yet saved is saved as the box goes.
     explicit FloatingBox(AppModel& model);
     ~FloatingBox() override;
 

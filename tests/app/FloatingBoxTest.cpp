@@ -72,6 +72,16 @@ TEST_F(FloatingBoxTest, ADragIsSavedOnceWhenItEndsOrTheBoxHides) {
     box.hide();
     EXPECT_EQ(stored(), QVariant(QStringLiteral("{30, 40}")));
     EXPECT_EQ(cornerWrites(), 2);
+
+    // Closed with the program right after a drag: saved too.
+    {
+        FloatingBox other(*model);
+        other.present();
+        settle();
+        other.move(60, 70);
+        settle();
+    }
+    EXPECT_EQ(stored(), QVariant(QStringLiteral("{60, 70}")));
 }
 
 TEST_F(FloatingBoxTest, PlacementByTheWindowManagerBeforeTheFirstPaintIsUndone) {

@@ -161,6 +161,15 @@ TEST(StatusLineProgramTest, PassesTheInputOnAndPrintsTheCommandsLine) {
     EXPECT_EQ(e.code, 0);
     EXPECT_EQ(e.out, std::to_string(kInput.size()) + "\ntheir line\n");
     EXPECT_TRUE(fs::exists(home.limitsFile())); // saved all the same
+
+    // A document cut short (here, too big to take in whole) is not passed on: the command would
+    // only see broken JSON.
+    const std::string huge =
+        kInput.substr(0, kInput.size() - 1) + R"(,"x":")" + std::string(5 << 20, 'a') + "\"}";
+    const Exit cut =
+        home.programs.run({kStatusLine, "--", "sh", "-c", "cat >/dev/null; echo theirs"}, huge);
+    EXPECT_EQ(cut.code, 0);
+    EXPECT_EQ(cut.out, "Vellumkite\n");
 }
 
 TEST(StatusLineProgramTest, FallsBackToItsOwnLineWhenTheCommandFails) {

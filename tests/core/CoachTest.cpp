@@ -117,7 +117,7 @@ TEST(CoachTest, ColdChatNeedsSizeAndTheFullIdleTime) {
     EXPECT_NE(tips[0].text.find("idle over an hour"), std::string::npos);
 }
 
-TEST(CoachTest, HighLimitAlertsWhateverThePace) {
+TEST(CoachTest, LimitTipsStartExactlyAtTheirThresholdsAndAlertsIgnoreThePace) {
     const auto tips = tipsFor(withWindow(92.6, kNow + 2h, 1'000'000, 1e9));
     EXPECT_EQ(tips, (std::vector<Tip>{{"limit.alert", Tip::Level::alert, "92% of your 5-hour limit",
                                        "Save your work now and keep messages small. It resets at "
@@ -125,6 +125,8 @@ TEST(CoachTest, HighLimitAlertsWhateverThePace) {
                                        "limit.alert|1750007200"}}));
     EXPECT_EQ(rules(tipsFor(withWindow(90))), Rules{"limit.alert"});
     EXPECT_EQ(rules(tipsFor(withWindow(89.99))), Rules{"limit.warn"});
+    EXPECT_EQ(rules(tipsFor(withWindow(80))), Rules{"limit.warn"});
+    EXPECT_EQ(rules(tipsFor(withWindow(79.99))), Rules{"ok"});
 }
 
 TEST(CoachTest, PaceWarningComparesTheProjectionWithTheReset) {

@@ -53,6 +53,7 @@ TEST_F(LoginItemTest, AnEntrySwitchedOffElsewhereReadsOff) {
         {"[Desktop Entry]\nType=Application\nExec=x\n", true},
         {"[Desktop Entry]\nHidden=true\n", false},
         {"[Desktop Entry]\nHidden = true\n", false},
+        {"[Desktop Entry]\nHidden=1\n", false},
         {"[Desktop Entry]\nHidden=false\n", true},
         {"[Desktop Entry]\nX-GNOME-Autostart-enabled=false\n", false},
         {"[Desktop Entry]\r\nX-GNOME-Autostart-enabled=false\r\n", false},

@@ -152,6 +152,39 @@ TEST(SingleInstanceTest, TakesOverWhenTheHolderEndsWhileItWaits) {
     killer.join();
 }
 
+TEST(SingleInstanceTest, OnlyTheRightAnswerCountsAsTheRunningInstance) {
+    QTemporaryDir folder;
+    Start holder(folder.path(), "hold");
+    ASSERT_TRUE(holder.says("holding\n"));
+    // Someone else listens where the running instance would, and answers every request wrongly.
+    SingleInstance waiting(folder.path());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray name = QFile::encodeName(waiting.socketPath());
+    std::memcpy(address.sun_path, name.constData(), name.size());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(fd, 8), 0);
+    std::atomic<bool> stop{false};
+    std::thread impostor([&] {
+        while (!stop) {
+            const int peer = ::accept(fd, nullptr, nullptr);
+            if (peer < 0)
+                break;
+            char buffer[64];
+            (void)!::read(peer, buffer, sizeof buffer);
+            (void)!::write(peer, "no\n", 3);
+            ::close(peer);
+        }
+    });
+    EXPECT_EQ(waiting.start(300ms), SingleInstance::Role::unknown);
+    EXPECT_TRUE(waiting.error().contains("does not answer")) << waiting.error().toStdString();
+    stop = true;
+    ::shutdown(fd, SHUT_RDWR);
+    impostor.join();
+    ::close(fd);
+}
+
 TEST(SingleInstanceTest, StrangePeersAreDroppedAndTheNextRequestStillWorks) {
     QTemporaryDir folder;
     SingleInstance instance(folder.path());
