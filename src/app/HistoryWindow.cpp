@@ -275,27 +275,29 @@ void HistoryWindow::setHistory(const std::optional<HistoryOverview>& overview,
     Layouts::refresh(this);
 }
 
-void HistoryWindow::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Escape) {
-        close();
-        return;
+bool HistoryWindow::event(QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            close();
+            return true;
+        }
+        break;
+    case QEvent::Show:
+        // The window takes the keys (Escape), so that no control wears a focus ring at first.
+        setFocus(Qt::OtherFocusReason);
+        // Tools that list the program's windows (the demo's report) know it by this name.
+        if (QWindow* handle = windowHandle())
+            handle->setObjectName(QStringLiteral("history"));
+        emit visibilityChanged(true);
+        break;
+    case QEvent::Hide:
+        emit visibilityChanged(false);
+        break;
+    default:
+        break;
     }
-    QWidget::keyPressEvent(event);
-}
-
-void HistoryWindow::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    // The window takes the keys (Escape), so that no control wears a focus ring at first.
-    setFocus(Qt::OtherFocusReason);
-    // Tools that list the program's windows (the demo's report) know it by this name.
-    if (QWindow* handle = windowHandle())
-        handle->setObjectName(QStringLiteral("history"));
-    emit visibilityChanged(true);
-}
-
-void HistoryWindow::hideEvent(QHideEvent* event) {
-    QWidget::hideEvent(event);
-    emit visibilityChanged(false);
+    return QWidget::event(event);
 }
 
 } // namespace vellumkite

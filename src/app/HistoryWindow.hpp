@@ -44,9 +44,8 @@ signals:
     void visibilityChanged(bool visible);
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
+    // Escape closes; showing and hiding are announced.
+    bool event(QEvent* event) override;
 
 private:
     void fillShares(QGridLayout* grid, const std::vector<HistoryOverview::Share>& shares,

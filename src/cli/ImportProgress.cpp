@@ -32,10 +32,6 @@ std::string timeLeft(double seconds) {
 ImportProgress::ImportProgress(int fd)
     : fd_(fd), enabled_(Terminal::isTerminal(fd)), start_(Steady::now()) {}
 
-ImportProgress::~ImportProgress() {
-    finish();
-}
-
 std::string ImportProgress::line(const HistoryUpdate::Progress& p, double seconds, int width) {
     const double share =
         p.bytesTotal ? static_cast<double>(p.bytesDone) / static_cast<double>(p.bytesTotal) : 1.0;

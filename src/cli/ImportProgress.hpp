@@ -13,12 +13,9 @@ namespace vellumkite {
 class ImportProgress {
 public:
     explicit ImportProgress(int fd);
-    ~ImportProgress();
-    ImportProgress(const ImportProgress&) = delete;
-    ImportProgress& operator=(const ImportProgress&) = delete;
 
     void update(const HistoryUpdate::Progress& progress);
-    // Clears the line.
+    // Clears the line; call it before anything else is written to the terminal.
     void finish();
 
     // The line for some progress after some seconds, without terminal codes.

@@ -23,6 +23,12 @@ void cost(JsonWriter& j, const std::optional<double>& c) {
         j.null();
 }
 
+// The fields every row, model row and the totals share.
+void figures(JsonWriter& j, const UsageTotals& usage, const std::optional<double>& c) {
+    counts(j, usage);
+    cost(j, c);
+}
+
 } // namespace
 
 std::string UsageReportJson::render(const UsageReport& report, std::string_view timezone,
@@ -35,10 +41,8 @@ std::string UsageReportJson::render(const UsageReport& report, std::string_view 
     j.key("until").string(report.until);
     j.key("rows").beginArray();
     for (const auto& row : report.rows) {
-        j.beginObject();
-        j.key("period").string(row.period);
-        counts(j, row.usage);
-        cost(j, row.cost);
+        j.beginObject().key("period").string(row.period);
+        figures(j, row.usage, row.cost);
         j.key("models").beginArray();
         for (const auto& m : row.models)
             j.string(m);
@@ -46,10 +50,8 @@ std::string UsageReportJson::render(const UsageReport& report, std::string_view 
         if (byModel) {
             j.key("byModel").beginArray();
             for (const auto& m : row.byModel) {
-                j.beginObject();
-                j.key("model").string(m.model);
-                counts(j, m.usage);
-                cost(j, m.cost);
+                j.beginObject().key("model").string(m.model);
+                figures(j, m.usage, m.cost);
                 j.endObject();
             }
             j.endArray();
@@ -58,8 +60,7 @@ std::string UsageReportJson::render(const UsageReport& report, std::string_view 
     }
     j.endArray();
     j.key("totals").beginObject();
-    counts(j, report.totals);
-    cost(j, report.totalCost);
+    figures(j, report.totals, report.totalCost);
     j.endObject();
     j.key("unpricedModels").beginArray();
     for (const auto& m : report.unpricedModels)

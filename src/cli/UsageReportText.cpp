@@ -24,22 +24,11 @@ struct Column {
     std::function<std::string(const Cells&)> cell;
 };
 
+// Indexed by UsageReport::Kind.
+constexpr const char* kPeriodHeaders[] = {"Day", "Week", "Month", "Chat", "Project", "Model"};
+
 std::string periodHeader(UsageReport::Kind kind) {
-    switch (kind) {
-    case UsageReport::Kind::daily:
-        return "Day";
-    case UsageReport::Kind::weekly:
-        return "Week";
-    case UsageReport::Kind::monthly:
-        return "Month";
-    case UsageReport::Kind::chats:
-        return "Chat";
-    case UsageReport::Kind::projects:
-        return "Project";
-    case UsageReport::Kind::models:
-        return "Model";
-    }
-    return "";
+    return kPeriodHeaders[static_cast<std::size_t>(kind)];
 }
 
 std::string pad(const std::string& text, std::size_t width, bool left) {

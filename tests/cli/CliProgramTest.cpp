@@ -14,9 +14,6 @@ using namespace vellumkite::testing;
 
 namespace {
 
-const std::string kCli = VELLUMKITE_CLI_PATH;
-const std::string kStatusLine = VELLUMKITE_STATUSLINE_PATH;
-
 simdjson::dom::element parse(simdjson::dom::parser& parser, const std::string& text) {
     simdjson::dom::element e;
     EXPECT_EQ(parser.parse(text).get(e), simdjson::SUCCESS) << text;

@@ -14,8 +14,6 @@ using namespace vellumkite::testing;
 
 namespace {
 
-const std::string kCli = VELLUMKITE_CLI_PATH;
-
 class DoctorDesktopTest : public ::testing::Test {
 protected:
     void SetUp() override {

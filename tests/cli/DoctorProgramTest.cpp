@@ -11,9 +11,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kCli = VELLUMKITE_CLI_PATH;
-const std::string kStatusLine = VELLUMKITE_STATUSLINE_PATH;
-
 bool has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }

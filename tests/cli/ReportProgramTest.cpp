@@ -10,18 +10,15 @@ using namespace vellumkite::testing;
 
 namespace {
 
-const std::string kCli = VELLUMKITE_CLI_PATH;
-
 Reply replyAt(const char* id, const char* time, const char* model, std::int64_t input) {
-    Reply r;
-    r.messageId = id;
-    r.timestamp = time;
-    r.model = model;
-    r.input = input;
-    r.output = 10;
-    r.cacheWrite = 1000;
-    r.cacheRead = 20000;
-    return r;
+    return Reply{.messageId = id,
+                 .timestamp = time,
+                 .model = model,
+                 .input = input,
+                 .cacheRead = 20000,
+                 .cacheWrite = 1000,
+                 .output = 10,
+                 .tools = {}};
 }
 
 } // namespace

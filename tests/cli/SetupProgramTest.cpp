@@ -12,9 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kCli = VELLUMKITE_CLI_PATH;
-const std::string kStatusLine = VELLUMKITE_STATUSLINE_PATH;
-
 const std::string kInput = R"({"rate_limits":{"five_hour":{"used_percentage":34,)"
                            R"("resets_at":4102444800},"seven_day":{"used_percentage":18,)"
                            R"("resets_at":4102444800}}})";
@@ -250,7 +247,8 @@ TEST_F(SetupProgramTest, AsksOnATerminalAndOnlyAppliesWithYesElsewhere) {
 
 TEST_F(SetupProgramTest, UsesTheFirstFolderOfClaudeConfigDir) {
     const fs::path first = home.dir / "config a";
-    home.programs.setEnv("CLAUDE_CONFIG_DIR", " ," + first.string() + "," + home.dir.path().string());
+    home.programs.setEnv("CLAUDE_CONFIG_DIR",
+                         " ," + first.string() + "," + home.dir.path().string());
     ASSERT_EQ(setup().code, 0);
     EXPECT_TRUE(fs::exists(first / "settings.json"));
     EXPECT_FALSE(fs::exists(settings()));

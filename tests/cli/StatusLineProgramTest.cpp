@@ -15,9 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kCli = VELLUMKITE_CLI_PATH;
-const std::string kStatusLine = VELLUMKITE_STATUSLINE_PATH;
-
 const std::string kInput =
     R"({"session_id":"s","model":{"id":"claude-sonnet"},"rate_limits":{"five_hour":)"
     R"({"used_percentage":34.4,"resets_at":4102444800},"seven_day":{"used_percentage":18,)"

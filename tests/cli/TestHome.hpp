@@ -15,6 +15,14 @@
 
 namespace vellumkite::testing {
 
+// The programs under test, as built.
+#ifdef VELLUMKITE_CLI_PATH
+inline const std::string kCli = VELLUMKITE_CLI_PATH;
+#endif
+#ifdef VELLUMKITE_STATUSLINE_PATH
+inline const std::string kStatusLine = VELLUMKITE_STATUSLINE_PATH;
+#endif
+
 // A fixed-offset zone in which it is now between 12:00 and 13:00, so that "today" holds the last
 // few hours whenever the tests run.
 inline std::string noonTimeZone() {

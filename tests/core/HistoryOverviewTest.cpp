@@ -114,24 +114,27 @@ TEST(HistoryOverviewTest, TheWeeklyPaceSaysWhenTheLimitWouldBeReached) {
     const Instant now = at("2026-03-31T10:00:00.000Z");
     // The window began 122 hours ago.
     Limits::Window w{61, at("2026-04-02T08:00:00.000Z")};
-    auto pace = HistoryOverview::weeklyPace(w, now, dayAndTime);
-    ASSERT_TRUE(pace);
-    // 0.5 % an hour: 78 hours to go, past the reset.
-    EXPECT_FALSE(pace->beforeReset);
-    EXPECT_EQ(pace->title, "On pace to stay under the weekly limit");
-    EXPECT_EQ(
-        pace->text,
-        "At this week's rate it would reach 100% at Fri 18:00, after it resets at Thu 10:00.");
-
-    w.usedPercent = 80; // 30.5 hours to go
-    pace = HistoryOverview::weeklyPace(w, now, dayAndTime);
-    ASSERT_TRUE(pace);
-    EXPECT_TRUE(pace->beforeReset);
-    EXPECT_EQ(pace->title, "On pace to hit the weekly limit at Wed 18:30");
-    EXPECT_EQ(
-        pace->text,
-        "It resets at Thu 10:00. Slow down: finish this task, /clear, and use smaller chats.");
-
+    struct Case {
+        double percent;
+        bool beforeReset;
+        const char *title, *text;
+    };
+    const Case cases[] = {
+        // 0.5 % an hour: 78 hours to go, past the reset.
+        {61, false, "On pace to stay under the weekly limit",
+         "At this week's rate it would reach 100% at Fri 18:00, after it resets at Thu 10:00."},
+        // 30.5 hours to go.
+        {80, true, "On pace to hit the weekly limit at Wed 18:30",
+         "It resets at Thu 10:00. Slow down: finish this task, /clear, and use smaller chats."},
+    };
+    for (const Case& c : cases) {
+        w.usedPercent = c.percent;
+        const auto pace = HistoryOverview::weeklyPace(w, now, dayAndTime);
+        ASSERT_TRUE(pace) << c.percent;
+        EXPECT_EQ(pace->beforeReset, c.beforeReset);
+        EXPECT_EQ(pace->title, c.title);
+        EXPECT_EQ(pace->text, c.text);
+    }
     w.usedPercent = 9.9;
     EXPECT_FALSE(HistoryOverview::weeklyPace(w, now, dayAndTime)) << "too little to project";
     w.usedPercent = 50;
