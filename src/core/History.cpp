@@ -71,7 +71,10 @@ History::History(SqliteDatabase db)
     reloadPositions();
 }
 
-History::~History() = default;
+History::~History() {
+    if (written_.valid())
+        (void)finishCommit();
+}
 
 void History::reloadPositions() {
     auto s = db_.prepare("SELECT path, offset, device, inode, print, size, modified FROM logs");
@@ -99,7 +102,9 @@ void History::reloadPositions() {
 }
 
 LogPosition History::position(const std::string& path) const {
-    if (const auto it = moved_.find(path); it != moved_.end())
+    if (const auto it = pending_.moved.find(path); it != pending_.moved.end())
+        return it->second;
+    if (const auto it = writing_.moved.find(path); it != writing_.moved.end())
         return it->second;
     if (const auto it = positions_.find(path); it != positions_.end())
         return it->second;
@@ -107,20 +112,20 @@ LogPosition History::position(const std::string& path) const {
 }
 
 void History::advance(const std::string& path, const LogPosition& position) {
-    moved_.insert_or_assign(path, position);
+    pending_.moved.insert_or_assign(path, position);
 }
 
 void History::take(const ParsedLine& line) {
     if (const auto* reply = std::get_if<TurnLine>(&line)) {
         for (const auto& call : reply->toolIds)
-            calls_.insert_or_assign(call.id, std::string(ToolCategory::of(call.name)));
+            pending_.calls.insert_or_assign(call.id, std::string(ToolCategory::of(call.name)));
         Turn counts = reply->turn;
         counts.tools.clear(); // not kept in the history
         // No real reply comes near a trillion tokens; capped, no sum of them can overflow.
         for (auto* n : {&counts.input, &counts.cacheRead, &counts.cacheWrite, &counts.output,
                         &counts.cacheWrite1h})
             *n = std::clamp<std::int64_t>(*n, 0, kMaxCount);
-        auto [it, inserted] = turns_.try_emplace(counts.key);
+        auto [it, inserted] = pending_.turns.try_emplace(counts.key);
         if (inserted)
             it->second = std::move(counts);
         else
@@ -130,9 +135,13 @@ void History::take(const ParsedLine& line) {
     const auto& batch = std::get<ResultsLine>(line);
     for (const auto& r : batch.results) {
         std::optional<std::string> category;
-        if (const auto call = calls_.find(r.toolId); call != calls_.end())
-            category = call->second;
-        auto& slot = results_[r.toolId];
+        auto& calls = pending_.calls;
+        if (const auto call = calls.find(r.toolId); call != calls.end()) {
+            // Answered: the call's name need not be kept for later.
+            category = std::move(call->second);
+            calls.erase(call);
+        }
+        auto& slot = pending_.results[r.toolId];
         if (!category)
             category = std::move(slot.category); // read again: keeps the name it had
         slot = {batch.sessionId, batch.time, std::move(category), r.tokens};
@@ -177,9 +186,9 @@ template <typename Map> std::vector<const typename Map::value_type*> sorted(cons
 
 } // namespace
 
-bool History::writeRows() {
+bool History::writeRows(const Batch& batch) {
     auto& st = *statements_;
-    for (const auto* row : sorted(turns_)) {
+    for (const auto* row : sorted(batch.turns)) {
         const auto& [key, t] = *row;
         const auto session = nameId(t.sessionId), project = nameId(t.project),
                    model = nameId(t.model);
@@ -198,7 +207,7 @@ bool History::writeRows() {
         if (!st.reply.run())
             return false;
     }
-    const auto results = sorted(results_);
+    const auto results = sorted(batch.results);
     for (const auto* row : results) {
         const auto& [id, r] = *row;
         const auto session = nameId(r.sessionId);
@@ -212,7 +221,7 @@ bool History::writeRows() {
         if (!st.result.run())
             return false;
     }
-    for (const auto* row : sorted(calls_)) {
+    for (const auto* row : sorted(batch.calls)) {
         const auto& [id, category] = *row;
         st.call.bind(1, std::string_view(id)).bind(2, std::string_view(category));
         if (!st.call.run())
@@ -223,7 +232,7 @@ bool History::writeRows() {
         if (!st.answered.run())
             return false;
     }
-    for (const auto& [path, p] : moved_) {
+    for (const auto& [path, p] : batch.moved) {
         st.position.bind(1, std::string_view(path))
             .bind(2, asSigned(p.offset))
             .bind(3, asSigned(p.device))
@@ -237,42 +246,53 @@ bool History::writeRows() {
     return true;
 }
 
+bool History::write(const Batch& batch) {
+    if (batch.empty())
+        return true;
+    bool ok = statements_->ready() && db_.exec("BEGIN IMMEDIATE");
+    if (ok && !(writeRows(batch) && db_.exec("COMMIT"))) {
+        ok = false;
+        (void)db_.exec("ROLLBACK");
+    }
+    if (!ok)
+        damaged_ = damaged_ || SqliteDatabase::isCorruption(db_.lastCode());
+    return ok;
+}
+
+// A written batch's positions become the history's; a batch that could not be written is
+// dropped, so that its lines are read again.
+void History::settle(Batch& batch, bool written) {
+    if (written) {
+        for (auto& [path, p] : batch.moved)
+            positions_.insert_or_assign(path, p);
+        names_.merge(newNames_);
+    }
+    newNames_.clear();
+    batch = Batch{};
+    lastCommitFailed_ = !written;
+}
+
 bool History::commit() {
-    lastCommitFailed_ = !commitPass();
+    if (written_.valid())
+        (void)finishCommit();
+    settle(pending_, write(pending_));
     return !lastCommitFailed_;
 }
 
-bool History::commitPass() {
-    if (!pending())
-        return true;
-    if (!statements_->ready() || !db_.exec("BEGIN IMMEDIATE")) {
-        damaged_ = damaged_ || SqliteDatabase::isCorruption(db_.lastCode());
-        rollBack();
-        return false;
-    }
-    if (!writeRows() || !db_.exec("COMMIT")) {
-        damaged_ = damaged_ || SqliteDatabase::isCorruption(db_.lastCode());
-        (void)db_.exec("ROLLBACK");
-        rollBack();
-        return false;
-    }
-    for (auto& [path, p] : moved_)
-        positions_.insert_or_assign(path, p);
-    names_.merge(newNames_);
-    newNames_.clear();
-    moved_.clear();
-    turns_.clear();
-    results_.clear();
-    calls_.clear();
-    return true;
+void History::commitInBackground() {
+    if (written_.valid())
+        (void)finishCommit();
+    writing_ = std::move(pending_);
+    pending_ = Batch{};
+    // Only that thread touches the database until finishCommit(); this one fills pending_.
+    written_ = std::async(std::launch::async, [this] { return write(writing_); });
 }
 
-void History::rollBack() {
-    newNames_.clear();
-    moved_.clear();
-    turns_.clear();
-    results_.clear();
-    calls_.clear();
+bool History::finishCommit() {
+    if (!written_.valid())
+        return !lastCommitFailed_;
+    settle(writing_, written_.get());
+    return !lastCommitFailed_;
 }
 
 } // namespace vellumkite

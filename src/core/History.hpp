@@ -5,6 +5,7 @@
 #include "TurnParser.hpp"
 
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,8 +15,8 @@ namespace vellumkite {
 
 // The usage history: every reply and tool result ever read from the logs, merged as the store
 // merges them, and how far each log was read. Lines are taken in as a pass reads them and
-// written at its end in one transaction, together with the new read positions, so that a kill at
-// any moment loses at most that pass and the next run reads those lines again.
+// written when the pass is done, in one transaction together with the new read positions, so
+// that a kill at any moment loses at most that pass and the next run reads those lines again.
 class History {
 public:
     explicit History(SqliteDatabase db);
@@ -34,8 +35,13 @@ public:
     // database beyond the busy timeout, a full disk, a damaged file): the pass's lines and
     // positions are then dropped, to be read again from the logs next time.
     [[nodiscard]] bool commit();
+    // The same on a thread of its own, so that the next pass can be read meanwhile: it first
+    // waits for the one before, whose outcome lastCommitFailed() then tells.
+    void commitInBackground();
+    // Waits for a commit in the background; false when it failed.
+    [[nodiscard]] bool finishCommit();
     bool lastCommitFailed() const { return lastCommitFailed_; }
-    bool pending() const { return !turns_.empty() || !results_.empty() || !moved_.empty(); }
+    bool pending() const { return !pending_.empty(); }
     // A commit found the file damaged: it should be set aside and the history rebuilt.
     bool damaged() const { return damaged_; }
 
@@ -50,18 +56,25 @@ private:
         std::optional<std::string> category; // none: the call's name is not known here
         std::int64_t tokens = 0;
     };
+    // What one pass took in.
+    struct Batch {
+        std::unordered_map<std::string, LogPosition> moved;
+        std::unordered_map<std::string, Turn> turns;
+        std::unordered_map<std::string, PendingResult> results;
+        std::unordered_map<std::string, std::string> calls; // call id -> category
+        bool empty() const { return moved.empty() && turns.empty() && results.empty(); }
+    };
 
-    void rollBack();
-    bool commitPass();
-    bool writeRows();
+    bool write(const Batch& batch);
+    bool writeRows(const Batch& batch);
+    void settle(Batch& batch, bool written);
     std::optional<std::int64_t> nameId(const std::string& text);
 
     SqliteDatabase db_;
     std::unordered_map<std::string, LogPosition> positions_; // committed
-    std::unordered_map<std::string, LogPosition> moved_;     // this pass
-    std::unordered_map<std::string, Turn> turns_;
-    std::unordered_map<std::string, PendingResult> results_;
-    std::unordered_map<std::string, std::string> calls_;     // call id -> category, this pass
+    Batch pending_;                                          // this pass
+    Batch writing_;                                          // being written in the background
+    std::future<bool> written_;
     std::unordered_map<std::string, std::int64_t> names_;    // committed name ids
     std::unordered_map<std::string, std::int64_t> newNames_; // ids made in this transaction
     bool damaged_ = false;

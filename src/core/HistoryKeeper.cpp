@@ -42,6 +42,8 @@ void HistoryKeeper::open(UsageStore& store, bool check) {
 void HistoryKeeper::afterPass(UsageStore& store) {
     if (!history_)
         return;
+    // One transaction a pass; one that cannot be written is read again next time.
+    (void)history_->commit();
     if (history_->damaged()) {
         // The lines of a database set aside are read again: the store reads the logs anew for
         // the new one, from the next pass on.

@@ -3,6 +3,8 @@
 #include "History.hpp"
 #include "UsageStore.hpp"
 
+#include <algorithm>
+
 namespace vellumkite {
 
 namespace {
@@ -19,23 +21,31 @@ bool HistoryUpdate::run(History& history, const std::vector<std::filesystem::pat
     UsageStore store(folders, 0);
     store.setHistory(&history, slice);
     Progress done;
-    for (int failures = 0;;) {
+    int failures = 0;
+    const auto failedAgain = [&] { return history.damaged() || ++failures > kMaxFailures; };
+    for (;;) {
         store.refresh();
-        if (history.lastCommitFailed()) {
-            if (history.damaged() || ++failures > kMaxFailures)
-                return false;
-            continue;
-        }
         const auto pass = store.lastPass();
         const auto left = store.historyBacklog();
+        // Each slice is written while the next one is read. One that could not be written
+        // (the other program held the database) has its logs come round again.
+        history.commitInBackground();
+        if (history.lastCommitFailed() && failedAgain()) {
+            (void)history.finishCommit();
+            return false;
+        }
         done.filesDone += pass.files;
         done.bytesDone += pass.bytes;
         done.filesTotal = done.filesDone + left.files;
-        done.bytesTotal = done.bytesDone + left.bytes;
+        done.bytesTotal = std::max(done.bytesTotal, done.bytesDone + left.bytes);
         if (onProgress)
             onProgress(done);
-        if (left.files == 0)
-            return true;
+        if (left.files == 0) {
+            if (history.finishCommit())
+                return true;
+            if (failedAgain())
+                return false;
+        }
     }
 }
 

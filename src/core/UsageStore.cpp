@@ -190,8 +190,6 @@ bool UsageStore::refresh() {
     tools_->reader.shrink();
     if (tools_->parser.capacity() > kParserKeep)
         tools_->parser = simdjson::dom::parser(TurnParser::kMaxLineLength);
-    if (history_)
-        (void)history_->commit(); // a pass that could not be written is read again next time
     firstPass_ = false;
     return took;
 }

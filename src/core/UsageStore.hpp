@@ -49,8 +49,8 @@ public:
 
     // Hands every line read to the history too, which keeps its own read positions, and reads
     // the logs older than the window for it alone: up to about `importBytesPerPass` a pass,
-    // from the second pass on, so that the live figures come first. The history is written at
-    // the end of each pass. Not owned; nullptr detaches it.
+    // from the second pass on, so that the live figures come first. Writing the history after
+    // a pass is its owner's part. Not owned; nullptr detaches it.
     void setHistory(History* history, std::uint64_t importBytesPerPass);
     // What the history still has to read of the logs older than the window.
     struct Backlog {

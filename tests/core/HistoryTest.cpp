@@ -231,18 +231,23 @@ TEST_F(HistoryTest, TheStoreHandsEachLineToTheHistoryAndImportsOlderLogsAfterIts
     auto history = open();
     UsageStore store(logs, kLookback);
     store.setHistory(history.get(), 1 << 20);
-    ASSERT_TRUE(store.refresh());
+    const auto pass = [&] {
+        const bool took = store.refresh();
+        EXPECT_TRUE(history->commit());
+        return took;
+    };
+    ASSERT_TRUE(pass());
     EXPECT_EQ(store.turns().size(), 1u);
     EXPECT_EQ(total(*history).replies, 1) << "the first pass reads the window only";
     EXPECT_EQ(store.historyBacklog().files, 1u);
-    store.refresh();
+    pass();
     EXPECT_EQ(total(*history).replies, 2);
     EXPECT_EQ(store.historyBacklog().files, 0u);
     EXPECT_EQ(store.turns().size(), 1u) << "older replies stay out of the live figures";
 
     // The last line of a reply arrives later: both see the final count.
     appendFile(logs / "p/new.jsonl", streamedReply("new", "s1", isoDaysAgo(now, 1), 900));
-    store.refresh();
+    pass();
     EXPECT_EQ(store.turns().at("new:req_1").output, 900);
     EXPECT_EQ(total(*history).output, 900 + 60);
     EXPECT_EQ(store.lastPass().files, 1u);
