@@ -65,11 +65,19 @@ protected:
         EXPECT_TRUE(opened.db) << opened.message;
         return std::make_unique<History>(std::move(*opened.db));
     }
+    // The sums the reports read, checked against the replies they are kept from.
     static UsageTotals total(const History& history) {
         UsageTotals sum;
-        for (const auto& q :
-             *HistoryQuery(history.database()).quarters(kDistantPast, kDistantFuture))
+        const auto quarters =
+            HistoryQuery(history.database()).quarters(kDistantPast, kDistantFuture);
+        EXPECT_TRUE(quarters);
+        for (const auto& q : quarters.value_or(std::vector<HistoryQuery::Quarter>{}))
             sum += q.usage;
+        const auto& db = history.database();
+        EXPECT_EQ(sum.output, db.queryInteger("SELECT total(output) FROM replies"));
+        EXPECT_EQ(sum.input, db.queryInteger("SELECT total(input) FROM replies"));
+        EXPECT_EQ(sum.cacheRead, db.queryInteger("SELECT total(cache_read) FROM replies"));
+        EXPECT_EQ(sum.replies, db.queryInteger("SELECT count(*) FROM replies"));
         return sum;
     }
     static std::int64_t count(const History& history, const char* table) {
