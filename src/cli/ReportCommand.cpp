@@ -172,12 +172,9 @@ int ReportCommand::main(int argc, char** argv) {
             break;
         }
         history.reset();
-        const auto aside = HistoryDatabase::setAside(file);
+        const std::string notice = HistoryDatabase::setAside(file);
         opened = HistoryDatabase::open(file);
-        (void)Fd::writeAll(STDERR_FILENO, "vellumkite-cli: history: the database was damaged; it "
-                                          "was set aside as " +
-                                              aside.filename().string() +
-                                              " and is being rebuilt from the logs\n");
+        (void)Fd::writeAll(STDERR_FILENO, "vellumkite-cli: " + notice + "\n");
         if (!opened.db)
             return 1;
         history = std::make_unique<History>(std::move(*opened.db));

@@ -146,7 +146,7 @@ std::filesystem::path HistoryDatabase::defaultFile() {
     return folder.empty() ? folder : folder / "history.sqlite3";
 }
 
-std::filesystem::path HistoryDatabase::setAside(const std::filesystem::path& file) {
+std::string HistoryDatabase::setAside(const std::filesystem::path& file) {
     std::filesystem::path aside = file;
     aside += ".corrupt-" + stampNow();
     std::error_code ec;
@@ -157,7 +157,8 @@ std::filesystem::path HistoryDatabase::setAside(const std::filesystem::path& fil
         to += journal;
         std::filesystem::rename(from, to, ec);
     }
-    return aside;
+    return "history: the database was damaged; it was set aside as " + aside.filename().string() +
+           " and is being rebuilt from the logs";
 }
 
 HistoryDatabase::Opened HistoryDatabase::open(const std::filesystem::path& file, bool check) {
@@ -191,9 +192,7 @@ HistoryDatabase::Opened HistoryDatabase::open(const std::filesystem::path& file,
             return out;
         }
         db.reset();
-        const auto aside = setAside(file);
-        out.message = "history: the database was damaged; it was set aside as " +
-                      aside.filename().string() + " and is being rebuilt from the logs";
+        out.message = setAside(file);
     }
     return out;
 }

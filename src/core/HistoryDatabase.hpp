@@ -36,8 +36,9 @@ struct HistoryDatabase {
     // check or cannot be read is renamed to <file>.corrupt-<date>-<time> and a new one begun.
     static Opened open(const std::filesystem::path& file, bool check = false);
 
-    // Renames a damaged file aside (with its journal files) and returns the new name.
-    static std::filesystem::path setAside(const std::filesystem::path& file);
+    // Renames a damaged file aside (with its journal files) and returns the line that tells the
+    // user so.
+    static std::string setAside(const std::filesystem::path& file);
 };
 
 } // namespace vellumkite

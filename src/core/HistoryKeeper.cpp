@@ -47,10 +47,9 @@ void HistoryKeeper::afterPass(UsageStore& store) {
     if (history_->damaged()) {
         // The lines of a database set aside are read again: the store reads the logs anew for
         // the new one, from the next pass on.
-        const auto aside = HistoryDatabase::setAside(file_);
+        const std::string notice = HistoryDatabase::setAside(file_);
         if (say_)
-            say_("history: the database was damaged; it was set aside as " +
-                 aside.filename().string() + " and is being rebuilt from the logs");
+            say_(notice);
         open(store, false);
         return;
     }

@@ -106,7 +106,10 @@ std::optional<UsageReport> UsageReport::build(const HistoryQuery& query, const P
     }
     report.unpricedModels.assign(unpriced.begin(), unpriced.end());
 
-    const auto first = query.firstReply();
+    // Without a first day asked for, the report starts at the history's.
+    std::optional<Instant> first;
+    if (!options.since)
+        first = query.firstReply();
     report.since = options.since ? options.since->text()
                    : first       ? LocalDate::of(*first).text()
                                  : today.text();
