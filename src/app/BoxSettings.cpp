@@ -1,5 +1,6 @@
 #include "BoxSettings.hpp"
 
+#include "CNumber.hpp"
 #include "WritablePreferences.hpp"
 
 #include <charconv>
@@ -69,15 +70,14 @@ QPointF BoxSettings::parsePoint(QStringView text) {
             continue;
         }
         const std::size_t start = s[i] == '+' ? i + 1 : i;
-        double value = 0;
-        const auto [end, ec] = std::from_chars(s.data() + start, s.data() + s.size(), value);
-        if (end == s.data() + start) {
+        const auto number = CNumber::parsePrefix(std::string_view(s).substr(start));
+        if (!number) {
             ++i;
             continue;
         }
         // A number too large to hold reads as nothing rather than as infinity.
-        numbers[found++] = ec == std::errc() && std::isfinite(value) ? value : 0;
-        i = static_cast<std::size_t>(end - s.data());
+        numbers[found++] = std::isfinite(number->value) ? number->value : 0;
+        i = start + number->length;
     }
     return {numbers[0], numbers[1]};
 }

@@ -14,8 +14,10 @@ bool isSet(const Environment& env, std::string_view name) {
 
 } // namespace
 
-std::optional<std::string> DisplayPlatform::preferred(const Environment& env) {
-    if (isSet(env, "WAYLAND_DISPLAY") && isSet(env, "DISPLAY") && !isSet(env, "QT_QPA_PLATFORM"))
+std::optional<std::string> DisplayPlatform::preferred(const Environment& env,
+                                                      bool fromEnvironment) {
+    if (fromEnvironment && isSet(env, "WAYLAND_DISPLAY") && isSet(env, "DISPLAY") &&
+        !isSet(env, "QT_QPA_PLATFORM"))
         return "xcb";
     return std::nullopt;
 }
@@ -25,8 +27,8 @@ void DisplayPlatform::apply() {
         qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString(*platform));
 }
 
-bool DisplayPlatform::hasDisplay(const Environment& env) {
-    return isSet(env, "DISPLAY") || isSet(env, "WAYLAND_DISPLAY");
+bool DisplayPlatform::hasDisplay(const Environment& env, bool fromEnvironment) {
+    return !fromEnvironment || isSet(env, "DISPLAY") || isSet(env, "WAYLAND_DISPLAY");
 }
 
 } // namespace vellumkite

@@ -168,6 +168,7 @@ Check limits(Instant now, bool statusLineOn) {
     return c;
 }
 
+#ifndef __APPLE__
 Check notifications() {
     const auto owned = DesktopProbe::sessionBusHasOwner("org.freedesktop.Notifications");
     if (!owned)
@@ -190,6 +191,7 @@ Check tray() {
     return {Mark::warning, "System tray", "none found",
             "Vellumkite runs without one; starting it again opens its window."};
 }
+#endif
 
 Check autostart() {
     const LoginItem item;
@@ -235,8 +237,11 @@ std::vector<Check> Doctor::checks(Instant now) {
     bool on = false;
     out.push_back(statusLine(env, on));
     out.push_back(limits(now, on));
+#ifndef __APPLE__
+    // A Mac always has its menu bar, and the alerts go through the menu-bar item.
     out.push_back(notifications());
     out.push_back(tray());
+#endif
     out.push_back(autostart());
     out.push_back(history());
     return out;

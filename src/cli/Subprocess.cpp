@@ -1,5 +1,7 @@
 #include "Subprocess.hpp"
 
+#include "Fd.hpp"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -21,12 +23,12 @@ using Steady = std::chrono::steady_clock;
 // the background) gets this long before we stop listening.
 constexpr auto kGraceAfterExit = std::chrono::milliseconds(200);
 
-class Fd {
+class OwnedFd {
 public:
-    Fd() = default;
-    ~Fd() { reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
+    OwnedFd() = default;
+    ~OwnedFd() { reset(); }
+    OwnedFd(const OwnedFd&) = delete;
+    OwnedFd& operator=(const OwnedFd&) = delete;
     int get() const { return fd_; }
     void reset(int fd = -1) {
         if (fd_ >= 0)
@@ -38,9 +40,9 @@ private:
     int fd_ = -1;
 };
 
-bool openPipe(Fd& read, Fd& write) {
+bool openPipe(OwnedFd& read, OwnedFd& write) {
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0)
+    if (!Fd::makePipe(fds))
         return false;
     read.reset(fds[0]);
     write.reset(fds[1]);
@@ -90,7 +92,7 @@ Subprocess::Outcome Subprocess::run(const std::vector<std::string>& argv, std::s
         return out;
     const auto deadline = Steady::now() + timeout;
 
-    Fd inRead, inWrite, outRead, outWrite;
+    OwnedFd inRead, inWrite, outRead, outWrite;
     if (!openPipe(inRead, inWrite) || !openPipe(outRead, outWrite))
         return out;
     std::vector<char*> args;

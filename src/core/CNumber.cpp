@@ -3,6 +3,9 @@
 #include <clocale>
 #include <cstdlib>
 #include <locale.h>
+#ifdef __APPLE__
+#include <xlocale.h> // strtod_l
+#endif
 #include <string>
 
 namespace vellumkite {
@@ -13,6 +16,10 @@ namespace {
 locale_t cLocale() {
     static const locale_t loc = newlocale(LC_ALL_MASK, "C", nullptr);
     return loc;
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
 }
 
 bool isCSpace(char c) {
@@ -44,6 +51,25 @@ double CNumber::parseLeading(std::string_view text) {
     char* end = nullptr;
     const double value = strtod_l(s.c_str(), &end, loc);
     return end == s.c_str() ? 0 : value;
+}
+
+std::optional<CNumber::Prefix> CNumber::parsePrefix(std::string_view text) {
+    const locale_t loc = cLocale();
+    if (loc == locale_t{})
+        return std::nullopt;
+    // Only the characters a decimal number can hold go to strtod, so it cannot read more.
+    std::size_t n = 0;
+    while (n < text.size() && (isDigit(text[n]) || text[n] == '.' || text[n] == 'e' ||
+                               text[n] == 'E' || text[n] == '+' || text[n] == '-'))
+        ++n;
+    const std::string s(text.substr(0, n));
+    if (s.empty() || isCSpace(s.front()))
+        return std::nullopt;
+    char* end = nullptr;
+    const double value = strtod_l(s.c_str(), &end, loc);
+    if (end == s.c_str())
+        return std::nullopt;
+    return Prefix{value, static_cast<std::size_t>(end - s.c_str())};
 }
 
 } // namespace vellumkite

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string_view>
 
@@ -13,6 +14,14 @@ struct CNumber {
     static std::optional<double> parseWhole(std::string_view text);
     // The number at the start of the text after any leading white space; 0 when there is none.
     static double parseLeading(std::string_view text);
+
+    struct Prefix {
+        double value;       // infinite when the number is too large to hold
+        std::size_t length; // characters the number took
+    };
+    // The decimal number at the very start of the text ("12", "-0.5", "8e2"; no white space,
+    // hexadecimal, "inf" or "nan"); nothing when the text does not start with one.
+    static std::optional<Prefix> parsePrefix(std::string_view text);
 };
 
 } // namespace vellumkite

@@ -9,7 +9,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#if defined(__linux__)
+// Change reports come from inotify; elsewhere (and in a build that turns them off, which tests
+// the path a Mac takes) every pass walks the tree.
+#if defined(__linux__) && !defined(VELLUMKITE_NO_INOTIFY)
+#define VELLUMKITE_INOTIFY 1
 #include <sys/inotify.h>
 #endif
 
@@ -29,7 +32,7 @@ std::string join(const std::string& folder, std::string_view name) {
     return path;
 }
 
-#if defined(__linux__)
+#ifdef VELLUMKITE_INOTIFY
 constexpr std::uint32_t kFolderEvents = IN_CREATE | IN_DELETE | IN_MODIFY | IN_ATTRIB |
                                         IN_CLOSE_WRITE | IN_MOVED_FROM | IN_MOVED_TO |
                                         IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR | IN_DONT_FOLLOW;
@@ -44,11 +47,19 @@ std::uint64_t nextStamp() {
 } // namespace
 
 LogDirectory::LogDirectory(std::filesystem::path root, bool watch) : root_(std::move(root)) {
-#if defined(__linux__)
+#ifdef VELLUMKITE_INOTIFY
     if (watch)
         notifyFd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
 #else
     (void)watch;
+#endif
+}
+
+bool LogDirectory::canWatch() {
+#ifdef VELLUMKITE_INOTIFY
+    return true;
+#else
+    return false;
 #endif
 }
 
@@ -115,7 +126,7 @@ void LogDirectory::walk(const std::string& top, Listing& into) {
     while (!stack.empty()) {
         Folder folder = std::move(stack.back());
         stack.pop_back();
-#if defined(__linux__)
+#ifdef VELLUMKITE_INOTIFY
         // Watch before reading, so that nothing written in between goes unreported.
         if (notifyFd_ >= 0) {
             const std::uint32_t mask =
@@ -179,7 +190,7 @@ void LogDirectory::restat(const std::string& path) {
 }
 
 LogDirectory::Reports LogDirectory::drainReports(std::unordered_set<std::string>& dirty) {
-#if defined(__linux__)
+#ifdef VELLUMKITE_INOTIFY
     Reports out = Reports::complete;
     alignas(inotify_event) char buf[64 * 1024];
     for (;;) {

@@ -47,6 +47,9 @@ public:
 
     // Whether change reports are in use (for tests and the benchmark).
     bool watching() const { return notifyFd_ >= 0; }
+    // Whether this build can use change reports at all. Without them, a log written again with
+    // the same inode, size and time within one pass's interval looks unchanged.
+    static bool canWatch();
 
     // A full walk runs at least every this many calls of list().
     static constexpr int kFullWalkEvery = 20;

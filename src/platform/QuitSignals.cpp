@@ -1,5 +1,7 @@
 #include "QuitSignals.hpp"
 
+#include "Fd.hpp"
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -40,13 +42,8 @@ QuitSignals::QuitSignals(QObject* parent) : QObject(parent) {
     if (g_read >= 0)
         return;
     int ends[2];
-    if (::pipe(ends) != 0)
+    if (!Fd::makePipe(ends, true))
         return;
-    // pipe2 would do this at once, but macOS lacks it.
-    for (const int end : ends) {
-        ::fcntl(end, F_SETFD, FD_CLOEXEC);
-        ::fcntl(end, F_SETFL, ::fcntl(end, F_GETFL) | O_NONBLOCK);
-    }
     g_read = ends[0];
     g_write = ends[1];
     notifier_ = new QSocketNotifier(g_read, QSocketNotifier::Read, this);

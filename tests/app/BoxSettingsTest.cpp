@@ -66,6 +66,7 @@ TEST(BoxSettingsTest, ReadsTheStoredCornerLeniently) {
     EXPECT_EQ(BoxSettings::parsePoint(u"{-, .}"), QPointF(0, 0));
     EXPECT_EQ(BoxSettings::parsePoint(u"{nan, inf}"), QPointF(0, 0));
     EXPECT_EQ(BoxSettings::parsePoint(u"{1e999, 5}"), QPointF(0, 5));
+    EXPECT_EQ(BoxSettings::parsePoint(u"{0x10, 5}"), QPointF(0, 10));
     EXPECT_EQ(BoxSettings::parsePoint(u"{\u00e9\u4e00 3, 4}"), QPointF(3, 4));
 }
 

@@ -24,3 +24,11 @@ TEST(DisplayPlatformTest, RunsOnXcbUnderWaylandOnlyWhenNobodyChose) {
     EXPECT_TRUE(DisplayPlatform::hasDisplay(
         Environment(std::map<std::string, std::string, std::less<>>{{"WAYLAND_DISPLAY", "w"}})));
 }
+
+TEST(DisplayPlatformTest, AMacAlwaysHasItsDisplayAndNeverAsksForXcb) {
+    const Environment xquartz(std::map<std::string, std::string, std::less<>>{
+        {"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", "/private/tmp/launch-x/org.xquartz:0"}});
+    EXPECT_TRUE(DisplayPlatform::hasDisplay(Environment(), false));
+    EXPECT_EQ(DisplayPlatform::preferred(xquartz, false), std::nullopt);
+    EXPECT_EQ(DisplayPlatform::preferred(xquartz, true), "xcb");
+}

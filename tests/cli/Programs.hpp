@@ -2,6 +2,8 @@
 
 // Runs the real programs for the tests, with an environment of the test's choosing (a home in a
 // temporary folder, never the real one), on pipes or on a pseudo-terminal.
+#include "Fd.hpp"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -48,7 +50,7 @@ public:
     Exit run(const std::vector<std::string>& argv, const std::string& input = "",
              bool holdInput = false, std::chrono::seconds limit = std::chrono::seconds(20)) {
         int in[2], out[2], err[2];
-        if (::pipe2(in, O_CLOEXEC) || ::pipe2(out, O_CLOEXEC) || ::pipe2(err, O_CLOEXEC))
+        if (!Fd::makePipe(in) || !Fd::makePipe(out) || !Fd::makePipe(err))
             throw std::runtime_error("pipe");
         const auto start = std::chrono::steady_clock::now();
         const pid_t pid = spawn(argv, in[0], out[1], err[1]);

@@ -1,5 +1,6 @@
 #include "UsageStore.hpp"
 
+#include "LogDirectory.hpp"
 #include "LogLines.hpp"
 #include "TempDir.hpp"
 #include "Timestamp.hpp"
@@ -205,17 +206,26 @@ TEST_F(UsageStoreTest, RereadsAReplacedFileFromItsStart) {
     EXPECT_TRUE(store.turns().contains("m6:req_1"));
 }
 
-TEST_F(UsageStoreTest, RereadsAFileDeletedAndWrittenAgainAtTheSameSize) {
+TEST_F(UsageStoreTest, ReadsAFileDeletedAndWrittenAgainAtTheSameSizeAtOnce) {
     // Same size, likely the same inode, and within the file system's time resolution: only the
     // report of the change tells the files apart.
+    if (!LogDirectory::canWatch())
+        GTEST_SKIP() << "only change reports tell such a file apart at once; a walk sees it "
+                        "when it changes again (next test)";
     appendFile(log(), replyLine(reply("aaaa")) + "\n");
     store.refresh();
     std::filesystem::remove(log());
     appendFile(log(), replyLine(reply("bbbb")) + "\n");
     store.refresh();
-#if defined(__linux__)
     EXPECT_TRUE(store.turns().contains("bbbb:req_1"));
-#endif
+}
+
+TEST_F(UsageStoreTest, RereadsAFileDeletedAndWrittenAgainAtTheSameSize) {
+    appendFile(log(), replyLine(reply("aaaa")) + "\n");
+    store.refresh();
+    std::filesystem::remove(log());
+    appendFile(log(), replyLine(reply("bbbb")) + "\n");
+    store.refresh();
     appendFile(log(), replyLine(reply("cccc")) + "\n");
     store.refresh();
     EXPECT_TRUE(store.turns().contains("bbbb:req_1"));

@@ -1,5 +1,6 @@
 #include "SingleInstance.hpp"
 
+#include "Fd.hpp"
 #include "TestSupport.hpp"
 
 #include <atomic>
@@ -60,7 +61,8 @@ QByteArray exchange(const QString& path, const QByteArray& request) {
     std::atomic<bool> done{false};
     QByteArray reply;
     std::thread peer([&] {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        Fd::setCloseOnExec(fd);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         const QByteArray name = QFile::encodeName(path);
@@ -158,7 +160,8 @@ TEST(SingleInstanceTest, OnlyTheRightAnswerCountsAsTheRunningInstance) {
     ASSERT_TRUE(holder.says("holding\n"));
     // Someone else listens where the running instance would, and answers every request wrongly.
     SingleInstance waiting(folder.path());
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    Fd::setCloseOnExec(fd);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     const QByteArray name = QFile::encodeName(waiting.socketPath());

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <system_error>
+#include <unistd.h> // mkdtemp on macOS
 #include <vector>
 
 namespace vellumkite::testing {
