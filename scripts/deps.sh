@@ -14,8 +14,8 @@ case "${1:-build}" in
         ;;
 esac
 # The distribution's clang and the runtime of its sanitizers and libFuzzer, whatever version;
-# for the Debian package, dpkg-shlibdeps, file and lintian.
-[ "${1:-build}" = ci ] && need+=(clang libclang-rt-dev dpkg-dev file lintian)
+# for the Debian package, dpkg-shlibdeps, file and lintian; libc++ for the build a Mac relies on.
+[ "${1:-build}" = ci ] && need+=(clang libclang-rt-dev dpkg-dev file lintian libc++-dev libc++abi-dev)
 missing=()
 for p in "${need[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -10,6 +10,7 @@
 #include "LogDirectory.hpp"
 #include "LogFolders.hpp"
 #include "LoginItem.hpp"
+#include "QtText.hpp"
 #include "SettingsText.hpp"
 #include "SmallFile.hpp"
 #include "StatusLineCommand.hpp"
@@ -196,7 +197,7 @@ Check tray() {
 Check autostart() {
     const LoginItem item;
     if (item.isEnabled())
-        return {Mark::ok, "Open at login", "on (" + item.entryPath().toStdString() + ")", ""};
+        return {Mark::ok, "Open at login", "on (" + utf8(item.entryPath()) + ")", ""};
     return {Mark::info, "Open at login", "off",
             "Switch on \"Open at login\" in Vellumkite's window to have it start with you."};
 }

@@ -3,6 +3,7 @@
 #include "Time.hpp"
 
 #include <chrono>
+#include <compare>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,7 +31,15 @@ struct LocalDate {
     std::string text() const;      // "2026-12-07"
     std::string monthText() const; // "2026-12"
 
-    auto operator<=>(const LocalDate&) const = default;
+    // Field by field: year_month_day's own ordering is missing from some standard libraries.
+    std::strong_ordering operator<=>(const LocalDate& o) const {
+        if (const auto c = int(ymd.year()) <=> int(o.ymd.year()); c != 0)
+            return c;
+        if (const auto c = unsigned(ymd.month()) <=> unsigned(o.ymd.month()); c != 0)
+            return c;
+        return unsigned(ymd.day()) <=> unsigned(o.ymd.day());
+    }
+    bool operator==(const LocalDate& o) const { return (*this <=> o) == 0; }
 };
 
 } // namespace vellumkite

@@ -1,6 +1,7 @@
 #include "LocaleTimeOfDay.hpp"
 
 #include "Format.hpp"
+#include "QtText.hpp"
 
 #include <ctime>
 #include <QLocale>
@@ -30,7 +31,7 @@ TimeOfDayFormatter localFormatter(const Environment& env, bool withDay) {
         if (withDay) // Qt counts days from Monday = 1, C from Sunday = 0
             text = locale.dayName(tm.tm_wday == 0 ? 7 : tm.tm_wday, QLocale::ShortFormat) +
                    QLatin1Char(' ') + text;
-        return text.toStdString();
+        return utf8(text);
     };
 }
 

@@ -1,6 +1,7 @@
 #include "UserFiles.hpp"
 
 #include "AtomicFile.hpp"
+#include "QtText.hpp"
 #include "UserFolders.hpp"
 
 #include <cerrno>
@@ -31,14 +32,13 @@ bool unknownHome(QString* error) {
 }
 
 std::filesystem::path native(const QString& path) {
-    return std::filesystem::path(
-        QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString());
+    return std::filesystem::path(stdString(QFile::encodeName(QFileInfo(path).absoluteFilePath())));
 }
 
 } // namespace
 
 QString UserFiles::fromPath(const std::filesystem::path& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+    return QFile::decodeName(byteArray(path.native()));
 }
 
 QString UserFiles::home() {

@@ -1,5 +1,7 @@
 #include "WritablePreferences.hpp"
 
+#include "QtText.hpp"
+
 #include <cmath>
 #include <QVariantList>
 #include <QVariantMap>
@@ -72,7 +74,7 @@ PrefValue WritablePreferences::toPrefValue(const QVariant& value) {
     if (isNumber(type))
         return {value.toDouble()};
     if (type == QMetaType::QString)
-        return {value.toString().toStdString()};
+        return {utf8(value.toString())};
     return {PrefValue::Other{}};
 }
 

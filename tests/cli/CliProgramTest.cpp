@@ -1,4 +1,6 @@
 // The terminal tool as users and scripts run it: real binaries, a home of their own.
+
+#include "QtText.hpp"
 #include "TestHome.hpp"
 #include "Time.hpp"
 #include "Timestamp.hpp"
@@ -198,9 +200,8 @@ TEST(CliProgramTest, TipTimesUseTheLocale) {
         const Exit e = home.programs.run({kCli, "json"});
         simdjson::dom::parser parser;
         const auto j = parse(parser, e.out);
-        const std::string expected = QLocale(QString::fromLatin1(locale))
-                                         .toString(QTime(15, 45), QLocale::ShortFormat)
-                                         .toStdString();
+        const std::string expected = utf8(
+            QLocale(QString::fromLatin1(locale)).toString(QTime(15, 45), QLocale::ShortFormat));
         EXPECT_EQ(str(j["tips"].at(0)["text"]),
                   "Save your work now and keep messages small. It resets at " + expected + ".")
             << locale;
