@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
     AppModel model(std::move(services));
 
     FloatingBoxHandler box(model);
-    TrayIcon tray(model);
+    TrayIcon tray(model, TrayIcon::platformStyle());
     box.setTrayFallback(
         {[] { return !TrayIcon::trayAvailable(); }, [&tray] { tray.showPopover(); }});
     QObject::connect(&instance, &SingleInstance::activationRequested, &tray,
