@@ -23,6 +23,8 @@ FloatingBox::FloatingBox(AppModel& model)
     setWindowTitle(QStringLiteral("Vellumkite"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TranslucentBackground);
+    // macOS hides tool windows while the app is inactive, which a menu-bar app nearly always is.
+    setAttribute(Qt::WA_MacAlwaysShowToolWindow);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     // The window takes exactly the size fit() gives it.

@@ -41,6 +41,9 @@ PopoverWindow::PopoverWindow(AppModel& model, Kind kind)
     setObjectName(kind == Kind::popup ? QStringLiteral("popover") : QStringLiteral("demoPanel"));
     setWindowTitle(QStringLiteral("Vellumkite"));
     setAttribute(Qt::WA_TranslucentBackground);
+    // macOS hides tool windows (the panel) while the app is inactive, which a menu-bar app
+    // nearly always is; harmless on the popup.
+    setAttribute(Qt::WA_MacAlwaysShowToolWindow);
     if (kind == Kind::panel)
         setAttribute(Qt::WA_ShowWithoutActivating);
     auto* layout = new QVBoxLayout(this);

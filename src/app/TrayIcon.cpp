@@ -105,6 +105,20 @@ QIcon TrayIcon::icon(const QString& title, const QPalette& palette) {
     return icon;
 }
 
+QIcon TrayIcon::menuBarIcon() {
+    QIcon icon = Symbols::icon(Symbol::gauge, Qt::black);
+    icon.setIsMask(true);
+    return icon;
+}
+
+TrayIcon::Style TrayIcon::platformStyle() {
+#ifdef Q_OS_MACOS
+    return Style::menuBar;
+#else
+    return Style::panel;
+#endif
+}
+
 QString TrayIcon::toolTip(const QString& title) {
     return QStringLiteral("Vellumkite: ") + title;
 }
@@ -120,23 +134,15 @@ QString TrayIcon::noTrayMessage(bool boxShown) {
                           "switched on.");
 }
 
-TrayIcon::TrayIcon(AppModel& model, QObject* parent)
-    : QObject(parent), model_(model), menu_(std::make_unique<QMenu>()),
-      tray_(std::make_unique<QSystemTrayIcon>()) {
-    connect(menu_->addAction(QStringLiteral("Open Vellumkite")), &QAction::triggered, this,
-            &TrayIcon::openPopover);
-    connect(menu_->addAction(QStringLiteral("History")), &QAction::triggered, &model_,
-            &AppModel::openHistory);
-    boxAction_ = menu_->addAction(QStringLiteral("Floating box"));
-    boxAction_->setCheckable(true);
-    connect(boxAction_, &QAction::triggered, this, [this](bool on) { model_.setShowBox(on); });
-    menu_->addSeparator();
-    connect(menu_->addAction(QStringLiteral("Quit")), &QAction::triggered, this,
-            [] { QCoreApplication::quit(); });
-    tray_->setContextMenu(menu_.get());
+TrayIcon::TrayIcon(AppModel& model, Style style, QObject* parent)
+    : QObject(parent), model_(model), style_(style), tray_(std::make_unique<QSystemTrayIcon>()) {
+    if (style_ == Style::panel)
+        buildMenu();
     connect(tray_.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger)
+                // Without a menu, a right or Control click does what a click does.
+                if (reason == QSystemTrayIcon::Trigger ||
+                    (reason == QSystemTrayIcon::Context && !menu_))
                     togglePopover();
             });
     connect(&model_, &AppModel::changed, this, &TrayIcon::scheduleSync);
@@ -155,6 +161,21 @@ bool TrayIcon::eventFilter(QObject* watched, QEvent* event) {
 
 TrayIcon::~TrayIcon() = default;
 
+void TrayIcon::buildMenu() {
+    menu_ = std::make_unique<QMenu>();
+    connect(menu_->addAction(QStringLiteral("Open Vellumkite")), &QAction::triggered, this,
+            &TrayIcon::openPopover);
+    connect(menu_->addAction(QStringLiteral("History")), &QAction::triggered, &model_,
+            &AppModel::openHistory);
+    boxAction_ = menu_->addAction(QStringLiteral("Floating box"));
+    boxAction_->setCheckable(true);
+    connect(boxAction_, &QAction::triggered, this, [this](bool on) { model_.setShowBox(on); });
+    menu_->addSeparator();
+    connect(menu_->addAction(QStringLiteral("Quit")), &QAction::triggered, this,
+            [] { QCoreApplication::quit(); });
+    tray_->setContextMenu(menu_.get());
+}
+
 void TrayIcon::show() {
     tray_->show();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
@@ -172,12 +193,16 @@ void TrayIcon::sync() {
     const QString title = model_.menuTitle();
     // Redrawn only when the title or the palette changes: a new icon makes some trays flicker.
     if (!shownTitleValid_ || title != shownTitle_) {
-        tray_->setIcon(icon(title, QApplication::palette()));
+        if (style_ == Style::panel)
+            tray_->setIcon(icon(title, QApplication::palette()));
+        else if (tray_->icon().isNull()) // the menu bar tints it: drawn once
+            tray_->setIcon(menuBarIcon());
         tray_->setToolTip(toolTip(title));
         shownTitle_ = title;
         shownTitleValid_ = true;
     }
-    boxAction_->setChecked(model_.showBox());
+    if (boxAction_)
+        boxAction_->setChecked(model_.showBox());
 }
 
 void TrayIcon::openPopover() {

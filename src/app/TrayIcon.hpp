@@ -25,7 +25,16 @@ class TrayIcon : public QObject {
     Q_OBJECT
 
 public:
-    explicit TrayIcon(AppModel& model, QObject* parent = nullptr);
+    // panel: the gauge over the title, inked for the palette, and the context menu.
+    // menuBar (macOS): the gauge alone as a template image that the menu bar tints for its
+    // light or dark look, the title in the tooltip only (the item there is square), and no
+    // context menu, since a menu-bar item with one opens it on every click, over the popover;
+    // the popover holds every setting and Quit anyway.
+    enum class Style { panel, menuBar };
+    // menuBar on macOS, panel elsewhere.
+    static Style platformStyle();
+
+    TrayIcon(AppModel& model, Style style, QObject* parent = nullptr);
     ~TrayIcon() override;
 
     // The icon at size × size logical pixels: the gauge above the title in bold glyphs,
@@ -35,6 +44,8 @@ public:
                          const QColor& halo);
     // The icon at the usual tray sizes, inked for the given palette.
     static QIcon icon(const QString& title, const QPalette& palette);
+    // The menu-bar icon: the gauge in black on transparent, marked as a mask.
+    static QIcon menuBarIcon();
     // "Vellumkite: 34%".
     static QString toolTip(const QString& title);
     // What to say on standard error when there is no tray to show the icon in.
@@ -44,7 +55,9 @@ public:
     // tray, says once on standard error how to reach the program.
     void show();
 
+    Style style() const { return style_; }
     QSystemTrayIcon* trayIcon() const { return tray_.get(); }
+    // Both null in the menu-bar style.
     QMenu* menu() const { return menu_.get(); }
     QAction* boxAction() const { return boxAction_; }
     // Null until the popover is first opened.
@@ -65,10 +78,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void buildMenu();
     void scheduleSync();
     void sync();
 
     AppModel& model_;
+    Style style_;
     std::unique_ptr<QMenu> menu_;
     std::unique_ptr<QSystemTrayIcon> tray_;
     std::unique_ptr<PopoverWindow> popover_;

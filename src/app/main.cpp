@@ -11,6 +11,7 @@
 #include "SingleInstance.hpp"
 #include "SnapshotFile.hpp"
 #include "TrayIcon.hpp"
+#include "TrayNotificationCenter.hpp"
 
 #include <cstdio>
 #include <memory>
@@ -87,7 +88,16 @@ int main(int argc, char** argv) {
 
     PreferencesStore preferences;
     LoginItem loginItem;
-    const auto notifications = DBusNotificationCenter::create();
+    // Without D-Bus (macOS), notifications are the tray icon's messages, once the icon is made.
+    std::unique_ptr<NotificationCenter> notifications;
+    TrayNotificationCenter* trayNotifications = nullptr;
+    if (TrayNotificationCenter::isPlatformDefault()) {
+        auto center = TrayNotificationCenter::create();
+        trayNotifications = center.get();
+        notifications = std::move(center);
+    } else {
+        notifications = DBusNotificationCenter::create();
+    }
 
     AppModel::Services services;
     services.preferences = &preferences;
@@ -96,7 +106,9 @@ int main(int argc, char** argv) {
     AppModel model(std::move(services));
 
     FloatingBoxHandler box(model);
-    TrayIcon tray(model);
+    TrayIcon tray(model, TrayIcon::platformStyle());
+    if (trayNotifications)
+        trayNotifications->setTray(tray.trayIcon());
     box.setTrayFallback(
         {[] { return !TrayIcon::trayAvailable(); }, [&tray] { tray.showPopover(); }});
     QObject::connect(&instance, &SingleInstance::activationRequested, &tray,

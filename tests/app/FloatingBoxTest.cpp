@@ -196,6 +196,8 @@ TEST_F(FloatingBoxTest, HandlerMakesTheBoxOnceAndShowsOrHidesIt) {
     FloatingBox* box = handler.box();
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(box->isVisible());
+    // Else macOS hides it whenever another app is active.
+    EXPECT_TRUE(box->testAttribute(Qt::WA_MacAlwaysShowToolWindow));
     settle();
     box->move(40, 50);
     settle();

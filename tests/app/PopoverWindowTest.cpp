@@ -39,6 +39,7 @@ TEST(PopoverPlacement, OpensByTheIconAndStaysOnScreen) {
 TEST_F(PopoverWindowTest, PopupIsTransientAndClosesOnEscape) {
     PopoverWindow w(*model, PopoverWindow::Kind::popup);
     EXPECT_EQ(w.windowFlags() & Qt::WindowType_Mask, Qt::Popup);
+    EXPECT_TRUE(w.testAttribute(Qt::WA_MacAlwaysShowToolWindow));
     w.popup(QRect(400, 0, 22, 22));
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(w.size(), w.content()->size());
@@ -58,6 +59,9 @@ TEST_F(PopoverWindowTest, DemoPanelAndWindowReport) {
     PopoverWindow* panel = demo.panel();
     ASSERT_NE(panel, nullptr);
     EXPECT_EQ(panel->pos(), QPoint(80, 20));
+    // A tool window: else macOS hides it whenever another app is active.
+    EXPECT_EQ(panel->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
+    EXPECT_TRUE(panel->testAttribute(Qt::WA_MacAlwaysShowToolWindow));
 
     const QStringList lines =
         DemoPanel::windowReport(panel->windowHandle()).split('\n', Qt::SkipEmptyParts);

@@ -53,10 +53,10 @@ TEST(TrayIconRender, DrawsTheTitleUnderTheGauge) {
 
 TEST_F(TrayIconTest, FollowsTheTitleAndTheBoxSwitch) {
     const auto fresh = makeModel();
-    TrayIcon before(*fresh);
+    TrayIcon before(*fresh, TrayIcon::Style::panel);
     EXPECT_EQ(before.trayIcon()->toolTip(), "Vellumkite: \u2026");
 
-    TrayIcon tray(*model);
+    TrayIcon tray(*model, TrayIcon::Style::panel);
     demo();
     EXPECT_EQ(tray.trayIcon()->toolTip(), "Vellumkite: 34%");
     EXPECT_FALSE(tray.trayIcon()->icon().isNull());
@@ -74,7 +74,9 @@ TEST_F(TrayIconTest, FollowsTheTitleAndTheBoxSwitch) {
 }
 
 TEST_F(TrayIconTest, ClickOpensAndClosesThePopover) {
-    TrayIcon tray(*model);
+    TrayIcon tray(*model, TrayIcon::Style::panel);
+    // A right click is the context menu's.
+    emit tray.trayIcon()->activated(QSystemTrayIcon::Context);
     EXPECT_EQ(tray.popover(), nullptr);
     tray.togglePopover();
     ASSERT_NE(tray.popover(), nullptr);
@@ -84,8 +86,64 @@ TEST_F(TrayIconTest, ClickOpensAndClosesThePopover) {
     EXPECT_FALSE(tray.popover()->isVisible());
 }
 
+// What macOS needs of a menu-bar item: a square template image (black, the shape in alpha) that
+// the menu bar tints itself, and no context menu, which would open on every click.
+TEST_F(TrayIconTest, MenuBarStyleIsATemplateGaugeWithoutAMenu) {
+    const QPalette before = QApplication::palette();
+    QApplication::setPalette(palette(true));
+    TrayIcon tray(*model, TrayIcon::Style::menuBar);
+    settle();
+    const auto image = [&](int side, qreal dpr) {
+        return tray.trayIcon()
+            ->icon()
+            .pixmap(QSize(side, side), dpr)
+            .toImage()
+            .convertToFormat(QImage::Format_ARGB32);
+    };
+    const QImage untitled = image(22, 1);
+
+    demo();
+    EXPECT_EQ(tray.menu(), nullptr);
+    EXPECT_EQ(tray.boxAction(), nullptr);
+    EXPECT_EQ(tray.trayIcon()->contextMenu(), nullptr);
+    EXPECT_EQ(tray.trayIcon()->toolTip(), "Vellumkite: 34%");
+    const QIcon icon = tray.trayIcon()->icon();
+    EXPECT_TRUE(icon.isMask());
+    ASSERT_FALSE(icon.availableSizes().isEmpty());
+    for (const QSize size : icon.availableSizes())
+        EXPECT_EQ(size.width(), size.height());
+    for (const int side : {16, 22, 32})
+        for (const qreal dpr : {1.0, 2.0}) {
+            const QImage im = image(side, dpr);
+            ASSERT_EQ(im.size(), QSize(side, side) * dpr);
+            int inked = 0, clear = 0, coloured = 0;
+            for (int y = 0; y < im.height(); ++y)
+                for (int x = 0; x < im.width(); ++x) {
+                    const QRgb p = im.pixel(x, y);
+                    inked += qAlpha(p) >= 128;
+                    clear += qAlpha(p) == 0;
+                    coloured += qRed(p) != 0 || qGreen(p) != 0 || qBlue(p) != 0;
+                }
+            EXPECT_EQ(coloured, 0) << side << "@" << dpr;
+            EXPECT_GT(inked, im.width() * im.height() / 10) << side << "@" << dpr;
+            EXPECT_GT(clear, im.width() * im.height() / 3) << side << "@" << dpr;
+        }
+    // The gauge alone, over the whole square: no title drawn, ink down to the bottom rows.
+    EXPECT_EQ(image(22, 1), untitled);
+    EXPECT_GE(inkedColumns(image(22, 1), 0), 18);
+    EXPECT_GE(inkedColumns(image(22, 1), 19), 6);
+    QApplication::setPalette(before);
+
+    // Any click, a right one too, opens the popover; the next closes it.
+    emit tray.trayIcon()->activated(QSystemTrayIcon::Context);
+    ASSERT_NE(tray.popover(), nullptr);
+    EXPECT_TRUE(tray.popover()->isVisible());
+    emit tray.trayIcon()->activated(QSystemTrayIcon::Trigger);
+    EXPECT_FALSE(tray.popover()->isVisible());
+}
+
 TEST_F(TrayIconTest, InkFollowsThePalette) {
-    TrayIcon tray(*model);
+    TrayIcon tray(*model, TrayIcon::Style::panel);
     const QPalette before = QApplication::palette();
     const auto ink = [&] {
         const QImage image = tray.trayIcon()->icon().pixmap(22).toImage();
@@ -103,7 +161,7 @@ TEST_F(TrayIconTest, InkFollowsThePalette) {
 
 TEST_F(TrayIconTest, WithoutATrayThePopoverOpensNearTheTop) {
     ASSERT_FALSE(TrayIcon::trayAvailable()); // the offscreen platform has none
-    TrayIcon tray(*model);
+    TrayIcon tray(*model, TrayIcon::Style::panel);
     tray.showPopover();
     PopoverWindow* popover = tray.popover();
     ASSERT_NE(popover, nullptr);
@@ -130,7 +188,7 @@ TEST_F(TrayIconTest, LaterStartOfTheProgramOpensThePopoverAndEnds) {
     TempDir runtime;
     SingleInstance instance(QString::fromStdString(runtime.path().string()));
     ASSERT_EQ(instance.start(), SingleInstance::Role::primary) << instance.error().toStdString();
-    TrayIcon tray(*model);
+    TrayIcon tray(*model, TrayIcon::Style::panel);
     QObject::connect(&instance, &SingleInstance::activationRequested, &tray,
                      &TrayIcon::showPopover);
 
