@@ -10,7 +10,8 @@ need=(cmake ninja-build g++ pkg-config libsimdjson-dev uuid-dev libsqlite3-dev l
 case "${1:-build}" in
     test | ci)
         need+=(xvfb xauth x11-utils xdotool openbox trayer dbus-daemon dbus-bin dunst
-               desktop-file-utils strace imagemagick tzdata bash-completion zsh fish man-db jq)
+               desktop-file-utils strace imagemagick icnsutils tzdata bash-completion zsh fish
+               man-db jq)
         ;;
 esac
 # The distribution's clang and the runtime of its sanitizers and libFuzzer, whatever version;

@@ -9,6 +9,8 @@
 #include <QtGlobal>
 
 #ifdef Q_OS_MACOS
+#include "AppBundle.hpp"
+
 #include <QSettings>
 #endif
 
@@ -132,9 +134,9 @@ bool LoginItem::isEnabled() const {
 
 QString LoginItem::defaultEntryPath() {
     const QString home = UserFiles::home();
-    return home.isEmpty()
-               ? home
-               : home + QStringLiteral("/Library/LaunchAgents/app.vellumkite.Vellumkite.plist");
+    return home.isEmpty() ? home
+                          : home + QStringLiteral("/Library/LaunchAgents/") +
+                                AppBundle::identifier() + QStringLiteral(".plist");
 }
 
 std::optional<QString> LoginItem::entryContents(const QString& executable) {
@@ -147,16 +149,16 @@ std::optional<QString> LoginItem::entryContents(const QString& executable) {
                           "<plist version=\"1.0\">\n"
                           "<dict>\n"
                           "\t<key>Label</key>\n"
-                          "\t<string>app.vellumkite.Vellumkite</string>\n"
+                          "\t<string>%1</string>\n"
                           "\t<key>ProgramArguments</key>\n"
                           "\t<array>\n"
-                          "\t\t<string>%1</string>\n"
+                          "\t\t<string>%2</string>\n"
                           "\t</array>\n"
                           "\t<key>RunAtLoad</key>\n"
                           "\t<true/>\n"
                           "</dict>\n"
                           "</plist>\n")
-        .arg(xmlEscaped(executable));
+        .arg(AppBundle::identifier(), xmlEscaped(executable));
 }
 
 bool LoginItem::isEnabled() const {

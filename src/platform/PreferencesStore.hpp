@@ -19,8 +19,9 @@ class PreferencesBackend;
 // preferences.json.bad-<date>-<time>, so nothing the user had is destroyed. A write that would not
 // change the file is skipped.
 //
-// On macOS the native user defaults are used, which keep types themselves. (The two backends are
-// in PreferencesFile.cpp and PreferencesDefaults.cpp.)
+// On macOS the native user defaults are used, which keep types themselves: the domain named by the
+// bundle identifier (AppBundle), the same for the app and the terminal tool. (The two backends
+// are in PreferencesFile.cpp and PreferencesDefaults.cpp.)
 //
 // Thread-safe: the app reads thresholds from its worker thread while the main thread writes.
 class PreferencesStore : public WritablePreferences {
@@ -38,7 +39,7 @@ public:
     QString path() const;
 
     // $XDG_CONFIG_HOME/Vellumkite/preferences.json (~/.config when the variable is unset or not
-    // absolute); on macOS the application's defaults domain.
+    // absolute); on macOS none, which stands for the bundle identifier's defaults domain.
     static QString defaultPath();
 
 protected:
