@@ -1,5 +1,6 @@
 #include "PriceTable.hpp"
 
+#include "ProgramPath.hpp"
 #include "UsageTotals.hpp"
 #include "UserFolders.hpp"
 
@@ -34,13 +35,9 @@ std::optional<std::string_view> withoutDate(std::string_view model) {
 }
 
 std::filesystem::path installedFile() {
-#if defined(__linux__)
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec)
-        return exe.parent_path().parent_path() / "share" / "vellumkite" / "prices.json";
-#endif
-    return {};
+    const auto exe = ProgramPath::self();
+    return exe.empty() ? exe
+                       : exe.parent_path().parent_path() / "share" / "vellumkite" / "prices.json";
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "AssistantConfig.hpp"
 #include "AtomicFile.hpp"
 #include "Fd.hpp"
+#include "ProgramPath.hpp"
 #include "SettingsText.hpp"
 #include "SetupRecord.hpp"
 #include "SmallFile.hpp"
@@ -173,9 +174,7 @@ std::optional<std::filesystem::path> StatusLineSetup::findProgram(const std::str
 
 std::optional<std::filesystem::path>
 StatusLineSetup::program(const std::vector<std::filesystem::path>& fallbacks) {
-    std::error_code ec;
-    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (!ec) {
+    if (const auto self = ProgramPath::self(); !self.empty()) {
         const auto beside = self.parent_path() / StatusLineCommand::kProgram;
         if (executable(beside))
             return beside;

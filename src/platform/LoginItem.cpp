@@ -1,5 +1,6 @@
 #include "LoginItem.hpp"
 
+#include "ProgramPath.hpp"
 #include "UserFiles.hpp"
 
 #include <QCoreApplication>
@@ -207,7 +208,7 @@ QString LoginItem::currentExecutable() {
         return appImage;
     if (QCoreApplication::instance())
         return QCoreApplication::applicationFilePath();
-    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    return UserFiles::fromPath(ProgramPath::self());
 }
 
 } // namespace vellumkite
