@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh ci
-common=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++
+common=(-G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g0 -DCMAKE_CXX_COMPILER=clang++
         -DCMAKE_CXX_FLAGS=-stdlib=libc++ -DVELLUMKITE_GTEST_SOURCE=/usr/src/googletest
         -DVELLUMKITE_BENCH=OFF -DVELLUMKITE_PCH=OFF)
 
