@@ -2,6 +2,7 @@
 // hicolor/<n>x<n>/apps/vellumkite.png, and vellumkite.icns for the macOS bundle.
 #include "AppIcon.hpp"
 #include "IcnsFile.hpp"
+#include "QtText.hpp"
 
 #include <cerrno>
 #include <cstdio>
@@ -69,7 +70,7 @@ int main(int argc, char** argv) {
             {type.code, std::string_view(png.constData(), static_cast<std::size_t>(png.size()))});
     }
     const QByteArray icns = QFile::encodeName(out.filePath(QStringLiteral("vellumkite.icns")));
-    if (!ok || !vellumkite::IcnsFile::write(icns.toStdString(), entries)) {
+    if (!ok || !vellumkite::IcnsFile::write(vellumkite::stdString(icns), entries)) {
         std::fprintf(stderr, "%s: could not write %s: %s\n", argv[0], icns.constData(),
                      ok ? std::strerror(errno) : "a picture could not be drawn");
         return 1;
