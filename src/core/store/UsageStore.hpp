@@ -20,9 +20,7 @@
 
 namespace vellumkite {
 
-struct CoachInput;
 class History;
-struct Limits;
 
 // Keeps, in memory, the records of the chat logs over a sliding look-back window, and brings them
 // up to date on demand by reading only the complete lines appended since the previous pass.
@@ -85,8 +83,6 @@ public:
     double burnRate(double minutes) const;
     // The sum of weight over the turns at or after `since`, added in time order.
     double weightSince(Instant since) const;
-    // The coach's input for one pass.
-    CoachInput coachInput(const std::optional<Limits>& limits, Instant now) const;
 
     // For tests of the store's invariants.
     bool hasToolName(std::string_view callId) const;

@@ -1,6 +1,4 @@
 // The query side of UsageStore: every figure is rebuilt from the held records on each call.
-#include "CoachInput.hpp"
-#include "Limits.hpp"
 #include "Saturating.hpp"
 #include "ToolCategory.hpp"
 #include "UsageStore.hpp"
@@ -150,26 +148,6 @@ std::vector<ToolEater> UsageStore::toolEaters(Instant since) const {
 double UsageStore::burnRate(double minutes) const {
     const Instant since = addSeconds(clock_(), -60.0 * minutes);
     return weightSince(since) / minutes;
-}
-
-} // namespace vellumkite
-
-namespace vellumkite {
-
-CoachInput UsageStore::coachInput(const std::optional<Limits>& limits, Instant now) const {
-    CoachInput in;
-    in.now = now;
-    in.currentChat = currentChat();
-    in.burnPerMin = burnRate(15); // counts back from the clock, not from `now`
-    const Instant today = startOfLocalDay(now);
-    in.toolEaters = toolEaters(today);
-    in.todayWeight = weightSince(today);
-    if (limits && limits->fiveHour) {
-        in.fiveHour = limits->fiveHour;
-        // From the start of the current 5-hour window.
-        in.fiveHourWeight = weightSince(addSeconds(limits->fiveHour->resetsAt, -18000));
-    }
-    return in;
 }
 
 } // namespace vellumkite

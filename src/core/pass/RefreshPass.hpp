@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CoachInput.hpp"
 #include "Environment.hpp"
 #include "Snapshot.hpp"
 #include "Time.hpp"
@@ -29,6 +30,10 @@ struct RefreshPass {
     };
 
     static Snapshot run(UsageStore& store, const Inputs& inputs);
+
+    // The figures the coach judges, from the store as it stands.
+    static CoachInput coachInput(const UsageStore& store, const std::optional<Limits>& limits,
+                                 Instant now);
 
     // The 30 per-minute buckets of the last half hour ending at `now`, oldest first.
     static std::vector<double> sparkline(const UsageStore& store, Instant now);

@@ -131,13 +131,13 @@ TEST_F(RefreshPassTest, CoachWeighsTheCurrentFiveHourWindow) {
     store.refresh();
     Limits limits;
     limits.fiveHour = Limits::Window{50, at("2025-03-01T15:00:00.000Z")};
-    const CoachInput in = store.coachInput(limits, now);
+    const CoachInput in = RefreshPass::coachInput(store, limits, now);
     ASSERT_TRUE(in.fiveHour);
     EXPECT_DOUBLE_EQ(in.fiveHourWeight, 50000);
     EXPECT_DOUBLE_EQ(in.todayWeight, 550000);
     EXPECT_DOUBLE_EQ(in.burnPerMin, 30000.0 / 15);
     limits.fiveHour.reset();
-    const CoachInput weekly = store.coachInput(limits, now);
+    const CoachInput weekly = RefreshPass::coachInput(store, limits, now);
     EXPECT_FALSE(weekly.fiveHour);
     EXPECT_EQ(weekly.fiveHourWeight, 0);
 

@@ -44,6 +44,23 @@ std::vector<double> RefreshPass::sparkline(const UsageStore& store, Instant now)
     return buckets;
 }
 
+CoachInput RefreshPass::coachInput(const UsageStore& store, const std::optional<Limits>& limits,
+                                   Instant now) {
+    CoachInput in;
+    in.now = now;
+    in.currentChat = store.currentChat();
+    in.burnPerMin = store.burnRate(15); // counts back from the clock, not from `now`
+    const Instant today = startOfLocalDay(now);
+    in.toolEaters = store.toolEaters(today);
+    in.todayWeight = store.weightSince(today);
+    if (limits && limits->fiveHour) {
+        in.fiveHour = limits->fiveHour;
+        // From the start of the current 5-hour window.
+        in.fiveHourWeight = store.weightSince(addSeconds(limits->fiveHour->resetsAt, -18000));
+    }
+    return in;
+}
+
 Snapshot RefreshPass::run(UsageStore& store, const Inputs& in) {
     Snapshot s;
     store.refresh();
@@ -55,7 +72,7 @@ Snapshot RefreshPass::run(UsageStore& store, const Inputs& in) {
     const Instant now = in.clock();
     s.sparkline = sparkline(store, now);
     s.limits = Limits::load(in.limitsFile, in.clock);
-    const CoachInput input = store.coachInput(s.limits, now);
+    const CoachInput input = coachInput(store, s.limits, now);
     const MapPreferences none;
     const Thresholds thresholds =
         Thresholds::load(in.preferences ? *in.preferences : none, in.environment);
