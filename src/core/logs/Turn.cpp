@@ -23,6 +23,9 @@ void Turn::absorb(Turn&& line) {
     cacheWrite = std::max(cacheWrite, line.cacheWrite);
     output = std::max(output, line.output);
     cacheWrite1h = std::max(cacheWrite1h, line.cacheWrite1h);
+    webSearches = std::max(webSearches, line.webSearches);
+    fast = fast || line.fast;
+    usOnly = usOnly || line.usOnly;
     tools.insert(tools.end(), std::make_move_iterator(line.tools.begin()),
                  std::make_move_iterator(line.tools.end()));
 }

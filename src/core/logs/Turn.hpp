@@ -21,6 +21,9 @@ struct Turn {
     std::int64_t cacheWrite = 0;
     std::int64_t output = 0;
     std::int64_t cacheWrite1h = 0;  // the part of cacheWrite kept for an hour; the rest for 5 min
+    std::int64_t webSearches = 0;   // server-side web searches the reply made
+    bool fast = false;              // answered in fast mode
+    bool usOnly = false;            // inference kept in the United States
     std::vector<std::string> tools; // appended to when later lines of the same reply arrive
 
     // How much of the chat the assistant took in for this reply (saturating).
@@ -31,7 +34,8 @@ struct Turn {
     // Takes in another line of the same reply. A streamed reply repeats its input and cache
     // counts on every line but has its final output only on the last, earlier lines carrying a
     // provisional one: each count keeps its largest value, whatever order the lines come in.
-    // The first line's model, time, session and project stay; tool names are appended.
+    // The first line's model, time, session and project stay; tool names are appended; fast mode
+    // and US-only inference hold when any line says so.
     void absorb(Turn&& line);
 };
 

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstring>
 #include <simdjson.h>
-#include <uuid/uuid.h>
 
 namespace vellumkite {
 
@@ -112,12 +111,18 @@ std::int64_t resultTokens(const object& item) {
     return sum;
 }
 
-std::string randomUuid() {
-    uuid_t id;
-    uuid_generate_random(id);
-    char text[37];
-    uuid_unparse_lower(id, text);
-    return std::string(text, 36);
+// A reply without a message id keeps a key that is the same on every read of its line: its
+// request id, else what the line says of itself (a random key would count it again each time
+// its log is read anew).
+std::string keyWithoutMessageId(const object& root, const Turn& turn, std::string_view stamp) {
+    if (const auto request = stringMember(root, "requestId"); request && !request->empty())
+        return "-:" + std::string(*request);
+    std::string key = "-:" + turn.sessionId + '@' + std::string(stamp);
+    for (const std::int64_t n : {turn.input, turn.cacheRead, turn.cacheWrite, turn.output}) {
+        key += '/';
+        key += std::to_string(n);
+    }
+    return key;
 }
 
 std::optional<ParsedLine> parseResults(const object& message, std::string sessionId, Instant time) {
@@ -134,7 +139,7 @@ std::optional<ParsedLine> parseResults(const object& message, std::string sessio
 }
 
 std::optional<ParsedLine> parseReply(const object& root, const object& message,
-                                     std::string sessionId, Instant time) {
+                                     std::string sessionId, Instant time, std::string_view stamp) {
     const auto usage = objectMember(message, "usage");
     if (!usage)
         return std::nullopt;
@@ -144,10 +149,6 @@ std::optional<ParsedLine> parseReply(const object& root, const object& message,
 
     TurnLine out;
     Turn& turn = out.turn;
-    const auto messageId = stringMember(message, "id");
-    turn.key = messageId ? std::string(*messageId) : randomUuid();
-    turn.key += ':';
-    turn.key += stringMember(root, "requestId").value_or("");
 
     forEachItem(message, "tool_use", [&](const object& o) {
         const auto id = stringMember(o, "id");
@@ -167,10 +168,28 @@ std::optional<ParsedLine> parseReply(const object& root, const object& message,
     turn.cacheRead = countMember(*usage, "cache_read_input_tokens");
     turn.cacheWrite = countMember(*usage, "cache_creation_input_tokens");
     turn.output = countMember(*usage, "output_tokens");
-    if (const auto split = objectMember(*usage, "cache_creation"))
+    if (const auto split = objectMember(*usage, "cache_creation")) {
+        // Some versions wrote 0 for the total while its parts were right.
+        const std::int64_t parts = saturatingAdd(
+            std::max<std::int64_t>(countMember(*split, "ephemeral_5m_input_tokens"), 0),
+            std::max<std::int64_t>(countMember(*split, "ephemeral_1h_input_tokens"), 0));
+        turn.cacheWrite = std::max(turn.cacheWrite, parts);
         turn.cacheWrite1h =
             std::clamp<std::int64_t>(countMember(*split, "ephemeral_1h_input_tokens"), 0,
                                      std::max<std::int64_t>(turn.cacheWrite, 0));
+    }
+    if (const auto server = objectMember(*usage, "server_tool_use"))
+        turn.webSearches = std::max<std::int64_t>(countMember(*server, "web_search_requests"), 0);
+    turn.fast = stringMember(*usage, "speed") == "fast";
+    turn.usOnly = stringMember(*usage, "inference_geo") == "us";
+
+    if (const auto messageId = stringMember(message, "id")) {
+        turn.key = std::string(*messageId);
+        turn.key += ':';
+        turn.key += stringMember(root, "requestId").value_or("");
+    } else {
+        turn.key = keyWithoutMessageId(root, turn, stamp);
+    }
     return ParsedLine{std::move(out)};
 }
 
@@ -210,7 +229,7 @@ std::optional<ParsedLine> TurnParser::parsePadded(simdjson::dom::parser& parser,
     if (type == "user")
         return parseResults(*message, std::move(sessionId), *time);
     if (type == "assistant")
-        return parseReply(root, *message, std::move(sessionId), *time);
+        return parseReply(root, *message, std::move(sessionId), *time, *stamp);
     return std::nullopt;
 }
 

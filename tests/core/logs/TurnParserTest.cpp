@@ -100,17 +100,55 @@ TEST(TurnParserTest, SyntheticRepliesAreNotCountedAndMissingFieldsTakeDefaults) 
     EXPECT_EQ(bare.turn.project, "?");
     EXPECT_EQ(bare.turn.entrypoint, "?");
     EXPECT_TRUE(bare.turn.tools.empty());
-    // No message id: a random UUID, a colon and no request id.
-    ASSERT_EQ(bare.turn.key.size(), 37u);
-    EXPECT_EQ(bare.turn.key[8], '-');
-    EXPECT_EQ(bare.turn.key.back(), ':');
+    // No message id and no request id: a key from the line itself, the same on every read,
+    // and different for another line.
+    EXPECT_EQ(bare.turn.key, "-:?@2025-03-01T09:30:15.250Z/0/0/0/0");
     const auto again = asTurn(TurnParser::parse(
         R"({"type":"assistant","timestamp":"2025-03-01T09:30:15.250Z","message":{"usage":{}}})"));
-    EXPECT_NE(bare.turn.key, again.turn.key);
+    EXPECT_EQ(bare.turn.key, again.turn.key);
+    const auto other = asTurn(TurnParser::parse(
+        R"({"type":"assistant","timestamp":"2025-03-01T09:30:15.250Z","message":{"usage":{"output_tokens":7}}})"));
+    EXPECT_NE(bare.turn.key, other.turn.key);
+    // The request id alone identifies a streamed reply's lines.
+    const auto byRequest = asTurn(TurnParser::parse(
+        R"({"type":"assistant","requestId":"R","timestamp":"2025-03-01T09:30:15.250Z","message":{"usage":{"output_tokens":7}}})"));
+    EXPECT_EQ(byRequest.turn.key, "-:R");
 
     const auto noRequest = asTurn(TurnParser::parse(
         R"({"type":"assistant","timestamp":"2025-03-01T09:30:15.250Z","message":{"id":"M","usage":{}}})"));
     EXPECT_EQ(noRequest.turn.key, "M:");
+}
+
+TEST(TurnParserTest, ReadsFastModeUsOnlyWebSearchesAndCacheWriteParts) {
+    const auto line = [](const std::string& usage) {
+        return R"({"type":"assistant","timestamp":"2025-03-01T09:30:15.250Z","message":{"id":"m","usage":)" +
+               usage + "}}";
+    };
+    const auto t = asTurn(TurnParser::parse(line(
+        R"({"input_tokens":10,"cache_creation_input_tokens":0,"cache_creation":{"ephemeral_5m_input_tokens":300,"ephemeral_1h_input_tokens":200},"speed":"fast","inference_geo":"us","server_tool_use":{"web_search_requests":3,"web_fetch_requests":2}})")));
+    // A total of 0 beside right parts: the parts count.
+    EXPECT_EQ(t.turn.cacheWrite, 500);
+    EXPECT_EQ(t.turn.cacheWrite1h, 200);
+    EXPECT_TRUE(t.turn.fast);
+    EXPECT_TRUE(t.turn.usOnly);
+    EXPECT_EQ(t.turn.webSearches, 3);
+
+    // The larger of the total and the parts; the hour part never above the total.
+    const auto plain = asTurn(TurnParser::parse(line(
+        R"({"cache_creation_input_tokens":900,"cache_creation":{"ephemeral_5m_input_tokens":-5,"ephemeral_1h_input_tokens":2000},"speed":"standard","inference_geo":"global","server_tool_use":{"web_search_requests":"3"}})")));
+    EXPECT_EQ(plain.turn.cacheWrite, 2000);
+    EXPECT_EQ(plain.turn.cacheWrite1h, 2000);
+    EXPECT_FALSE(plain.turn.fast);
+    EXPECT_FALSE(plain.turn.usOnly);
+    EXPECT_EQ(plain.turn.webSearches, 0);
+
+    // A streamed reply: the largest count of each line, fast when any line says so.
+    Turn merged = plain.turn;
+    merged.absorb(Turn(t.turn));
+    EXPECT_EQ(merged.webSearches, 3);
+    EXPECT_TRUE(merged.fast);
+    EXPECT_TRUE(merged.usOnly);
+    EXPECT_EQ(merged.cacheWrite, 2000);
 }
 
 TEST(TurnParserTest, OnlyIntegralCountsInRangeCount) {

@@ -206,6 +206,23 @@ TEST_F(UsageStoreTest, RereadsAReplacedFileFromItsStart) {
     EXPECT_TRUE(store.turns().contains("m6:req_1"));
 }
 
+TEST_F(UsageStoreTest, RepliesWithoutAMessageIdCountOnceWhenTheirLogIsWrittenAgain) {
+    const std::string bare =
+        R"({"type":"assistant","sessionId":"s","timestamp":"2025-03-01T11:00:00.000Z","message":{"usage":{"input_tokens":100,"output_tokens":10}}})";
+    const std::string byRequest =
+        R"({"type":"assistant","sessionId":"s","requestId":"r9","timestamp":"2025-03-01T11:01:00.000Z","message":{"usage":{"input_tokens":200,"output_tokens":20}}})";
+    writeFile(log(), bare + "\n" + byRequest + "\n");
+    store.refresh();
+    ASSERT_EQ(store.turns().size(), 2u);
+    const double weight = store.weightSince(at("2025-03-01T00:00:00.000Z"));
+    // Rewritten with a line before them: both are read again, and each still counts once.
+    writeFile(log(), replyLine(reply("m1")) + "\n" + bare + "\n" + byRequest + "\n");
+    store.refresh();
+    EXPECT_EQ(store.turns().size(), 3u);
+    EXPECT_DOUBLE_EQ(store.weightSince(at("2025-03-01T00:00:00.000Z")),
+                     weight + store.turns().at("m1:req_1").weight());
+}
+
 TEST_F(UsageStoreTest, ReadsAFileDeletedAndWrittenAgainAtTheSameSizeAtOnce) {
     // Same size, likely the same inode, and within the file system's time resolution: only the
     // report of the change tells the files apart.
