@@ -1,6 +1,7 @@
 #include "AtomicFile.hpp"
 
 #include "Fd.hpp"
+#include "UniqueFd.hpp"
 
 #include <cerrno>
 #include <cstdlib>
@@ -16,9 +17,10 @@ namespace {
 // True when the file at path is a regular file of ours, 0600, holding exactly `bytes`; then its
 // modification time is set to now. Never follows a symlink.
 bool touchIfSame(const std::filesystem::path& path, std::string_view bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!file)
         return false;
+    const int fd = file.get();
     struct stat st {};
     bool same = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
                 (st.st_mode & 07777) == 0600 && st.st_size >= 0 &&
@@ -39,7 +41,6 @@ bool touchIfSame(const std::filesystem::path& path, std::string_view bytes) {
         same = have == bytes.size() && std::string_view(old.data(), have) == bytes &&
                ::futimens(fd, nullptr) == 0;
     }
-    ::close(fd);
     return same;
 }
 
@@ -91,12 +92,13 @@ bool AtomicFile::replace(const std::filesystem::path& path, std::string_view byt
     }
 
     std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0)
+    UniqueFd file(::mkostemp(temp.data(), O_CLOEXEC));
+    if (!file)
         return false;
+    const int fd = file.get();
     bool ok = ::fchmod(fd, mode) == 0 && Fd::writeAll(fd, bytes) && ::fsync(fd) == 0;
     int error = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok) {
+    if (!file.close() && ok) {
         ok = false;
         error = errno;
     }
@@ -110,11 +112,8 @@ bool AtomicFile::replace(const std::filesystem::path& path, std::string_view byt
         return false;
     }
     // Makes the rename itself durable. Failing here loses nothing, so it is not reported.
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    if (const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir)
+        ::fsync(dir.get());
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "SmallFile.hpp"
 
+#include "UniqueFd.hpp"
+
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
@@ -20,12 +22,12 @@ SmallFile failed(SmallFile::Problem problem, int error = 0) {
 } // namespace
 
 SmallFile SmallFile::read(const std::filesystem::path& path, std::size_t maxSize) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    const UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!file)
         return failed(errno == ENOENT ? Problem::missing : Problem::unreadable, errno);
+    const int fd = file.get();
     SmallFile out;
     const auto finish = [&](Problem problem, int error = 0) {
-        ::close(fd);
         if (problem == Problem::none)
             return std::move(out);
         return failed(problem, error);
