@@ -4,8 +4,10 @@
 #include "History.hpp"
 #include "HistoryDatabase.hpp"
 #include "HistoryQuery.hpp"
+#include "HistoryReader.hpp"
 #include "HistoryUpdate.hpp"
 #include "LogDirectory.hpp"
+#include "LogPass.hpp"
 #include "LogReader.hpp"
 #include "LogTree.hpp"
 #include "PriceTable.hpp"
@@ -292,15 +294,16 @@ void incremental(const fs::path& base, int runs) {
         fs::remove(database.string() + suffix);
     auto opened = HistoryDatabase::open(database);
     History history(std::move(*opened.db));
-    UsageStore withHistory(projects, kLookback);
-    withHistory.setHistory(&history, std::uint64_t{256} << 20);
+    LogPass logPass({projects});
+    UsageStore withHistory(kLookback);
+    HistoryReader reader(history, std::uint64_t{256} << 20, kLookback);
     const auto pass = [&] {
-        withHistory.refresh();
+        logPass.run({&reader, &withHistory.reader()});
         (void)history.commit();
     };
     do
         pass();
-    while (withHistory.historyBacklog().files > 0);
+    while (reader.backlog().files > 0);
     idle.clear();
     for (int i = 0; i < std::max(runs, 5) * 4; ++i)
         idle.push_back(seconds(pass));

@@ -165,11 +165,12 @@ int ReportCommand::main(int argc, char** argv) {
         if (updated)
             break;
         if (!history->damaged() || attempt > 0) {
-            // Answer from what the history holds; the next run takes in the rest.
-            (void)Fd::writeAll(STDERR_FILENO,
-                               "vellumkite-cli: the history could not be brought "
-                               "up to date; this report may miss the newest usage\n");
-            break;
+            // A report from part of the usage would look whole: none rather than that.
+            const std::string why = history->database().lastError();
+            return fail(1, "the history could not be brought up to date" +
+                               (why.empty() ? std::string() : " (" + why + ")") +
+                               ", so a report would miss usage not yet written to it; none is "
+                               "given. Try again in a moment.");
         }
         history.reset();
         const std::string notice = HistoryDatabase::setAside(file);

@@ -30,17 +30,19 @@ namespace vellumkite {
 // Lives on the store thread and owns the store; everything it does runs there.
 struct AppModel::Worker : QObject {
     Worker(const Services& services, const WritablePreferences& preferences)
-        : store(services.logRoot.empty() ? LogFolders::find().folders
-                                         : std::vector{services.logRoot},
-                RefreshPass::kLookbackSeconds, services.clock),
-          preferences(preferences), clock(services.clock),
+        : logs(services.logRoot.empty() ? LogFolders::find().folders
+                                        : std::vector{services.logRoot}),
+          store(RefreshPass::kLookbackSeconds, services.clock), preferences(preferences),
+          clock(services.clock),
           limitsFile(services.limitsFile.empty() ? Limits::file() : services.limitsFile),
           timeOfDay(services.timeOfDay),
-          keeper(services.historyFile.empty() ? HistoryDatabase::defaultFile()
-                                              : services.historyFile,
-                 [](const std::string& line) {
-                     (void)Fd::writeAll(STDERR_FILENO, "vellumkite: " + line + "\n");
-                 }) {}
+          keeper(
+              services.historyFile.empty() ? HistoryDatabase::defaultFile() : services.historyFile,
+              RefreshPass::kLookbackSeconds,
+              [](const std::string& line) {
+                  (void)Fd::writeAll(STDERR_FILENO, "vellumkite: " + line + "\n");
+              },
+              services.clock) {}
 
     struct Pass {
         Snapshot snapshot;
@@ -51,7 +53,7 @@ struct AppModel::Worker : QObject {
     Pass pass(Environment env) {
         if (!attached) {
             // The database is opened here, on the store thread, where it is used.
-            keeper.attach(store);
+            keeper.open();
             attached = true;
         }
         RefreshPass::Inputs in;
@@ -61,10 +63,16 @@ struct AppModel::Worker : QObject {
         in.environment = std::move(env);
         in.clock = clock;
         Pass out;
-        out.snapshot = RefreshPass::run(store, in);
-        keeper.afterPass(store);
+        // One read of the logs for both: the history first, so the store may take each line
+        // over.
+        LogPass::Reader* history = keeper.reader();
+        const auto read =
+            history ? logs.run({history, &store.reader()}) : logs.run({&store.reader()});
+        out.snapshot = RefreshPass::snapshot(store, in);
+        if (history)
+            keeper.afterPass();
         out.history = keeper.status();
-        out.read = store.lastPass().files > 0;
+        out.read = read.files > 0;
         return out;
     }
 
@@ -75,6 +83,7 @@ struct AppModel::Worker : QObject {
         return keeper.overview(now, weekly, dayAndTime, *prices);
     }
 
+    LogPass logs;
     UsageStore store;
     const WritablePreferences& preferences;
     Clock clock;

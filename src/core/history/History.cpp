@@ -118,7 +118,7 @@ void History::advance(const std::string& path, const LogPosition& position) {
 void History::take(const ParsedLine& line) {
     if (const auto* reply = std::get_if<TurnLine>(&line)) {
         for (const auto& call : reply->toolIds)
-            pending_.calls.insert_or_assign(call.id, std::string(ToolCategory::of(call.name)));
+            pending_.calls.called(call.id, std::string(ToolCategory::of(call.name)));
         Turn counts = reply->turn;
         counts.tools.clear(); // not kept in the history
         // No real reply comes near a trillion tokens; capped, no sum of them can overflow.
@@ -134,16 +134,10 @@ void History::take(const ParsedLine& line) {
     }
     const auto& batch = std::get<ResultsLine>(line);
     for (const auto& r : batch.results) {
-        std::optional<std::string> category;
-        auto& calls = pending_.calls;
-        if (const auto call = calls.find(r.toolId); call != calls.end()) {
-            // Answered: the call's name need not be kept for later.
-            category = std::move(call->second);
-            calls.erase(call);
-        }
+        // Read again in this pass: keeps the name it had. Else the database names it, from a
+        // call read in an earlier pass or the name it was written with.
         auto& slot = pending_.results[r.toolId];
-        if (!category)
-            category = std::move(slot.category); // read again: keeps the name it had
+        auto category = pending_.calls.answer(r.toolId, std::move(slot.category));
         slot = {batch.sessionId, batch.time, std::move(category), r.tokens};
     }
 }
@@ -221,7 +215,7 @@ bool History::writeRows(const Batch& batch) {
         if (!st.result.run())
             return false;
     }
-    for (const auto* row : sorted(batch.calls)) {
+    for (const auto* row : sorted(batch.calls.open())) {
         const auto& [id, category] = *row;
         st.call.bind(1, std::string_view(id)).bind(2, std::string_view(category));
         if (!st.call.run())
@@ -273,15 +267,20 @@ void History::settle(Batch& batch, bool written) {
 }
 
 bool History::commit() {
-    if (written_.valid())
-        (void)finishCommit();
+    if (written_.valid() && !finishCommit()) {
+        settle(pending_, false);
+        return false;
+    }
     settle(pending_, write(pending_));
     return !lastCommitFailed_;
 }
 
 void History::commitInBackground() {
-    if (written_.valid())
-        (void)finishCommit();
+    if (written_.valid() && !finishCommit()) {
+        settle(pending_, false);
+        return;
+    }
+    lastCommitFailed_ = false; // a failure before this one was told already
     writing_ = std::move(pending_);
     pending_ = Batch{};
     // Only that thread touches the database until finishCommit(); this one fills pending_.

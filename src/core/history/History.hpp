@@ -2,6 +2,7 @@
 
 #include "LogPosition.hpp"
 #include "SqliteDatabase.hpp"
+#include "ToolCalls.hpp"
 #include "TurnParser.hpp"
 
 #include <cstdint>
@@ -38,7 +39,9 @@ public:
     // The same on a thread of its own, so that the next pass can be read meanwhile: it first
     // waits for the one before, whose outcome lastCommitFailed() then tells.
     void commitInBackground();
-    // Waits for a commit in the background; false when it failed.
+    // Waits for a commit in the background; false when it failed. A pass read while a commit that
+    // failed was under way read on from where that one had left the logs, so its lines are
+    // dropped too: both are read again, from the positions last written.
     [[nodiscard]] bool finishCommit();
     bool lastCommitFailed() const { return lastCommitFailed_; }
     bool pending() const { return !pending_.empty(); }
@@ -61,7 +64,7 @@ private:
         std::unordered_map<std::string, LogPosition> moved;
         std::unordered_map<std::string, Turn> turns;
         std::unordered_map<std::string, PendingResult> results;
-        std::unordered_map<std::string, std::string> calls; // call id -> category
+        ToolCalls calls; // by category
         bool empty() const { return moved.empty() && turns.empty() && results.empty(); }
     };
 

@@ -62,8 +62,12 @@ CoachInput RefreshPass::coachInput(const UsageStore& store, const std::optional<
 }
 
 Snapshot RefreshPass::run(UsageStore& store, const Inputs& in) {
-    Snapshot s;
     store.refresh();
+    return snapshot(store, in);
+}
+
+Snapshot RefreshPass::snapshot(const UsageStore& store, const Inputs& in) {
+    Snapshot s;
     const Instant today = startOfLocalDay(in.clock());
     auto chats = store.chats(today);
     auto eaters = store.toolEaters(today);

@@ -29,7 +29,11 @@ struct RefreshPass {
         TimeOfDayFormatter timeOfDay = defaultTimeOfDay();
     };
 
+    // Refreshes a store that reads its own folders, then takes the snapshot.
     static Snapshot run(UsageStore& store, const Inputs& inputs);
+    // The figures of a store as it stands (fed by the caller's log pass), with the limits, the
+    // thresholds and the coach's tips.
+    static Snapshot snapshot(const UsageStore& store, const Inputs& inputs);
 
     // The figures the coach judges, from the store as it stands.
     static CoachInput coachInput(const UsageStore& store, const std::optional<Limits>& limits,

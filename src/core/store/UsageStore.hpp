@@ -2,9 +2,11 @@
 
 #include "ChatSummary.hpp"
 #include "LogDirectory.hpp"
+#include "LogPass.hpp"
 #include "LogPosition.hpp"
 #include "Time.hpp"
 #include "TimeIndex.hpp"
+#include "ToolCalls.hpp"
 #include "ToolEater.hpp"
 #include "Turn.hpp"
 #include "TurnParser.hpp"
@@ -20,15 +22,15 @@
 
 namespace vellumkite {
 
-class History;
-
 // Keeps, in memory, the records of the chat logs over a sliding look-back window, and brings them
 // up to date on demand by reading only the complete lines appended since the previous pass.
 // Not thread-safe: one thread at a time (the app's store thread) calls everything.
 class UsageStore {
 public:
-    // Reads every log under the given folders as one (a reply found in two counts once).
-    // `lookback` in seconds; records older than now - lookback are not kept.
+    // Fed by a pass that the owner runs (see reader()).
+    UsageStore(double lookback, Clock clock = systemClock());
+    // Reads the logs under the given folders itself, as one (a reply found in two counts once),
+    // on each refresh(). `lookback` in seconds; records older than now - lookback are not kept.
     UsageStore(std::vector<std::filesystem::path> roots, double lookback,
                Clock clock = systemClock());
     UsageStore(std::filesystem::path root, double lookback, Clock clock = systemClock());
@@ -36,36 +38,23 @@ public:
     UsageStore(const UsageStore&) = delete;
     UsageStore& operator=(const UsageStore&) = delete;
 
-    const std::vector<std::filesystem::path>& roots() const { return roots_; }
     double lookback() const { return lookback_; }
     const std::unordered_map<std::string, Turn>& turns() const { return turns_; }
     const std::unordered_map<std::string, ToolResult>& results() const { return results_; }
 
-    // One ingestion pass: list, read, file, prune. True when at least one reply or tool result
-    // inside the window was taken in.
+    // The store as one of a log pass's readers: it reads the logs changed inside its window,
+    // files what falls inside it, and prunes what aged out when the pass ends.
+    LogPass::Reader& reader();
+    // Whether the last pass took in at least one reply or tool result inside the window.
+    bool tookLastPass() const { return took_; }
+
+    // One pass of its own over its folders (nothing but pruning for a store fed by another
+    // pass). True when at least one reply or tool result inside the window was taken in.
     bool refresh();
-
-    // Hands every line read to the history too, which keeps its own read positions, and reads
-    // the logs older than the window for it alone: up to about `importBytesPerPass` a pass,
-    // from the second pass on, so that the live figures come first. Writing the history after
-    // a pass is its owner's part. Not owned; nullptr detaches it.
-    void setHistory(History* history, std::uint64_t importBytesPerPass);
-    // What the history still has to read of the logs older than the window.
-    struct Backlog {
-        std::size_t files = 0;
-        std::uint64_t bytes = 0;
-    };
-    Backlog historyBacklog() const { return backlog_; }
-    // The logs the last pass opened and the bytes it found to read in them.
-    struct PassStats {
-        std::size_t files = 0;
-        std::uint64_t bytes = 0;
-    };
-    PassStats lastPass() const { return lastPass_; }
-
-    // Threads used to parse files in parallel on a pass with much to read (0: one per core).
-    // The outcome is the same whatever the number.
-    void setParseThreads(unsigned threads) { parseThreads_ = threads; }
+    // What the last refresh() read.
+    LogPass::Stats lastPass() const { return lastPass_; }
+    // Threads for refresh()'s own pass (0: one per core).
+    void setParseThreads(unsigned threads);
 
     // --- Aggregates. Each reads the maps as they stand; none changes the store.
 
@@ -85,24 +74,18 @@ public:
     double weightSince(Instant since) const;
 
     // For tests of the store's invariants.
-    bool hasToolName(std::string_view callId) const;
-    std::size_t toolNameCount() const { return toolNames_.size(); }
+    bool hasToolName(std::string_view callId) const { return calls_.waiting(callId); }
+    std::size_t toolNameCount() const { return calls_.size(); }
     std::optional<std::uint64_t> offset(const std::filesystem::path& file) const;
 
 private:
-    struct FileEntry;
-    struct Tools; // a parser and a read buffer, reused across passes
-    struct ReadOutcome;
-    struct Batch;
+    class Feed;
 
-    std::vector<FileEntry> chatFiles(Instant cutoff);
-    template <typename OnLine>
-    static ReadOutcome readStep(const FileEntry& f, Tools& tools, OnLine&& onLine);
-    bool fileLine(ParsedLine&& line, std::uint64_t at, const ReadOutcome& o, Instant cutoff);
-    void settle(const FileEntry& f, const ReadOutcome& o);
-    bool readInParallel(const std::vector<FileEntry>& files, Instant cutoff, unsigned threads);
+    void begin();
+    std::optional<LogPosition> wants(const std::string& path, const LogDirectory::Entry& listed);
+    void expect(std::uint64_t bytes);
+    template <typename Line> void file(Line&& line);
     void prune(Instant cutoff);
-    template <typename Line> bool file(Line&& line, Instant cutoff);
 
     using ResultEntry = std::pair<const std::string, ToolResult>;
     struct TurnOrder {
@@ -133,27 +116,20 @@ private:
     template <typename F> void forEachTurnSince(Instant since, F&& f) const;
     ChatSummary summarize(std::string_view sessionId, Instant since) const;
 
-    std::vector<std::filesystem::path> roots_;
     double lookback_;
     Clock clock_;
-    unsigned parseThreads_ = 0;
+    Instant cutoff_; // of the pass under way
 
     std::unordered_map<std::string, Turn> turns_;
     std::unordered_map<std::string, ToolResult> results_;
-    std::unordered_map<std::string, std::string> toolNames_;
+    ToolCalls calls_; // by tool name
     // Per log: how far the store has read it.
     std::unordered_map<std::string, LogPosition> offsets_;
 
-    std::vector<std::unique_ptr<LogDirectory>> directories_;
-
-    std::unique_ptr<Tools> tools_;
-
-    History* history_ = nullptr;
-    std::uint64_t importBytesPerPass_ = 0;
-    bool firstPass_ = true;
-    Backlog backlog_;
-    PassStats lastPass_;
-
+    std::unique_ptr<Feed> feed_;
+    std::unique_ptr<LogPass> ownPass_; // with folders of its own
+    LogPass::Stats lastPass_;
+    bool took_ = false;
     bool filedResults_ = false;
     bool filedCalls_ = false;
 

@@ -1,0 +1,266 @@
+#include "LogPass.hpp"
+
+#include "LogReader.hpp"
+#include "UniqueFd.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <fcntl.h>
+#include <limits>
+#include <mutex>
+#include <simdjson.h>
+#include <thread>
+#include <unordered_set>
+#include <utility>
+
+namespace vellumkite {
+
+namespace {
+
+struct FileIdHash {
+    std::size_t operator()(const std::pair<std::uint64_t, std::uint64_t>& id) const {
+        return std::hash<std::uint64_t>{}(id.first * 0x9e3779b97f4a7c15ULL ^ id.second);
+    }
+};
+
+// Parsing in parallel pays off only when a pass has this much to read.
+constexpr std::uint64_t kParallelThreshold = std::uint64_t{8} << 20;
+// A parser that grew past this for one long line is replaced after the pass.
+constexpr std::size_t kParserKeep = std::size_t{16} << 20;
+
+constexpr std::uint64_t kNotReading = std::numeric_limits<std::uint64_t>::max();
+
+// Opens a log without ever blocking (a FIFO with no writer) and only if it is a regular file
+// now, since it may have been swapped since the walk saw it.
+UniqueFd openRegular(const std::string& path, struct stat& st) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd && (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)))
+        fd.reset();
+    return fd;
+}
+
+} // namespace
+
+// One log to read in a pass, and where each reader stood in it (none: not read for that one).
+struct LogPass::File {
+    std::string path;
+    LogDirectory::Entry listed;
+    std::array<std::optional<LogPosition>, kMaxReaders> at;
+};
+
+// What reading one log gave: where each reader began after the identity and fingerprint checks
+// (kNotReading for a reader it was not read for), and the offset after the last line feed read.
+struct LogPass::Outcome {
+    bool opened = false;
+    std::uint64_t device = 0, inode = 0;
+    std::array<std::uint64_t, kMaxReaders> from;
+    std::optional<std::uint64_t> consumed;
+    std::uint64_t print = 0; // of the bytes up to `consumed`
+    Outcome() { from.fill(kNotReading); }
+};
+
+// A parser and a read buffer, reused across passes.
+struct LogPass::Tools {
+    simdjson::dom::parser parser{TurnParser::kMaxLineLength};
+    LogReader reader;
+    Tools() = default;
+    explicit Tools(std::size_t chunk) : reader(chunk) {}
+};
+
+LogPass::LogPass(std::vector<std::filesystem::path> roots)
+    : roots_(std::move(roots)), tools_(std::make_unique<Tools>()) {
+    for (const auto& root : roots_)
+        directories_.push_back(std::make_unique<LogDirectory>(root));
+}
+
+LogPass::~LogPass() = default;
+
+LogPass::Stats LogPass::run(std::initializer_list<Reader*> list) {
+    const Readers readers(list.begin(), std::min(list.end(), list.begin() + kMaxReaders));
+    for (Reader* r : readers)
+        r->begin();
+    const auto files = this->list(readers);
+
+    Stats stats{files.size(), 0};
+    std::array<std::uint64_t, kMaxReaders> expected{};
+    for (const auto& f : files) {
+        std::uint64_t from = kNotReading;
+        for (std::size_t r = 0; r < readers.size(); ++r)
+            if (f.at[r]) {
+                from = std::min(from, f.at[r]->offset);
+                const std::uint64_t left = f.listed.size > f.at[r]->offset
+                                               ? f.listed.size - f.at[r]->offset
+                                               : f.listed.size;
+                expected[r] += left;
+            }
+        stats.bytes += f.listed.size > from ? f.listed.size - from : f.listed.size;
+    }
+    for (std::size_t r = 0; r < readers.size(); ++r)
+        readers[r]->expect(expected[r]);
+
+    unsigned threads = threads_ ? threads_ : std::thread::hardware_concurrency();
+    threads = std::clamp(threads, 1u, 8u);
+    if (threads > 1 && files.size() > 1 && stats.bytes >= kParallelThreshold) {
+        readInParallel(files, readers, threads);
+    } else {
+        for (const auto& f : files) {
+            const auto outcome =
+                read(f, *tools_, [&](ParsedLine&& line, std::uint64_t at, const Outcome& o) {
+                    hand(std::move(line), at, o, readers);
+                });
+            settle(f, outcome, readers);
+        }
+    }
+    tools_->reader.shrink();
+    if (tools_->parser.capacity() > kParserKeep)
+        tools_->parser = simdjson::dom::parser(TurnParser::kMaxLineLength);
+    for (Reader* r : readers)
+        r->end();
+    return stats;
+}
+
+std::vector<LogPass::File> LogPass::list(const Readers& readers) {
+    std::vector<File> out;
+    // A log reached from two folders (one inside the other, or a link) is read once.
+    std::unordered_set<std::pair<std::uint64_t, std::uint64_t>, FileIdHash> seen;
+    for (const auto& directory : directories_) {
+        for (const auto& [path, entry] : directory->list()) {
+            if (directories_.size() > 1 && !seen.insert({entry.device, entry.inode}).second)
+                continue;
+            File f;
+            bool wanted = false;
+            for (std::size_t r = 0; r < readers.size(); ++r) {
+                f.at[r] = readers[r]->wants(path, entry);
+                wanted = wanted || f.at[r];
+            }
+            if (!wanted)
+                continue;
+            f.path = path;
+            f.listed = entry;
+            out.push_back(std::move(f));
+        }
+    }
+    return out;
+}
+
+template <typename OnLine>
+LogPass::Outcome LogPass::read(const File& f, Tools& tools, OnLine&& onLine) {
+    Outcome o;
+    struct stat st;
+    const UniqueFd fd = openRegular(f.path, st);
+    if (!fd)
+        return o;
+    o.opened = true;
+    o.device = static_cast<std::uint64_t>(st.st_dev);
+    o.inode = static_cast<std::uint64_t>(st.st_ino);
+    std::uint64_t start = kNotReading;
+    for (std::size_t r = 0; r < kMaxReaders; ++r)
+        if (f.at[r]) {
+            o.from[r] = f.at[r]->startIn(fd.get(), st);
+            start = std::min(start, o.from[r]);
+        }
+    // Read only up to the size taken now, so that a file that keeps growing cannot stall a pass.
+    const auto end = static_cast<std::uint64_t>(st.st_size);
+    o.consumed =
+        tools.reader.read(fd.get(), start, end, [&](std::string_view line, std::uint64_t at) {
+            if (auto parsed = TurnParser::parsePadded(tools.parser, line))
+                onLine(std::move(*parsed), at, o);
+        });
+    if (o.consumed)
+        o.print = LogPosition::fingerprint(fd.get(), *o.consumed);
+    return o;
+}
+
+void LogPass::hand(ParsedLine&& line, std::uint64_t at, const Outcome& o, const Readers& readers) {
+    // Each reader takes the lines from where it stood: another may be behind. The last one the
+    // line goes to may take it over.
+    std::size_t last = readers.size();
+    for (std::size_t r = 0; r < readers.size(); ++r)
+        if (at >= o.from[r])
+            last = r;
+    for (std::size_t r = 0; r < last; ++r)
+        if (at >= o.from[r])
+            readers[r]->take(std::as_const(line));
+    if (last < readers.size())
+        readers[last]->take(std::move(line));
+}
+
+void LogPass::settle(const File& f, const Outcome& o, const Readers& readers) {
+    if (!o.opened)
+        return;
+    for (std::size_t r = 0; r < readers.size(); ++r) {
+        if (o.from[r] == kNotReading)
+            continue;
+        const std::uint64_t from = o.from[r];
+        LogPosition p{from,           o.device,      o.inode,          from ? f.at[r]->print : 0,
+                      f.listed.stamp, f.listed.size, f.listed.modified};
+        if (o.consumed && *o.consumed >= from) {
+            p.offset = *o.consumed;
+            p.print = o.print;
+        }
+        readers[r]->advance(f.path, p);
+    }
+}
+
+struct LogPass::Parsed {
+    std::vector<std::pair<ParsedLine, std::uint64_t>> lines; // with the offset each starts at
+    Outcome outcome;
+    bool ready = false;
+};
+
+void LogPass::readInParallel(const std::vector<File>& files, const Readers& readers,
+                             unsigned threads) {
+    // Logs are read and parsed on several threads; handing the lines out stays here, in list
+    // order, so the outcome is the same as reading one log after the other. While the next log
+    // to hand out is not parsed yet, this thread parses one itself rather than wait.
+    std::vector<Parsed> parsed(files.size());
+    std::atomic<std::size_t> next{0};
+    std::mutex mutex;
+    std::condition_variable ready;
+
+    auto parseOne = [&](std::size_t i, Tools& tools) {
+        Parsed local;
+        local.outcome =
+            read(files[i], tools, [&](ParsedLine&& line, std::uint64_t at, const Outcome&) {
+                local.lines.emplace_back(std::move(line), at);
+            });
+        tools.reader.shrink();
+        std::lock_guard lock(mutex);
+        local.ready = true;
+        parsed[i] = std::move(local);
+        ready.notify_all();
+    };
+    std::vector<std::thread> pool;
+    pool.reserve(threads - 1);
+    for (unsigned t = 1; t < threads; ++t)
+        pool.emplace_back([&] {
+            Tools tools(std::size_t{1} << 20);
+            for (std::size_t i; (i = next.fetch_add(1)) < files.size();)
+                parseOne(i, tools);
+        });
+
+    Tools mine(std::size_t{1} << 20);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        Parsed batch;
+        for (;;) {
+            {
+                std::unique_lock lock(mutex);
+                if (parsed[i].ready || next.load() >= files.size()) {
+                    ready.wait(lock, [&] { return parsed[i].ready; });
+                    batch = std::move(parsed[i]);
+                    break;
+                }
+            }
+            if (const std::size_t j = next.fetch_add(1); j < files.size())
+                parseOne(j, mine);
+        }
+        for (auto& [line, at] : batch.lines)
+            hand(std::move(line), at, batch.outcome, readers);
+        settle(files[i], batch.outcome, readers);
+    }
+    for (auto& t : pool)
+        t.join();
+}
+
+} // namespace vellumkite
