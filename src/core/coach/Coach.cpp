@@ -107,7 +107,7 @@ std::vector<Tip> Coach::tips(const CoachInput& in, const Thresholds& th,
     std::vector<Tip> out;
 
     if (size >= th.chatHard)
-        out.push_back({"chat.hard", Tip::Level::alert, "Very big chat (" + shortTokens(size) + ")",
+        out.push_back({"chat.hard", Tip::Level::alert, "Very big chat (" + Format::tokens(size) + ")",
                        "Every message re-reads all of it. Say \"wrap up\" so Claude saves notes, "
                        "then /clear and start fresh.",
                        "chat.hard|" + session});
@@ -119,7 +119,7 @@ std::vector<Tip> Coach::tips(const CoachInput& in, const Thresholds& th,
 
     if (th.chatSoft <= size && size < th.chatHard)
         out.push_back({"chat.soft", Tip::Level::warn,
-                       "Chat getting long (" + shortTokens(size) + ")",
+                       "Chat getting long (" + Format::tokens(size) + ")",
                        "Finish this task, then say \"wrap up\" and start a new chat.",
                        "chat.soft|" + session});
 
@@ -128,7 +128,7 @@ std::vector<Tip> Coach::tips(const CoachInput& in, const Thresholds& th,
         secondsBetween(in.currentChat->lastTime, in.now) >= th.idleMinutes * 60)
         out.push_back({"chat.idle", Tip::Level::info, "This chat has gone cold",
                        "It's been idle over an hour, so the next message pays full price for all " +
-                           shortTokens(size) + ". Start a new chat instead.",
+                           Format::tokens(size) + ". Start a new chat instead.",
                        std::nullopt});
 
     // On a day that has hardly begun the share is the weight itself; never divide by less than 1.
@@ -155,19 +155,6 @@ std::vector<Tip> Coach::tips(const CoachInput& in, const Thresholds& th,
 Tip Coach::best(const CoachInput& input, const Thresholds& thresholds,
                 const TimeOfDayFormatter& timeOfDay) {
     return tips(input, thresholds, timeOfDay).front();
-}
-
-std::string Coach::shortTokens(std::int64_t n) {
-    if (n < 1'000'000)
-        return std::to_string(n / 1000) + "k";
-    // to_chars writes as printf's "%.1f" would in the C locale: a point whatever the process
-    // locale.
-    char buf[64];
-    const auto [end, ec] = std::to_chars(
-        buf, buf + sizeof buf, static_cast<double>(n) / 1'000'000.0, std::chars_format::fixed, 1);
-    if (ec != std::errc{})
-        return std::string(Format::kNoValue);
-    return std::string(buf, end) + "M";
 }
 
 std::string_view Coach::adviceFor(std::string_view category) {

@@ -22,8 +22,6 @@ struct Coach {
     static Tip best(const CoachInput& input, const Thresholds& thresholds,
                     const TimeOfDayFormatter& timeOfDay = defaultTimeOfDay());
 
-    // The compact token count of titles and texts: 150k, 999k, 0k, 1.3M.
-    static std::string shortTokens(std::int64_t n);
     // The advice for a tool category, empty for categories that get no tool tip.
     static std::string_view adviceFor(std::string_view category);
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Level.hpp"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,7 +10,7 @@ namespace vellumkite {
 
 // One piece of advice from the coach.
 struct Tip {
-    enum class Level : std::int64_t { info = 0, warn = 1, alert = 2 };
+    using Level = vellumkite::Level;
 
     std::string rule; // "chat.hard", "limit.pace", "tool.File reads", "ok", ...
     Level level = Level::info;

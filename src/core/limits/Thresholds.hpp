@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Level.hpp"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -29,7 +31,6 @@ struct Thresholds {
 };
 
 // The chat-size level that colours the chat dot.
-enum class Level { info, warn, alert };
 Level chatLevel(std::int64_t chatSize, const Thresholds& thresholds);
 
 } // namespace vellumkite

@@ -272,23 +272,6 @@ TEST(CoachTest, ExtremeTimesNeverThrow) {
     EXPECT_NO_THROW(Coach::tips(in, {}, TimeOfDayFormatter{})); // an empty formatter falls back
 }
 
-TEST(CoachTest, ShortTokensTruncateThousandsAndRoundMillions) {
-    EXPECT_EQ(Coach::shortTokens(150'000), "150k");
-    EXPECT_EQ(Coach::shortTokens(999'999), "999k");
-    EXPECT_EQ(Coach::shortTokens(420), "0k");
-    EXPECT_EQ(Coach::shortTokens(-1'500), "-1k");
-    EXPECT_EQ(Coach::shortTokens(1'000'000), "1.0M");
-    EXPECT_EQ(Coach::shortTokens(1'260'000), "1.3M");
-    EXPECT_EQ(Coach::shortTokens(1'250'000), "1.2M"); // an exact tie rounds to even
-    EXPECT_EQ(Coach::shortTokens(std::numeric_limits<std::int64_t>::max()), "9223372036854.8M");
-
-    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
-    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
-        EXPECT_EQ(Coach::shortTokens(1'260'000), "1.3M");
-        std::setlocale(LC_NUMERIC, saved.c_str());
-    }
-}
-
 TEST(CoachTest, AdviceOnlyForCategoriesInTheTable) {
     EXPECT_EQ(Coach::adviceFor("File reads"), "Whole files stay in the chat. Ask Claude to read "
                                               "only the lines it needs, or to search first.");

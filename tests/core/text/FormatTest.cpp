@@ -1,6 +1,7 @@
 #include "Format.hpp"
 
 #include <cmath>
+#include <clocale>
 #include <gtest/gtest.h>
 #include <limits>
 
@@ -73,4 +74,16 @@ TEST(FormatTest, LastPathComponentIgnoresATrailingSlash) {
     EXPECT_EQ(Format::lastPathComponent("plain"), "plain");
     EXPECT_EQ(Format::lastPathComponent("?"), "?");
     EXPECT_EQ(Format::lastPathComponent(""), "");
+}
+
+TEST(FormatTest, TokensAreTheSameInTipsAndViewsWhateverTheLocale) {
+    EXPECT_EQ(Format::tokens(150'000), "150k");
+    EXPECT_EQ(Format::tokens(420), "420");
+    EXPECT_EQ(Format::tokens(1'260'000), "1.3M");
+    EXPECT_EQ(Format::tokens(std::numeric_limits<std::int64_t>::max()), "9223372036854.8M");
+    const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
+        EXPECT_EQ(Format::tokens(1'260'000), "1.3M");
+        std::setlocale(LC_NUMERIC, saved.c_str());
+    }
 }
