@@ -129,7 +129,7 @@ struct UsageStore::ReadOutcome {
 };
 
 struct UsageStore::Tools {
-    simdjson::dom::parser parser{TurnParser::kMaxLineLength};
+    TurnParser::Buffers parser;
     LogReader reader;
     Tools() = default;
     explicit Tools(std::size_t chunk) : reader(chunk) {}
@@ -189,7 +189,7 @@ bool UsageStore::refresh() {
     prune(cutoff);
     tools_->reader.shrink();
     if (tools_->parser.capacity() > kParserKeep)
-        tools_->parser = simdjson::dom::parser(TurnParser::kMaxLineLength);
+        tools_->parser.release();
     firstPass_ = false;
     return took;
 }
