@@ -1,6 +1,12 @@
 // Measures the usage store against a floor measured in the same run on the same files.
-//   vellumkite-bench [--dir DIR] [--sizes 200,1000] [--runs N]
+//   vellumkite-bench [--dir DIR] [--sizes 200,1000] [--runs N] [--only
+//   first,incremental,refresh,real]
+//                    [--real MB] [--cli PATH] [--peer COMMAND]
 // The trees are generated once under DIR (default /tmp/vellumkite-bench) and reused.
+// `real` runs `vellumkite-cli json` (or --cli) on a real-shaped tree of --real MB, and, with
+// --peer, another report program on the same tree, alternating; COMMAND is split as a shell
+// would split it (no expansions), e.g. --peer "/old/build/src/cli/vellumkite-cli json".
+#include "ChildRun.hpp"
 #include "History.hpp"
 #include "HistoryDatabase.hpp"
 #include "HistoryQuery.hpp"
@@ -11,7 +17,9 @@
 #include "LogReader.hpp"
 #include "LogTree.hpp"
 #include "PriceTable.hpp"
+#include "RealShapedTree.hpp"
 #include "RefreshPass.hpp"
+#include "ShellWords.hpp"
 #include "TurnParser.hpp"
 #include "UsageReport.hpp"
 #include "UsageStore.hpp"
@@ -356,18 +364,179 @@ void refreshPass(const fs::path& base, int runs) {
     std::fflush(stdout);
 }
 
+// What the programs measured on the real-shaped tree see: a home of their own.
+std::vector<std::pair<std::string, std::string>> homeAt(const fs::path& root) {
+    const std::string home = (root / "home").string();
+    return {{"HOME", home},
+            {"CLAUDE_CONFIG_DIR", home + "/.claude"},
+            {"XDG_CONFIG_HOME", home + "/.config"},
+            {"XDG_DATA_HOME", home + "/.local/share"},
+            {"XDG_STATE_HOME", home + "/.local/state"},
+            {"XDG_CACHE_HOME", home + "/.cache"}};
+}
+
+struct Figures {
+    std::vector<double> wall, cpu, peak;
+    std::string output;
+    bool failed = false;
+};
+
+// Runs in a fresh process of its own, so that the children's peak memory is theirs: a child
+// started from a big process inherits that process's high-water mark through exec.
+int compareChild(const fs::path& root, int runs, const std::vector<std::string>& ours,
+                 const std::vector<std::string>& peer) {
+    const auto env = homeAt(root);
+    const std::string errors = (root / "stderr.txt").string();
+    Figures us, them;
+    const auto once = [&](const std::vector<std::string>& argv, Figures& into, bool keep) {
+        const auto o = bench::ChildRun::run(argv, env, errors);
+        if (!o.started || o.exitCode != 0) {
+            std::printf("  %s %s (see %s)\n", argv[0].c_str(),
+                        o.started ? "failed" : "did not start", errors.c_str());
+            into.failed = true;
+            return;
+        }
+        if (keep) {
+            into.wall.push_back(o.wall);
+            into.cpu.push_back(o.cpu);
+            into.peak.push_back(o.peakMb);
+        }
+        into.output = o.output;
+    };
+    // One warm-up each (the page cache), then alternate, the first of each pair changing.
+    once(ours, us, false);
+    if (!peer.empty())
+        once(peer, them, false);
+    for (int i = 0; i < runs && !us.failed && !them.failed; ++i) {
+        if (peer.empty() || i % 2 == 0) {
+            once(ours, us, true);
+            if (!peer.empty())
+                once(peer, them, true);
+        } else {
+            once(peer, them, true);
+            once(ours, us, true);
+        }
+    }
+    if (us.failed || them.failed)
+        return 1;
+    const auto row = [](const char* name, const Figures& f) {
+        std::printf("  %-22s wall %6.3f s (best %6.3f)  cpu %6.3f s  peak RSS %6.1f MB\n", name,
+                    median(f.wall), *std::min_element(f.wall.begin(), f.wall.end()), median(f.cpu),
+                    median(f.peak));
+    };
+    std::printf("  medians of %d runs%s:\n", runs, peer.empty() ? "" : ", alternating");
+    row("vellumkite-cli json", us);
+    if (!peer.empty()) {
+        row("peer", them);
+        std::printf("  ratio ours/peer        wall %.2fx (target <= 0.5)  cpu %.2fx  peak RSS "
+                    "%.2fx\n",
+                    median(us.wall) / median(them.wall), median(us.cpu) / median(them.cpu),
+                    median(us.peak) / median(them.peak));
+        // The sparkline and the burn rate move with the clock between two runs.
+        const auto steady = [](std::string text) {
+            for (const char* key : {"\"sparkline\":[", "\"burnPerMin\":"}) {
+                const auto at = text.find(key);
+                if (at != std::string::npos)
+                    text.erase(at, text.find_first_of("],}", at + std::strlen(key)) - at);
+            }
+            return text;
+        };
+        std::printf("  both printed the same figures (the sparkline and burn rate aside): %s\n",
+                    steady(us.output) == steady(them.output) ? "yes" : "no");
+    }
+    std::printf("  targets on this machine: wall <= 0.255 s, peak RSS <= 64 MB: %s\n",
+                median(us.wall) <= 0.255 && median(us.peak) <= 64 ? "met" : "not met");
+    std::fflush(stdout);
+    return 0;
+}
+
+void realShaped(const fs::path& base, int megabytes, int runs, const std::string& cli,
+                const std::string& peer) {
+    const fs::path root = base / ("real-" + std::to_string(megabytes) + "mb");
+    const fs::path projects = root / "home" / ".claude" / "projects";
+    if (!fs::exists(root / ".complete")) {
+        fs::remove_all(root);
+        std::printf("generating %s...\n", root.filename().c_str());
+        std::fflush(stdout);
+        bench::RealShapedTree tree(projects);
+        const auto made = tree.generate(std::uint64_t(megabytes) << 20, systemNow());
+        std::ofstream(root / ".complete")
+            << made.logs << " logs, " << made.bytes << " bytes, largest " << made.largestLog << ", "
+            << made.replies << " replies, " << made.results << " tool results\n";
+    }
+    std::string made;
+    std::getline(std::ifstream(root / ".complete"), made);
+    const double mb = static_cast<double>(treeBytes(projects)) / (1 << 20);
+    // The floor of this section: the tree's bytes read once into one buffer, on one thread.
+    const double floor = best(runs, [&] {
+        std::vector<char> buffer(std::size_t{1} << 20);
+        for (const auto& e : fs::recursive_directory_iterator(projects)) {
+            if (!e.is_regular_file())
+                continue;
+            const int fd = ::open(e.path().c_str(), O_RDONLY | O_CLOEXEC);
+            while (::read(fd, buffer.data(), buffer.size()) > 0) {
+            }
+            ::close(fd);
+        }
+    });
+    std::printf("real-shaped tree, %.0f MB (%s); reading its bytes once: %.3f s\n", mb,
+                made.c_str(), floor);
+    std::fflush(stdout);
+    const auto ours = ShellWords::split(cli + " json");
+    const auto theirs = ShellWords::split(peer);
+    if (!ours.simple() || (!peer.empty() && !theirs.simple())) {
+        std::printf("  --cli and --peer take a program and plain arguments only\n");
+        return;
+    }
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    std::vector<std::string> argv = {self, "--compare-child", root.string(), std::to_string(runs),
+                                     std::to_string(ours.words.size())};
+    for (const auto& w : ours.words)
+        argv.push_back(w.text);
+    for (const auto& w : theirs.words)
+        argv.push_back(w.text);
+    // The child prints its own figures; only its standard output is wanted here.
+    const auto o = bench::ChildRun::run(argv, {}, (root / "compare-stderr.txt").string());
+    std::fputs(o.output.c_str(), stdout);
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], "--rss-child") == 0)
         return rssChild(argv[2], argc > 3 ? argv[3] : nullptr);
+    if (argc >= 6 && std::strcmp(argv[1], "--compare-child") == 0) {
+        const auto n = static_cast<std::size_t>(std::atoi(argv[4]));
+        const std::vector<std::string> rest(argv + 5, argv + argc);
+        if (n == 0 || n > rest.size())
+            return 2;
+        return compareChild(argv[2], std::max(1, std::atoi(argv[3])),
+                            {rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(n)},
+                            {rest.begin() + static_cast<std::ptrdiff_t>(n), rest.end()});
+    }
     fs::path base = "/tmp/vellumkite-bench";
     std::vector<int> sizes = {200, 1000};
     int runs = 3;
+    int realMegabytes = 1000;
+    std::string only = "first,incremental,refresh,real";
+    std::string peer;
+    // Our terminal tool from the same build by default.
+    std::string cli =
+        (fs::read_symlink("/proc/self/exe").parent_path().parent_path() / "src/cli/vellumkite-cli")
+            .string();
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string opt = argv[i];
         if (opt == "--dir")
             base = argv[i + 1];
+        else if (opt == "--only")
+            only = argv[i + 1];
+        else if (opt == "--real")
+            realMegabytes = std::max(1, std::atoi(argv[i + 1]));
+        else if (opt == "--cli")
+            cli = argv[i + 1];
+        else if (opt == "--peer")
+            peer = argv[i + 1];
         else if (opt == "--runs")
             runs = std::max(1, std::atoi(argv[i + 1]));
         else if (opt == "--sizes") {
@@ -381,10 +550,18 @@ int main(int argc, char** argv) {
             }
         }
     }
+    const auto wanted = [&](std::string_view part) {
+        return ("," + only + ",").find("," + std::string(part) + ",") != std::string::npos;
+    };
     fs::create_directories(base);
-    for (const int mb : sizes)
-        firstPass(base, mb, runs, mb == sizes.back());
-    incremental(base, runs);
-    refreshPass(base, runs);
+    if (wanted("first"))
+        for (const int mb : sizes)
+            firstPass(base, mb, runs, mb == sizes.back());
+    if (wanted("incremental"))
+        incremental(base, runs);
+    if (wanted("refresh"))
+        refreshPass(base, runs);
+    if (wanted("real"))
+        realShaped(base, realMegabytes, std::max(runs, 5), cli, peer);
     return 0;
 }

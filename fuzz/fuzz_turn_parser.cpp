@@ -1,4 +1,7 @@
-// Any bytes as one log line: the parser must never crash, and what it yields must be sane.
+// Any bytes as one log line: the parser must never crash, what it yields must be sane, and it
+// must make the same record as a decoder of the whole document (nothing for a line that is not
+// valid JSON).
+#include "DomTurnParser.hpp"
 #include "TurnParser.hpp"
 
 #include <cstdlib>
@@ -9,6 +12,8 @@ using namespace vellumkite;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view line(reinterpret_cast<const char*>(data), size);
     const auto parsed = TurnParser::parse(line);
+    if (!testing::dom_reference::agree(parsed, testing::dom_reference::parse(line)))
+        std::abort();
     if (!parsed)
         return 0;
     // Whatever yields something must have passed the byte filter.

@@ -9,7 +9,6 @@
 #include <fcntl.h>
 #include <limits>
 #include <mutex>
-#include <simdjson.h>
 #include <thread>
 #include <unordered_set>
 #include <utility>
@@ -62,7 +61,7 @@ struct LogPass::Outcome {
 
 // A parser and a read buffer, reused across passes.
 struct LogPass::Tools {
-    simdjson::dom::parser parser{TurnParser::kMaxLineLength};
+    TurnParser::Buffers parser;
     LogReader reader;
     Tools() = default;
     explicit Tools(std::size_t chunk) : reader(chunk) {}
@@ -114,7 +113,7 @@ LogPass::Stats LogPass::run(std::initializer_list<Reader*> list) {
     }
     tools_->reader.shrink();
     if (tools_->parser.capacity() > kParserKeep)
-        tools_->parser = simdjson::dom::parser(TurnParser::kMaxLineLength);
+        tools_->parser.release();
     for (Reader* r : readers)
         r->end();
     return stats;

@@ -1,9 +1,12 @@
 #include "LogReader.hpp"
 
+#include "FileMap.hpp"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vellumkite {
@@ -42,6 +45,87 @@ void LogReader::shrink() {
 
 std::optional<std::uint64_t> LogReader::read(int fd, std::uint64_t start, std::uint64_t end,
                                              Sink& sink) {
+    // Past the file's end there is nothing to map, and nothing a read would find.
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        end = std::min(end, static_cast<std::uint64_t>(st.st_size));
+    if (end <= start)
+        return std::nullopt;
+    return copying_ ? readCopying(fd, start, end, sink) : readMapped(fd, start, end, sink);
+}
+
+std::optional<std::uint64_t> LogReader::readMapped(int fd, std::uint64_t start, std::uint64_t end,
+                                                   Sink& sink) {
+    FileMap map;
+    std::optional<std::uint64_t> consumed;
+    std::uint64_t base = start; // file offset of the view's first byte: a line's start
+    std::size_t want = chunk_;  // grows over a long line, back to a chunk after it
+    bool skipping = false;      // inside a line longer than maxLine_: drop bytes up to its end
+    while (base < end) {
+        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(want, end - base));
+        if (!map.map(fd, base, length)) {
+            if (skipping)
+                return consumed; // a later pass goes on from there
+            const auto rest = readCopying(fd, base, end, sink);
+            return rest ? rest : consumed;
+        }
+        const char* data = map.data();
+        const bool last = base + length >= end;
+        std::size_t lineStart = 0;
+        bool moveOn = false; // the next line needs a view that starts at it
+        while (const auto* nl = static_cast<const char*>(
+                   std::memchr(data + lineStart, '\n', length - lineStart))) {
+            const auto at = static_cast<std::size_t>(nl - data);
+            const std::size_t size = at - lineStart;
+            if (skipping) {
+                skipping = false;
+            } else if (size > 0 && size <= maxLine_) {
+                const std::string_view line(data + lineStart, size);
+                if (at + padding_ <= length + map.slack()) {
+                    sink.line(line, base + lineStart);
+                } else if (!last) {
+                    moveOn = true; // its padding lies past the view: map again from it
+                    break;
+                } else {
+                    // The file's last line, too near its end for the padding: a copy.
+                    if (!ensureCapacity(size))
+                        break;
+                    std::memcpy(buffer_.get(), line.data(), size);
+                    sink.line(std::string_view(buffer_.get(), size), base + lineStart);
+                }
+            }
+            lineStart = at + 1;
+            consumed = base + lineStart;
+        }
+        // Zeros stand where a shrinking file lost its pages: they hold no line feed, so no line
+        // handed out was made up; stop at what was really there.
+        if (map.shrank())
+            break;
+        if (lineStart > 0) {
+            base += lineStart;
+            want = chunk_;
+            continue;
+        }
+        if (moveOn) { // a line at the view's start without room for its padding
+            want = std::max(want * 2, length + padding_);
+            continue;
+        }
+        // No line feed in the whole view.
+        if (last)
+            break; // an unfinished last line
+        if (skipping || length > maxLine_) {
+            skipping = true; // too long to hold: drop it view by view
+            base += length;
+            want = chunk_;
+        } else {
+            want = std::min(want * 2, maxLine_ + padding_ + 1);
+        }
+    }
+    return consumed;
+}
+
+std::optional<std::uint64_t> LogReader::readCopying(int fd, std::uint64_t start, std::uint64_t end,
+                                                    Sink& sink) {
     if (end <= start || !ensureCapacity(chunk_))
         return std::nullopt;
     std::optional<std::uint64_t> consumed;

@@ -12,7 +12,9 @@ namespace vellumkite {
 // Reads the complete lines of a byte range of an open file in bounded chunks. Memory is bounded by
 // the chunk plus the longest line read, never by the file: lines longer than maxLine are consumed
 // without being held whole and are not reported. Every line handed out is followed by `padding`
-// readable bytes, so a JSON parser can work on it in place.
+// readable bytes, so a JSON parser can work on it in place. The chunks are mapped from the page
+// cache rather than copied (see FileMap); only a last line too near the end of the file for its
+// padding is copied, and a file that cannot be mapped is read into a buffer.
 class LogReader {
 public:
     explicit LogReader(std::size_t chunk = std::size_t{4} << 20,
@@ -49,8 +51,15 @@ public:
     void shrink();
     std::size_t capacity() const { return capacity_; }
 
+    // Reads by copying into a buffer even where mapping would work (to compare the two).
+    void setCopying(bool copying) { copying_ = copying; }
+
 private:
     bool ensureCapacity(std::size_t needed);
+    std::optional<std::uint64_t> readMapped(int fd, std::uint64_t start, std::uint64_t end,
+                                            Sink& sink);
+    std::optional<std::uint64_t> readCopying(int fd, std::uint64_t start, std::uint64_t end,
+                                             Sink& sink);
 
     std::size_t chunk_;
     std::size_t maxLine_;
@@ -60,6 +69,7 @@ private:
     };
     std::unique_ptr<char, Free> buffer_; // malloc'd, so that growing can remap instead of copy
     std::size_t capacity_ = 0;           // usable bytes, not counting the padding
+    bool copying_ = false;
 };
 
 } // namespace vellumkite

@@ -212,7 +212,7 @@ TEST(CoachTest, SoftThresholdOfZeroWithoutAChatUsesAHyphen) {
     none.now = kNow;
     const auto tips = tipsFor(none, th);
     ASSERT_EQ(rules(tips), Rules{"chat.soft"});
-    EXPECT_EQ(tips[0].title, "Chat getting long (0k)");
+    EXPECT_EQ(tips[0].title, "Chat getting long (0)");
     EXPECT_EQ(tips[0].notifyKey, "chat.soft|-");
 }
 

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <unistd.h>
 #include <vector>
 
@@ -86,4 +87,76 @@ TEST(LogReaderTest, StopsAtTheGivenEndAndAtAShorterFile) {
     r = readRange(reader, dir / "a", 0, 1000);
     EXPECT_EQ(r.lines, (std::vector<std::string>{"one", "two", "three"}));
     EXPECT_EQ(r.consumed, 14u);
+}
+
+TEST(LogReaderTest, AFileCutShortWhileMappedGivesOnlyLinesThatWereThere) {
+    // The lines are read through a view of the page cache; cutting the file under it must not
+    // kill the process (SIGBUS), and nothing that was not in the file may come out.
+    TempDir dir;
+    std::string text;
+    for (int i = 0; i < 40000; ++i)
+        text += "line " + std::to_string(i) + std::string(90, 'x') + "\n";
+    writeFile(dir / "a", text);
+    const int fd = ::open((dir / "a").c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    LogReader reader(std::size_t{1} << 20, 1024);
+    std::vector<std::pair<std::string, std::uint64_t>> seen;
+    const auto consumed =
+        reader.read(fd, 0, text.size(), [&](std::string_view line, std::uint64_t at) {
+            if (seen.empty()) {
+                ASSERT_EQ(::ftruncate(fd, 1000), 0);
+            }
+            seen.emplace_back(line, at);
+        });
+    ::close(fd);
+    ASSERT_FALSE(seen.empty());
+    for (const auto& [line, at] : seen)
+        EXPECT_EQ(line, text.substr(at, line.size()));
+    ASSERT_TRUE(consumed);
+    EXPECT_LE(*consumed, 1000u);
+    EXPECT_LT(seen.size(), 40u);
+}
+
+TEST(LogReaderTest, MapsAndCopiesAlike) {
+    // Lines of every length around the view and page edges, the last one near the file's end.
+    TempDir dir;
+    std::string text;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 3000; ++i) {
+        expected.push_back(std::string(static_cast<std::size_t>(i * 37 % 9000), 'a' + i % 26));
+        text += expected.back() + "\n";
+    }
+    std::erase(expected, std::string());
+    writeFile(dir / "a", text);
+    for (const bool copying : {false, true}) {
+        for (const std::size_t chunk : {std::size_t{64}, std::size_t{5000}, std::size_t{1} << 20}) {
+            LogReader reader(chunk, 8000);
+            reader.setCopying(copying);
+            const auto r = readRange(reader, dir / "a", 0, text.size());
+            std::vector<std::string> want;
+            for (const auto& l : expected)
+                if (l.size() <= 8000)
+                    want.push_back(l);
+            EXPECT_EQ(r.lines, want) << copying << " " << chunk;
+            EXPECT_EQ(r.consumed, text.size());
+        }
+    }
+}
+
+TEST(LogReaderDeathTest, ASigbusOutsideTheReadersViewsStillEndsTheProcess) {
+    TempDir dir;
+    writeFile(dir / "a", std::string(3 * 4096, 'x') + "\n");
+    {
+        LogReader reader; // installs the handler
+        (void)readRange(reader, dir / "a", 0, 3 * 4096 + 1);
+    }
+    EXPECT_DEATH(
+        {
+            const int fd = ::open((dir / "a").c_str(), O_RDWR);
+            auto* p = static_cast<volatile char*>(
+                ::mmap(nullptr, 3 * 4096, PROT_READ, MAP_SHARED, fd, 0));
+            (void)::ftruncate(fd, 0);
+            (void)p[2 * 4096];
+        },
+        "");
 }

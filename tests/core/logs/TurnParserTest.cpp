@@ -1,15 +1,18 @@
 #include "TurnParser.hpp"
 
+#include "DomTurnParser.hpp"
 #include "LogLines.hpp"
 #include "Timestamp.hpp"
 
 #include <gtest/gtest.h>
+#include <random>
 #include <stdexcept>
 
 using namespace vellumkite;
 using vellumkite::testing::Reply;
 using vellumkite::testing::replyLine;
 using vellumkite::testing::resultLine;
+namespace dom_reference = vellumkite::testing::dom_reference;
 
 namespace {
 
@@ -254,4 +257,70 @@ TEST(TimestampTest, FormatsUtcWithMilliseconds) {
               "1969-12-31T23:59:59.500Z");
     EXPECT_EQ(Timestamp::format(kDistantPast), "0000-01-01T00:00:00.000Z");
     EXPECT_EQ(Timestamp::format(kDistantFuture), "9999-12-31T23:59:59.999Z");
+}
+
+namespace {
+
+// Lines shaped like the assistant's, with the members the parser reads in odd places too.
+std::vector<std::string> shapedLines() {
+    Reply r;
+    r.tools = {{"t1", "Read"}, {"t2", "Bash"}};
+    r.cacheRead = 20000;
+    r.cacheWrite = 300;
+    std::vector<std::string> lines = {
+        replyLine(r),
+        resultLine("s1", "2025-03-01T09:30:15.250Z", {{"t1", 300}, {"t2", 9}}),
+        // Type after the message, a usage with nested and future members, escapes in keys and
+        // values, a thinking block, the output of a tool twice.
+        R"({"parentUuid":"p","cwd":"/w/\u00e9t\u00e9","sessionId":"s\"2","message":{"model":"claude-opus","id":"msg_9","content":[{"type":"thinking","thinking":"a\nb","signature":"QUJD"},{"type":"tool_use","id":"tu\\1","name":"Gr\u0065p","input":{"pattern":"x","-n":true,"head_limit":null,"n":[1,2.5e3,-0]}}],"usage":{"input_tokens":3,"cache_creation_input_tokens":900,"cache_read_input_tokens":1e4,"cache_creation":{"ephemeral_5m_input_tokens":100,"ephemeral_1h_input_tokens":800},"output_tokens":12,"service_tier":"standard","server_tool_use":{"web_search_requests":2},"speed":"fast"}},"requestId":"req_9","type":"assistant","uuid":"u","timestamp":"2025-03-01T09:30:15.250Z","entrypoint":"cli"})",
+        R"({"type":"user","message":{"role":"user","content":[{"content":[{"text":"\ud83d\ude80 done\n","type":"text"},{"type":"image","source":{"data":"AAAA"}}],"type":"tool_result","tool_use_id":"tu\\1","is_error":false}]},"timestamp":"2025-03-01T09:30:16.000Z","toolUseResult":{"stdout":"\ud83d\ude80 done\n","stderr":"","interrupted":false}})",
+        // Repeated keys: the first counts.
+        R"({"type":"assistant","type":"user","timestamp":"2025-03-01T09:30:15.250Z","timestamp":7,"message":{"id":"m","id":"n","usage":{"output_tokens":"5","output_tokens":5}},"message":[]})",
+    };
+    return lines;
+}
+
+} // namespace
+
+TEST(TurnParserTest, MakesTheSameRecordsAsAWholeDocumentDecoderOnMangledLines) {
+    // Every line, and thousands of damaged copies of it, must give what decoding the whole line
+    // into a tree gave: the same record, or nothing for a line that is not valid JSON.
+    const std::string inserts[] = {
+        "\"",   "\\",  "{",       "}",     "[",    "]",    ",",
+        ":",    "0",   "e",       "-",     "u",    " ",    "t",
+        "n",    "\\u", "\\ud800", "1e999", "\x01", "\xc3", "99999999999999999999",
+        "true", "nul"};
+    std::mt19937 rng(3);
+    int agreed = 0, yielded = 0;
+    for (const auto& base : shapedLines()) {
+        ASSERT_TRUE(dom_reference::agree(TurnParser::parse(base), dom_reference::parse(base)))
+            << base;
+        ASSERT_TRUE(TurnParser::parse(base)) << base;
+        for (int i = 0; i < 6000; ++i) {
+            std::string line = base;
+            const int edits = 1 + static_cast<int>(rng() % 3);
+            for (int e = 0; e < edits && !line.empty(); ++e) {
+                const std::size_t at = rng() % line.size();
+                switch (rng() % 4) {
+                case 0:
+                    line.insert(at, inserts[rng() % std::size(inserts)]);
+                    break;
+                case 1:
+                    line.erase(at, 1 + rng() % 3);
+                    break;
+                case 2:
+                    line[at] = inserts[rng() % std::size(inserts)][0];
+                    break;
+                default:
+                    line.resize(at);
+                }
+            }
+            const auto parsed = TurnParser::parse(line);
+            ASSERT_TRUE(dom_reference::agree(parsed, dom_reference::parse(line))) << line;
+            ++agreed;
+            yielded += parsed.has_value();
+        }
+    }
+    EXPECT_EQ(agreed, 30000);
+    EXPECT_GT(yielded, 1000); // damage that leaves valid JSON is read, not just rejected
 }

@@ -1,0 +1,230 @@
+#include "JsonString.hpp"
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
+namespace vellumkite {
+
+namespace {
+
+// The backslashes of 64 bytes as a bit mask (bit i for byte i).
+#if defined(__x86_64__)
+__attribute__((target("avx2"))) std::uint64_t backslashesAvx2(const char* p) {
+    const __m256i bs = _mm256_set1_epi8('\\');
+    const auto lo = static_cast<std::uint32_t>(_mm256_movemask_epi8(
+        _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)), bs)));
+    const auto hi = static_cast<std::uint32_t>(_mm256_movemask_epi8(
+        _mm256_cmpeq_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32)), bs)));
+    return std::uint64_t{hi} << 32 | lo;
+}
+#endif
+
+std::uint64_t backslashesPlain(const char* p) {
+#if defined(__x86_64__)
+    const __m128i bs = _mm_set1_epi8('\\');
+    std::uint64_t m = 0;
+    for (int i = 0; i < 4; ++i) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        m |= static_cast<std::uint64_t>(
+                 static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, bs))))
+             << (16 * i);
+    }
+    return m;
+#else
+    std::uint64_t m = 0;
+    for (int i = 0; i < 64; ++i)
+        m |= static_cast<std::uint64_t>(p[i] == '\\') << i;
+    return m;
+#endif
+}
+
+// The characters that a block's backslashes escape: a run of backslashes escapes the character
+// after it when the run is odd. `carry` says whether the block's first byte is escaped, and is set
+// for the next block.
+inline std::uint64_t escapedBy(std::uint64_t backslash, std::uint64_t& carry) {
+    backslash &= ~carry; // an escaped backslash starts nothing
+    const std::uint64_t followsEscape = backslash << 1 | carry;
+    constexpr std::uint64_t even = 0x5555555555555555ULL;
+    const std::uint64_t oddStarts = backslash & ~even & ~followsEscape;
+    std::uint64_t startsOnEven;
+    carry = __builtin_add_overflow(oddStarts, backslash, &startsOnEven) ? 1 : 0;
+    return (even ^ (startsOnEven << 1)) & followsEscape;
+}
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The four hex digits at `at`, or -1.
+long hex4(std::string_view s, std::size_t at) {
+    if (at + 4 > s.size())
+        return -1;
+    long v = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        const int d = hexValue(s[at + i]);
+        if (d < 0)
+            return -1;
+        v = v * 16 + d;
+    }
+    return v;
+}
+
+// What a character after a backslash makes of it.
+enum Escape : std::uint8_t { kInvalid, kSimple, kUnicode };
+constexpr auto kEscapes = [] {
+    std::array<Escape, 256> t{};
+    for (const unsigned char c : std::string_view("\"\\/bfnrt"))
+        t[c] = kSimple;
+    t['u'] = kUnicode;
+    return t;
+}();
+
+// How much shorter a \u escape at `at` (the u) decodes than it is written, beyond the one byte
+// every escape saves; -1 when it is not valid. A surrogate pair is counted whole at its first half.
+long unicodeSaving(std::string_view body, std::size_t at, std::size_t& skipUntil) {
+    if (at < skipUntil)
+        return 0;
+    const long cp = hex4(body, at + 1);
+    if (cp < 0 || (cp >= 0xdc00 && cp <= 0xdfff))
+        return -1;
+    if (cp >= 0xd800 && cp < 0xdc00) {
+        // A high surrogate needs a low one right after it: 12 bytes make 4.
+        if (at + 6 >= body.size() || body[at + 5] != '\\' || body[at + 6] != 'u')
+            return -1;
+        const long low = hex4(body, at + 7);
+        if (low < 0xdc00 || low > 0xdfff)
+            return -1;
+        skipUntil = at + 7;
+        return 6;
+    }
+    return cp <= 0x7f ? 4 : cp <= 0x7ff ? 3 : 2;
+}
+
+std::optional<std::size_t> decodedSizePlain(std::string_view body) {
+    // Every escape decodes at least one byte shorter than it is written; a \u escape more, by
+    // the UTF-8 length of its code point. Tool output has an escape every few dozen bytes.
+    std::size_t shorter = 0;
+    std::uint64_t carry = 0;
+    std::size_t skipUntil = 0; // past the low half of a surrogate pair already counted
+    const auto* bytes = reinterpret_cast<const unsigned char*>(body.data());
+    for (std::size_t base = 0; base < body.size(); base += 64) {
+        std::uint64_t bs = backslashesPlain(body.data() + base);
+        const std::size_t left = body.size() - base;
+        if (left < 64)
+            bs &= (std::uint64_t{1} << left) - 1;
+        if (bs == 0 && carry == 0)
+            continue;
+        std::uint64_t escaped = escapedBy(bs, carry);
+        if (left < 64) {
+            if ((escaped >> left) & 1)
+                return std::nullopt; // a backslash escaping the closing quote
+            escaped &= (std::uint64_t{1} << left) - 1;
+        }
+        for (; escaped; escaped &= escaped - 1) {
+            const std::size_t at = base + static_cast<std::size_t>(__builtin_ctzll(escaped));
+            ++shorter;
+            const Escape kind = kEscapes[bytes[at]];
+            if (kind == kSimple)
+                continue;
+            if (kind == kInvalid)
+                return std::nullopt;
+            const long saving = unicodeSaving(body, at, skipUntil);
+            if (saving < 0)
+                return std::nullopt;
+            shorter += static_cast<std::size_t>(saving);
+        }
+    }
+    // An escape cut off by the end of the body cannot happen in a closed string, but a caller's
+    // mistake must not read as a size.
+    if (carry)
+        return std::nullopt;
+    return body.size() - shorter;
+}
+
+#if defined(__x86_64__)
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+
+// Of 32 bytes: which may follow a backslash (" \ / b f n r t u), by nibble tables, and which
+// are a u.
+struct Escapable {
+    std::uint32_t allowed, u;
+};
+__attribute__((target("avx2"))) inline Escapable escapable(const char* p) {
+    // Bit per high nibble (2, 5, 6, 7), set in the low nibble's entry for each allowed byte.
+    const __m256i highTable = _mm256_setr_epi8(0, 0, 1, 0, 0, 2, 4, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                               1, 0, 0, 2, 4, 8, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m256i lowTable =
+        _mm256_setr_epi8(0, 0, 1 | 4 | 8, 0, 8, 8, 4, 0, 0, 0, 0, 0, 2, 0, 4, 1, 0, 0, 1 | 4 | 8, 0,
+                         8, 8, 4, 0, 0, 0, 0, 0, 2, 0, 4, 1);
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i nibble = _mm256_set1_epi8(0x0f);
+    const __m256i high =
+        _mm256_shuffle_epi8(highTable, _mm256_and_si256(_mm256_srli_epi16(x, 4), nibble));
+    const __m256i low = _mm256_shuffle_epi8(lowTable, _mm256_and_si256(x, nibble));
+    const __m256i none = _mm256_cmpeq_epi8(_mm256_and_si256(high, low), _mm256_setzero_si256());
+    return {~static_cast<std::uint32_t>(_mm256_movemask_epi8(none)),
+            static_cast<std::uint32_t>(
+                _mm256_movemask_epi8(_mm256_cmpeq_epi8(x, _mm256_set1_epi8('u'))))};
+}
+
+// The same count with whole blocks checked at once: only \u escapes are looked at one by one.
+__attribute__((target("avx2,popcnt"))) std::optional<std::size_t>
+decodedSizeAvx2(std::string_view body) {
+    std::size_t shorter = 0;
+    std::uint64_t carry = 0;
+    std::size_t skipUntil = 0;
+    for (std::size_t base = 0; base < body.size(); base += 64) {
+        const char* p = body.data() + base;
+        std::uint64_t bs = backslashesAvx2(p);
+        const std::size_t left = body.size() - base;
+        if (left < 64)
+            bs &= (std::uint64_t{1} << left) - 1;
+        if (bs == 0 && carry == 0)
+            continue;
+        std::uint64_t escaped = escapedBy(bs, carry);
+        if (left < 64) {
+            if ((escaped >> left) & 1)
+                return std::nullopt; // a backslash escaping the closing quote
+            escaped &= (std::uint64_t{1} << left) - 1;
+        }
+        const Escapable lo = escapable(p), hi = escapable(p + 32);
+        const std::uint64_t allowed = std::uint64_t{hi.allowed} << 32 | lo.allowed;
+        if (escaped & ~allowed)
+            return std::nullopt;
+        shorter += static_cast<std::size_t>(__builtin_popcountll(escaped));
+        for (std::uint64_t u = escaped & (std::uint64_t{hi.u} << 32 | lo.u); u; u &= u - 1) {
+            const long saving =
+                unicodeSaving(body, base + static_cast<std::size_t>(__builtin_ctzll(u)), skipUntil);
+            if (saving < 0)
+                return std::nullopt;
+            shorter += static_cast<std::size_t>(saving);
+        }
+    }
+    if (carry)
+        return std::nullopt;
+    return body.size() - shorter;
+}
+#endif
+
+} // namespace
+
+std::optional<std::size_t> JsonString::decodedSize(std::string_view body) {
+#if defined(__x86_64__)
+    if (kHasAvx2)
+        return decodedSizeAvx2(body);
+#endif
+    return decodedSizePlain(body);
+}
+
+} // namespace vellumkite
