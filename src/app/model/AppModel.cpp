@@ -4,96 +4,18 @@
 #include "DemoData.hpp"
 #include "DemoHistory.hpp"
 #include "FailureNote.hpp"
-#include "Fd.hpp"
-#include "HistoryDatabase.hpp"
+#include "HistoryFeed.hpp"
+#include "HistoryGeometry.hpp"
 #include "LocaleTimeOfDay.hpp"
-#include "LogFolders.hpp"
 #include "LoginItem.hpp"
 #include "MemoryPreferences.hpp"
 #include "Notifier.hpp"
-#include "PreferenceKeys.hpp"
-#include "PriceTable.hpp"
-#include "RefreshPass.hpp"
-#include "UsageStore.hpp"
+#include "StoreThread.hpp"
 #include "WritablePreferences.hpp"
 
-#include <atomic>
-#include <exception>
-#include <QElapsedTimer>
-#include <QMetaObject>
-#include <QThread>
 #include <QTimer>
-#include <unistd.h>
 
 namespace vellumkite {
-
-// Lives on the store thread and owns the store; everything it does runs there.
-struct AppModel::Worker : QObject {
-    Worker(const Services& services, const WritablePreferences& preferences)
-        : logs(services.logRoot.empty() ? LogFolders::find().folders
-                                        : std::vector{services.logRoot}),
-          store(RefreshPass::kLookbackSeconds, services.clock), preferences(preferences),
-          clock(services.clock),
-          limitsFile(services.limitsFile.empty() ? Limits::file() : services.limitsFile),
-          timeOfDay(services.timeOfDay),
-          keeper(
-              services.historyFile.empty() ? HistoryDatabase::defaultFile() : services.historyFile,
-              RefreshPass::kLookbackSeconds,
-              [](const std::string& line) {
-                  (void)Fd::writeAll(STDERR_FILENO, "vellumkite: " + line + "\n");
-              },
-              services.clock) {}
-
-    struct Pass {
-        Snapshot snapshot;
-        HistoryKeeper::Status history;
-        bool read = false; // some log had something new
-    };
-
-    Pass pass(Environment env) {
-        if (!attached) {
-            // The database is opened here, on the store thread, where it is used.
-            keeper.open();
-            attached = true;
-        }
-        RefreshPass::Inputs in;
-        in.limitsFile = limitsFile;
-        in.preferences = &preferences;
-        in.timeOfDay = timeOfDay ? timeOfDay : LocaleTimeOfDay::formatter(env);
-        in.environment = std::move(env);
-        in.clock = clock;
-        Pass out;
-        // One read of the logs for both: the history first, so the store may take each line
-        // over.
-        LogPass::Reader* history = keeper.reader();
-        const auto read =
-            history ? logs.run({history, &store.reader()}) : logs.run({&store.reader()});
-        out.snapshot = RefreshPass::snapshot(store, in);
-        if (history)
-            keeper.afterPass();
-        out.history = keeper.status();
-        out.read = read.files > 0;
-        return out;
-    }
-
-    std::optional<HistoryOverview> overview(Instant now, std::optional<Limits::Window> weekly,
-                                            const TimeOfDayFormatter& dayAndTime) {
-        if (!prices)
-            prices = PriceTable::standard();
-        return keeper.overview(now, weekly, dayAndTime, *prices);
-    }
-
-    LogPass logs;
-    UsageStore store;
-    const WritablePreferences& preferences;
-    Clock clock;
-    std::filesystem::path limitsFile;
-    TimeOfDayFormatter timeOfDay;
-    HistoryKeeper keeper;
-    bool attached = false;
-    std::optional<PriceTable> prices;
-    std::atomic<bool> cancelled{false};
-};
 
 struct AppModel::State {
     Services services;
@@ -109,17 +31,10 @@ struct AppModel::State {
     FailureNote saveFailure{QStringLiteral("save the floating box's settings")};
     std::unique_ptr<Notifier> notifier;
     std::function<void()> boxHandler;
-    QThread thread;
-    Worker* worker = nullptr; // deleted on its own thread when that thread finishes
+    // After the preferences it reads, so that it stops before they go.
+    std::unique_ptr<StoreThread> store; // none in demo mode
     QTimer* timer = nullptr;
-
-    std::optional<HistoryOverview> history;
-    HistoryKeeper::Status historyStatus;
-    bool watchingHistory = false;
-    bool historyDue = false;     // a pass read something since the history was last read
-    bool historyReading = false; // a request is on its way to the store thread
-    QElapsedTimer sinceHistoryRead;
-    QTimer* historyTimer = nullptr; // holds a read back to once a second
+    HistoryFeed* history = nullptr;
 };
 
 AppModel::AppModel(Services services, QObject* parent)
@@ -142,6 +57,23 @@ AppModel::AppModel(Services services, QObject* parent)
     d_->notifier = std::make_unique<Notifier>(
         *d_->preferences, d_->demo ? nullptr : d_->services.notifications, d_->services.clock);
 
+    if (!d_->demo) {
+        const Services& s = d_->services;
+        d_->store = std::make_unique<StoreThread>(StoreThread::Inputs{
+            d_->preferences, s.clock, s.logRoot, s.limitsFile, s.historyFile, s.timeOfDay});
+    }
+    d_->history = new HistoryFeed(
+        d_->store.get(),
+        [this] {
+            std::optional<Limits::Window> weekly;
+            if (d_->figures.limits)
+                weekly = d_->figures.limits->sevenDay;
+            return HistoryFeed::Question{d_->services.clock(), weekly,
+                                         LocaleTimeOfDay::dayAndTime(d_->services.environment())};
+        },
+        this);
+    connect(d_->history, &HistoryFeed::changed, this, &AppModel::historyChanged);
+
     if (d_->demo) {
         if (const auto raw = env.get("VELLUMKITE_DEMO_SIZE")) {
             if (const auto size = BoxSizes::fromRaw(*raw))
@@ -155,12 +87,6 @@ AppModel::AppModel(Services services, QObject* parent)
         return;
     }
 
-    d_->worker = new Worker(d_->services, *d_->preferences);
-    d_->worker->moveToThread(&d_->thread);
-    connect(&d_->thread, &QThread::finished, d_->worker, &QObject::deleteLater);
-    d_->thread.setObjectName(QStringLiteral("vellumkite.store"));
-    d_->thread.start();
-
     refresh();
     d_->timer = new QTimer(this);
     d_->timer->setInterval(d_->services.intervalMs);
@@ -170,13 +96,9 @@ AppModel::AppModel(Services services, QObject* parent)
 }
 
 AppModel::~AppModel() {
-    if (d_->worker) {
-        // Passes still queued see the flag and do nothing; one already running finishes first.
-        // Its publish call was posted to this object and goes with it.
-        d_->worker->cancelled = true;
-        d_->thread.quit();
-        d_->thread.wait();
-    }
+    // Passes still queued are dropped; one already running finishes first. Its answer was
+    // posted to this object and goes with it.
+    d_->store.reset();
 }
 
 bool AppModel::loaded() const {
@@ -240,6 +162,16 @@ void AppModel::boxSettingChanged(bool saved) {
     emit changed();
 }
 
+std::optional<QRect> AppModel::historyGeometry() const {
+    return HistoryGeometry::load(*d_->preferences);
+}
+
+void AppModel::setHistoryGeometry(const QRect& g) {
+    if (historyGeometry() == g)
+        return;
+    d_->saveFailure.record(HistoryGeometry::save(*d_->preferences, g));
+}
+
 bool AppModel::launchAtLogin() const {
     return d_->services.loginItem && d_->services.loginItem->isEnabled();
 }
@@ -271,36 +203,13 @@ bool AppModel::demoMode() const {
 }
 
 void AppModel::refresh() {
-    Worker* worker = d_->worker;
-    if (!worker)
+    if (!d_->store)
         return; // demo mode: the figures never change
     // The environment is read here, on the main thread, where it is also changed.
-    QMetaObject::invokeMethod(
-        worker,
-        [this, worker, env = d_->services.environment()]() mutable {
-            if (worker->cancelled)
-                return;
-            Worker::Pass pass;
-            try {
-                pass = worker->pass(std::move(env));
-            } catch (const std::exception&) {
-                return; // out of memory or the like: this pass publishes nothing
-            }
-            // Naming the model as context drops the call if the model is gone by then.
-            QMetaObject::invokeMethod(
-                this,
-                [this, pass = std::move(pass)] {
-                    publish(pass.snapshot);
-                    const bool statusChanged = !(d_->historyStatus == pass.history);
-                    d_->historyStatus = pass.history;
-                    d_->historyDue = d_->historyDue || pass.read || statusChanged;
-                    if (statusChanged)
-                        emit historyChanged();
-                    readHistory();
-                },
-                Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
+    d_->store->pass(d_->services.environment(), this, [this](StoreThread::Pass pass) {
+        publish(pass.snapshot);
+        d_->history->afterPass(pass.history, pass.read);
+    });
 }
 
 void AppModel::setBoxHandler(std::function<void()> handler) {
@@ -324,38 +233,7 @@ void AppModel::publish(const Snapshot& s) {
 
 void AppModel::loadDemo() {
     publish(DemoData::snapshot(d_->services.clock()));
-    d_->history = DemoHistory::overview(d_->services.clock());
-    d_->historyStatus = {true, {}, std::nullopt};
-    emit historyChanged();
-}
-
-std::optional<QRect> AppModel::historyGeometry() const {
-    const QVariant stored =
-        d_->preferences->value(QLatin1String(PreferenceKeys::historyWindow.name));
-    if (stored.typeId() != QMetaType::QString)
-        return std::nullopt;
-    const QStringList parts = stored.toString().split(QLatin1Char(','));
-    if (parts.size() != 4)
-        return std::nullopt;
-    int v[4];
-    for (int i = 0; i < 4; ++i) {
-        bool ok = false;
-        v[i] = parts[i].trimmed().toInt(&ok);
-        if (!ok)
-            return std::nullopt;
-    }
-    if (v[2] <= 0 || v[3] <= 0)
-        return std::nullopt;
-    return QRect(v[0], v[1], v[2], v[3]);
-}
-
-void AppModel::setHistoryGeometry(const QRect& g) {
-    if (historyGeometry() == g)
-        return;
-    const QString text =
-        QStringLiteral("%1, %2, %3, %4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height());
-    d_->saveFailure.record(
-        d_->preferences->setValue(QLatin1String(PreferenceKeys::historyWindow.name), text));
+    d_->history->show(DemoHistory::overview(d_->services.clock()), {true, {}, std::nullopt});
 }
 
 void AppModel::openHistory() {
@@ -363,67 +241,15 @@ void AppModel::openHistory() {
 }
 
 void AppModel::watchHistory(bool watching) {
-    d_->watchingHistory = watching;
-    if (watching) {
-        d_->historyDue = true;
-        readHistory();
-    }
+    d_->history->watch(watching);
 }
 
 const std::optional<HistoryOverview>& AppModel::history() const {
-    return d_->history;
+    return d_->history->overview();
 }
 
 const HistoryKeeper::Status& AppModel::historyStatus() const {
-    return d_->historyStatus;
-}
-
-void AppModel::readHistory() {
-    Worker* worker = d_->worker;
-    if (!worker || !d_->watchingHistory || !d_->historyDue || d_->historyReading)
-        return;
-    // At most once a second: a read that comes sooner waits for the rest of the second.
-    constexpr qint64 kMinimumGapMs = 1000;
-    if (d_->sinceHistoryRead.isValid() && d_->sinceHistoryRead.elapsed() < kMinimumGapMs) {
-        if (!d_->historyTimer) {
-            d_->historyTimer = new QTimer(this);
-            d_->historyTimer->setSingleShot(true);
-            connect(d_->historyTimer, &QTimer::timeout, this, &AppModel::readHistory);
-        }
-        if (!d_->historyTimer->isActive())
-            d_->historyTimer->start(
-                static_cast<int>(kMinimumGapMs - d_->sinceHistoryRead.elapsed()));
-        return;
-    }
-    d_->historyDue = false;
-    d_->historyReading = true;
-    d_->sinceHistoryRead.start();
-    const Instant now = d_->services.clock();
-    std::optional<Limits::Window> weekly;
-    if (d_->figures.limits)
-        weekly = d_->figures.limits->sevenDay;
-    QMetaObject::invokeMethod(
-        worker,
-        [this, worker, now, weekly,
-         dayAndTime = LocaleTimeOfDay::dayAndTime(d_->services.environment())] {
-            if (worker->cancelled)
-                return;
-            std::optional<HistoryOverview> overview;
-            try {
-                overview = worker->overview(now, weekly, dayAndTime);
-            } catch (const std::exception&) {
-            }
-            QMetaObject::invokeMethod(
-                this,
-                [this, overview = std::move(overview)] {
-                    d_->historyReading = false;
-                    d_->history = overview;
-                    emit historyChanged();
-                    readHistory(); // a pass that came meanwhile
-                },
-                Qt::QueuedConnection);
-        },
-        Qt::QueuedConnection);
+    return d_->history->status();
 }
 
 } // namespace vellumkite

@@ -29,9 +29,10 @@ class LoginItem;
 class NotificationCenter;
 class WritablePreferences;
 
-// The application's spine: owns the usage store and its serial worker thread
-// ("vellumkite.store"), runs one refresh pass at start and every 3 seconds, and publishes each
-// pass's figures on the main thread into the fields below, which every view reads. Views never
+// The application's spine: owns the usage store on its serial thread (StoreThread), runs one
+// refresh pass at start and every 3 seconds, and publishes each pass's figures on the main thread
+// into the fields below, which every view reads. The History window's figures come through the
+// HistoryFeed, the window's place through HistoryGeometry. Views never
 // touch the store, the files or the coach; they change only the box settings and launchAtLogin,
 // and only through the model. The demo's figures take the same way as a real pass's.
 //
@@ -143,10 +144,8 @@ signals:
 
 private:
     void publish(const Snapshot& snapshot);
-    void readHistory();
     // After a change of showBox or boxSize: says once when the change could not be saved.
     void boxSettingChanged(bool saved);
-    struct Worker;
     struct State;
     std::unique_ptr<State> d_;
 };

@@ -2,21 +2,16 @@
 
 #include "NextTurn.hpp"
 
-#include <QList>
 #include <QWidget>
-
-class QCheckBox;
-class QToolButton;
-class QVBoxLayout;
 
 namespace vellumkite {
 
 class AppModel;
-class Dot;
-class LimitBar;
-class SegmentedControl;
-class Sparkline;
-class TextLine;
+class PopoverChat;
+class PopoverLimits;
+class PopoverLive;
+class PopoverSettings;
+class PopoverShareList;
 class TipCard;
 
 // The main screen, opened from the tray: the limit readings, the current chat, the tip, the live
@@ -32,9 +27,6 @@ public:
     static constexpr int kPadding = 16;
     static constexpr int kSpacing = 14;
     static constexpr int kSectionSpacing = 6;
-    static constexpr int kShareColumn = 38;
-    static constexpr int kPickerWidth = 170;
-    static constexpr int kSparklineHeight = 32;
 
     explicit MenuPopover(AppModel& model, QWidget* parent = nullptr);
 
@@ -49,49 +41,19 @@ signals:
     void historyClicked();
 
 private:
-    struct ChatLine {
-        QWidget* row;
-        TextLine* share;
-        TextLine* name;
-        TextLine* detail;
-    };
-
     void scheduleSync();
-    ChatLine addShareRow(QVBoxLayout* section, const QString& objectName);
-    void syncLimits();
-    void syncChat();
-    void syncLive();
-    void syncTop();
-    void syncTools();
-    void syncSettings();
+    void syncLists();
 
     AppModel& model_;
     NextTurn sync_{this, [this] { sync(); }};
 
-    LimitBar* fiveHour_;
-    LimitBar* weekly_;
-    QWidget* limitsMessage_;
-
-    QWidget* chatRow_;
-    Dot* chatDot_;
-    TextLine* chatSize_;
-    TextLine* chatProject_;
-    TextLine* chatMessage_;
+    PopoverLimits* limits_;
+    PopoverChat* chat_;
     TipCard* tip_;
-
-    TextLine* rate_;
-    Sparkline* sparkline_;
-
-    TextLine* topEmpty_;
-    QList<ChatLine> topRows_;
-    TextLine* toolEmpty_;
-    QList<ChatLine> toolRows_;
-    TextLine* toolNote_;
-
-    QCheckBox* showBox_;
-    SegmentedControl* sizePicker_;
-    QCheckBox* login_;
-    QToolButton* quit_;
+    PopoverLive* live_;
+    PopoverShareList* top_;
+    PopoverShareList* tools_;
+    PopoverSettings* settings_;
 };
 
 } // namespace vellumkite

@@ -1,0 +1,150 @@
+#include "StoreThread.hpp"
+
+#include "Fd.hpp"
+#include "HistoryDatabase.hpp"
+#include "LocaleTimeOfDay.hpp"
+#include "LogFolders.hpp"
+#include "PriceTable.hpp"
+#include "RefreshPass.hpp"
+#include "UsageStore.hpp"
+#include "WritablePreferences.hpp"
+
+#include <atomic>
+#include <exception>
+#include <QMetaObject>
+#include <unistd.h>
+
+namespace vellumkite {
+
+// Lives on the store thread and owns the store; everything it does runs there.
+struct StoreThread::Worker : QObject {
+    explicit Worker(const Inputs& in)
+        : logs(in.logRoot.empty() ? LogFolders::find().folders : std::vector{in.logRoot}),
+          store(RefreshPass::kLookbackSeconds, in.clock), preferences(*in.preferences),
+          clock(in.clock), limitsFile(in.limitsFile.empty() ? Limits::file() : in.limitsFile),
+          timeOfDay(in.timeOfDay),
+          keeper(
+              in.historyFile.empty() ? HistoryDatabase::defaultFile() : in.historyFile,
+              RefreshPass::kLookbackSeconds,
+              [](const std::string& line) {
+                  (void)Fd::writeAll(STDERR_FILENO, "vellumkite: " + line + "\n");
+              },
+              in.clock) {}
+
+    Pass pass(Environment env) {
+        if (!attached) {
+            // The database is opened here, on the store thread, where it is used.
+            keeper.open();
+            attached = true;
+        }
+        RefreshPass::Inputs in;
+        in.limitsFile = limitsFile;
+        in.preferences = &preferences;
+        in.timeOfDay = timeOfDay ? timeOfDay : LocaleTimeOfDay::formatter(env);
+        in.environment = std::move(env);
+        in.clock = clock;
+        Pass out;
+        // One read of the logs for both: the history first, so the store may take each line
+        // over.
+        LogPass::Reader* history = keeper.reader();
+        const auto read =
+            history ? logs.run({history, &store.reader()}) : logs.run({&store.reader()});
+        out.snapshot = RefreshPass::snapshot(store, in);
+        if (history)
+            keeper.afterPass();
+        out.history = keeper.status();
+        out.read = read.files > 0;
+        return out;
+    }
+
+    std::optional<HistoryOverview> overview(Instant now, std::optional<Limits::Window> weekly,
+                                            const TimeOfDayFormatter& dayAndTime) {
+        if (!prices)
+            prices = PriceTable::standard();
+        return keeper.overview(now, weekly, dayAndTime, *prices);
+    }
+
+    LogPass logs;
+    UsageStore store;
+    const WritablePreferences& preferences;
+    Clock clock;
+    std::filesystem::path limitsFile;
+    TimeOfDayFormatter timeOfDay;
+    HistoryKeeper keeper;
+    bool attached = false;
+    std::optional<PriceTable> prices;
+    std::atomic<bool> cancelled{false};
+    FailureNote passFailure{QStringLiteral("finish a refresh pass")};
+    FailureNote historyFailure{QStringLiteral("read the history")};
+};
+
+StoreThread::StoreThread(Inputs inputs) : worker_(new Worker(inputs)) {
+    worker_->moveToThread(&thread_);
+    QObject::connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
+    thread_.setObjectName(QStringLiteral("vellumkite.store"));
+    thread_.start();
+}
+
+StoreThread::~StoreThread() {
+    // Work still queued sees the flag and does nothing; an answer already posted goes with its
+    // context.
+    worker_->cancelled = true;
+    thread_.quit();
+    thread_.wait();
+}
+
+void StoreThread::pass(Environment environment, QObject* context, std::function<void(Pass)> done) {
+    QMetaObject::invokeMethod(
+        worker_,
+        [worker = worker_, env = std::move(environment), context,
+         done = std::move(done)]() mutable {
+            if (worker->cancelled)
+                return;
+            Pass pass;
+            try {
+                pass = worker->pass(std::move(env));
+                worker->passFailure.record(true);
+            } catch (const std::exception& e) {
+                // This pass publishes nothing; the next one reads on from where the store stands.
+                worker->passFailure.record(false, QString::fromLocal8Bit(e.what()));
+                return;
+            }
+            // Naming the context drops the call if the context is gone by then.
+            QMetaObject::invokeMethod(
+                context,
+                [pass = std::move(pass), done = std::move(done)]() mutable {
+                    done(std::move(pass));
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+}
+
+void StoreThread::overview(Instant now, std::optional<Limits::Window> weekly,
+                           TimeOfDayFormatter dayAndTime, QObject* context,
+                           std::function<void(std::optional<HistoryOverview>)> done) {
+    QMetaObject::invokeMethod(
+        worker_,
+        [worker = worker_, now, weekly, dayAndTime = std::move(dayAndTime), context,
+         done = std::move(done)] {
+            if (worker->cancelled)
+                return;
+            std::optional<HistoryOverview> overview;
+            try {
+                overview = worker->overview(now, weekly, dayAndTime);
+                worker->historyFailure.record(true);
+            } catch (const std::exception& e) {
+                // Answered as a history that could not answer, so the window says so.
+                worker->historyFailure.record(false, QString::fromLocal8Bit(e.what()));
+            }
+            QMetaObject::invokeMethod(
+                context,
+                [overview = std::move(overview), done = std::move(done)]() mutable {
+                    done(std::move(overview));
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace vellumkite

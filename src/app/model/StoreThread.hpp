@@ -1,0 +1,63 @@
+#pragma once
+
+#include "Environment.hpp"
+#include "FailureNote.hpp"
+#include "HistoryKeeper.hpp"
+#include "HistoryOverview.hpp"
+#include "Limits.hpp"
+#include "Snapshot.hpp"
+#include "Time.hpp"
+#include "TimeOfDay.hpp"
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <QThread>
+
+class QObject;
+
+namespace vellumkite {
+
+class WritablePreferences;
+
+// The usage store on its own serial thread ("vellumkite.store"): every pass and every history
+// read runs there, one at a time, in the order asked. Answers come back on the asker's thread;
+// an asker that is gone by then gets nothing.
+class StoreThread {
+public:
+    struct Inputs {
+        const WritablePreferences* preferences = nullptr; // required; read on the store thread
+        Clock clock = systemClock();
+        std::filesystem::path logRoot;     // empty: the assistant's log folders
+        std::filesystem::path limitsFile;  // empty: Limits::file()
+        std::filesystem::path historyFile; // empty: HistoryDatabase::defaultFile()
+        TimeOfDayFormatter timeOfDay;      // empty: the locale's, from the pass's environment
+    };
+
+    struct Pass {
+        Snapshot snapshot;
+        HistoryKeeper::Status history;
+        bool read = false; // some log had something new
+    };
+
+    explicit StoreThread(Inputs inputs);
+    // Work still queued is dropped; a pass already running finishes first.
+    ~StoreThread();
+    StoreThread(const StoreThread&) = delete;
+    StoreThread& operator=(const StoreThread&) = delete;
+
+    // One refresh pass with the environment read by the caller. A pass that throws (out of
+    // memory or the like) answers nothing; the first of a run of such failures is logged.
+    void pass(Environment environment, QObject* context, std::function<void(Pass)> done);
+
+    // The History window's figures; nothing when the history could not answer.
+    void overview(Instant now, std::optional<Limits::Window> weekly, TimeOfDayFormatter dayAndTime,
+                  QObject* context, std::function<void(std::optional<HistoryOverview>)> done);
+
+private:
+    struct Worker;
+    QThread thread_;
+    Worker* worker_; // deleted on its own thread when that thread finishes
+};
+
+} // namespace vellumkite

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+
+namespace vellumkite {
+
+class AppModel;
+class SegmentedControl;
+
+// The popover's settings: the floating box and its size, and opening at login. The controls
+// write the model; what they show always comes back from it.
+class PopoverSettings : public QWidget {
+public:
+    static constexpr int kPickerWidth = 170;
+
+    PopoverSettings(AppModel& model, int spacing, QWidget* parent);
+
+    void sync();
+
+private:
+    AppModel& model_;
+    QCheckBox* showBox_;
+    SegmentedControl* sizePicker_;
+    QCheckBox* login_;
+};
+
+} // namespace vellumkite

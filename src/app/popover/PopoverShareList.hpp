@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QWidget>
+
+namespace vellumkite {
+
+class TextLine;
+
+// One of the popover's top lists (the busiest chats, the tool eaters): a heading, rows of a
+// share, a name and a detail, a line for when there are none and, under the rows, a note.
+class PopoverShareList : public QWidget {
+public:
+    static constexpr int kShareColumn = 38;
+
+    struct Row {
+        QString share, name, detail;
+    };
+    struct Texts {
+        QString heading;
+        QString empty;
+        QString note; // none: no note
+        // For tests and tools.
+        QString rowObjectName;
+        QString noteObjectName;
+    };
+
+    PopoverShareList(const Texts& texts, int rows, int spacing, QWidget* parent);
+
+    // The first rows are shown, the others hidden.
+    void sync(const QList<Row>& rows);
+
+private:
+    struct Line {
+        QWidget* row;
+        TextLine* share;
+        TextLine* name;
+        TextLine* detail;
+    };
+
+    QList<Line> lines_;
+    TextLine* empty_;
+    TextLine* note_ = nullptr;
+};
+
+} // namespace vellumkite
