@@ -196,7 +196,7 @@ int ReportCommand::main(int argc, char** argv) {
         out = UsageReportJson::render(*report, args->zone.empty() ? localZoneName() : args->zone,
                                       args->options.byModel);
     } else {
-        const auto style = Terminal::reportStyle(STDOUT_FILENO);
+        const auto style = Terminal::screenStyle(STDOUT_FILENO);
         UsageReportText::Style table;
         table.colour = style.colour;
         table.width =
