@@ -8,6 +8,7 @@
 #include "ImportProgress.hpp"
 #include "LogFolders.hpp"
 #include "PriceTable.hpp"
+#include "SmallFile.hpp"
 #include "Terminal.hpp"
 #include "UsageReportJson.hpp"
 #include "UsageReportText.hpp"
@@ -27,7 +28,9 @@ int fail(int code, const std::string& message) {
     return code;
 }
 
-// A zone name as the system's zone database knows it: "UTC", or a file under TZDIR.
+constexpr std::size_t kMaxZoneFile = 1 << 20;
+
+// A zone name as the system's zone database knows it: "UTC", or a zone file under TZDIR.
 bool knownZone(const std::string& name) {
     if (name == "UTC" || name == "GMT")
         return true;
@@ -38,9 +41,10 @@ bool knownZone(const std::string& name) {
             c != '+')
             return false;
     const char* dir = std::getenv("TZDIR");
-    std::error_code ec;
-    return std::filesystem::is_regular_file(
-        std::filesystem::path(dir && *dir ? dir : "/usr/share/zoneinfo") / name, ec);
+    // The folder also holds tables and notes (leapseconds, zone.tab): only a zone file will do.
+    const SmallFile zone = SmallFile::read(
+        std::filesystem::path(dir && *dir ? dir : "/usr/share/zoneinfo") / name, kMaxZoneFile);
+    return zone && zone.bytes.starts_with("TZif");
 }
 
 // The name of the zone in use, for the JSON: TZ when set, else the system's.

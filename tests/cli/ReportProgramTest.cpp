@@ -88,6 +88,19 @@ TEST(ReportProgramTest, MistakesAreOneLineAndExitTwo) {
         EXPECT_EQ(std::count(e.err.begin(), e.err.end(), '\n'), 1) << e.err;
         EXPECT_EQ(e.out, "");
     }
+
+    // The zone folder also holds files that are not zones; only a zone file names a zone.
+    const auto zones = home.dir / "zoneinfo";
+    std::filesystem::create_directories(zones / "Test");
+    std::filesystem::copy_file("/usr/share/zoneinfo/UTC", zones / "Test/Zone");
+    writeFile(zones / "leapseconds", "# Allowance for leap seconds added to each time zone\n");
+    home.programs.setEnv("TZDIR", zones.string());
+    for (const char* zone : {"leapseconds", "Test"}) {
+        const Exit e = home.programs.run({kCli, "report", "daily", "--tz", zone});
+        EXPECT_EQ(e.code, 2) << zone;
+        EXPECT_EQ(e.err, "vellumkite-cli report: unknown time zone: " + std::string(zone) + "\n");
+    }
+    EXPECT_EQ(home.programs.run({kCli, "report", "daily", "--tz", "Test/Zone"}).code, 0);
 }
 
 TEST(ReportProgramTest, AHistoryFromANewerVersionIsLeftAlone) {
