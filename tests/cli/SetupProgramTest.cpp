@@ -1,5 +1,6 @@
 // "vellumkite-cli setup" on the user's real settings file, as a user runs it: every other byte
 // kept, a backup beside it, and --undo giving back exactly what was there.
+#include "JsonWriter.hpp"
 #include "TestHome.hpp"
 
 #include <gtest/gtest.h>
@@ -151,6 +152,30 @@ TEST_F(SetupProgramTest, ChainsAnExistingStatusLineThatStillRunsAfterOurs) {
     ASSERT_EQ(setup({"--undo", "--yes"}).code, 0);
     EXPECT_EQ(command(), mine);
     EXPECT_NE(readFile(settings()).find("\"padding\": 3"), std::string::npos);
+}
+
+TEST_F(SetupProgramTest, ALineThatStartsWithAShellBuiltinRunsAsItDidBefore) {
+    const fs::path script = home.dir / "bin/s.sh";
+    writeFile(script, "#!/bin/sh\nread -r line\necho \"mine: ${#line}\"\n");
+    fs::permissions(script, fs::perms(0755));
+    const std::string s = script.string();
+    // The shell's own echo reads backslashes where the program does not.
+    for (const std::string& mine :
+         std::vector<std::string>{"exec " + s, ". " + s, "command " + s, "eval " + s,
+                                  "echo 'mine\\tline'", "printf 'mine %s\\n' x"}) {
+        SCOPED_TRACE(mine);
+        std::string json = R"({"statusLine":{"type":"command","command":)";
+        JsonWriter::appendString(json, mine);
+        writeFile(settings(), json + "}}");
+        ASSERT_EQ(setup().code, 0);
+        // As the assistant runs it, before and after: the same line.
+        const Exit before = home.programs.run({"/bin/sh", "-c", mine}, kInput + "\n");
+        const Exit after = home.programs.run({"/bin/sh", "-c", command()}, kInput + "\n");
+        EXPECT_NE(before.out, "");
+        EXPECT_EQ(after.out, before.out) << command();
+        EXPECT_NE(readFile(home.limitsFile()).find("\"used_percentage\":34"), std::string::npos);
+        fs::remove(home.limitsFile());
+    }
 }
 
 TEST_F(SetupProgramTest, ALineSetUpByHandIsOnAndUndoKeepsWhatItChained) {

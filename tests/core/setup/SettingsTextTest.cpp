@@ -127,6 +127,30 @@ TEST(StatusLineCommandTest, ChainsAnyPreviousCommandSoThatItRunsUnchanged) {
     }
 }
 
+TEST(StatusLineCommandTest, ALineThatStartsWithWhatTheShellRunsItselfGoesThroughTheShell) {
+    const std::filesystem::path program = "/usr/bin/vellumkite-statusline";
+    for (const std::string builtin :
+         {".",       ":",       "[",     "[[",      "alias",     "bg",       "bind",    "break",
+          "builtin", "caller",  "cd",    "command", "compgen",   "complete", "compopt", "continue",
+          "coproc",  "declare", "dirs",  "disown",  "echo",      "enable",   "eval",    "exec",
+          "exit",    "export",  "false", "fc",      "fg",        "getopts",  "hash",    "help",
+          "history", "jobs",    "kill",  "let",     "local",     "logout",   "mapfile", "popd",
+          "printf",  "pushd",   "pwd",   "read",    "readarray", "readonly", "return",  "select",
+          "set",     "shift",   "shopt", "source",  "suspend",   "test",     "time",    "times",
+          "trap",    "true",    "type",  "typeset", "ulimit",    "umask",    "unalias", "unset",
+          "wait",    "while",   "!"}) {
+        for (const std::string& previous : {builtin + " ~/s.sh", "'" + builtin + "' x"}) {
+            SCOPED_TRACE(previous);
+            const std::string chained = StatusLineCommand::chain(program, previous);
+            EXPECT_EQ(chained, program.string() + " -- sh -c " + ShellWords::quote(previous));
+            EXPECT_EQ(StatusLineCommand::parse(chained).chained, previous);
+        }
+    }
+    // A program of that name elsewhere is a plain program.
+    EXPECT_EQ(StatusLineCommand::chain(program, "/opt/bin/exec x"),
+              program.string() + " -- /opt/bin/exec x");
+}
+
 TEST(StatusLineCommandTest, TellsOursFromOthersAndWhatWouldNotRun) {
     const auto cli = StatusLineCommand::parse("vellumkite-cli statusline -- ~/s.sh");
     EXPECT_TRUE(cli.ours);
