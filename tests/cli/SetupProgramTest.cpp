@@ -95,6 +95,8 @@ TEST_F(SetupProgramTest, KeepsEveryOtherByteAndUndoGivesBackTheSameFile) {
          "    \"alpha\": [true, null, -0, \"\\u00e9\\n\"],\n    \"model\": \"opus\",\n"
          "    \"statusLine\": " +
              ourObject("    ") + "\n}\n"},
+        {"a byte-order mark", "\xEF\xBB\xBF{}\r\n",
+         "\xEF\xBB\xBF{\n  \"statusLine\": " + ourObject("  ") + "\n}\r\n"},
         {"a status line that cannot be chained",
          "{\"statusLine\": {\"type\": \"static\"}, \"b\": 2}\n",
          "{\"statusLine\": {\"type\": \"command\", \"command\": \"" + kStatusLine +

@@ -47,6 +47,10 @@ TEST(SettingsTextTest, AddsTheMemberInTheFilesOwnStyleAndRemovesItCleanly) {
         {"empty object", "{}\n",
          "{\n  \"statusLine\": {\n    \"type\": \"command\",\n    \"command\": \"" + kOurs +
              "\"\n  }\n}\n"},
+        // An editor's byte-order mark stays where it was.
+        {"byte-order mark", "\xEF\xBB\xBF{\"a\": 1}",
+         "\xEF\xBB\xBF{\"a\": 1,\"statusLine\": {\"type\": \"command\", \"command\": \"" + kOurs +
+             "\"}}"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -58,6 +62,7 @@ TEST(SettingsTextTest, AddsTheMemberInTheFilesOwnStyleAndRemovesItCleanly) {
     // Blank and missing files become the assistant's own layout.
     EXPECT_EQ(on(" \n"), "{\n  \"statusLine\": {\n    \"type\": \"command\",\n    \"command\": \"" +
                              kOurs + "\"\n  }\n}\n");
+    EXPECT_EQ(on("\xEF\xBB\xBF\n"), "\xEF\xBB\xBF" + on(""));
 }
 
 TEST(SettingsTextTest, ChangesOnlyTheCommandOfAnExistingStatusLine) {
@@ -96,8 +101,9 @@ TEST(SettingsTextTest, TheLastOfDuplicateKeysCountsAndOnlyItChanges) {
 }
 
 TEST(SettingsTextTest, RefusesWhatIsNotOneJsonObject) {
-    for (const char* text : {"{\"a\": 1,}", "[1]", "\"x\"", "{\"a\": 1} {}", "\xEF\xBB\xBF{}",
-                             "{\"a\": \"\xFF\"}", "// comment\n{}", "{\"a\": 1"}) {
+    for (const char* text :
+         {"{\"a\": 1,}", "[1]", "\"x\"", "{\"a\": 1} {}", "\xEF\xBB\xBF[]",
+          "\xEF\xBB\xBF\xEF\xBB\xBF{}", "{\"a\": \"\xFF\"}", "// comment\n{}", "{\"a\": 1"}) {
         SCOPED_TRACE(text);
         EXPECT_FALSE(SettingsText(text).valid());
         EXPECT_FALSE(SettingsText(text).error().empty());
