@@ -14,9 +14,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kInput = R"({"rate_limits":{"five_hour":{"used_percentage":34,)"
-                           R"("resets_at":4102444800},"seven_day":{"used_percentage":18,)"
-                           R"("resets_at":4102444800}}})";
+const std::string kInput =
+    R"({"rate_limits":{"five_hour":{"used_percentage":34,"resets_at":)" + resetsInAnHour() +
+    R"(},"seven_day":{"used_percentage":18,"resets_at":)" + resetsInAnHour() + "}}}";
 
 class SetupProgramTest : public ::testing::Test {
 protected:
