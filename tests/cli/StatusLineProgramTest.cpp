@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace vellumkite;
 using namespace vellumkite::testing;
@@ -251,18 +252,27 @@ TEST(StatusLineProgramTest, FallsBackToItsOwnLineWhenTheCommandFails) {
 
 TEST(StatusLineProgramTest, ACommandThatHangsIsCutOffWithItsChildren) {
     TestHome home;
+    const auto touchAfter = [&](const char* seconds, const char* name) {
+        return "(sleep " + std::string(seconds) + "; touch '" + (home.dir / name).string() + "') &";
+    };
     // The shell's own child must go too, or it would keep the output pipe open.
-    Exit e = home.programs.run({kStatusLine, "--", "sh", "-c", "sleep 10; echo late"}, kInput);
+    Exit e = home.programs.run(
+        {kStatusLine, "--", "sh", "-c", touchAfter("3.3", "late") + " sleep 10; echo late"},
+        kInput);
     EXPECT_EQ(e.code, 0);
     EXPECT_EQ(e.out, "5h 34% \u00b7 wk 18% \u00b7 ctx 86k\n");
     EXPECT_GT(e.seconds, 2.9);
     EXPECT_LT(e.seconds, 3.5);
 
-    // A command that answers and leaves something running in the background is not held up.
-    e = home.programs.run({kStatusLine, "--", "sh", "-c", "echo quick; sleep 3 2>/dev/null &"},
+    // A command that answers and leaves something running in the background is not held up,
+    // and what it left holding its output does not outlive it.
+    e = home.programs.run({kStatusLine, "--", "sh", "-c", "echo quick; " + touchAfter("1", "left")},
                           kInput);
     EXPECT_EQ(e.out, "quick\n");
-    EXPECT_LT(e.seconds, 1.5);
+    EXPECT_LT(e.seconds, 1.0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+    EXPECT_FALSE(fs::exists(home.dir / "late"));
+    EXPECT_FALSE(fs::exists(home.dir / "left"));
 }
 
 TEST(StatusLineProgramTest, ArgumentErrorsExitTwo) {
