@@ -24,8 +24,8 @@ struct OtherUser {
             return "setpriv is not installed";
         // The build may sit where that user cannot reach it.
         const std::string probe = std::string(kSetpriv) + " --reuid=" + std::to_string(kUid) +
-                                  " --regid=" + std::to_string(kGid) + " --clear-groups -- " +
-                                  program + " --version >/dev/null 2>&1";
+                                  " --regid=" + std::to_string(kGid) + " --clear-groups -- '" +
+                                  program + "' --version >/dev/null 2>&1";
         const int status = std::system(probe.c_str());
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
             return "the other user cannot run " + program;
