@@ -39,7 +39,7 @@ void BoxChatRow::sync(const AppModel& model, const BoxStyle& s) {
     project_->setTextFont(Theme::systemFont(s.smallPoints));
     message_->setTextFont(Theme::systemFont(s.bodyPoints));
     if (chat) {
-        dot_->setColor(Theme::levelColor(model.chatLevel(chat->size)));
+        dot_->setLevel(model.chatLevel(chat->size));
         size_->setText(QStringLiteral("This chat: ") +
                        QString::fromStdString(Format::tokens(chat->size)) +
                        QStringLiteral(" tokens"));

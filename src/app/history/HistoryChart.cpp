@@ -1,5 +1,6 @@
 #include "HistoryChart.hpp"
 
+#include "FamilyColors.hpp"
 #include "Format.hpp"
 #include "QtText.hpp"
 #include "Theme.hpp"
@@ -46,17 +47,7 @@ double HistoryChart::value(const HistoryOverview::Day& day, Measure measure) {
 }
 
 QColor HistoryChart::familyColor(HistoryOverview::Family family, const QPalette& palette) {
-    switch (family) {
-    case HistoryOverview::Family::opus:
-        return QColor(0xAF, 0x52, 0xDE); // purple
-    case HistoryOverview::Family::sonnet:
-        return Theme::accent(palette);
-    case HistoryOverview::Family::haiku:
-        return QColor(0x30, 0xB0, 0xC7); // teal
-    case HistoryOverview::Family::other:
-        break;
-    }
-    return Theme::tertiary(palette);
+    return FamilyColors::of(HistoryOverview::nameOf(family), palette);
 }
 
 std::vector<HistoryChart::Column>

@@ -261,8 +261,7 @@ void HistoryWindow::setHistory(const std::optional<HistoryOverview>& overview,
         paceText_->setVisible(o.pace.has_value());
         if (o.pace) {
             paceTitle_->setText(qs(o.pace->title));
-            paceTitle_->setColor(o.pace->beforeReset ? std::optional(Theme::orange())
-                                                     : std::nullopt);
+            paceTitle_->setLevel(o.pace->beforeReset ? std::optional(Level::warn) : std::nullopt);
             paceText_->setText(qs(o.pace->text));
         }
         const QDate month = QDate::fromString(qs(o.monthName), QStringLiteral("yyyy-MM"));

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "Thresholds.hpp"
+
 #include <QColor>
 #include <QWidget>
 
 namespace vellumkite {
 
-// A small filled circle, the current chat's level at a glance.
+// A small filled circle, the current chat's level at a glance, in the level's colour for the
+// palette it is drawn with.
 class Dot : public QWidget {
     Q_OBJECT
 
@@ -14,8 +17,9 @@ public:
 
     explicit Dot(QWidget* parent = nullptr);
 
-    QColor color() const { return color_; }
-    void setColor(const QColor& color);
+    Level level() const { return level_; }
+    void setLevel(Level level);
+    QColor color() const;
 
     QSize sizeHint() const override { return {kDiameter, kDiameter}; }
 
@@ -23,7 +27,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QColor color_;
+    Level level_ = Level::info;
 };
 
 } // namespace vellumkite

@@ -21,10 +21,6 @@ QFont segmentFont() {
     return Theme::systemFont(12);
 }
 
-bool isDark(const QPalette& palette) {
-    return palette.color(QPalette::Window).lightnessF() < 0.5;
-}
-
 } // namespace
 
 SegmentedControl::SegmentedControl(QStringList options, QWidget* parent)
@@ -111,7 +107,7 @@ void SegmentedControl::paintEvent(QPaintEvent*) {
 
     const QPalette pal = palette();
     const QColor ink = Theme::primary(pal);
-    const bool dark = isDark(pal);
+    const bool dark = Theme::isDark(pal);
     const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
 
     painter.setPen(QPen(Theme::withOpacity(ink, 0.10), 1));

@@ -55,6 +55,15 @@ std::vector<Sparkline::Bar> Sparkline::bars(const QRectF& bounds,
     return out;
 }
 
+QColor Sparkline::barColor(const Bar& bar, const QPalette& palette) {
+    const QColor c = Theme::withOpacity(Theme::accent(palette), bar.opacity);
+    // Bars of usage are graphics that must stand out; the faint ones of idle minutes only mark
+    // the baseline.
+    if (bar.opacity < kActiveOpacity)
+        return c;
+    return Theme::legible(c, palette.color(QPalette::Window), Theme::kGraphicContrast);
+}
+
 Sparkline::Sparkline(std::vector<double> values, QWidget* parent)
     : QWidget(parent), values_(std::move(values)) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -78,12 +87,12 @@ void Sparkline::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
     painter.setClipRect(rect());
-    const QColor accent = Theme::accent(palette());
+
     const qreal dpr = painter.device()->devicePixelRatio();
     for (const Bar& bar : bars(QRectF(rect()), values_)) {
         const QRectF r = snapped(bar.rect, dpr);
         const qreal radius = std::min({kCornerRadius, r.width() / 2, r.height() / 2});
-        painter.setBrush(Theme::withOpacity(accent, bar.opacity));
+        painter.setBrush(barColor(bar, palette()));
         painter.drawRoundedRect(r, radius, radius);
     }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QColor>
+#include <QPalette>
 #include <QRectF>
 #include <QWidget>
 #include <vector>
@@ -24,6 +26,8 @@ public:
     // small values are not blown up to full height; every bar is at least 1 wide and 2 high and
     // stands on the bottom edge. A value that is not a finite number counts as 0.
     static std::vector<Bar> bars(const QRectF& bounds, const std::vector<double>& values);
+    // A bar's colour: the accent, legible as a graphic where the bar shows usage.
+    static QColor barColor(const Bar& bar, const QPalette& palette);
 
     explicit Sparkline(std::vector<double> values = {}, QWidget* parent = nullptr);
 

@@ -46,14 +46,14 @@ void TextLine::setRole(Role role) {
     update();
 }
 
-void TextLine::setColor(const std::optional<QColor>& color) {
-    color_ = color;
+void TextLine::setLevel(const std::optional<Level>& level) {
+    level_ = level;
     update();
 }
 
 QColor TextLine::textColor() const {
-    if (color_)
-        return *color_;
+    if (level_)
+        return Theme::levelTextColor(*level_, palette());
     switch (role_) {
     case Role::primary:
         return Theme::primary(palette());

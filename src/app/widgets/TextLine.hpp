@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Thresholds.hpp"
+
 #include <optional>
 #include <QColor>
 #include <QFont>
@@ -33,8 +35,8 @@ public:
 
     Role role() const { return role_; }
     void setRole(Role role);
-    // A fixed colour instead of the role's, e.g. a gauge colour.
-    void setColor(const std::optional<QColor>& color);
+    // A level's colour (green, orange, red) instead of the role's, made legible on the palette.
+    void setLevel(const std::optional<Level>& level);
     // The colour the text is drawn in with the current palette.
     QColor textColor() const;
 
@@ -64,7 +66,7 @@ private:
     QString text_;
     QFont font_;
     Role role_ = Role::primary;
-    std::optional<QColor> color_;
+    std::optional<Level> level_;
     bool mono_ = false;
     bool alignRight_ = false;
     Fit fit_ = Fit::natural;

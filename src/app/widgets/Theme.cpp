@@ -14,10 +14,12 @@ namespace vellumkite {
 
 namespace {
 
-// Dimming of the foreground for supporting and faint text: a touch stronger than the usual
-// half, because Linux text rendering thins small grey type.
+// Dimming of the foreground for supporting and faint text at most: a touch stronger than the
+// usual half, because Linux text rendering thins small grey type. Less where the palette needs.
 constexpr qreal kSecondaryOpacity = 0.6;
 constexpr qreal kTertiaryOpacity = 0.32;
+// Aimed a little above the ratios, so that rounding to 8-bit channels never drops below them.
+constexpr double kMargin = 0.1;
 
 // Named styles as multiples of the body size, which the application font stands for.
 constexpr qreal kBodyPoints = 13;
@@ -37,6 +39,38 @@ bool isAsciiDigit(QChar c) {
     return c >= u'0' && c <= u'9';
 }
 
+double linear(double channel) {
+    return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+}
+
+double luminance(const QColor& c) {
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+}
+
+// The foreground at the least opacity from `start` up that stands out by the ratio.
+QColor dimmed(const QPalette& palette, qreal start, double ratio) {
+    const QColor ink = palette.color(QPalette::WindowText);
+    const QColor window = palette.color(QPalette::Window);
+    for (qreal opacity = start; opacity < 1; opacity += 0.02) {
+        const QColor c = Theme::withOpacity(ink, opacity);
+        if (Theme::contrast(Theme::over(c, window), window) >= ratio + kMargin)
+            return c;
+    }
+    return ink;
+}
+
+QColor levelBase(Level level) {
+    switch (level) {
+    case Level::info:
+        return Theme::green();
+    case Level::warn:
+        return Theme::orange();
+    case Level::alert:
+        return Theme::red();
+    }
+    return Theme::green();
+}
+
 qreal digitCell(const QFontMetricsF& metrics) {
     qreal cell = 0;
     for (char16_t d = u'0'; d <= u'9'; ++d)
@@ -51,15 +85,53 @@ QColor Theme::primary(const QPalette& palette) {
 }
 
 QColor Theme::secondary(const QPalette& palette) {
-    return withOpacity(primary(palette), kSecondaryOpacity);
+    return dimmed(palette, kSecondaryOpacity, kTextContrast);
 }
 
 QColor Theme::tertiary(const QPalette& palette) {
-    return withOpacity(primary(palette), kTertiaryOpacity);
+    return dimmed(palette, kTertiaryOpacity, kGraphicContrast);
 }
 
 QColor Theme::accent(const QPalette& palette) {
-    return palette.color(QPalette::Highlight);
+    return legible(palette.color(QPalette::Highlight), palette.color(QPalette::Window),
+                   kGraphicContrast);
+}
+
+double Theme::contrast(const QColor& a, const QColor& b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor Theme::over(const QColor& color, const QColor& background) {
+    const qreal a = color.alphaF();
+    const auto mix = [a](qreal fg, qreal bg) { return fg * a + bg * (1 - a); };
+    // In whole 8-bit channels, as a picture holds it.
+    return QColor(QColor::fromRgbF(static_cast<float>(mix(color.redF(), background.redF())),
+                                   static_cast<float>(mix(color.greenF(), background.greenF())),
+                                   static_cast<float>(mix(color.blueF(), background.blueF())))
+                      .rgb());
+}
+
+QColor Theme::legible(const QColor& color, const QColor& background, double ratio) {
+    const QColor opaque = over(color, background);
+    if (contrast(opaque, background) >= ratio + kMargin)
+        return color;
+    // Toward black on a light background, toward white on a dark one, in small steps of
+    // lightness; the hue and saturation stay.
+    const bool darken = luminance(background) > 0.18;
+    float h = 0, sat = 0, l = 0, a = 0;
+    opaque.getHslF(&h, &sat, &l, &a);
+    for (int step = 1; step <= 100; ++step) {
+        const float next = darken ? l * (1 - step / 100.0F) : l + (1 - l) * (step / 100.0F);
+        const QColor c(QColor::fromHslF(h, sat, next).rgb());
+        if (contrast(c, background) >= ratio + kMargin)
+            return c;
+    }
+    return darken ? QColor(Qt::black) : QColor(Qt::white);
+}
+
+bool Theme::isDark(const QPalette& palette) {
+    return palette.color(QPalette::Window).lightnessF() < 0.5;
 }
 
 QColor Theme::green() {
@@ -92,20 +164,20 @@ void Theme::paintPanel(QPainter& painter, const QSizeF& size, qreal cornerRadius
     painter.restore();
 }
 
-QColor Theme::levelColor(Level level) {
-    switch (level) {
-    case Level::info:
-        return green();
-    case Level::warn:
-        return orange();
-    case Level::alert:
-        return red();
-    }
-    return green();
+QColor Theme::levelColor(Level level, const QPalette& palette) {
+    return legible(levelBase(level), palette.color(QPalette::Window), kGraphicContrast);
 }
 
-QColor Theme::gaugeColor(double percent) {
-    return levelColor(Gauge::level(percent));
+QColor Theme::levelTextColor(Level level, const QPalette& palette) {
+    return legible(levelBase(level), palette.color(QPalette::Window), kTextContrast);
+}
+
+QColor Theme::gaugeColor(double percent, const QPalette& palette) {
+    return levelColor(Gauge::level(percent), palette);
+}
+
+QColor Theme::gaugeTextColor(double percent, const QPalette& palette) {
+    return levelTextColor(Gauge::level(percent), palette);
 }
 
 QFont Theme::headline() {

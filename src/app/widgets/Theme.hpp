@@ -16,17 +16,35 @@ namespace vellumkite {
 
 // Colours by role and the named text styles, shared by every drawn component so that light and
 // dark palettes both work and sizes stay in proportion to the user's chosen font.
+//
+// Every colour drawn on a palette's window is picked for that palette: text stands out from its
+// background by at least kTextContrast, graphics that carry meaning by kGraphicContrast.
 struct Theme {
-    // Roles, read from the palette the widget is drawn with.
+    static constexpr double kTextContrast = 4.5;
+    static constexpr double kGraphicContrast = 3.0;
+
+    // Roles, read from the palette the widget is drawn with. Secondary text is the foreground
+    // dimmed as far as it stays legible text; tertiary as far as it stays a legible graphic.
     static QColor primary(const QPalette& palette);
     static QColor secondary(const QPalette& palette);
     static QColor tertiary(const QPalette& palette);
+    // The palette's highlight, made as dark or light as a graphic needs on the window.
     static QColor accent(const QPalette& palette);
 
-    // Fixed standard shades, legible on light and dark backgrounds alike.
+    // The standard shades the level colours start from.
     static QColor green();
     static QColor orange();
     static QColor red();
+
+    // The WCAG contrast ratio of two opaque colours, 1 to 21.
+    static double contrast(const QColor& a, const QColor& b);
+    // The colour as seen over an opaque background.
+    static QColor over(const QColor& color, const QColor& background);
+    // The colour, darkened on a light background or lightened on a dark one (its hue kept) until
+    // it stands out from the background by the ratio; unchanged when it already does.
+    static QColor legible(const QColor& color, const QColor& background, double ratio);
+    // Whether the palette's window is dark.
+    static bool isDark(const QPalette& palette);
 
     // The colour with its alpha multiplied by opacity (0 to 1).
     static QColor withOpacity(QColor color, qreal opacity);
@@ -36,10 +54,13 @@ struct Theme {
     static void paintPanel(QPainter& painter, const QSizeF& size, qreal cornerRadius,
                            const QPalette& palette, qreal opacity);
 
-    // Green, orange or red.
-    static QColor levelColor(Level level);
-    // The colour of Gauge::level for a percentage.
-    static QColor gaugeColor(double percent);
+    // Green, orange or red, as a graphic (a dot, a gauge) on the palette's window.
+    static QColor levelColor(Level level, const QPalette& palette);
+    // The same as text.
+    static QColor levelTextColor(Level level, const QPalette& palette);
+    // The colour of Gauge::level for a percentage, as a graphic and as text.
+    static QColor gaugeColor(double percent, const QPalette& palette);
+    static QColor gaugeTextColor(double percent, const QPalette& palette);
 
     // Named styles derived from the application font, which stands for the body text.
     static QFont headline();

@@ -24,7 +24,12 @@ public:
     static constexpr qreal kBackgroundOpacity = 0.12;
 
     static Symbol symbol(Tip::Level level);
+    // The card's tint over the palette's window.
+    static QColor background(Tip::Level level, const QPalette& palette);
+    // The symbol's colour, a legible graphic on the card.
     static QColor color(Tip::Level level, const QPalette& palette);
+    // The palette with the card's background as its window, for the text on the card.
+    static QPalette cardPalette(Tip::Level level, const QPalette& palette);
     static qreal padding(bool compact) { return compact ? 8 : 10; }
 
     // Where everything goes on a card of the given width.

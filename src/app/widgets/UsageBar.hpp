@@ -11,16 +11,18 @@ class UsageBar : public QWidget {
     Q_OBJECT
 
 public:
-    // Where the track and the fill go in a bar of the given bounds, and the fill's colour.
+    // Where the track and the fill go in a bar of the given bounds, and their colours.
     struct Geometry {
         QRectF track;
         QRectF fill; // zero width when there is nothing to fill
+        QColor trackColor;
         QColor fillColor;
     };
 
     // The fill's width follows the percentage clamped to 0-100; its colour follows the
-    // unclamped value. A percentage that is not a number fills nothing.
-    static Geometry geometry(const QRectF& bounds, double percent);
+    // unclamped value and stands out from the track as a graphic must. A percentage that is not
+    // a number fills nothing.
+    static Geometry geometry(const QRectF& bounds, double percent, const QPalette& palette);
     // Draws a bar into bounds; the track takes its colour from the palette.
     static void paintBar(QPainter& painter, const QRectF& bounds, double percent,
                          const QPalette& palette);

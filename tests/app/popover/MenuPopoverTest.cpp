@@ -77,7 +77,7 @@ TEST_F(MenuPopoverTest, DemoDataFillsEverySection) {
 
     EXPECT_EQ(section(p, "chatSection"),
               QStringList({"This chat", "86k re-read every message", "my-app"}));
-    EXPECT_EQ(part<QWidget>(&p, "chatRow")->findChild<Dot*>()->color(), Theme::green());
+    EXPECT_EQ(part<QWidget>(&p, "chatRow")->findChild<Dot*>()->level(), Level::info);
     auto* card = part<TipCard>(&p, "tipCard");
     ASSERT_TRUE(card);
     EXPECT_TRUE(card->isVisibleTo(&p));
@@ -142,14 +142,14 @@ TEST_F(MenuPopoverTest, SharesRatesAndLevels) {
     // At the hard threshold the dot turns red; a trailing slash does not hide the project.
     EXPECT_EQ(section(p, "chatSection"),
               QStringList({"This chat", "300k re-read every message", "huge"}));
-    EXPECT_EQ(part(&p, "chatRow")->findChild<Dot*>()->color(), Theme::red());
+    EXPECT_EQ(part(&p, "chatRow")->findChild<Dot*>()->level(), Level::alert);
 
     s.currentChat = chat("b", "/x/huge", 150000, 1);
     s.burnPerMin = std::numeric_limits<double>::infinity();
     // A long name is cut off rather than widening the popover.
     s.topChats = {chat("a", "/p/" + std::string(200, 'x'), 1000, 1)};
     publish(s);
-    EXPECT_EQ(part(&p, "chatRow")->findChild<Dot*>()->color(), Theme::orange());
+    EXPECT_EQ(part(&p, "chatRow")->findChild<Dot*>()->level(), Level::warn);
     EXPECT_EQ(section(p, "liveSection")[1], "\u2014/min \u00B7 last 15 min");
     p.adjustSize();
     p.show();
