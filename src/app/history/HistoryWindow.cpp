@@ -4,11 +4,13 @@
 #include "Format.hpp"
 #include "HistoryChart.hpp"
 #include "Layouts.hpp"
+#include "ModelName.hpp"
 #include "QtText.hpp"
 #include "SegmentedControl.hpp"
 #include "TextLine.hpp"
 #include "Theme.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <QDate>
 #include <QGridLayout>
@@ -16,6 +18,7 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPainter>
+#include <QScrollArea>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -25,6 +28,11 @@ namespace {
 
 constexpr int kPadding = 16;
 constexpr int kSpacing = 12;
+// The size the window was drawn for.
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+// A rest of the month's weight smaller than this gets no row of its own.
+constexpr double kLeastOthers = 0.005;
 
 QString weightText(double w) {
     return qs(Format::tokens(Format::rounded(w).value_or(0)));
@@ -71,22 +79,30 @@ HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle(QStringLiteral("Vellumkite History"));
     setObjectName(QStringLiteral("historyWindow"));
     setFocusPolicy(Qt::StrongFocus);
-    auto* outer = new QVBoxLayout(this);
+    // Everything scrolls when the window is smaller than its content.
+    auto* frame = new QVBoxLayout(this);
+    frame->setContentsMargins(0, 0, 0, 0);
+    scroll_ = new QScrollArea(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    scroll_->setFocusPolicy(Qt::NoFocus);
+    content_ = new QWidget;
+    auto* outer = new QVBoxLayout(content_);
     outer->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
     outer->setSpacing(kSpacing);
 
     auto* header = new QHBoxLayout;
     header->addWidget(
-        line(QStringLiteral("Last 30 days"), Theme::title3(), TextLine::Role::primary, this));
+        line(QStringLiteral("Last 30 days"), Theme::title3(), TextLine::Role::primary, content_));
     header->addStretch(1);
-    measure_ = new SegmentedControl({QStringLiteral("Weight"), QStringLiteral("Cost")}, this);
+    measure_ = new SegmentedControl({QStringLiteral("Weight"), QStringLiteral("Cost")}, content_);
     measure_->setObjectName(QStringLiteral("measure"));
     measure_->setCurrentIndex(0);
     header->addWidget(measure_);
     outer->addLayout(header);
 
     // Everything that needs figures; the empty state takes its place without any.
-    figures_ = new QWidget(this);
+    figures_ = new QWidget(content_);
     auto* body = new QVBoxLayout(figures_);
     body->setContentsMargins(0, 0, 0, 0);
     body->setSpacing(kSpacing);
@@ -120,7 +136,7 @@ HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     week->addWidget(weekFigures_, 0, 1);
     weekChange_ = line({}, Theme::caption(), TextLine::Role::secondary, figures_);
     weekChange_->setMonoDigits(true);
-    weekChange_->setFit(TextLine::Fit::elide);
+    weekChange_->setFit(TextLine::Fit::wrap);
     week->addWidget(weekChange_, 0, 2);
     week->setColumnStretch(2, 1);
     body->addLayout(week);
@@ -147,7 +163,7 @@ HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     body->addLayout(month);
     outer->addWidget(figures_, 1);
 
-    emptyState_ = new QWidget(this);
+    emptyState_ = new QWidget(content_);
     {
         auto* l = new QVBoxLayout(emptyState_);
         l->setContentsMargins(0, kPadding * 3, 0, kPadding * 3);
@@ -160,7 +176,7 @@ HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
                                          "it from your logs, also after Claude deletes them."),
                           Theme::callout(), TextLine::Role::secondary, emptyState_);
         text->setFit(TextLine::Fit::wrap);
-        text->setFixedWidth(360);
+        text->setFixedWidth(Theme::scaledWidth(360));
         l->addWidget(title, 0, Qt::AlignHCenter);
         // A row with stretches, not an alignment, so that the text's height follows its width.
         auto* centred = new QHBoxLayout;
@@ -172,11 +188,13 @@ HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     }
     outer->addWidget(emptyState_, 1);
 
-    statusLine_ = line({}, Theme::caption(), TextLine::Role::secondary, this);
+    statusLine_ = line({}, Theme::caption(), TextLine::Role::secondary, content_);
     statusLine_->setObjectName(QStringLiteral("historyStatus"));
     statusLine_->setMonoDigits(true);
     statusLine_->setFit(TextLine::Fit::wrap);
     outer->addWidget(statusLine_);
+    scroll_->setWidget(content_);
+    frame->addWidget(scroll_);
 
     connect(measure_, &SegmentedControl::activated, this, [this](int index) {
         chart_->setMeasure(index == 1 ? HistoryChart::Measure::cost
@@ -190,7 +208,13 @@ HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 }
 
 QSize HistoryWindow::sizeHint() const {
-    return {640, 480};
+    // The size the window was drawn for, grown with the font, and never narrower than a row
+    // that must not be cut.
+    const int w = std::max(Theme::scaledWidth(kWidth), content_->minimumSizeHint().width());
+    QLayout* l = content_->layout();
+    const int natural =
+        l->hasHeightForWidth() ? l->totalHeightForWidth(w) : l->totalSizeHint().height();
+    return {w, std::max(Theme::scaledWidth(kHeight), natural)};
 }
 
 void HistoryWindow::fillShares(QGridLayout* grid, const std::vector<HistoryOverview::Share>& shares,
@@ -200,6 +224,9 @@ void HistoryWindow::fillShares(QGridLayout* grid, const std::vector<HistoryOverv
         delete item;
     }
     const QString heading = lastComponent ? QStringLiteral("Projects") : QStringLiteral("Models");
+    // Rows keep their height at the top, so that the two lists line up row by row.
+    for (int r = 0; r < grid->rowCount(); ++r)
+        grid->setRowStretch(r, 0);
     grid->addWidget(line(heading, Theme::caption(), TextLine::Role::secondary, figures_), 0, 0);
     grid->addWidget(
         line(QStringLiteral("Share"), Theme::caption(), TextLine::Role::secondary, figures_), 0, 1,
@@ -208,10 +235,15 @@ void HistoryWindow::fillShares(QGridLayout* grid, const std::vector<HistoryOverv
         line(QStringLiteral("Cost"), Theme::caption(), TextLine::Role::secondary, figures_), 0, 2,
         Qt::AlignRight);
     int r = 1;
+    double listed = 0;
     for (const auto& s : shares) {
-        auto* name = line(qs(lastComponent ? Format::lastPathComponent(s.name) : s.name),
-                          Theme::callout(), TextLine::Role::primary, figures_);
+        listed += s.share;
+        auto* name =
+            line(lastComponent ? qs(Format::lastPathComponent(s.name)) : ModelName::display(s.name),
+                 Theme::callout(), TextLine::Role::primary, figures_);
         name->setFit(TextLine::Fit::elide);
+        // A long id keeps its start and its end, where the versions differ.
+        name->setElideMode(Qt::ElideMiddle);
         name->setToolTip(qs(s.name));
         auto* share = line(qs(Format::percent(s.share * 100)), Theme::callout(),
                            TextLine::Role::secondary, figures_);
@@ -223,6 +255,19 @@ void HistoryWindow::fillShares(QGridLayout* grid, const std::vector<HistoryOverv
         grid->addWidget(cost, r, 2, Qt::AlignRight);
         ++r;
     }
+    // The rest of the month, so that the shares add up.
+    if (const double rest = 1 - listed; !shares.empty() && rest >= kLeastOthers) {
+        grid->addWidget(
+            line(lastComponent ? QStringLiteral("Other projects") : QStringLiteral("Other models"),
+                 Theme::callout(), TextLine::Role::secondary, figures_),
+            r, 0);
+        auto* share = line(qs(Format::percent(rest * 100)), Theme::callout(),
+                           TextLine::Role::secondary, figures_);
+        share->setMonoDigits(true);
+        grid->addWidget(share, r, 1, Qt::AlignRight);
+        ++r;
+    }
+    grid->setRowStretch(r, 1);
 }
 
 QString HistoryWindow::statusText() const {

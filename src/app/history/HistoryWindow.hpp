@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class QGridLayout;
+class QScrollArea;
 
 namespace vellumkite {
 
@@ -37,6 +38,7 @@ public:
     // "Reading older logs… 40 %", or empty.
     QString statusText() const;
 
+    // The content's natural size, at least the size the window was drawn for.
     QSize sizeHint() const override;
 
 signals:
@@ -53,6 +55,8 @@ private:
 
     std::optional<HistoryOverview> overview_;
     Status status_;
+    QScrollArea* scroll_;
+    QWidget* content_;
     SegmentedControl* measure_;
     HistoryChart* chart_;
     QWidget* figures_;

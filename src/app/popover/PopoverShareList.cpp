@@ -23,9 +23,12 @@ PopoverShareList::PopoverShareList(const Texts& texts, int rows, int spacing, QW
         line.share = new TextLine({}, Theme::callout(), TextLine::Role::primary, line.row);
         line.share->setMonoDigits(true);
         line.share->setAlignRight(true);
-        line.share->setFixedWidth(kShareColumn);
+        // The names line up after the widest share there can be.
+        line.share->setFixedWidth(
+            Theme::columnWidth(line.share->textFont(), QStringLiteral("100%")));
         line.name = new TextLine({}, Theme::callout(), TextLine::Role::primary, line.row);
-        line.name->setFit(TextLine::Fit::elide);
+        if (!texts.namesInFull)
+            line.name->setFit(TextLine::Fit::elide);
         line.detail = new TextLine({}, Theme::callout(), TextLine::Role::secondary, line.row);
         line.detail->setMonoDigits(true);
         r->addWidget(line.share);

@@ -12,18 +12,17 @@ class TextLine;
 // share, a name and a detail, a line for when there are none and, under the rows, a note.
 class PopoverShareList : public QWidget {
 public:
-    static constexpr int kShareColumn = 38;
-
     struct Row {
         QString share, name, detail;
     };
     struct Texts {
-        QString heading;
-        QString empty;
-        QString note; // none: no note
+        QString heading{};
+        QString empty{};
+        QString note{};           // none: no note
+        bool namesInFull = false; // short names that never give way; else they are elided
         // For tests and tools.
-        QString rowObjectName;
-        QString noteObjectName;
+        QString rowObjectName{};
+        QString noteObjectName{};
     };
 
     PopoverShareList(const Texts& texts, int rows, int spacing, QWidget* parent);

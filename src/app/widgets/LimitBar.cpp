@@ -45,6 +45,10 @@ QSize LimitBar::sizeHint() const {
             rowHeight() + kRowGap + kBarHeight};
 }
 
+bool LimitBar::fits() const {
+    return width() >= sizeHint().width();
+}
+
 QSize LimitBar::minimumSizeHint() const {
     return {60, rowHeight() + kRowGap + kBarHeight};
 }

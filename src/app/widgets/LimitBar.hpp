@@ -30,6 +30,8 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+    // Whether the title and the detail show in full at the current width.
+    bool fits() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -26,7 +26,10 @@ public:
     QRectF segmentRect(int index) const;
 
     QSize sizeHint() const override;
+    // Wide enough for every option in full.
     QSize minimumSizeHint() const override;
+    // Whether every option shows in full at the current width.
+    bool fits() const;
 
 signals:
     // The user chose a segment (also the one already selected).

@@ -83,6 +83,11 @@ void TextLine::setAlignRight(bool right) {
     update();
 }
 
+void TextLine::setElideMode(Qt::TextElideMode mode) {
+    elideMode_ = mode;
+    update();
+}
+
 void TextLine::updatePolicy() {
     QSizePolicy policy;
     switch (fit_) {
@@ -118,7 +123,7 @@ QStringList TextLine::displayedLines() const {
         return Theme::wrapText(text_, font_, room);
     case Fit::elide:
         if (naturalWidth() > room)
-            return {QFontMetricsF(font_).elidedText(text_, Qt::ElideRight, room)};
+            return {QFontMetricsF(font_).elidedText(text_, elideMode_, room)};
         return {text_};
     case Fit::natural:
         break;

@@ -45,6 +45,8 @@ public:
     Fit fit() const { return fit_; }
     // Right-aligned text keeps its right edge when the widget is wider than the text.
     void setAlignRight(bool right);
+    // Where an eliding text is cut: at its end (the default) or in its middle.
+    void setElideMode(Qt::TextElideMode mode);
 
     // The lines as drawn at the current width (one line unless wrapping).
     QStringList displayedLines() const;
@@ -69,6 +71,7 @@ private:
     std::optional<Level> level_;
     bool mono_ = false;
     bool alignRight_ = false;
+    Qt::TextElideMode elideMode_ = Qt::ElideRight;
     Fit fit_ = Fit::natural;
 };
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <QApplication>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
@@ -24,7 +25,7 @@ constexpr double kMargin = 0.1;
 // Named styles as multiples of the body size, which the application font stands for.
 constexpr qreal kBodyPoints = 13;
 
-QFont scaled(qreal points, QFont::Weight weight) {
+QFont styleFont(qreal points, QFont::Weight weight) {
     QFont font = QApplication::font();
     const qreal factor = points / kBodyPoints;
     if (font.pointSizeF() > 0)
@@ -181,20 +182,25 @@ QColor Theme::gaugeTextColor(double percent, const QPalette& palette) {
 }
 
 QFont Theme::headline() {
-    return scaled(13, QFont::DemiBold);
+    return styleFont(13, QFont::DemiBold);
 }
 QFont Theme::callout() {
-    return scaled(12, QFont::Normal);
+    return styleFont(12, QFont::Normal);
 }
 QFont Theme::caption() {
-    return scaled(11, QFont::Normal);
+    return styleFont(11, QFont::Normal);
 }
 QFont Theme::title3() {
-    return scaled(15, QFont::Normal);
+    return styleFont(15, QFont::Normal);
 }
 
 QFont Theme::systemFont(qreal points, QFont::Weight weight) {
-    return scaled(std::isfinite(points) && points > 0 ? points : kBodyPoints, weight);
+    return styleFont(std::isfinite(points) && points > 0 ? points : kBodyPoints, weight);
+}
+
+qreal Theme::fontScale() {
+    constexpr qreal kDrawnFor = 12;
+    return std::max<qreal>(1, QFontInfo(QApplication::font()).pixelSize() / kDrawnFor);
 }
 
 qreal Theme::monoDigitsWidth(const QFont& font, const QString& text) {
@@ -211,6 +217,10 @@ qreal Theme::monoDigitsWidth(const QFont& font, const QString& text) {
         runStart = i + 1;
     }
     return width;
+}
+
+int Theme::columnWidth(const QFont& font, const QString& widest) {
+    return static_cast<int>(std::ceil(monoDigitsWidth(font, widest)));
 }
 
 void Theme::drawMonoDigits(QPainter& painter, const QPointF& origin, const QString& text) {

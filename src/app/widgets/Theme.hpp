@@ -70,10 +70,16 @@ struct Theme {
     // The application font resized so that `points` relates to it as a size does to a 13-point
     // body text; for views whose sizes are given in points.
     static QFont systemFont(qreal points, QFont::Weight weight = QFont::Normal);
+    // How much larger the application font is than the one the layouts were drawn for (a
+    // 12-pixel body text), never below 1: fixed widths are multiplied by it.
+    static qreal fontScale();
+    static int scaledWidth(int pixels) { return qRound(pixels * fontScale()); }
 
     // Monospaced digits: every digit advances by the widest digit's advance and is centred in
     // its cell, so changing numbers keep their width. Other characters keep their own advances.
     static qreal monoDigitsWidth(const QFont& font, const QString& text);
+    // A column wide enough for the text in monospaced digits, in whole pixels.
+    static int columnWidth(const QFont& font, const QString& widest);
     // Draws with the painter's font and pen, the baseline starting at origin.
     static void drawMonoDigits(QPainter& painter, const QPointF& origin, const QString& text);
 

@@ -9,7 +9,6 @@
 #include "SegmentedControl.hpp"
 #include "ViewTestSupport.hpp"
 
-#include <QDir>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -28,15 +27,7 @@ protected:
         window.resize(window.sizeHint());
         window.show();
         settle();
-        const QPixmap pm = window.grab();
-        QDir dir(qEnvironmentVariableIsSet("VELLUMKITE_SHOTS")
-                     ? qEnvironmentVariable("VELLUMKITE_SHOTS")
-                     : QStringLiteral(VELLUMKITE_DEFAULT_SHOTS));
-        dir.mkpath(QStringLiteral("views"));
-        const QString file = dir.filePath(
-            QStringLiteral("views/%1-%2.png").arg(name, GetParam() ? "dark" : "light"));
-        EXPECT_TRUE(pm.save(file)) << file.toStdString();
-        return pm.toImage();
+        return savePicture(window, QStringLiteral("views/") + name, GetParam());
     }
 };
 

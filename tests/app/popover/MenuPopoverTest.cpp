@@ -103,11 +103,12 @@ TEST_F(MenuPopoverTest, DemoDataFillsEverySection) {
                            "Tool output stays in the chat and is re-read by every later "
                            "message. The rest of your usage is chat history and Claude's "
                            "writing."}));
-    // The share column is a fixed 38 wide, right-aligned, so the names line up.
+    // The share column holds "100%" in its font, right-aligned, so the names line up.
     const auto rows = part(&p, "topSection")->findChildren<QWidget*>("topRow");
     ASSERT_GE(rows.size(), 2);
     const auto* share = rows[0]->findChild<TextLine*>();
-    EXPECT_EQ(share->width(), 38);
+    EXPECT_EQ(share->width(), Theme::columnWidth(share->textFont(), QStringLiteral("100%")));
+    EXPECT_EQ(rows[1]->findChild<TextLine*>()->width(), share->width());
     EXPECT_EQ(rows[0]->findChildren<TextLine*>()[1]->x(),
               rows[1]->findChildren<TextLine*>()[1]->x());
 }
@@ -169,7 +170,7 @@ TEST_F(MenuPopoverTest, SettingsWriteTheModelAndShowItsState) {
     auto* toggle = part<QCheckBox>(&p, "showBoxToggle");
     auto* picker = part<SegmentedControl>(&p, "sizePicker");
     ASSERT_TRUE(toggle && picker);
-    EXPECT_EQ(picker->width(), 170);
+    EXPECT_TRUE(picker->fits()) << "every size in full";
     EXPECT_EQ(picker->options(), QStringList({"Small", "Medium", "Large"}));
 
     // Off: the picker is greyed out and inert, but still shows the stored size.
