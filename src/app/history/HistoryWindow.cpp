@@ -238,12 +238,15 @@ void HistoryWindow::fillShares(QGridLayout* grid, const std::vector<HistoryOverv
     double listed = 0;
     for (const auto& s : shares) {
         listed += s.share;
-        auto* name =
-            line(lastComponent ? qs(Format::lastPathComponent(s.name)) : ModelName::display(s.name),
-                 Theme::callout(), TextLine::Role::primary, figures_);
-        name->setFit(TextLine::Fit::elide);
-        // A long id keeps its start and its end, where the versions differ.
-        name->setElideMode(Qt::ElideMiddle);
+        const QString shown =
+            lastComponent ? qs(Format::lastPathComponent(s.name)) : ModelName::display(s.name);
+        auto* name = line(shown, Theme::callout(), TextLine::Role::primary, figures_);
+        // A family and version is short and never cut; a name or id of any length keeps its
+        // start and its end, where versions differ.
+        if (lastComponent || shown == qs(s.name)) {
+            name->setFit(TextLine::Fit::elide);
+            name->setElideMode(Qt::ElideMiddle);
+        }
         name->setToolTip(qs(s.name));
         auto* share = line(qs(Format::percent(s.share * 100)), Theme::callout(),
                            TextLine::Role::secondary, figures_);
@@ -268,6 +271,11 @@ void HistoryWindow::fillShares(QGridLayout* grid, const std::vector<HistoryOverv
         ++r;
     }
     grid->setRowStretch(r, 1);
+    // Shown with the window (they are made while it may be hidden), so that the window's size
+    // counts them before it first shows.
+    for (int i = 0; i < grid->count(); ++i)
+        if (QWidget* w = grid->itemAt(i)->widget())
+            w->show();
 }
 
 QString HistoryWindow::statusText() const {

@@ -1,5 +1,6 @@
 #include "Sparkline.hpp"
 
+#include "SpikeScale.hpp"
 #include "Theme.hpp"
 
 #include <algorithm>
@@ -35,22 +36,19 @@ std::vector<Sparkline::Bar> Sparkline::bars(const QRectF& bounds,
     const QRectF chart = bounds.normalized();
     const auto n = static_cast<qreal>(values.size());
 
-    double largest = 0;
-    for (const double v : values)
-        largest = std::max(largest, usable(v));
-    const double scale = std::max(1.0, largest);
+    const SpikeScale scale = SpikeScale::of(values, 1.0);
 
     const qreal slot = chart.width() / n;
     const qreal barWidth = std::max<qreal>(1, slot - 1);
     out.reserve(values.size());
     for (std::size_t i = 0; i < values.size(); ++i) {
         const double v = usable(values[i]);
-        const qreal h = std::max<qreal>(2, chart.height() * v / scale);
+        const qreal h = std::max<qreal>(2, chart.height() * std::min(v, scale.scale) / scale.scale);
         // Bars sit in equal slots, so a chart too narrow for its bars squeezes them together
         // instead of running past its right edge.
         const qreal x = chart.left() + static_cast<qreal>(i) * slot;
-        out.push_back(
-            {QRectF(x, chart.bottom() - h, barWidth, h), v > 0 ? kActiveOpacity : kIdleOpacity});
+        out.push_back({QRectF(x, chart.bottom() - h, barWidth, h),
+                       v > 0 ? kActiveOpacity : kIdleOpacity, scale.clips(v)});
     }
     return out;
 }
@@ -94,6 +92,8 @@ void Sparkline::paintEvent(QPaintEvent*) {
         const qreal radius = std::min({kCornerRadius, r.width() / 2, r.height() / 2});
         painter.setBrush(barColor(bar, palette()));
         painter.drawRoundedRect(r, radius, radius);
+        if (bar.clipped)
+            Theme::paintClipMark(painter, r, palette());
     }
 }
 

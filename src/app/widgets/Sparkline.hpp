@@ -19,12 +19,14 @@ public:
 
     struct Bar {
         QRectF rect;
-        qreal opacity; // of the accent colour
+        qreal opacity;        // of the accent colour
+        bool clipped = false; // a spike cut at the top of the chart
     };
 
-    // The bars for the given chart bounds. The scale is the largest value but never below 1, so
-    // small values are not blown up to full height; every bar is at least 1 wide and 2 high and
-    // stands on the bottom edge. A value that is not a finite number counts as 0.
+    // The bars for the given chart bounds. The scale is the largest value (but a lone spike is
+    // clipped, see SpikeScale) and never below 1, so small values are not blown up to full
+    // height; every bar is at least 1 wide and 2 high and stands on the bottom edge. A value
+    // that is not a finite number counts as 0.
     static std::vector<Bar> bars(const QRectF& bounds, const std::vector<double>& values);
     // A bar's colour: the accent, legible as a graphic where the bar shows usage.
     static QColor barColor(const Bar& bar, const QPalette& palette);

@@ -165,6 +165,18 @@ void Theme::paintPanel(QPainter& painter, const QSizeF& size, qreal cornerRadius
     painter.restore();
 }
 
+void Theme::paintClipMark(QPainter& painter, const QRectF& bar, const QPalette& palette) {
+    constexpr qreal kBelowTop = 4;
+    constexpr qreal kGap = 1.5;
+    if (bar.height() < kBelowTop + kGap + 2)
+        return;
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(palette.color(QPalette::Window));
+    painter.drawRect(QRectF(bar.left(), bar.top() + kBelowTop, bar.width(), kGap));
+    painter.restore();
+}
+
 QColor Theme::levelColor(Level level, const QPalette& palette) {
     return legible(levelBase(level), palette.color(QPalette::Window), kGraphicContrast);
 }

@@ -62,6 +62,10 @@ struct Theme {
     static QColor gaugeColor(double percent, const QPalette& palette);
     static QColor gaugeTextColor(double percent, const QPalette& palette);
 
+    // The mark across the top of a bar whose value reaches past the chart: a gap in the window's
+    // colour a little under its top.
+    static void paintClipMark(QPainter& painter, const QRectF& bar, const QPalette& palette);
+
     // Named styles derived from the application font, which stands for the body text.
     static QFont headline();
     static QFont callout();
