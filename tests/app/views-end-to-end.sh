@@ -90,12 +90,13 @@ wait_for 15 find_icon || fail "the tray icon did not embed"
 icon=$(find_icon)
 sleep 1 # the first pass publishes the title
 import -window "$icon" "$work/icon.png" || fail "could not grab the icon"
-# Not blank, and "40%" below the gauge spans most of the icon's width.
+# Not blank, and at 22 pixels the title "40" alone, hinted at full height, spans most of the
+# icon's width and height.
 colours=$(convert "$work/icon.png" -format '%k' info:)
 [ "$colours" -ge 3 ] || fail "the icon is blank ($colours colours)"
-title=$(convert "$work/icon.png" -crop 22x9+0+13 +repage -colorspace gray -threshold 50% -trim \
-    -format '%w' info:)
-[ "$title" -ge 14 ] || fail "no title drawn in the icon (ink $title pixels wide)"
+ink=$(convert "$work/icon.png" -colorspace gray -threshold 50% -negate -trim -format '%w %h' info:)
+[ "${ink% *}" -ge 14 ] && [ "${ink#* }" -ge 10 ] ||
+    fail "no title drawn in the icon (ink $ink pixels)"
 
 count_popups() {
     xwininfo -root -tree | grep -c ' 320x[0-9]*+[0-9-]*+[0-9-]*'

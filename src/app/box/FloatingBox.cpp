@@ -1,17 +1,13 @@
 #include "FloatingBox.hpp"
 
 #include "AppModel.hpp"
+#include "Desktop.hpp"
 #include "FloatingBoxView.hpp"
 #include "Placement.hpp"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
-
-#ifdef VELLUMKITE_HAVE_XCB
-#include <QtGui/qguiapplication_platform.h>
-#include <xcb/xcb.h>
-#endif
 
 namespace vellumkite {
 
@@ -111,42 +107,7 @@ void FloatingBox::saveCorner() {
 }
 
 void FloatingBox::stickToAllDesktops() {
-#ifdef VELLUMKITE_HAVE_XCB
-    // _NET_WM_DESKTOP 0xFFFFFFFF puts a window on every desktop. Before it is mapped the window
-    // says so itself; once mapped, the window manager must be asked.
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || !x11->connection())
-        return;
-    xcb_connection_t* c = x11->connection();
-    const auto window = static_cast<xcb_window_t>(winId());
-    static constexpr char kName[] = "_NET_WM_DESKTOP";
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof kName - 1, kName), nullptr);
-    if (!reply)
-        return;
-    const xcb_atom_t atom = reply->atom;
-    free(reply);
-    const uint32_t allDesktops = 0xFFFFFFFF;
-    if (!isVisible()) {
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atom, XCB_ATOM_CARDINAL, 32, 1,
-                            &allDesktops);
-    } else {
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-        if (!screen)
-            return;
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = window;
-        event.type = atom;
-        event.data.data32[0] = allDesktops;
-        event.data.data32[1] = 1; // from an application
-        xcb_send_event(c, 0, screen->root,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
-                       reinterpret_cast<const char*>(&event));
-    }
-    xcb_flush(c);
-#endif
+    Desktop::showOnAllDesktops(this);
 }
 
 } // namespace vellumkite
