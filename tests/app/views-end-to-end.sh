@@ -61,6 +61,13 @@ popup_id=$(awk '/ popup$/ {print $2}' "$work/demo.out")
 xwininfo -id "$popup_id" | grep -q 'Width: 320' || fail "window $popup_id is not the 320-wide panel"
 xprop -id "$box_id" _NET_WM_DESKTOP | grep -q '4294967295' || fail "the box is not on all desktops"
 xprop -id "$box_id" _NET_WM_STATE | grep -q '_NET_WM_STATE_ABOVE' || fail "the box is not kept above"
+# No compositor runs here: the panel and the box are square and opaque, no black corners.
+for id in "$popup_id" "$box_id"; do
+    import -window "$id" "$work/corner-$id.png" || fail "could not grab window $id"
+    corner=$(convert "$work/corner-$id.png" -format '%[fx:int(255*lightness)]' \
+        -crop 1x1+1+1 info:)
+    [ "$corner" -ge 128 ] || fail "window $id has a dark corner (lightness $corner)"
+done
 kill "$demo" 2>/dev/null
 wait "$demo" 2>/dev/null
 grep -q '"floatingBoxSize": *"small"' "$work/config/Vellumkite/preferences.json" ||

@@ -4,6 +4,7 @@
 #include "Desktop.hpp"
 #include "FloatingBoxView.hpp"
 #include "Placement.hpp"
+#include "Theme.hpp"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -18,7 +19,7 @@ FloatingBox::FloatingBox(AppModel& model)
     setObjectName(QStringLiteral("floatingBox"));
     setWindowTitle(QStringLiteral("Vellumkite"));
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setAttribute(Qt::WA_TranslucentBackground);
+    Theme::preparePanelWindow(*this);
     // macOS hides tool windows while the app is inactive, which a menu-bar app nearly always is.
     setAttribute(Qt::WA_MacAlwaysShowToolWindow);
     auto* layout = new QVBoxLayout(this);

@@ -11,7 +11,8 @@ namespace vellumkite {
 class AppModel;
 class FloatingBoxView;
 
-// The always-on-top box: a frameless tool window that never takes the focus, floats on every
+// The always-on-top box: a frameless tool window (rounded where a compositor runs, square
+// without) that never takes the focus, floats on every
 // desktop where the window manager allows it, fits itself to its content after every model
 // change and reopens where the user last left it: once the user has moved it (a drag ends, or
 // moves made otherwise stop for a moment), its top-left corner is saved through the model.

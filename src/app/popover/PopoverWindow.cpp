@@ -40,7 +40,7 @@ PopoverWindow::PopoverWindow(AppModel& model, Kind kind)
     : QWidget(nullptr, flagsFor(kind)), kind_(kind) {
     setObjectName(kind == Kind::popup ? QStringLiteral("popover") : QStringLiteral("demoPanel"));
     setWindowTitle(QStringLiteral("Vellumkite"));
-    setAttribute(Qt::WA_TranslucentBackground);
+    Theme::preparePanelWindow(*this);
     // macOS hides tool windows (the panel) while the app is inactive, which a menu-bar app
     // nearly always is; harmless on the popup.
     setAttribute(Qt::WA_MacAlwaysShowToolWindow);
@@ -166,7 +166,7 @@ void PopoverWindow::keyPressEvent(QKeyEvent* event) {
 
 void PopoverWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    Theme::paintPanel(painter, size(), kCornerRadius, palette(), kBackgroundOpacity);
+    Theme::paintPanel(painter, *this, kCornerRadius, kBackgroundOpacity);
 }
 
 } // namespace vellumkite

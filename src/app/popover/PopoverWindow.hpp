@@ -9,7 +9,8 @@ namespace vellumkite {
 class AppModel;
 class MenuPopover;
 
-// Hosts the popover's content on a rounded, nearly opaque background. As a popup it opens next
+// Hosts the popover's content on a rounded, nearly opaque background (square and opaque where no
+// compositor runs). As a popup it opens next
 // to the tray icon (or the mouse pointer when the tray does not say where its icon is, or centred
 // near the top of the screen when there is no icon), stays fully on screen and closes on a click
 // outside or Escape. As a panel (the demo) it is a

@@ -1,5 +1,6 @@
 #include "Theme.hpp"
 
+#include "Desktop.hpp"
 #include "Gauge.hpp"
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextLayout>
+#include <QWidget>
 
 namespace vellumkite {
 
@@ -150,9 +152,19 @@ QColor Theme::withOpacity(QColor color, qreal opacity) {
     return color;
 }
 
-void Theme::paintPanel(QPainter& painter, const QSizeF& size, qreal cornerRadius,
-                       const QPalette& palette, qreal opacity) {
+void Theme::preparePanelWindow(QWidget& window) {
+    window.setAttribute(Qt::WA_TranslucentBackground, Desktop::compositing());
+}
+
+void Theme::paintPanel(QPainter& painter, const QWidget& widget, qreal cornerRadius,
+                       qreal opacity) {
     constexpr qreal kBorderOpacity = 0.12;
+    const QPalette palette = widget.palette();
+    const QSizeF size = widget.size();
+    if (!widget.window()->testAttribute(Qt::WA_TranslucentBackground)) {
+        cornerRadius = 0;
+        opacity = 1;
+    }
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     // Half a pixel in, so that the hairline falls on whole pixels.

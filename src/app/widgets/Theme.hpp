@@ -10,6 +10,7 @@
 #include <QStringList>
 
 class QPainter;
+class QWidget;
 class QPointF;
 
 namespace vellumkite {
@@ -49,10 +50,15 @@ struct Theme {
     // The colour with its alpha multiplied by opacity (0 to 1).
     static QColor withOpacity(QColor color, qreal opacity);
 
-    // The background of a panel (the popover, the floating box): a rounded rectangle filling
-    // size, in the window colour at the given opacity, ringed by a faint hairline.
-    static void paintPanel(QPainter& painter, const QSizeF& size, qreal cornerRadius,
-                           const QPalette& palette, qreal opacity);
+    // The background of a panel (the popover, the floating box) filling the widget, ringed by a
+    // faint hairline: a rounded rectangle in the window colour at the given opacity where its
+    // window is translucent; square and opaque where it is not, since no compositor draws what
+    // lies under it.
+    static void paintPanel(QPainter& painter, const QWidget& widget, qreal cornerRadius,
+                           qreal opacity);
+    // Makes a frameless panel window translucent where a compositor draws the windows. Before
+    // the window is first shown.
+    static void preparePanelWindow(QWidget& window);
 
     // Green, orange or red, as a graphic (a dot, a gauge) on the palette's window.
     static QColor levelColor(Level level, const QPalette& palette);
