@@ -27,6 +27,11 @@
 #include <QStringList>
 #include <QWidget>
 
+// Failures show texts as text.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
 namespace vellumkite::testing {
 
 using namespace std::chrono_literals;

@@ -33,6 +33,32 @@ FloatingBox::FloatingBox(AppModel& model)
     saveTimer_.setSingleShot(true);
     saveTimer_.setInterval(kSaveDelayMs);
     connect(&saveTimer_, &QTimer::timeout, this, &FloatingBox::saveCorner);
+    // A screen unplugged or made smaller must not take the box with it.
+    for (QScreen* screen : QGuiApplication::screens())
+        watchScreen(screen);
+    connect(qGuiApp, &QGuiApplication::screenAdded, this, &FloatingBox::watchScreen);
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, &FloatingBox::keepOnScreen,
+            Qt::QueuedConnection);
+}
+
+void FloatingBox::watchScreen(QScreen* screen) {
+    connect(screen, &QScreen::availableGeometryChanged, this, &FloatingBox::keepOnScreen);
+    connect(screen, &QScreen::geometryChanged, this, &FloatingBox::keepOnScreen);
+}
+
+void FloatingBox::keepOnScreen() {
+    if (!isVisible())
+        return; // a hidden box is placed anew when it shows
+    QList<QRectF> screens;
+    int main = -1;
+    const QList<QScreen*> all = QGuiApplication::screens();
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        screens.append(QRectF(all[i]->availableGeometry()));
+        if (all[i] == QGuiApplication::primaryScreen())
+            main = static_cast<int>(i);
+    }
+    if (const auto next = Placement::keepInside(QRectF(frameGeometry()), screens, main))
+        move(next->toRect().topLeft() + (pos() - frameGeometry().topLeft()));
 }
 
 FloatingBox::~FloatingBox() {

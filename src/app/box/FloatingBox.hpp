@@ -6,6 +6,8 @@
 #include <QTimer>
 #include <QWidget>
 
+class QScreen;
+
 namespace vellumkite {
 
 class AppModel;
@@ -35,6 +37,11 @@ public:
     // Fits, then shows the window without activating it.
     void present();
 
+    // Puts a shown box back inside the screens after they changed: a screen removed or its
+    // available area shrunk (a panel added, the resolution lowered). Called on every such
+    // change; nothing happens to a box that is wholly on a screen.
+    void keepOnScreen();
+
     FloatingBoxView* view() const { return view_; }
 
 protected:
@@ -45,6 +52,7 @@ protected:
 private:
     void saveCorner();
     void stickToAllDesktops();
+    void watchScreen(QScreen* screen);
 
     AppModel& model_;
     QTimer saveTimer_;

@@ -148,10 +148,18 @@ void MenuPopover::syncLists() {
     const double total = model_.todayWeight();
     const Instant now = model_.now();
     QList<PopoverShareList::Row> rows;
-    for (const ChatSummary& c : model_.topChats())
+    double listed = 0;
+    for (const ChatSummary& c : model_.topChats()) {
+        listed += c.weight;
         rows.append({qs(Format::share(c.weight, total)), qs(Format::lastPathComponent(c.project)),
                      qs(Texts::chatDetail(c, now))});
-    top_->sync(rows);
+    }
+    // The rest of the day's chats, where the five leave out a share worth a line.
+    std::optional<PopoverShareList::Row> rest;
+    if (const double others = total - listed; total > 0 && others / total >= kLeastRest)
+        rest = PopoverShareList::Row{
+            qs(Format::share(others, total)), QStringLiteral("Other chats"), {}};
+    top_->sync(rows, rest);
     rows.clear();
     for (const ToolEater& e : model_.toolEaters())
         rows.append({qs(Format::share(e.weight, total)), qs(e.category), qs(Texts::toolDetail(e))});

@@ -34,6 +34,8 @@ public:
     static constexpr int kPadding = 16;
     static constexpr int kSpacing = 14;
     static constexpr int kSectionSpacing = 6;
+    // Below this share of the day, the chats the top list leaves out get no row.
+    static constexpr double kLeastRest = 0.005;
 
     explicit MenuPopover(AppModel& model, QWidget* parent = nullptr);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <QList>
 #include <QString>
 #include <QWidget>
@@ -27,8 +28,9 @@ public:
 
     PopoverShareList(const Texts& texts, int rows, int spacing, QWidget* parent);
 
-    // The first rows are shown, the others hidden.
-    void sync(const QList<Row>& rows);
+    // The first rows are shown, the others hidden; then, when there is one, the row of what the
+    // list leaves out.
+    void sync(const QList<Row>& rows, const std::optional<Row>& rest = std::nullopt);
 
 private:
     struct Line {
@@ -38,7 +40,10 @@ private:
         TextLine* detail;
     };
 
+    Line addLine(const QString& objectName, bool nameInFull);
+
     QList<Line> lines_;
+    Line rest_;
     TextLine* empty_;
     TextLine* note_ = nullptr;
 };

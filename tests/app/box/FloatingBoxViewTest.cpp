@@ -107,7 +107,7 @@ TEST_F(FloatingBoxViewTest, MediumRowsReadInFull) {
     EXPECT_EQ(visibleTexts(part(&v, "weeklyRow")),
               QStringList({"Weekly limit", "18% used", "Resets in 4d 3h"}));
     EXPECT_EQ(visibleTexts(part(&v, "chatRow")), QStringList({"This chat: 86k tokens", "my-app"}));
-    EXPECT_EQ(visibleTexts(part(&v, "liveBlock")), QStringList({"Using now", "18k tokens/min"}));
+    EXPECT_EQ(visibleTexts(part(&v, "liveBlock")), QStringList({"Using now", "18k/min"}));
 }
 
 TEST_F(FloatingBoxViewTest, LimitRowsFollowTheReading) {
@@ -151,7 +151,7 @@ TEST_F(FloatingBoxViewTest, ChatRowAndMissingData) {
     EXPECT_FALSE(shows(&before, "tipCard"));
 
     FloatingBoxView v(*model);
-    EXPECT_EQ(visibleTexts(part(&v, "chatRow")), QStringList({"No recent chat"}));
+    EXPECT_EQ(visibleTexts(part(&v, "chatRow")), QStringList({"No chats in the last week."}));
     Snapshot s = emptyPass();
     s.currentChat = chat("a", "/p/big", 300000, 1);
     publish(s);

@@ -94,7 +94,8 @@ TEST_F(MenuPopoverTest, DemoDataFillsEverySection) {
                            "41%", "my-app", "42 msgs \u00B7 now",        //
                            "27%", "website", "63 msgs \u00B7 1h ago",    //
                            "14%", "api-server", "18 msgs \u00B7 3h ago", //
-                           "6%", "notes", "9 msgs \u00B7 5h ago"}));
+                           "6%", "notes", "9 msgs \u00B7 5h ago",        //
+                           "12%", "Other chats"}));
     EXPECT_EQ(section(p, "toolSection"),
               QStringList({"Top tool eaters today",                                  //
                            "22%", "File reads", "118 calls \u00B7 310k added",       //
@@ -139,6 +140,7 @@ TEST_F(MenuPopoverTest, SharesRatesAndLevels) {
     s.burnPerMin = 999.9;
     publish(s);
     EXPECT_EQ(section(p, "topSection")[1], "50%");
+    EXPECT_FALSE(shows(&p, "topRowRest")) << "the one chat is the whole day";
     EXPECT_EQ(section(p, "liveSection")[1], "999/min \u00B7 last 15 min");
     // At the hard threshold the dot turns red; a trailing slash does not hide the project.
     EXPECT_EQ(section(p, "chatSection"),
@@ -149,7 +151,9 @@ TEST_F(MenuPopoverTest, SharesRatesAndLevels) {
     s.burnPerMin = std::numeric_limits<double>::infinity();
     // A long name is cut off rather than widening the popover.
     s.topChats = {chat("a", "/p/" + std::string(200, 'x'), 1000, 1)};
+    s.todayWeight = 4;
     publish(s);
+    EXPECT_EQ(visibleTexts(part(&p, "topRowRest")), QStringList({"75%", "Other chats"}));
     EXPECT_EQ(part(&p, "chatRow")->findChild<Dot*>()->level(), Level::warn);
     EXPECT_EQ(section(p, "liveSection")[1], "\u2014/min \u00B7 last 15 min");
     p.adjustSize();
