@@ -4,6 +4,7 @@
 #include "Format.hpp"
 #include "Gauge.hpp"
 #include "Layouts.hpp"
+#include "LimitBar.hpp"
 #include "TextLine.hpp"
 #include "Theme.hpp"
 #include "UsageBar.hpp"
@@ -50,6 +51,8 @@ void BoxLimitRow::sync(const std::optional<Limits::Window>& w, const BoxStyle& s
     bar_->setPercent(w->usedPercent);
     resets_->setText(QStringLiteral("Resets in ") +
                      QString::fromStdString(Format::until(w->resetsAt, now)));
+    spoken_ = LimitBar::spokenText(title_->text(), *w, now);
+    announce(this);
 }
 
 } // namespace vellumkite

@@ -101,6 +101,18 @@ QString HistoryChart::dayText(const HistoryOverview::Day& day) {
     return text + QLatin1Char('\n') + models.join(QStringLiteral(", "));
 }
 
+QString HistoryChart::accessibleText() const {
+    return (measure_ == Measure::weight ? QStringLiteral("Weight") : QStringLiteral("Cost")) +
+           QStringLiteral(" per day, last %1 days").arg(days_.size());
+}
+
+QString HistoryChart::accessibleDetail() const {
+    QStringList lines;
+    for (const auto& d : days_)
+        lines << dayText(d).replace(QLatin1Char('\n'), QStringLiteral(", "));
+    return lines.join(QLatin1Char('\n'));
+}
+
 HistoryChart::HistoryChart(QWidget* parent) : QWidget(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setMouseTracking(true);
@@ -112,11 +124,13 @@ void HistoryChart::setDays(std::vector<HistoryOverview::Day> days, double median
     medianWeight_ = medianWeight;
     medianCost_ = medianCost;
     update();
+    announce(this);
 }
 
 void HistoryChart::setMeasure(Measure measure) {
     measure_ = measure;
     update();
+    announce(this);
 }
 
 QSize HistoryChart::sizeHint() const {

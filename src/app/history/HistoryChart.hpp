@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Accessible.hpp"
 #include "HistoryOverview.hpp"
 
 #include <array>
@@ -12,7 +13,7 @@ namespace vellumkite {
 
 // The last 30 days as bars, stacked by model family, today at the right, with a dashed line at
 // the median day. Weight or cost; the day's figures show in a tooltip under the pointer.
-class HistoryChart : public QWidget {
+class HistoryChart : public QWidget, public Accessible {
     Q_OBJECT
 
 public:
@@ -45,6 +46,12 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+
+    // What the bars show to the eye, for the ear: "Weight per day, last 30 days", with every day's
+    // figures, one line a day, as the description.
+    QAccessible::Role accessibleRole() const override { return QAccessible::Chart; }
+    QString accessibleText() const override;
+    QString accessibleDetail() const override;
 
     // The bars' area: right of the values' scale, which is as wide as its widest value, and
     // above the dates.

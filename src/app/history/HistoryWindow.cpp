@@ -54,10 +54,16 @@ TextLine* line(const QString& text, const QFont& font, TextLine::Role role, QWid
 }
 
 // A small square of a family's colour before its name.
-class Swatch : public QWidget {
+class Swatch : public QWidget, public Accessible {
 public:
     Swatch(HistoryOverview::Family family, QWidget* parent) : QWidget(parent), family_(family) {
         setFixedSize(10, 10);
+    }
+
+    QAccessible::Role accessibleRole() const override { return QAccessible::Graphic; }
+    QString accessibleText() const override {
+        return QString::fromUtf8(HistoryOverview::nameOf(family_).data()) +
+               QStringLiteral(" colour");
     }
 
 protected:
@@ -97,6 +103,7 @@ HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     header->addStretch(1);
     measure_ = new SegmentedControl({QStringLiteral("Weight"), QStringLiteral("Cost")}, content_);
     measure_->setObjectName(QStringLiteral("measure"));
+    measure_->setAccessibleName(QStringLiteral("Measure"));
     measure_->setCurrentIndex(0);
     header->addWidget(measure_);
     outer->addLayout(header);

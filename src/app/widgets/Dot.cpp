@@ -15,6 +15,18 @@ void Dot::setLevel(Level level) {
     update();
 }
 
+QString Dot::accessibleText() const {
+    switch (level_) {
+    case Level::info:
+        return QStringLiteral("Size fine");
+    case Level::warn:
+        return QStringLiteral("Size getting large");
+    case Level::alert:
+        return QStringLiteral("Size very large");
+    }
+    return {};
+}
+
 QColor Dot::color() const {
     return Theme::levelColor(level_, palette());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Accessible.hpp"
 #include "Thresholds.hpp"
 
 #include <QColor>
@@ -9,7 +10,7 @@ namespace vellumkite {
 
 // A small filled circle, the current chat's level at a glance, in the level's colour for the
 // palette it is drawn with.
-class Dot : public QWidget {
+class Dot : public QWidget, public Accessible {
     Q_OBJECT
 
 public:
@@ -22,6 +23,9 @@ public:
     QColor color() const;
 
     QSize sizeHint() const override { return {kDiameter, kDiameter}; }
+
+    QAccessible::Role accessibleRole() const override { return QAccessible::Graphic; }
+    QString accessibleText() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -46,6 +46,10 @@ void SegmentedControl::setCurrentIndex(int index) {
         return;
     current_ = next;
     update();
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, next >= 0 ? options_.at(next) : QString());
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 QRectF SegmentedControl::segmentRect(int index) const {

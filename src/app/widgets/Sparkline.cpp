@@ -1,5 +1,6 @@
 #include "Sparkline.hpp"
 
+#include "Format.hpp"
 #include "SpikeScale.hpp"
 #include "Theme.hpp"
 
@@ -51,6 +52,27 @@ std::vector<Sparkline::Bar> Sparkline::bars(const QRectF& bounds,
                        v > 0 ? kActiveOpacity : kIdleOpacity, scale.clips(v)});
     }
     return out;
+}
+
+QString Sparkline::accessibleText() const {
+    return QStringLiteral("Usage per minute, last %1 minutes").arg(values_.size());
+}
+
+QString Sparkline::accessibleDetail() const {
+    std::size_t busiest = 0, active = 0;
+    for (std::size_t i = 0; i < values_.size(); ++i) {
+        active += usable(values_[i]) > 0;
+        if (usable(values_[i]) > usable(values_[busiest]))
+            busiest = i;
+    }
+    if (active == 0)
+        return QStringLiteral("No use");
+    const std::size_t ago = values_.size() - 1 - busiest;
+    return QStringLiteral("%1 of %2 minutes with use; the busiest, %3 per minute, %4")
+        .arg(active)
+        .arg(values_.size())
+        .arg(QString::fromStdString(Format::rate(values_[busiest])))
+        .arg(ago == 0 ? QStringLiteral("this minute") : QStringLiteral("%1 min ago").arg(ago));
 }
 
 QColor Sparkline::barColor(const Bar& bar, const QPalette& palette) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Accessible.hpp"
+
 #include <QColor>
 #include <QPalette>
 #include <QRectF>
@@ -9,7 +11,7 @@
 namespace vellumkite {
 
 // A bar chart of recent per-minute usage, oldest bar at the left. The caller sets its height.
-class Sparkline : public QWidget {
+class Sparkline : public QWidget, public Accessible {
     Q_OBJECT
 
 public:
@@ -38,6 +40,11 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+
+    // "Usage per minute, last 30 minutes", and its busiest minute as the description.
+    QAccessible::Role accessibleRole() const override { return QAccessible::Chart; }
+    QString accessibleText() const override;
+    QString accessibleDetail() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -31,6 +31,7 @@ void TextLine::setText(const QString& text) {
     text_ = text;
     updateGeometry();
     update();
+    announce(this);
 }
 
 void TextLine::setTextFont(const QFont& font) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Accessible.hpp"
 #include "Thresholds.hpp"
 
 #include <optional>
@@ -13,7 +14,7 @@ namespace vellumkite {
 // One piece of text in a view: painted with monospaced digits where numbers change, in a colour
 // role taken from the palette at paint time, so light and dark palettes both work. It either
 // keeps its full natural width, is cut off with an ellipsis when short of room, or wraps.
-class TextLine : public QWidget {
+class TextLine : public QWidget, public Accessible {
     Q_OBJECT
 
 public:
@@ -54,6 +55,10 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
     bool hasHeightForWidth() const override { return fit_ == Fit::wrap; }
+
+    // A screen reader hears the whole text, also where it is drawn cut short.
+    QAccessible::Role accessibleRole() const override { return QAccessible::StaticText; }
+    QString accessibleText() const override { return text_; }
     int heightForWidth(int width) const override;
 
 protected:

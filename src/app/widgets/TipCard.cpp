@@ -112,6 +112,7 @@ void TipCard::setTip(const Tip& tip) {
     tip_ = tip;
     updateGeometry();
     update();
+    announce(this);
 }
 
 void TipCard::setCompact(bool compact) {

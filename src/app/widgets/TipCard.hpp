@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Accessible.hpp"
 #include "Symbols.hpp"
 #include "Tip.hpp"
 
@@ -13,7 +14,7 @@ namespace vellumkite {
 
 // A coaching tip on a faintly tinted card: the level's symbol, the title and the text. The
 // compact card has tighter padding and cuts the text off after three lines.
-class TipCard : public QWidget {
+class TipCard : public QWidget, public Accessible {
     Q_OBJECT
 
 public:
@@ -56,6 +57,11 @@ public:
     int heightForWidth(int width) const override;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+
+    // The title, then the text as its description.
+    QAccessible::Role accessibleRole() const override { return QAccessible::StaticText; }
+    QString accessibleText() const override { return QString::fromStdString(tip_.title); }
+    QString accessibleDetail() const override { return QString::fromStdString(tip_.text); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

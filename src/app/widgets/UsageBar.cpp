@@ -1,5 +1,6 @@
 #include "UsageBar.hpp"
 
+#include "Format.hpp"
 #include "Theme.hpp"
 
 #include <algorithm>
@@ -56,6 +57,10 @@ void UsageBar::paintBar(QPainter& painter, const QRectF& bounds, double percent,
 UsageBar::UsageBar(double percent, int height, QWidget* parent)
     : QWidget(parent), percent_(percent), height_(std::max(0, height)) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+QString UsageBar::accessibleText() const {
+    return spoken(QString::fromStdString(Format::percent(percent_)) + QStringLiteral(" used"));
 }
 
 void UsageBar::setPercent(double percent) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Accessible.hpp"
+
 #include <QColor>
 #include <QRectF>
 #include <QWidget>
@@ -7,7 +9,7 @@
 namespace vellumkite {
 
 // A horizontal capsule gauge for a percentage: a faint track and a coloured fill.
-class UsageBar : public QWidget {
+class UsageBar : public QWidget, public Accessible {
     Q_OBJECT
 
 public:
@@ -36,6 +38,9 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+
+    QAccessible::Role accessibleRole() const override { return QAccessible::ProgressBar; }
+    QString accessibleText() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
