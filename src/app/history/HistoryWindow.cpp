@@ -4,9 +4,9 @@
 #include "Format.hpp"
 #include "HistoryChart.hpp"
 #include "Layouts.hpp"
-#include "ModelName.hpp"
 #include "QtText.hpp"
 #include "SegmentedControl.hpp"
+#include "ShareTable.hpp"
 #include "TextLine.hpp"
 #include "Theme.hpp"
 
@@ -31,8 +31,6 @@ constexpr int kSpacing = 12;
 // The size the window was drawn for.
 constexpr int kWidth = 640;
 constexpr int kHeight = 480;
-// A rest of the month's weight smaller than this gets no row of its own.
-constexpr double kLeastOthers = 0.005;
 
 QString weightText(double w) {
     return qs(Format::tokens(Format::rounded(w).value_or(0)));
@@ -159,14 +157,10 @@ HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     body->addWidget(monthTitle_);
     auto* month = new QHBoxLayout;
     month->setSpacing(kPadding * 2);
-    projects_ = new QGridLayout;
-    models_ = new QGridLayout;
-    for (auto* grid : {projects_, models_}) {
-        grid->setHorizontalSpacing(10);
-        grid->setVerticalSpacing(3);
-        grid->setColumnStretch(0, 1);
-        month->addLayout(grid, 1);
-    }
+    projects_ = new ShareTable(ShareTable::Kind::projects, figures_);
+    models_ = new ShareTable(ShareTable::Kind::models, figures_);
+    month->addWidget(projects_, 1);
+    month->addWidget(models_, 1);
     body->addLayout(month);
     outer->addWidget(figures_, 1);
 
@@ -224,67 +218,6 @@ QSize HistoryWindow::sizeHint() const {
     return {w, std::max(Theme::scaledWidth(kHeight), natural)};
 }
 
-void HistoryWindow::fillShares(QGridLayout* grid, const std::vector<HistoryOverview::Share>& shares,
-                               bool lastComponent) {
-    while (QLayoutItem* item = grid->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
-    const QString heading = lastComponent ? QStringLiteral("Projects") : QStringLiteral("Models");
-    // Rows keep their height at the top, so that the two lists line up row by row.
-    for (int r = 0; r < grid->rowCount(); ++r)
-        grid->setRowStretch(r, 0);
-    grid->addWidget(line(heading, Theme::caption(), TextLine::Role::secondary, figures_), 0, 0);
-    grid->addWidget(
-        line(QStringLiteral("Share"), Theme::caption(), TextLine::Role::secondary, figures_), 0, 1,
-        Qt::AlignRight);
-    grid->addWidget(
-        line(QStringLiteral("Cost"), Theme::caption(), TextLine::Role::secondary, figures_), 0, 2,
-        Qt::AlignRight);
-    int r = 1;
-    double listed = 0;
-    for (const auto& s : shares) {
-        listed += s.share;
-        const QString shown =
-            lastComponent ? qs(Format::lastPathComponent(s.name)) : ModelName::display(s.name);
-        auto* name = line(shown, Theme::callout(), TextLine::Role::primary, figures_);
-        // A family and version is short and never cut; a name or id of any length keeps its
-        // start and its end, where versions differ.
-        if (lastComponent || shown == qs(s.name)) {
-            name->setFit(TextLine::Fit::elide);
-            name->setElideMode(Qt::ElideMiddle);
-        }
-        name->setToolTip(qs(s.name));
-        auto* share = line(qs(Format::percent(s.share * 100)), Theme::callout(),
-                           TextLine::Role::secondary, figures_);
-        share->setMonoDigits(true);
-        auto* cost = line(costText(s.cost), Theme::callout(), TextLine::Role::secondary, figures_);
-        cost->setMonoDigits(true);
-        grid->addWidget(name, r, 0);
-        grid->addWidget(share, r, 1, Qt::AlignRight);
-        grid->addWidget(cost, r, 2, Qt::AlignRight);
-        ++r;
-    }
-    // The rest of the month, so that the shares add up.
-    if (const double rest = 1 - listed; !shares.empty() && rest >= kLeastOthers) {
-        grid->addWidget(
-            line(lastComponent ? QStringLiteral("Other projects") : QStringLiteral("Other models"),
-                 Theme::callout(), TextLine::Role::secondary, figures_),
-            r, 0);
-        auto* share = line(qs(Format::percent(rest * 100)), Theme::callout(),
-                           TextLine::Role::secondary, figures_);
-        share->setMonoDigits(true);
-        grid->addWidget(share, r, 1, Qt::AlignRight);
-        ++r;
-    }
-    grid->setRowStretch(r, 1);
-    // Shown with the window (they are made while it may be hidden), so that the window's size
-    // counts them before it first shows.
-    for (int i = 0; i < grid->count(); ++i)
-        if (QWidget* w = grid->itemAt(i)->widget())
-            w->show();
-}
-
 QString HistoryWindow::statusText() const {
     if (!status_.available)
         return qs(status_.message);
@@ -328,8 +261,8 @@ void HistoryWindow::setHistory(const std::optional<HistoryOverview>& overview,
         monthTitle_->setText(month.isValid()
                                  ? QLocale().toString(month, QStringLiteral("MMMM yyyy"))
                                  : qs(o.monthName));
-        fillShares(projects_, o.topProjects, true);
-        fillShares(models_, o.topModels, false);
+        projects_->setShares(o.topProjects);
+        models_->setShares(o.topModels);
     }
     Layouts::refresh(this);
 }

@@ -12,6 +12,7 @@ namespace vellumkite {
 
 class HistoryChart;
 class SegmentedControl;
+class ShareTable;
 class TextLine;
 
 // The History window: the last 30 days as a chart, this week against last week with the weekly
@@ -50,9 +51,6 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    void fillShares(QGridLayout* grid, const std::vector<HistoryOverview::Share>& shares,
-                    bool lastComponent);
-
     std::optional<HistoryOverview> overview_;
     Status status_;
     QScrollArea* scroll_;
@@ -68,8 +66,8 @@ private:
     TextLine* paceTitle_;
     TextLine* paceText_;
     TextLine* monthTitle_;
-    QGridLayout* projects_;
-    QGridLayout* models_;
+    ShareTable* projects_;
+    ShareTable* models_;
 };
 
 } // namespace vellumkite
