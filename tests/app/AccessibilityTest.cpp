@@ -8,6 +8,7 @@
 #include "PopoverWindow.hpp"
 #include "ViewTestSupport.hpp"
 
+#include <memory>
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 

@@ -8,35 +8,38 @@ namespace vellumkite {
 
 namespace {
 
+// Asks the widget each time: while the widget is being destroyed it is a plain QWidget again,
+// and the interface answers as one.
 class Interface : public QAccessibleWidget {
 public:
     Interface(QWidget* widget, const Accessible* source)
-        : QAccessibleWidget(widget, source->accessibleRole()), source_(source) {}
-
-    QAccessible::Role role() const override { return source_->accessibleRole(); }
+        : QAccessibleWidget(widget, source->accessibleRole()) {}
 
     QString text(QAccessible::Text t) const override {
+        const Accessible* s = source();
         // A name given by hand wins, as for Qt's own widgets.
-        if (t == QAccessible::Name)
-            return widget()->accessibleName().isEmpty() ? source_->accessibleText()
+        if (s && t == QAccessible::Name)
+            return widget()->accessibleName().isEmpty() ? s->accessibleText()
                                                         : widget()->accessibleName();
-        if (t == QAccessible::Description)
-            return source_->accessibleDetail();
+        if (s && t == QAccessible::Description)
+            return s->accessibleDetail();
         return QAccessibleWidget::text(t);
     }
 
     QAccessible::State state() const override {
-        QAccessible::State s = QAccessibleWidget::state();
-        s.readOnly = true;
+        QAccessible::State st = QAccessibleWidget::state();
+        st.readOnly = true;
         // A text that says nothing shows nothing, to the ear as to the eye.
-        if (source_->accessibleRole() == QAccessible::StaticText &&
-            source_->accessibleText().isEmpty())
-            s.invisible = true;
-        return s;
+        if (const Accessible* s = source();
+            s && role() == QAccessible::StaticText && s->accessibleText().isEmpty())
+            st.invisible = true;
+        return st;
     }
 
 private:
-    const Accessible* source_;
+    const Accessible* source() const {
+        return object() ? dynamic_cast<const Accessible*>(widget()) : nullptr;
+    }
 };
 
 QAccessibleInterface* factory(const QString&, QObject* object) {

@@ -5,20 +5,32 @@
 #include <QAccessibleActionInterface>
 #include <QAccessibleWidget>
 #include <QHash>
+#include <QPointer>
 
 namespace vellumkite {
 
 namespace {
 
+// The control as long as it is one: while it is being destroyed it no longer is.
+SegmentedControl* alive(const QPointer<QObject>& object) {
+    return qobject_cast<SegmentedControl*>(object.data());
+}
+
 class Segment : public QAccessibleInterface, public QAccessibleActionInterface {
 public:
-    Segment(SegmentedControl* control, int index) : control_(control), index_(index) {}
+    Segment(SegmentedControl* control, int index) : object_(control), index_(index) {}
 
-    bool isValid() const override { return control_ && index_ < control_->options().size(); }
+    bool isValid() const override {
+        const SegmentedControl* c = alive(object_);
+        return c && index_ < c->options().size();
+    }
     QObject* object() const override { return nullptr; }
-    QWindow* window() const override { return parent()->window(); }
+    QWindow* window() const override {
+        QAccessibleInterface* p = parent();
+        return p ? p->window() : nullptr;
+    }
     QAccessibleInterface* parent() const override {
-        return QAccessible::queryAccessibleInterface(control_);
+        return object_ ? QAccessible::queryAccessibleInterface(object_.data()) : nullptr;
     }
     QAccessibleInterface* child(int) const override { return nullptr; }
     int childCount() const override { return 0; }
@@ -26,22 +38,25 @@ public:
     QAccessibleInterface* childAt(int, int) const override { return nullptr; }
     QAccessibleInterface* focusChild() const override { return nullptr; }
     QString text(QAccessible::Text t) const override {
-        return t == QAccessible::Name && isValid() ? control_->options().at(index_) : QString();
+        return t == QAccessible::Name && isValid() ? alive(object_)->options().at(index_)
+                                                   : QString();
     }
     void setText(QAccessible::Text, const QString&) override {}
     QRect rect() const override {
         if (!isValid())
             return {};
-        const QRect local = control_->segmentRect(index_).toAlignedRect();
-        return QRect(control_->mapToGlobal(local.topLeft()), local.size());
+        const SegmentedControl* c = alive(object_);
+        const QRect local = c->segmentRect(index_).toAlignedRect();
+        return QRect(c->mapToGlobal(local.topLeft()), local.size());
     }
     QAccessible::Role role() const override { return QAccessible::RadioButton; }
     QAccessible::State state() const override {
         QAccessible::State s;
         s.checkable = true;
-        s.checked = isValid() && control_->currentIndex() == index_;
-        s.disabled = !control_->isEnabled();
-        s.invisible = !control_->isVisible();
+        const SegmentedControl* c = isValid() ? alive(object_) : nullptr;
+        s.checked = c && c->currentIndex() == index_;
+        s.disabled = !c || !c->isEnabled();
+        s.invisible = !c || !c->isVisible();
         return s;
     }
     void* interface_cast(QAccessible::InterfaceType type) override {
@@ -52,31 +67,33 @@ public:
     QStringList actionNames() const override { return {pressAction()}; }
     void doAction(const QString& name) override {
         if (name == pressAction() && isValid())
-            control_->activate(index_);
+            alive(object_)->activate(index_);
     }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
 private:
-    SegmentedControl* control_;
+    QPointer<QObject> object_;
     int index_;
 };
 
 class Group : public QAccessibleWidget {
 public:
-    explicit Group(SegmentedControl* control)
-        : QAccessibleWidget(control, QAccessible::Grouping), control_(control) {}
+    explicit Group(SegmentedControl* control) : QAccessibleWidget(control, QAccessible::Grouping) {}
     ~Group() override {
         for (const QAccessible::Id id : std::as_const(ids_))
             QAccessible::deleteAccessibleInterface(id);
     }
 
-    int childCount() const override { return static_cast<int>(control_->options().size()); }
+    int childCount() const override {
+        const SegmentedControl* c = alive(object());
+        return c ? static_cast<int>(c->options().size()) : 0;
+    }
     QAccessibleInterface* child(int index) const override {
         if (index < 0 || index >= childCount())
             return nullptr;
         if (!ids_.contains(index))
-            ids_.insert(index,
-                        QAccessible::registerAccessibleInterface(new Segment(control_, index)));
+            ids_.insert(index, QAccessible::registerAccessibleInterface(
+                                   new Segment(alive(object()), index)));
         return QAccessible::accessibleInterface(ids_.value(index));
     }
     int indexOfChild(const QAccessibleInterface* child) const override {
@@ -86,13 +103,15 @@ public:
         return -1;
     }
     QString text(QAccessible::Text t) const override {
-        if (t == QAccessible::Value && control_->currentIndex() >= 0)
-            return control_->options().at(control_->currentIndex());
+        const SegmentedControl* c = alive(object());
+        if (c && t == QAccessible::Value && c->currentIndex() >= 0)
+            return c->options().at(c->currentIndex());
+        if (c && t == QAccessible::Name)
+            return c->accessibleName();
         return QAccessibleWidget::text(t);
     }
 
 private:
-    SegmentedControl* control_;
     mutable QHash<int, QAccessible::Id> ids_;
 };
 
