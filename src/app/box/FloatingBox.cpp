@@ -41,14 +41,7 @@ FloatingBox::FloatingBox(AppModel& model)
             Qt::QueuedConnection);
 }
 
-void FloatingBox::watchScreen(QScreen* screen) {
-    connect(screen, &QScreen::availableGeometryChanged, this, &FloatingBox::keepOnScreen);
-    connect(screen, &QScreen::geometryChanged, this, &FloatingBox::keepOnScreen);
-}
-
-void FloatingBox::keepOnScreen() {
-    if (!isVisible())
-        return; // a hidden box is placed anew when it shows
+std::pair<QList<QRectF>, int> FloatingBox::availableAreas() {
     QList<QRectF> screens;
     int main = -1;
     const QList<QScreen*> all = QGuiApplication::screens();
@@ -57,6 +50,18 @@ void FloatingBox::keepOnScreen() {
         if (all[i] == QGuiApplication::primaryScreen())
             main = static_cast<int>(i);
     }
+    return {screens, main};
+}
+
+void FloatingBox::watchScreen(QScreen* screen) {
+    connect(screen, &QScreen::availableGeometryChanged, this, &FloatingBox::keepOnScreen);
+    connect(screen, &QScreen::geometryChanged, this, &FloatingBox::keepOnScreen);
+}
+
+void FloatingBox::keepOnScreen() {
+    if (!isVisible())
+        return; // a hidden box is placed anew when it shows
+    const auto [screens, main] = availableAreas();
     if (const auto next = Placement::keepInside(QRectF(frameGeometry()), screens, main))
         move(next->toRect().topLeft() + (pos() - frameGeometry().topLeft()));
 }
@@ -68,14 +73,7 @@ FloatingBox::~FloatingBox() {
 
 void FloatingBox::fit() {
     const QSize content = view_->fittingSize();
-    QList<QRectF> screens;
-    int main = -1;
-    const QList<QScreen*> all = QGuiApplication::screens();
-    for (qsizetype i = 0; i < all.size(); ++i) {
-        screens.append(QRectF(all[i]->availableGeometry()));
-        if (all[i] == QGuiApplication::primaryScreen())
-            main = static_cast<int>(i);
-    }
+    const auto [screens, main] = availableAreas();
     // While the window manager is still placing the box, where it seems to be is not where it
     // will be: the corner we asked for stands.
     const QRect current = settling_ ? QRect(corner_, size()) : geometry();

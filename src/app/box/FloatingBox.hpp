@@ -1,10 +1,13 @@
 #pragma once
 
 #include <optional>
+#include <QList>
 #include <QPoint>
 #include <QPointF>
+#include <QRectF>
 #include <QTimer>
 #include <QWidget>
+#include <utility>
 
 class QScreen;
 
@@ -53,6 +56,8 @@ private:
     void saveCorner();
     void stickToAllDesktops();
     void watchScreen(QScreen* screen);
+    // The screens' available areas, in the window system's order, and the main one's index.
+    static std::pair<QList<QRectF>, int> availableAreas();
 
     AppModel& model_;
     QTimer saveTimer_;
