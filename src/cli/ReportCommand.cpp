@@ -8,6 +8,7 @@
 #include "ImportProgress.hpp"
 #include "LogFolders.hpp"
 #include "PriceTable.hpp"
+#include "PromptBands.hpp"
 #include "Terminal.hpp"
 #include "UsageReportJson.hpp"
 #include "UsageReportText.hpp"
@@ -182,9 +183,11 @@ int ReportCommand::main(int argc, char** argv) {
 
     std::vector<std::string> priceProblems;
     const PriceTable prices = PriceTable::standard(&priceProblems);
-    for (const auto& bad : priceProblems)
-        (void)Fd::writeAll(STDERR_FILENO,
-                           "vellumkite-cli: " + bad + " is not a valid prices file; ignored\n");
+    for (const auto& problem : priceProblems)
+        (void)Fd::writeAll(STDERR_FILENO, "vellumkite-cli: " + problem + "\n");
+    // A book with a new band threshold: the sums are kept apart at it from now on. Should that
+    // fail (the other program writing), usage on both sides of it goes unpriced this time.
+    (void)PromptBands::splitAt(history->database(), prices.thresholds());
     const HistoryQuery query(history->database());
     const auto report = UsageReport::build(query, prices, args->options, systemNow());
     if (!report)

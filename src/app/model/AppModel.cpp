@@ -12,7 +12,7 @@
 #include "MemoryPreferences.hpp"
 #include "Notifier.hpp"
 #include "PreferenceKeys.hpp"
-#include "PriceTable.hpp"
+#include "PriceLoader.hpp"
 #include "RefreshPass.hpp"
 #include "UsageStore.hpp"
 #include "WritablePreferences.hpp"
@@ -70,9 +70,7 @@ struct AppModel::Worker : QObject {
 
     std::optional<HistoryOverview> overview(Instant now, std::optional<Limits::Window> weekly,
                                             const TimeOfDayFormatter& dayAndTime) {
-        if (!prices)
-            prices = PriceTable::standard();
-        return keeper.overview(now, weekly, dayAndTime, *prices);
+        return keeper.overview(now, weekly, dayAndTime, prices.current());
     }
 
     UsageStore store;
@@ -82,7 +80,9 @@ struct AppModel::Worker : QObject {
     TimeOfDayFormatter timeOfDay;
     HistoryKeeper keeper;
     bool attached = false;
-    std::optional<PriceTable> prices;
+    PriceLoader prices{[](const std::string& line) {
+        (void)Fd::writeAll(STDERR_FILENO, "vellumkite: " + line + "\n");
+    }};
     std::atomic<bool> cancelled{false};
 };
 

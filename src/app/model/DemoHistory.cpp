@@ -56,10 +56,11 @@ HistoryOverview DemoHistory::overview(Instant now) {
                      {"/home/you/notes", 5.2 * kMillion, 5.2 / 38, 9.80},
                      {"/home/you/work/infra", 4.1 * kMillion, 4.1 / 38, 8.95},
                      {"/home/you/scratch", 3.2 * kMillion, 3.2 / 38, std::nullopt}};
-    o.topModels = {{"claude-sonnet-4-5-20250929", 0.52 * month, 0.52, 39.40},
-                   {"claude-opus-4-5-20251101", 0.39 * month, 0.39, 44.05},
-                   {"claude-haiku-4-5-20251001", 0.08 * month, 0.08, 2.10},
-                   {"claude-future-9", 0.01 * month, 0.01, std::nullopt}};
+    o.topModels = {{"claude-sonnet-4-5-20250929", 0.52 * month, 0.52, 39.40, "Sonnet"},
+                   {"claude-opus-4-5-20251101", 0.39 * month, 0.39, 44.05, "Opus"},
+                   {"claude-haiku-4-5-20251001", 0.08 * month, 0.08, 2.10, "Haiku"},
+                   {"claude-future-9", 0.01 * month, 0.01, std::nullopt, ""}};
+    o.unpricedModels = {"claude-future-9"};
     return o;
 }
 

@@ -21,7 +21,8 @@ class PriceTable;
 struct HistoryOverview {
     enum class Family { opus, sonnet, haiku, other };
     static constexpr std::size_t kFamilies = 4;
-    static Family familyOf(std::string_view model);
+    // From the family the price book gives a model ("Opus"); any other, or none, is Other.
+    static Family familyNamed(std::string_view family);
     static std::string_view nameOf(Family family); // "Opus", "Sonnet", "Haiku", "Other"
 
     struct Day {
@@ -42,6 +43,8 @@ struct HistoryOverview {
     struct Span {
         double weight = 0;
         std::optional<double> cost; // nothing when a model has no price
+        double pricedCost = 0;      // of the usage with a price
+        std::size_t unpricedModels = 0;
     };
     Span thisWeek; // from the start of this local week (Monday) until now
     Span lastWeek; // last week until the same local time on the same weekday
@@ -59,10 +62,13 @@ struct HistoryOverview {
         double weight = 0;
         double share = 0; // of the month's weight, 0..1
         std::optional<double> cost;
+        std::string family; // a model's, from the price book; empty for projects and unknowns
     };
     std::vector<Share> topProjects; // at most five, heaviest first
     std::vector<Share> topModels;
     std::string monthName; // "2026-12"
+    // Models shown anywhere above whose usage has no price, for "n models without a price".
+    std::vector<std::string> unpricedModels;
 
     bool empty() const;
 

@@ -3,6 +3,8 @@
 #include "History.hpp"
 #include "HistoryDatabase.hpp"
 #include "HistoryQuery.hpp"
+#include "PriceTable.hpp"
+#include "PromptBands.hpp"
 #include "UsageStore.hpp"
 
 #include <algorithm>
@@ -77,6 +79,8 @@ std::optional<HistoryOverview> HistoryKeeper::overview(Instant now,
                                                        const PriceTable& prices) const {
     if (!history_)
         return std::nullopt;
+    // A book with a new band threshold: the sums are kept apart at it from now on.
+    (void)PromptBands::splitAt(history_->database(), prices.thresholds());
     return HistoryOverview::build(HistoryQuery(history_->database()), prices, now, weekly,
                                   dayAndTime);
 }
