@@ -1,5 +1,6 @@
 #include "HistoryQuery.hpp"
 
+#include "PriceTable.hpp"
 #include "PromptBands.hpp"
 
 namespace vellumkite {
@@ -137,6 +138,18 @@ std::optional<std::vector<HistoryQuery::ModelTotal>> HistoryQuery::models() cons
     return rows<ModelTotal>(s, [](const SqliteStatement& r) {
         return ModelTotal{r.text(0), totalsFrom(r, 1)};
     });
+}
+
+std::optional<std::map<std::string, UsageTotals>>
+HistoryQuery::unpriced(const PriceTable& book) const {
+    const auto all = models();
+    if (!all)
+        return std::nullopt;
+    std::map<std::string, UsageTotals> out;
+    for (const auto& m : *all)
+        if (!book.find(m.model))
+            out[std::string(PriceTable::reportId(m.model))] += m.usage;
+    return out;
 }
 
 std::optional<Instant> HistoryQuery::firstReply() const {

@@ -5,11 +5,14 @@
 #include "UsageClass.hpp"
 #include "UsageTotals.hpp"
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace vellumkite {
+
+class PriceTable;
 
 // Questions to the history's database, answered from its reply index alone. Each returns
 // nothing when the database could not answer (busy beyond the timeout, or damaged). Usage comes
@@ -54,6 +57,8 @@ public:
         UsageTotals usage;
     };
     std::optional<std::vector<ModelTotal>> models() const;
+    // Those the book has no entry for, by the id a report shows.
+    std::optional<std::map<std::string, UsageTotals>> unpriced(const PriceTable& book) const;
 
     // The time of the oldest reply; nothing for an empty history.
     std::optional<Instant> firstReply() const;

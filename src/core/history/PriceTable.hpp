@@ -78,6 +78,8 @@ public:
     bool mergeFile(const std::filesystem::path& file, Origin origin = Origin::user,
                    std::string* error = nullptr);
     void set(std::string id, Model model);
+    void setUsOnly(std::optional<Charge> charge) { usOnly_ = std::move(charge); }
+    void setWebSearch(std::optional<Charge> charge) { webSearch_ = std::move(charge); }
 
     // A model's entry: by its exact id, else without a trailing "[1m]", else by the longest id
     // in the book that it starts with followed by "-" and a date (claude-opus-4-5-20251101 is
