@@ -262,19 +262,21 @@ int importFile(const std::string& name, bool yes) {
     if (!imported)
         return fail(1, name + " is not a price file that can be imported: " + error +
                            ". Nothing was changed.");
-    PriceTable changes = PriceImport::changes(*imported, book);
+    const auto today =
+        std::chrono::floor<std::chrono::days>(systemNow()).time_since_epoch().count();
+    const PriceTable changes = PriceImport::changes(*imported, book, today);
     const auto target = PriceTable::userFile();
     if (changes.size() == 0 && !changes.usOnly() && !changes.webSearch())
         return Fd::writeAll(STDOUT_FILENO, "Nothing to change: the book already has the " +
-                                               std::to_string(imported->size()) + " prices of " +
-                                               name + ".\n")
+                                               std::to_string(imported->book.size()) +
+                                               " prices of " + name + ".\n")
                    ? 0
                    : 1;
     std::string text = "In " + target.string() +
                        ", these prices will change (US dollars per million tokens: input / "
                        "5-minute cache write / 1-hour cache write / cache read / output):\n" +
                        describe(changes, book);
-    if (const auto same = imported->size() - changes.size(); same > 0)
+    if (const auto same = imported->book.size() - changes.size(); same > 0)
         text += Format::grouped(static_cast<std::int64_t>(same)) +
                 (same == 1 ? " other model has" : " other models have") +
                 " the prices the book already has.\n";

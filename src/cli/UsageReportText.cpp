@@ -23,9 +23,10 @@ struct Cells {
 std::string costText(const UsageReport::Cost& c, bool oneModel) {
     if (c.total)
         return Format::dollars(c.total);
+    if (!(c.priced > 0))
+        return std::string(Format::kNoValue);
     if (oneModel)
-        return c.priced > 0 ? Format::dollars(c.priced) + " + part without a price"
-                            : std::string(Format::kNoValue);
+        return Format::dollars(c.priced) + " + part without a price";
     const auto n = c.unpricedModels;
     return Format::dollars(c.priced) + " + " + std::to_string(n) + (n == 1 ? " model" : " models") +
            " without a price";
@@ -139,9 +140,10 @@ std::string UsageReportText::render(const UsageReport& report, const Style& styl
         std::string names;
         for (const auto& m : report.unpricedModels)
             names += (names.empty() ? "" : ", ") + m;
+        const bool one = report.unpricedModels.size() == 1;
         out += "No price for " + names +
-               " (or for some of its usage): costs show the part with a price. \"vellumkite-cli "
-               "prices\" lists the book; \"vellumkite-cli prices import FILE\" adds to it.\n";
+               (one ? " (all or part of its usage)" : " (all or part of their usage)") +
+               ": costs show what has one. \"vellumkite-cli prices\" shows the book.\n";
     }
     if (const auto n = report.totalCost.fastUnpriced; n > 0)
         out += plural(n, "fast reply", "fast replies") +

@@ -1,7 +1,5 @@
 #include "PriceImport.hpp"
 
-#include "JsonWriter.hpp"
-
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -34,9 +32,13 @@ std::string familyFor(const std::string& id, const PriceTable& book) {
     if (const auto* m = book.find(id); m && !m->family.empty())
         return m->family;
     const std::string text = lower(id) + "-";
-    for (const auto& [other, m] : book.models())
-        if (!m.family.empty() && text.find("-" + lower(m.family) + "-") != std::string::npos)
+    for (const auto& [other, m] : book.models()) {
+        std::string word(1, '-');
+        word += lower(m.family);
+        word += '-';
+        if (!m.family.empty() && text.find(word) != std::string::npos)
             return m.family;
+    }
     return {};
 }
 
@@ -57,9 +59,7 @@ struct Entry {
         }
         const double r = perMillion(d);
         if (r > PriceTable::kMaxRate) {
-            std::string shown;
-            JsonWriter::appendNumber(shown, r);
-            error = id + ": " + std::string(key) + " is $" + shown +
+            error = id + ": " + std::string(key) + " is $" + PriceTable::numberText(r) +
                     " per million tokens, above $1,000";
             return std::nullopt;
         }
@@ -131,8 +131,8 @@ std::optional<PriceTable> readMap(object root, const PriceTable& book, std::stri
 
 } // namespace
 
-std::optional<PriceTable> PriceImport::read(std::string_view text, const PriceTable& book,
-                                            std::string& error) {
+std::optional<PriceImport::Prices> PriceImport::read(std::string_view text, const PriceTable& book,
+                                                     std::string& error) {
     if (text.size() > kMaxFileSize) {
         error = "it is larger than 64 MiB";
         return std::nullopt;
@@ -146,39 +146,75 @@ std::optional<PriceTable> PriceImport::read(std::string_view text, const PriceTa
         return std::nullopt;
     }
     element models;
-    if (root["models"].get(models))
-        return readMap(root, book, error);
+    if (root["models"].get(models)) {
+        auto map = readMap(root, book, error);
+        if (!map)
+            return std::nullopt;
+        return Prices{std::move(*map), false};
+    }
     PriceTable ours;
     if (!ours.merge(text, PriceTable::Origin::user, &error))
         return std::nullopt;
-    PriceTable out;
+    Prices out{{}, true};
     for (const auto& [id, m] : ours.models())
         if (id.starts_with("claude-"))
-            out.set(id, m);
-    out.setUsOnly(ours.usOnly());
-    out.setWebSearch(ours.webSearch());
-    if (out.size() == 0 && !out.usOnly() && !out.webSearch()) {
+            out.book.set(id, m);
+    out.book.setUsOnly(ours.usOnly());
+    out.book.setWebSearch(ours.webSearch());
+    if (out.book.size() == 0 && !out.book.usOnly() && !out.book.webSearch()) {
         error = "there are no claude-* prices in it";
         return std::nullopt;
     }
     return out;
 }
 
-PriceTable PriceImport::changes(const PriceTable& imported, const PriceTable& book) {
+PriceTable PriceImport::changes(const Prices& imported, const PriceTable& book,
+                                std::int64_t today) {
     PriceTable out;
-    for (const auto& [id, m] : imported.models()) {
-        const auto it = book.models().find(id);
-        if (it == book.models().end() || !it->second.samePrices(m) ||
-            (!m.family.empty() && m.family != it->second.family))
-            out.set(id, m);
+    for (const auto& [id, m] : imported.book.models()) {
+        const PriceTable::Model* known = book.find(id);
+        if (imported.dated || !known) {
+            const auto it = book.models().find(id);
+            if (it == book.models().end() || !it->second.samePrices(m) ||
+                (!m.family.empty() && m.family != it->second.family))
+                out.set(id, m);
+            continue;
+        }
+        // The map's prices against those in force today.
+        const PriceTable::Period& now = m.periods.back();
+        const PriceTable::Period* current = &known->periods.front();
+        for (const auto& p : known->periods)
+            if (!p.from || *p.from <= today)
+                current = &p;
+        const bool band = !m.threshold || m.threshold == known->threshold;
+        if (current->rates == now.rates && (!now.above || now.above == current->above) && band &&
+            (!m.fast || m.fast == known->fast))
+            continue;
+        PriceTable::Model next = *known;
+        next.origin = m.origin;
+        next.note.clear();
+        // Today's prices stand from today; a period the book dates after it gives way.
+        auto& periods = next.periods;
+        while (periods.size() > 1 && periods.back().from && *periods.back().from >= today)
+            periods.pop_back();
+        const auto from = periods.back().from;
+        if (!from || *from < today)
+            periods.emplace_back();
+        periods.back() = {from && *from >= today ? from : std::optional(today), now.rates,
+                          now.above ? now.above : current->above};
+        if (m.threshold)
+            next.threshold = m.threshold;
+        if (m.fast)
+            next.fast = m.fast;
+        out.set(id, std::move(next));
     }
     const auto differs = [](const auto& mine, const auto& theirs) {
         return mine && (!theirs || theirs->value != mine->value);
     };
-    if (differs(imported.usOnly(), book.usOnly()))
-        out.setUsOnly(imported.usOnly());
-    if (differs(imported.webSearch(), book.webSearch()))
-        out.setWebSearch(imported.webSearch());
+    if (differs(imported.book.usOnly(), book.usOnly()))
+        out.setUsOnly(imported.book.usOnly());
+    if (differs(imported.book.webSearch(), book.webSearch()))
+        out.setWebSearch(imported.book.webSearch());
     return out;
 }
 

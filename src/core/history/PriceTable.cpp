@@ -1,5 +1,6 @@
 #include "PriceTable.hpp"
 
+#include "Format.hpp"
 #include "JsonWriter.hpp"
 #include "LocalDate.hpp"
 #include "ProgramPath.hpp"
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 #include <simdjson.h>
 
@@ -24,12 +26,6 @@ constexpr int kVersion = 2;
 
 using simdjson::dom::element;
 using simdjson::dom::object;
-std::string show(double x) {
-    std::string out;
-    JsonWriter::appendNumber(out, x);
-    return out;
-}
-
 std::optional<std::int64_t> parseDay(std::string_view text) {
     const auto date = LocalDate::parse(text);
     if (!date)
@@ -79,9 +75,11 @@ struct Reader {
         if (value.get_double().get(out))
             return refuse(where + " is not a number");
         if (!(out >= least))
-            return refuse(where + " is " + show(out) + ", below " + show(least));
+            return refuse(where + " is " + PriceTable::numberText(out) + ", below " +
+                          PriceTable::numberText(least));
         if (out > most)
-            return refuse(where + " is " + show(out) + ", above " + show(most));
+            return refuse(where + " is " + PriceTable::numberText(out) + ", above " +
+                          PriceTable::numberText(most));
         return true;
     }
 
@@ -94,9 +92,8 @@ struct Reader {
             return refuse(where +
                           " is not a price (a number of dollars per million tokens, or null)");
         if (d > PriceTable::kMaxRate)
-            return refuse(where + " is $" + show(d) +
-                          " per million tokens, above $1,000: a price per token written as one "
-                          "per million?");
+            return refuse(where + " is $" + PriceTable::numberText(d) +
+                          " per million tokens, above $1,000");
         out = d;
         return true;
     }
@@ -561,6 +558,14 @@ PriceTable::Cost PriceTable::cost(std::string_view id, const UsageClass& c,
         else
             out.searchesUnpriced = u.webSearches;
     }
+    return out;
+}
+
+std::string PriceTable::numberText(double x) {
+    if (x == std::floor(x) && std::fabs(x) < 1e15)
+        return Format::grouped(static_cast<std::int64_t>(x));
+    std::string out;
+    JsonWriter::appendNumber(out, x);
     return out;
 }
 

@@ -114,6 +114,8 @@ public:
     // A model's members as a price file has them, into an open object.
     static void writeModel(JsonWriter& j, const Model& model);
     static std::string dayText(std::int64_t day);
+    // "1,500", "12.5", "0.125": a figure of the book in a message.
+    static std::string numberText(double x);
 
 private:
     std::map<std::string, Model, std::less<>> models_;

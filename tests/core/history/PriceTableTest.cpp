@@ -154,7 +154,7 @@ TEST(PriceTableTest, AUsersFileAddsOrReplacesModelsAndItsMistakesAreNamed) {
         {R"([1, 2])", "not a JSON object"},
         {R"({"model": {}})", "unknown member \"model\""},
         {R"({"models": {"x": {"input": 1500, "output": 1}}})",
-         "x input is $1500 per million tokens, above $1,000"},
+         "x input is $1,500 per million tokens, above $1,000"},
         {R"({"models": {"x": {"input": 0.000003, "output": 1, "inptu": 1}}})",
          "x: unknown member \"inptu\""},
         {R"({"models": {"x": {"input": -1}}})", "x input is not a price"},
@@ -214,7 +214,7 @@ TEST(PriceTableTest, AFileThatCannotBeTakenIsNamedWithTheReasonAndOnlyOnce) {
         << "the book without the file";
     (void)loader.current();
     ASSERT_EQ(said.size(), 1u);
-    EXPECT_NE(said[0].find(file.string() + " is ignored: claude-opus-5 input is $2000"),
+    EXPECT_NE(said[0].find(file.string() + " is ignored: claude-opus-5 input is $2,000"),
               std::string::npos)
         << said[0];
     writeFile(file, R"({"models": {"claude-opus-5": {"input": 2, "output": 1}}})");
