@@ -13,10 +13,8 @@ std::string replace(std::string text, std::string_view from, const std::string& 
     return text;
 }
 
-// @NEW@ and @OLD@ stand for the class of the new and the old row.
-constexpr const char* kTriggers = R"sql(
-CREATE TRIGGER reply_added AFTER INSERT ON replies BEGIN
-    INSERT INTO quarters
+// A new row's counts added to the sums of its class.
+constexpr const char* kAdd = R"sql(INSERT INTO quarters
     VALUES (new.time / 900000000, new.model, new.fast, new.us_only, @NEW@, new.input, new.output,
             new.cache_write, new.cache_write_1h, new.cache_read, new.web_searches, 1)
     ON CONFLICT(quarter, model, fast, us_only, prompt_floor) DO UPDATE SET
@@ -26,7 +24,12 @@ CREATE TRIGGER reply_added AFTER INSERT ON replies BEGIN
         cache_write_1h = cache_write_1h + excluded.cache_write_1h,
         cache_read = cache_read + excluded.cache_read,
         web_searches = web_searches + excluded.web_searches,
-        replies = replies + 1;
+        replies = replies + 1;)sql";
+
+// @ADD@ stands for kAdd, @NEW@ and @OLD@ for the class of the new and the old row.
+constexpr const char* kTriggers = R"sql(
+CREATE TRIGGER reply_added AFTER INSERT ON replies BEGIN
+    @ADD@
 END;
 -- A reply's time and model never change; its counts only grow, and it may turn out to be fast
 -- or US-only when a line read later says so.
@@ -58,17 +61,7 @@ WHEN NOT (new.fast = old.fast AND new.us_only = old.us_only AND @NEW@ = @OLD@) B
     DELETE FROM quarters
     WHERE quarter = old.time / 900000000 AND model = old.model AND fast = old.fast
           AND us_only = old.us_only AND prompt_floor = @OLD@ AND replies = 0;
-    INSERT INTO quarters
-    VALUES (new.time / 900000000, new.model, new.fast, new.us_only, @NEW@, new.input, new.output,
-            new.cache_write, new.cache_write_1h, new.cache_read, new.web_searches, 1)
-    ON CONFLICT(quarter, model, fast, us_only, prompt_floor) DO UPDATE SET
-        input = input + excluded.input,
-        output = output + excluded.output,
-        cache_write = cache_write + excluded.cache_write,
-        cache_write_1h = cache_write_1h + excluded.cache_write_1h,
-        cache_read = cache_read + excluded.cache_read,
-        web_searches = web_searches + excluded.web_searches,
-        replies = replies + 1;
+    @ADD@
 END;
 )sql";
 
@@ -118,8 +111,9 @@ bool PromptBands::rebuild(const SqliteDatabase& db, const std::vector<std::int64
     return db.exec("DROP TRIGGER IF EXISTS reply_added; DROP TRIGGER IF EXISTS reply_grown; "
                    "DROP TRIGGER IF EXISTS reply_moved;") &&
            db.exec(replace(kRefill, "@R@", floorOf(bands, "r"))) &&
-           db.exec(replace(replace(kTriggers, "@NEW@", floorOf(bands, "new")), "@OLD@",
-                           floorOf(bands, "old")));
+           db.exec(
+               replace(replace(replace(kTriggers, "@ADD@", kAdd), "@NEW@", floorOf(bands, "new")),
+                       "@OLD@", floorOf(bands, "old")));
 }
 
 bool PromptBands::splitAt(const SqliteDatabase& db, const std::vector<std::int64_t>& thresholds) {
