@@ -13,7 +13,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <filesystem>
 #include <map>
 #include <string_view>
@@ -199,15 +198,6 @@ std::string json(const PriceTable& book) {
     return j.text() + "\n";
 }
 
-std::string stamp() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
-    return text;
-}
-
 // What the import would change, model by model, as it was and as it would be.
 std::string describe(const PriceTable& changes, const PriceTable& book) {
     std::string out;
@@ -307,7 +297,7 @@ int importFile(const std::string& name, bool yes) {
 
     std::string backup;
     if (before) {
-        backup = target.string() + ".vellumkite-" + stamp();
+        backup = target.string() + ".vellumkite-" + fileStamp(systemNow());
         if (!AtomicFile::replace(backup, before.bytes))
             return fail(1, "cannot write a backup beside " + target.string() + " (" +
                                std::strerror(errno) + "). Nothing was changed.");

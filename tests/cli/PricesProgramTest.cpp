@@ -159,9 +159,13 @@ TEST(PricesProgramTest, ImportTakesTheClaudePricesOfALiteLlmMapAfterShowingThem)
     simdjson::dom::element j;
     ASSERT_EQ(parser.parse(report.out).get(j), simdjson::SUCCESS) << report.out;
     EXPECT_EQ(simdjson::minify(j["unpricedModels"]), "[]");
+    bool priced = false;
     for (simdjson::dom::element row : simdjson::dom::array(j["rows"]))
-        if (std::string_view(row["period"]) == "claude-opus-7")
+        if (std::string_view(row["period"]) == "claude-opus-7") {
             EXPECT_NEAR(double(row["cost"]), (7 * 2'000'000 + 35 * 100) / 1e6, 1e-6);
+            priced = true;
+        }
+    EXPECT_TRUE(priced) << report.out;
     const Exit listing = home.programs.run({kCli, "prices"});
     EXPECT_TRUE(has(listing.out, "Every model in the history has a price.")) << listing.out;
     EXPECT_TRUE(has(listing.out, "Web searches       $10 per 1,000\n"));

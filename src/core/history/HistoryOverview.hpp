@@ -62,7 +62,7 @@ struct HistoryOverview {
         double weight = 0;
         double share = 0; // of the month's weight, 0..1
         std::optional<double> cost;
-        std::string family; // a model's, from the price book; empty for projects and unknowns
+        std::string family = {}; // a model's, from the book; empty for projects, unknowns
     };
     std::vector<Share> topProjects; // at most five, heaviest first
     std::vector<Share> topModels;
