@@ -56,12 +56,6 @@ std::optional<SqliteDatabase> SqliteDatabase::open(const std::filesystem::path& 
         }
         ::close(fd);
     }
-    // A statement's journal (a reply's upsert and its triggers) stays in memory up to this
-    // size; past SQLite's 64 KiB it would go to a file, and every later one of the transaction
-    // with it, a write to disk for each page a statement touches. Before the first open only.
-    static const bool configured =
-        sqlite3_config(SQLITE_CONFIG_STMTJRNL_SPILL, 4 << 20) == SQLITE_OK;
-    (void)configured;
     sqlite3* db = nullptr;
     int flags = SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_EXRESCODE;
     std::string name = file.string();
