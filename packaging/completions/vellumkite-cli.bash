@@ -5,8 +5,8 @@ _vellumkite_cli() {
     _init_completion || return
 
     if [[ $cword -eq 1 ]]; then
-        COMPREPLY=($(compgen -W 'status watch json waybar report setup doctor statusline --help
-            --version' -- "$cur"))
+        COMPREPLY=($(compgen -W 'status watch json waybar report prices setup doctor statusline
+            --help --version' -- "$cur"))
         return
     fi
     case ${words[1]} in
@@ -31,6 +31,15 @@ _vellumkite_cli() {
                     ;;
             esac
             COMPREPLY=($(compgen -W '--since --until --tz --week-start --by-model --json' -- "$cur"))
+            ;;
+        prices)
+            if [[ $cword -eq 2 ]]; then
+                COMPREPLY=($(compgen -W 'import --json' -- "$cur"))
+            elif [[ ${words[2]} == import && $cword -eq 3 ]]; then
+                COMPREPLY=($(compgen -f -- "$cur"))
+            elif [[ ${words[2]} == import && $cword -eq 4 ]]; then
+                COMPREPLY=($(compgen -W '--yes' -- "$cur"))
+            fi
             ;;
         setup)
             local options=' --yes --undo ' w

@@ -5,6 +5,7 @@
 #include "LocaleTimeOfDay.hpp"
 #include "LogFolders.hpp"
 #include "PreferencesStore.hpp"
+#include "PricesCommand.hpp"
 #include "RefreshPass.hpp"
 #include "ReportCommand.hpp"
 #include "Setup.hpp"
@@ -116,6 +117,11 @@ int report(Args args) {
     return ReportCommand::main(static_cast<int>(args.size()), args.data());
 }
 
+int prices(Args args) {
+    std::signal(SIGPIPE, SIG_IGN);
+    return PricesCommand::main(static_cast<int>(args.size()), args.data());
+}
+
 int setup(Args args) {
     return Setup::main(static_cast<int>(args.size()), args.data());
 }
@@ -141,9 +147,16 @@ struct Command {
     int (*run)(Args args);
 };
 const Command kCommands[] = {
-    {{"status"}, status},     {{"watch"}, watch},           {{"json"}, json},
-    {{"waybar"}, waybar},     {{"report"}, report},         {{"setup"}, setup},
-    {{"doctor"}, doctor},     {{"statusline"}, statusline}, {{"help", "--help", "-h"}, help},
+    {{"status"}, status},
+    {{"watch"}, watch},
+    {{"json"}, json},
+    {{"waybar"}, waybar},
+    {{"report"}, report},
+    {{"prices"}, prices},
+    {{"setup"}, setup},
+    {{"doctor"}, doctor},
+    {{"statusline"}, statusline},
+    {{"help", "--help", "-h"}, help},
     {{"--version"}, version},
 };
 
@@ -163,7 +176,7 @@ std::string Cli::usage() {
            "  watch --json one JSON object (as json prints it) per line every 3 seconds\n"
            "  json         the same figures as one JSON object, for scripts\n"
            "  waybar       one line of JSON for a Waybar custom module\n" +
-           ReportCommand::usage() +
+           ReportCommand::usage() + PricesCommand::usage() +
            "  setup [--yes] [--undo]\n"
            "               turn on the limit readings: the assistant's status line runs\n"
            "               vellumkite-statusline, then the one you had; shows the change and\n"

@@ -5,11 +5,13 @@
 #include "Fd.hpp"
 #include "Format.hpp"
 #include "HistoryDatabase.hpp"
+#include "HistoryQuery.hpp"
 #include "Limits.hpp"
 #include "LocalDate.hpp"
 #include "LogDirectory.hpp"
 #include "LogFolders.hpp"
 #include "LoginItem.hpp"
+#include "PriceTable.hpp"
 #include "QtText.hpp"
 #include "SettingsText.hpp"
 #include "SmallFile.hpp"
@@ -18,6 +20,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -245,6 +248,39 @@ Check history() {
     return {Mark::ok, "History", detail, ""};
 }
 
+// The price files that cannot be taken, and the models in the history the book has no price
+// for. Nothing is written: the history is only read.
+std::vector<Check> prices() {
+    std::vector<std::string> problems;
+    const PriceTable book = PriceTable::standard(&problems);
+    std::vector<Check> out;
+    for (const auto& p : problems)
+        out.push_back({Mark::warning, "Prices", p, "Fix the file, or move it away."});
+    std::optional<std::map<std::string, UsageTotals>> unpriced;
+    const auto path = HistoryDatabase::defaultFile();
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0)
+        if (const auto db = SqliteDatabase::open(path, SqliteDatabase::Mode::readOnly))
+            unpriced = HistoryQuery(*db).unpriced(book);
+    if (unpriced && !unpriced->empty()) {
+        std::string names;
+        for (const auto& [model, usage] : *unpriced)
+            names += (names.empty() ? "" : ", ") + model;
+        out.push_back({Mark::warning, "Prices",
+                       std::to_string(unpriced->size()) +
+                           (unpriced->size() == 1 ? " model" : " models") +
+                           " in the history without a price: " + names,
+                       "Add their prices with \"vellumkite-cli prices import FILE\"; "
+                       "\"vellumkite-cli prices\" lists the book."});
+    } else if (problems.empty()) {
+        out.push_back({Mark::ok, "Prices",
+                       "the book of " + book.checked() + ", " + std::to_string(book.size()) +
+                           " models" + (unpriced ? "; every model in the history has a price" : ""),
+                       ""});
+    }
+    return out;
+}
+
 } // namespace
 
 std::vector<Check> Doctor::checks(Instant now) {
@@ -264,6 +300,8 @@ std::vector<Check> Doctor::checks(Instant now) {
 #endif
     out.push_back(autostart());
     out.push_back(history());
+    for (auto& c : prices())
+        out.push_back(std::move(c));
     return out;
 }
 

@@ -8,6 +8,7 @@
 #include "ImportProgress.hpp"
 #include "LogFolders.hpp"
 #include "PriceTable.hpp"
+#include "PromptBands.hpp"
 #include "SmallFile.hpp"
 #include "Terminal.hpp"
 #include "UsageReportJson.hpp"
@@ -221,11 +222,14 @@ int ReportCommand::main(int argc, char** argv) {
 
     std::vector<std::string> priceProblems;
     const PriceTable prices = PriceTable::standard(&priceProblems);
-    for (const auto& bad : priceProblems)
-        (void)Fd::writeAll(STDERR_FILENO,
-                           "vellumkite-cli: " + bad + " is not a valid prices file; ignored\n");
+    for (const auto& problem : priceProblems)
+        (void)Fd::writeAll(STDERR_FILENO, "vellumkite-cli: " + problem + "\n");
     std::optional<UsageReport> report;
     for (int attempt = 0;; ++attempt) {
+        // A book with a new band threshold: the sums are kept apart at it from now on. Should
+        // that fail (the other program writing), usage on both sides of it goes unpriced this
+        // time.
+        (void)PromptBands::splitAt(history->database(), prices.thresholds());
         const HistoryQuery query(history->database());
         report = UsageReport::build(query, prices, args->options, systemNow());
         if (report || attempt > 0 || !SqliteDatabase::isCorruption(query.lastCode()))

@@ -13,18 +13,22 @@ void counts(JsonWriter& j, const UsageTotals& u) {
     j.key("cacheRead").integer(u.cacheRead);
     j.key("totalTokens").integer(u.totalTokens());
     j.key("weight").number(u.weight());
+    j.key("webSearches").integer(u.webSearches);
+    j.key("fast").integer(u.fastReplies);
 }
 
-void cost(JsonWriter& j, const std::optional<double>& c) {
+void cost(JsonWriter& j, const UsageReport::Cost& c) {
     j.key("cost");
-    if (c)
-        j.number(*c);
+    if (c.total)
+        j.number(*c.total);
     else
         j.null();
+    j.key("pricedCost").number(c.priced);
+    j.key("fastUnpriced").integer(c.fastUnpriced);
 }
 
 // The fields every row, model row and the totals share.
-void figures(JsonWriter& j, const UsageTotals& usage, const std::optional<double>& c) {
+void figures(JsonWriter& j, const UsageTotals& usage, const UsageReport::Cost& c) {
     counts(j, usage);
     cost(j, c);
 }
@@ -66,6 +70,7 @@ std::string UsageReportJson::render(const UsageReport& report, std::string_view 
     for (const auto& m : report.unpricedModels)
         j.string(m);
     j.endArray();
+    j.key("priceBook").string(report.priceBook);
     j.endObject();
     return j.text() + "\n";
 }

@@ -13,10 +13,28 @@ namespace {
 struct Cells {
     std::string label;
     const UsageTotals* usage;
-    std::optional<double> cost;
-    bool strong = false; // the totals row
-    bool sub = false;    // a model under its period
+    const UsageReport::Cost* cost;
+    bool oneModel = false; // the row is one model's
+    bool strong = false;   // the totals row
+    bool sub = false;      // a model under its period
 };
+
+// The cost, or the part with a price and what is missing from it.
+std::string costText(const UsageReport::Cost& c, bool oneModel) {
+    if (c.total)
+        return Format::dollars(c.total);
+    if (!(c.priced > 0))
+        return std::string(Format::kNoValue);
+    if (oneModel)
+        return Format::dollars(c.priced) + " + part without a price";
+    const auto n = c.unpricedModels;
+    return Format::dollars(c.priced) + " + " + std::to_string(n) + (n == 1 ? " model" : " models") +
+           " without a price";
+}
+
+std::string plural(std::int64_t n, const char* one, const char* many) {
+    return Format::grouped(n) + " " + (n == 1 ? one : many);
+}
 
 struct Column {
     std::string header;
@@ -56,17 +74,20 @@ std::string UsageReportText::render(const UsageReport& report, const Style& styl
          [](const Cells& c) {
              return Format::grouped(Format::rounded(c.usage->weight()).value_or(0));
          }},
-        {"Cost", 5, [](const Cells& c) { return Format::dollars(c.cost); }},
+        {"Cost", 5, [](const Cells& c) { return costText(*c.cost, c.oneModel); }},
     };
+    if (report.totals.webSearches > 0)
+        columns.insert(columns.end() - 3, {"Web searches", 0, whole(&UsageTotals::webSearches)});
 
     std::vector<Cells> lines;
+    const bool models = report.kind == UsageReport::Kind::models;
     for (const auto& row : report.rows) {
-        lines.push_back({row.period, &row.usage, row.cost});
+        lines.push_back({row.period, &row.usage, &row.cost, models});
         if (byModel)
             for (const auto& m : row.byModel)
-                lines.push_back({"  " + m.model, &m.usage, m.cost, false, true});
+                lines.push_back({"  " + m.model, &m.usage, &m.cost, true, false, true});
     }
-    lines.push_back({"Total", &report.totals, report.totalCost, true});
+    lines.push_back({"Total", &report.totals, &report.totalCost, false, true});
 
     // Each column's width, then drop columns until the table fits.
     std::vector<std::size_t> widths;
@@ -119,9 +140,18 @@ std::string UsageReportText::render(const UsageReport& report, const Style& styl
         std::string names;
         for (const auto& m : report.unpricedModels)
             names += (names.empty() ? "" : ", ") + m;
-        out += "No price for " + names + ": their cost shows as " + std::string(Format::kNoValue) +
-               ".\n";
+        const bool one = report.unpricedModels.size() == 1;
+        out += "No price for " + names +
+               (one ? " (all or part of its usage)" : " (all or part of their usage)") +
+               ": costs show what has one. \"vellumkite-cli prices\" shows the book.\n";
     }
+    if (const auto n = report.totalCost.fastUnpriced; n > 0)
+        out += plural(n, "fast reply", "fast replies") +
+               " on models without a fast-mode price in the book " + (n == 1 ? "is" : "are") +
+               " counted at standard rates.\n";
+    if (const auto n = report.searchesUnpriced; n > 0)
+        out += plural(n, "web search", "web searches") +
+               ": the book has no price for them; they are not in the costs.\n";
     return out;
 }
 

@@ -21,7 +21,8 @@ Reply replyAt(const char* id, const char* time, const char* model, std::int64_t 
                  .cacheRead = 20000,
                  .cacheWrite = 1000,
                  .output = 10,
-                 .tools = {}};
+                 .tools = {},
+                 .usageExtra = {}};
 }
 
 // The input tokens of every reply the report counts, or -1 when it did not answer.
@@ -78,7 +79,13 @@ TEST(ReportProgramTest, JsonGivesEveryFigureInTheDocumentedShape) {
     EXPECT_TRUE(byModel.at(1)["cost"].is_null());
     EXPECT_EQ(std::int64_t(j["totals"]["totalTokens"]), 63630);
     EXPECT_TRUE(j["totals"]["cost"].is_null());
+    // The part with a price stands beside the cost that has none.
+    EXPECT_DOUBLE_EQ(double(row["pricedCost"]), double(opus["cost"]));
+    EXPECT_DOUBLE_EQ(double(j["totals"]["pricedCost"]), double(opus["cost"]));
+    EXPECT_EQ(std::int64_t(row["webSearches"]), 0);
+    EXPECT_EQ(std::int64_t(row["fast"]), 0);
     EXPECT_EQ(simdjson::minify(j["unpricedModels"]), R"(["mystery-model"])");
+    EXPECT_EQ(std::string_view(j["priceBook"]), "2026-12-07");
 
     // The same history, in another zone and as a table; nothing new is read the second time.
     const Exit table = home.programs.run({kCli, "report", "daily", "--tz", "UTC"});
@@ -86,7 +93,42 @@ TEST(ReportProgramTest, JsonGivesEveryFigureInTheDocumentedShape) {
     EXPECT_EQ(table.err, "");
     EXPECT_NE(table.out.find("2026-11-30"), std::string::npos) << table.out;
     EXPECT_NE(table.out.find("No price for mystery-model"), std::string::npos);
+    EXPECT_NE(table.out.find(" + 1 model without a price\n"), std::string::npos) << table.out;
+    EXPECT_EQ(table.out.find("Web searches"), std::string::npos) << "none: no column";
     EXPECT_EQ(table.out.find('\x1b'), std::string::npos) << "no escape codes on a pipe";
+}
+
+TEST(ReportProgramTest, WebSearchesAndFastRepliesAreCountedAndSaidWhenTheyHaveNoPrice) {
+    TestHome home;
+    Reply fast = replyAt("m1", "2026-12-01T10:00:00.000Z", "claude-opus-5-5", 100);
+    fast.usageExtra = R"("speed":"fast","server_tool_use":{"web_search_requests":4})";
+    Reply fast5 = replyAt("m2", "2026-12-01T11:00:00.000Z", "claude-opus-5", 100);
+    fast5.usageExtra = R"("speed":"fast")";
+    writeFile(home.chatFile("s1"), replyLine(fast) + "\n" + replyLine(fast5) + "\n");
+    const Exit json = home.programs.run({kCli, "report", "daily", "--json", "--tz", "UTC"});
+    ASSERT_EQ(json.code, 0) << json.err;
+    simdjson::dom::parser parser;
+    simdjson::dom::element j;
+    ASSERT_EQ(parser.parse(json.out).get(j), simdjson::SUCCESS) << json.out;
+    const auto totals = j["totals"];
+    EXPECT_EQ(std::int64_t(totals["webSearches"]), 4);
+    EXPECT_EQ(std::int64_t(totals["fast"]), 2);
+    EXPECT_EQ(std::int64_t(totals["fastUnpriced"]), 1) << "Opus 5.5 has no fast-mode price";
+    // Opus 5.5 at standard rates, Opus 5 at twice them; the searches have no fee in the book.
+    const double opus55 = (4 * 100 + 5 * 1000 + 0.2 * 20000 + 20 * 10) / 1e6;
+    const double opus5 = 2 * (5 * 100 + 6.25 * 1000 + 0.5 * 20000 + 25 * 10) / 1e6;
+    EXPECT_NEAR(double(totals["cost"]), opus55 + opus5, 1e-9);
+
+    const Exit table = home.programs.run({kCli, "report", "daily", "--tz", "UTC"});
+    ASSERT_EQ(table.code, 0) << table.err;
+    EXPECT_NE(table.out.find("Web searches"), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find("1 fast reply on models without a fast-mode price in the book is "
+                             "counted at standard rates."),
+              std::string::npos)
+        << table.out;
+    EXPECT_NE(table.out.find("4 web searches: the book has no price for them; they are not in "
+                             "the costs."),
+              std::string::npos);
 }
 
 TEST(ReportProgramTest, MistakesAreOneLineAndExitTwo) {

@@ -1,7 +1,7 @@
 #!/bin/sh
-# Completes "vellumkite-cli s", "vellumkite-cli setup --" and the report's words in bash, zsh and fish with the
-# completion files as installed, and checks the candidates. A shell that is missing is skipped;
-# exits 77 when all are. Run by CTest as completions.sh COMPLETIONS_DIR WORKDIR.
+# Completes "vellumkite-cli s", "vellumkite-cli setup --", the report's and prices' words in bash,
+# zsh and fish with the completion files as installed, and checks the candidates. A shell that is
+# missing is skipped; exits 77 when all are. Run by CTest as completions.sh COMPLETIONS_DIR WORKDIR.
 set -u
 dir=$(cd "$1" && pwd)
 work=$2
@@ -31,6 +31,7 @@ if [ -r /usr/share/bash-completion/bash_completion ] && command -v bash >/dev/nu
     expect bash "vellumkite-cli setup --yes --" "$(complete_bash vellumkite-cli setup --yes --)" "--undo"
     expect bash "vellumkite-cli report m" "$(complete_bash vellumkite-cli report m)" "$reports_m"
     expect bash "vellumkite-cli report daily --w" "$(complete_bash vellumkite-cli report daily --w)" "--week-start"
+    expect bash "vellumkite-cli prices i" "$(complete_bash vellumkite-cli prices i)" "import"
 fi
 
 if command -v fish >/dev/null; then
@@ -43,6 +44,7 @@ if command -v fish >/dev/null; then
     expect fish "vellumkite-cli setup --" "$(complete_fish 'vellumkite-cli setup --')" "$setup_options"
     expect fish "vellumkite-cli report m" "$(complete_fish 'vellumkite-cli report m')" "$reports_m"
     expect fish "vellumkite-cli report daily --w" "$(complete_fish 'vellumkite-cli report daily --w')" "--week-start"
+    expect fish "vellumkite-cli prices i" "$(complete_fish 'vellumkite-cli prices i')" "import"
 fi
 
 if command -v zsh >/dev/null; then
@@ -64,6 +66,7 @@ if command -v zsh >/dev/null; then
     expect zsh "vellumkite-cli s" "$(complete_zsh 'vellumkite-cli s')" "$commands_s"
     expect zsh "vellumkite-cli setup --" "$(complete_zsh 'vellumkite-cli setup --')" "$setup_options"
     expect zsh "vellumkite-cli report m" "$(complete_zsh 'vellumkite-cli report m')" "$reports_m"
+    expect zsh "vellumkite-cli prices i" "$(complete_zsh 'vellumkite-cli prices i')" "import"
 fi
 
 [ "$ran" -eq 0 ] && { echo "no bash-completion, fish or zsh: skipped"; exit 77; }

@@ -17,6 +17,8 @@ struct Reply {
     std::string model = "claude-sonnet";
     std::int64_t input = 10, cacheRead = 0, cacheWrite = 0, output = 5;
     std::vector<std::pair<std::string, std::string>> tools; // (id, name)
+    // More members of "usage", e.g. R"("speed":"fast","inference_geo":"us")".
+    std::string usageExtra;
 };
 
 inline std::string replyLine(const Reply& r) {
@@ -36,7 +38,8 @@ inline std::string replyLine(const Reply& r) {
            std::to_string(r.input) + R"(,"cache_creation_input_tokens":)" +
            std::to_string(r.cacheWrite) + R"(,"cache_read_input_tokens":)" +
            std::to_string(r.cacheRead) + R"(,"output_tokens":)" + std::to_string(r.output) +
-           R"(}},"requestId":")" + r.requestId + R"(","timestamp":")" + r.timestamp + R"("})";
+           (r.usageExtra.empty() ? "" : "," + r.usageExtra) + R"(}},"requestId":")" + r.requestId +
+           R"(","timestamp":")" + r.timestamp + R"("})";
 }
 
 // A user record carrying tool results whose content is plain text of the given byte counts.

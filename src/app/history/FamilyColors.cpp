@@ -10,12 +10,14 @@ namespace vellumkite {
 namespace {
 
 // From a palette designed for colour-blind readers, with the purple the families began with.
-constexpr std::array<std::pair<std::string_view, QRgb>, 3> kFamilies = {{
+constexpr std::array<std::pair<std::string_view, QRgb>, 5> kFamilies = {{
     {"Opus", 0xAF52DE},   // purple
     {"Sonnet", 0x0072B2}, // blue
     {"Haiku", 0x009E73},  // bluish green
+    {"Fable", 0xE69F00},  // orange
+    {"Mythos", 0xCC79A7}, // reddish purple
 }};
-constexpr std::array<QRgb, 4> kSpare = {0xE69F00, 0xD55E00, 0x56B4E9, 0xCC79A7};
+constexpr std::array<QRgb, 2> kSpare = {0xD55E00, 0x56B4E9};
 
 QColor base(std::string_view family) {
     for (const auto& [name, rgb] : kFamilies)

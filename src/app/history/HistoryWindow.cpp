@@ -40,6 +40,19 @@ QString costText(const std::optional<double>& c) {
     return qs(Format::dollars(c));
 }
 
+QString unpricedText(std::size_t models) {
+    return models == 1 ? QStringLiteral("1 model without a price")
+                       : QStringLiteral("%1 models without a price").arg(models);
+}
+
+// The cost, or the part with a price and how many models have none.
+QString costText(const HistoryOverview::Span& span) {
+    if (span.cost || span.unpricedModels == 0)
+        return costText(span.cost);
+    return QStringLiteral("%1 + %2").arg(costText(span.pricedCost),
+                                         unpricedText(span.unpricedModels));
+}
+
 QString changeText(const std::optional<double>& percent) {
     if (!percent || !std::isfinite(*percent))
         return qs(std::string(Format::kNoValue));
@@ -145,6 +158,10 @@ HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     week->addWidget(weekChange_, 0, 2);
     week->setColumnStretch(2, 1);
     body->addLayout(week);
+    unpriced_ = line({}, Theme::caption(), TextLine::Role::secondary, figures_);
+    unpriced_->setObjectName(QStringLiteral("unpriced"));
+    unpriced_->setFit(TextLine::Fit::wrap);
+    body->addWidget(unpriced_);
     paceTitle_ = line({}, Theme::callout(), TextLine::Role::primary, figures_);
     paceTitle_->setFit(TextLine::Fit::wrap);
     paceText_ = line({}, Theme::caption(), TextLine::Role::secondary, figures_);
@@ -245,11 +262,19 @@ void HistoryWindow::setHistory(const std::optional<HistoryOverview>& overview,
             QStringLiteral("Median day ") +
             (cost ? qs(Format::dollars(o.medianCost)) : weightText(o.medianWeight)));
         weekFigures_->setText(QStringLiteral("%1 weight \u00b7 %2")
-                                  .arg(weightText(o.thisWeek.weight), costText(o.thisWeek.cost)));
+                                  .arg(weightText(o.thisWeek.weight), costText(o.thisWeek)));
         weekChange_->setText(QStringLiteral("%1 weight, %2 cost against last week at this point "
                                             "(%3 \u00b7 %4)")
                                  .arg(changeText(o.weightChange), changeText(o.costChange),
-                                      weightText(o.lastWeek.weight), costText(o.lastWeek.cost)));
+                                      weightText(o.lastWeek.weight), costText(o.lastWeek)));
+        QStringList unpriced;
+        for (const auto& m : o.unpricedModels)
+            unpriced << qs(m);
+        unpriced_->setVisible(!unpriced.isEmpty());
+        unpriced_->setText(
+            QStringLiteral("%1 (%2): costs show the part with a price. Add theirs "
+                           "with \"vellumkite-cli prices import FILE\".")
+                .arg(unpricedText(o.unpricedModels.size()), unpriced.join(QStringLiteral(", "))));
         paceTitle_->setVisible(o.pace.has_value());
         paceText_->setVisible(o.pace.has_value());
         if (o.pace) {

@@ -63,6 +63,7 @@ private:
     TextLine* legendMedian_;
     TextLine* weekFigures_;
     TextLine* weekChange_;
+    TextLine* unpriced_; // "2 models without a price…", with the command that adds them
     TextLine* paceTitle_;
     TextLine* paceText_;
     TextLine* monthTitle_;

@@ -18,13 +18,14 @@ HistoryOverview DemoHistory::overview(Instant now) {
         d.date = today.plusDays(i - (HistoryOverview::kDays - 1));
         const double w = kWeight[static_cast<std::size_t>(i)] * kMillion;
         if (w > 0) {
-            const double opus = i % 3 == 0 ? 0.55 : 0.35, haiku = 0.08,
+            const double opus = i % 3 == 0 ? 0.55 : 0.35, haiku = 0.08, fable = 0.06,
                          other = i % 7 == 2 ? 0.04 : 0;
-            const double parts[] = {opus, 1 - opus - haiku - other, haiku, other};
+            const double parts[] = {opus, 1 - opus - haiku - fable - other, haiku, fable, 0, other};
             for (std::size_t f = 0; f < HistoryOverview::kFamilies; ++f) {
                 d.weight[f] = w * parts[f];
                 // Opus costs about twice what Sonnet does per unit of weight.
-                const double perMillion = f == 0 ? 3.4 : f == 1 ? 2.0 : f == 2 ? 0.7 : 0;
+                constexpr double kPerMillion[] = {3.4, 2.0, 0.7, 6.8, 6.8, 0};
+                const double perMillion = kPerMillion[f];
                 d.cost[f] = d.weight[f] / kMillion * perMillion;
             }
             d.costComplete = other == 0;
@@ -33,8 +34,8 @@ HistoryOverview DemoHistory::overview(Instant now) {
             d.usage.cacheWrite = static_cast<std::int64_t>(w * 0.12);
             d.usage.output = static_cast<std::int64_t>(w * 0.03);
             d.usage.input = static_cast<std::int64_t>(w * 0.001);
-            d.models = {"claude-opus-4-5-20251101", "claude-sonnet-4-5-20250929",
-                        "claude-haiku-4-5-20251001"};
+            d.models = {"claude-opus-5-5", "claude-sonnet-5-5", "claude-haiku-5-5",
+                        "claude-fable-5-1"};
             if (other > 0)
                 d.models.push_back("claude-future-9");
         }
@@ -56,10 +57,11 @@ HistoryOverview DemoHistory::overview(Instant now) {
                      {"/home/you/notes", 5.2 * kMillion, 5.2 / 38, 9.80},
                      {"/home/you/work/infra", 4.1 * kMillion, 4.1 / 38, 8.95},
                      {"/home/you/scratch", 3.2 * kMillion, 3.2 / 38, std::nullopt}};
-    o.topModels = {{"claude-sonnet-4-5-20250929", 0.52 * month, 0.52, 39.40},
-                   {"claude-opus-4-5-20251101", 0.39 * month, 0.39, 44.05},
-                   {"claude-haiku-4-5-20251001", 0.08 * month, 0.08, 2.10},
-                   {"claude-future-9", 0.01 * month, 0.01, std::nullopt}};
+    o.topModels = {{"claude-sonnet-4-5-20250929", 0.52 * month, 0.52, 39.40, "Sonnet"},
+                   {"claude-opus-4-5-20251101", 0.39 * month, 0.39, 44.05, "Opus"},
+                   {"claude-haiku-4-5-20251001", 0.08 * month, 0.08, 2.10, "Haiku"},
+                   {"claude-future-9", 0.01 * month, 0.01, std::nullopt, ""}};
+    o.unpricedModels = {"claude-future-9"};
     return o;
 }
 

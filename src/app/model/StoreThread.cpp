@@ -4,7 +4,7 @@
 #include "HistoryDatabase.hpp"
 #include "LocaleTimeOfDay.hpp"
 #include "LogFolders.hpp"
-#include "PriceTable.hpp"
+#include "PriceLoader.hpp"
 #include "RefreshPass.hpp"
 #include "UsageStore.hpp"
 #include "WritablePreferences.hpp"
@@ -59,9 +59,7 @@ struct StoreThread::Worker : QObject {
 
     std::optional<HistoryOverview> overview(Instant now, std::optional<Limits::Window> weekly,
                                             const TimeOfDayFormatter& dayAndTime) {
-        if (!prices)
-            prices = PriceTable::standard();
-        return keeper.overview(now, weekly, dayAndTime, *prices);
+        return keeper.overview(now, weekly, dayAndTime, prices.current());
     }
 
     LogPass logs;
@@ -72,7 +70,9 @@ struct StoreThread::Worker : QObject {
     TimeOfDayFormatter timeOfDay;
     HistoryKeeper keeper;
     bool attached = false;
-    std::optional<PriceTable> prices;
+    PriceLoader prices{[](const std::string& line) {
+        (void)Fd::writeAll(STDERR_FILENO, "vellumkite: " + line + "\n");
+    }};
     std::atomic<bool> cancelled{false};
     FailureNote passFailure{QStringLiteral("finish a refresh pass")};
     FailureNote historyFailure{QStringLiteral("read the history")};

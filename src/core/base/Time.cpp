@@ -102,4 +102,14 @@ Instant startOfLocalDay(Instant t) {
     return Instant{std::chrono::duration_cast<microseconds>(seconds{hi})};
 }
 
+std::string fileStamp(Instant t) {
+    const std::time_t whole =
+        std::chrono::floor<std::chrono::seconds>(t).time_since_epoch().count();
+    std::tm local{};
+    localtime_r(&whole, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+    return text;
+}
+
 } // namespace vellumkite

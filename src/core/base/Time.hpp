@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace vellumkite {
 
@@ -34,5 +35,8 @@ double secondsBetween(Instant a, Instant b);
 // Where midnight does not exist (a daylight-saving jump at 00:00) it is the first instant that
 // does, for example 01:00.
 Instant startOfLocalDay(Instant t);
+
+// The local date and time as a file name takes it: "20261207-141503".
+std::string fileStamp(Instant t);
 
 } // namespace vellumkite

@@ -14,14 +14,22 @@ struct History::Statements {
           addName(db.prepare("INSERT INTO names(text) VALUES (?1) RETURNING id")),
           reply(db.prepare(R"sql(
 INSERT INTO replies(key, time, session, project, model, input, cache_read, cache_write,
-                    cache_write_1h, output)
-VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)
+                    cache_write_1h, output, fast, us_only, web_searches)
+VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)
 ON CONFLICT(key) DO UPDATE SET
     input = max(input, excluded.input),
     cache_read = max(cache_read, excluded.cache_read),
     cache_write = max(cache_write, excluded.cache_write),
     cache_write_1h = max(cache_write_1h, excluded.cache_write_1h),
-    output = max(output, excluded.output))sql")),
+    output = max(output, excluded.output),
+    fast = max(fast, excluded.fast),
+    us_only = max(us_only, excluded.us_only),
+    web_searches = max(web_searches, excluded.web_searches)
+-- A reply read again unchanged (a log read anew) leaves its sums alone.
+WHERE excluded.input > input OR excluded.cache_read > cache_read
+      OR excluded.cache_write > cache_write OR excluded.cache_write_1h > cache_write_1h
+      OR excluded.output > output OR excluded.fast > fast OR excluded.us_only > us_only
+      OR excluded.web_searches > web_searches)sql")),
           // A result whose call this pass did not see is named by a call read in an earlier
           // one, else keeps the name it was filed with.
           result(db.prepare(R"sql(
@@ -123,7 +131,7 @@ void History::take(const ParsedLine& line) {
         counts.tools.clear(); // not kept in the history
         // No real reply comes near a trillion tokens; capped, no sum of them can overflow.
         for (auto* n : {&counts.input, &counts.cacheRead, &counts.cacheWrite, &counts.output,
-                        &counts.cacheWrite1h})
+                        &counts.cacheWrite1h, &counts.webSearches})
             *n = std::clamp<std::int64_t>(*n, 0, kMaxCount);
         auto [it, inserted] = pending_.turns.try_emplace(counts.key);
         if (inserted)
@@ -197,7 +205,10 @@ bool History::writeRows(const Batch& batch) {
             .bind(7, t.cacheRead)
             .bind(8, t.cacheWrite)
             .bind(9, t.cacheWrite1h)
-            .bind(10, t.output);
+            .bind(10, t.output)
+            .bind(11, std::int64_t{t.fast})
+            .bind(12, std::int64_t{t.usOnly})
+            .bind(13, t.webSearches);
         if (!st.reply.run())
             return false;
     }

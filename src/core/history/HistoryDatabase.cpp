@@ -1,6 +1,9 @@
 #include "HistoryDatabase.hpp"
 
 #include "AtomicFile.hpp"
+#include "PriceTable.hpp"
+#include "PromptBands.hpp"
+#include "Timestamp.hpp"
 #include "UniqueFd.hpp"
 #include "UserFolders.hpp"
 
@@ -95,6 +98,102 @@ CREATE TABLE logs(
 ) STRICT, WITHOUT ROWID;
 )sql";
 
+// Version 2: what a reply's price also depends on (fast mode, US-only inference, web searches)
+// and the sums kept per price class (see PromptBands). The index covers every report's query
+// again.
+constexpr const char* kVersion2 = R"sql(
+ALTER TABLE replies ADD COLUMN fast INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE replies ADD COLUMN us_only INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE replies ADD COLUMN web_searches INTEGER NOT NULL DEFAULT 0;
+DROP INDEX replies_by_time;
+CREATE INDEX replies_by_time ON replies(time, model, session, project, input, output,
+                                        cache_write, cache_write_1h, cache_read, fast, us_only,
+                                        web_searches);
+DROP TRIGGER reply_added;
+DROP TRIGGER reply_grown;
+DROP TABLE quarters;
+CREATE TABLE quarters(
+    quarter INTEGER NOT NULL,
+    model INTEGER NOT NULL REFERENCES names(id),
+    fast INTEGER NOT NULL,
+    us_only INTEGER NOT NULL,
+    prompt_floor INTEGER NOT NULL,
+    input INTEGER NOT NULL,
+    output INTEGER NOT NULL,
+    cache_write INTEGER NOT NULL,
+    cache_write_1h INTEGER NOT NULL,
+    cache_read INTEGER NOT NULL,
+    web_searches INTEGER NOT NULL,
+    replies INTEGER NOT NULL,
+    PRIMARY KEY (quarter, model, fast, us_only, prompt_floor)
+) STRICT, WITHOUT ROWID;
+CREATE TABLE bands(
+    tokens INTEGER PRIMARY KEY
+) STRICT;
+)sql";
+
+// Version 1 gave a reply without a message id a random key; reading its log again would count
+// it a second time. Such rows get the key the parser now gives them, and rows that turn out to
+// be lines of one reply are merged as a reply's lines are.
+bool rekeyRandomKeys(const SqliteDatabase& db) {
+    const auto hex = [](int digits) {
+        std::string out;
+        for (int i = 0; i < digits; ++i)
+            out += "[0-9a-f]";
+        return out;
+    };
+    const std::string uuid = hex(8) + '-' + hex(4) + '-' + hex(4) + '-' + hex(4) + '-' + hex(12);
+    auto s = db.prepare("SELECT r.key, r.time, s.text, r.input, r.cache_read, r.cache_write, "
+                        "r.output FROM replies r JOIN names s ON s.id = r.session "
+                        "WHERE r.key GLOB '" +
+                        uuid + ":*'");
+    std::vector<std::pair<std::string, std::string>> keys; // old, new
+    SqliteStatement::Step step;
+    while ((step = s.step()) == SqliteStatement::Step::row) {
+        const std::string old = s.text(0);
+        std::string key = "-:" + old.substr(37);
+        if (old.size() == 37) {
+            key = "-:" + s.text(2) + '@' +
+                  Timestamp::format(Instant{std::chrono::microseconds(s.integer(1))});
+            for (const int column : {3, 4, 5, 6})
+                key += '/' + std::to_string(s.integer(column));
+        }
+        keys.emplace_back(old, std::move(key));
+    }
+    if (step != SqliteStatement::Step::done)
+        return false;
+    auto move = db.prepare(R"sql(
+INSERT INTO replies
+SELECT ?2, time, session, project, model, input, cache_read, cache_write, cache_write_1h, output,
+       fast, us_only, web_searches
+FROM replies WHERE key = ?1
+ON CONFLICT(key) DO UPDATE SET
+    input = max(input, excluded.input),
+    cache_read = max(cache_read, excluded.cache_read),
+    cache_write = max(cache_write, excluded.cache_write),
+    cache_write_1h = max(cache_write_1h, excluded.cache_write_1h),
+    output = max(output, excluded.output))sql");
+    auto drop = db.prepare("DELETE FROM replies WHERE key = ?1");
+    for (const auto& [old, key] : keys) {
+        move.bind(1, std::string_view(old)).bind(2, std::string_view(key));
+        drop.bind(1, std::string_view(old));
+        if (!move.run() || !drop.run())
+            return false;
+    }
+    return true;
+}
+
+bool toVersion2(const SqliteDatabase& db) {
+    std::vector<std::int64_t> bands = PriceTable::builtIn().thresholds();
+    bool ok = db.exec(kVersion2) && rekeyRandomKeys(db);
+    for (const auto t : bands)
+        ok = ok && db.exec("INSERT INTO bands VALUES (" + std::to_string(t) + ")");
+    // Every log still there is read again from its start, for what older rows do not know:
+    // merged as a reply's lines are, nothing is counted twice.
+    return ok && PromptBands::rebuild(db, bands) && db.exec("DELETE FROM logs") &&
+           db.exec("PRAGMA user_version = 2");
+}
+
 std::string stampNow() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -136,6 +235,8 @@ HistoryDatabase::Status migrate(const SqliteDatabase& db, std::string& message) 
     bool ok = version >= 0;
     if (ok && version < 1)
         ok = db.exec(kSchema) && db.exec("PRAGMA user_version = 1");
+    if (ok && version < 2)
+        ok = toVersion2(db);
     // Later versions add their steps here, each from the one before.
     if (!ok || !db.exec("COMMIT")) {
         message = "history: cannot set up the database: " + db.lastError();

@@ -5,7 +5,6 @@
 #include "PriceTable.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <ctime>
 #include <map>
 
@@ -14,13 +13,7 @@ namespace vellumkite {
 namespace {
 
 constexpr std::array<std::string_view, HistoryOverview::kFamilies> kFamilyNames = {
-    "Opus", "Sonnet", "Haiku", "Other"};
-
-bool contains(std::string_view text, std::string_view word) {
-    return std::search(text.begin(), text.end(), word.begin(), word.end(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == b;
-           }) != text.end();
-}
+    "Opus", "Sonnet", "Haiku", "Fable", "Mythos", "Other"};
 
 double median(std::vector<double> v) {
     if (v.empty())
@@ -36,27 +29,42 @@ std::optional<double> change(double now, double before) {
     return (now - before) / before * 100.0;
 }
 
-// A span's weight and cost from its usage per model.
-template <typename Rows> HistoryOverview::Span span(const Rows& rows, const PriceTable& prices) {
+// Every model whose usage has no price, once.
+void noteUnpriced(std::vector<std::string>& unpriced, std::string_view model,
+                  const PriceTable::Cost& cost) {
+    if (!cost.complete && std::find(unpriced.begin(), unpriced.end(), model) == unpriced.end())
+        unpriced.emplace_back(model);
+}
+
+// A span's weight and cost from its usage per model and class.
+HistoryOverview::Span span(const std::vector<HistoryQuery::ModelUsage>& rows,
+                           const PriceTable& prices, std::vector<std::string>& unpriced) {
     HistoryOverview::Span out;
-    out.cost = 0.0;
+    PriceTable::Cost sum;
+    std::vector<std::string> models;
     for (const auto& r : rows) {
         out.weight += r.usage.weight();
-        const auto c = prices.cost(r.model, r.usage);
-        out.cost = out.cost && c ? std::optional(*out.cost + *c) : std::nullopt;
+        const auto c = prices.cost(r.model, r.usageClass, r.usage);
+        sum += c;
+        noteUnpriced(models, PriceTable::reportId(r.model), c);
+        noteUnpriced(unpriced, PriceTable::reportId(r.model), c);
     }
+    out.cost = sum.total();
+    out.pricedCost = sum.priced;
+    out.unpricedModels = models.size();
     return out;
 }
 
 // Adds to a share; its cost stays known only while every part has one.
-void addTo(std::map<std::string, HistoryOverview::Share>& shares, const std::string& name,
-           double weight, std::optional<double> cost) {
-    auto [it, fresh] = shares.try_emplace(name);
+void addTo(std::map<std::string, HistoryOverview::Share>& shares, std::string_view name,
+           double weight, const PriceTable::Cost& cost) {
+    auto [it, fresh] = shares.try_emplace(std::string(name));
     if (fresh)
         it->second.cost = 0.0;
     it->second.weight += weight;
-    it->second.cost =
-        it->second.cost && cost ? std::optional(*it->second.cost + *cost) : std::nullopt;
+    it->second.cost = it->second.cost && cost.complete
+                          ? std::optional(*it->second.cost + cost.priced)
+                          : std::nullopt;
 }
 
 std::vector<HistoryOverview::Share> top(std::map<std::string, HistoryOverview::Share> all,
@@ -76,13 +84,10 @@ std::vector<HistoryOverview::Share> top(std::map<std::string, HistoryOverview::S
 
 } // namespace
 
-HistoryOverview::Family HistoryOverview::familyOf(std::string_view model) {
-    if (contains(model, "opus"))
-        return Family::opus;
-    if (contains(model, "sonnet"))
-        return Family::sonnet;
-    if (contains(model, "haiku"))
-        return Family::haiku;
+HistoryOverview::Family HistoryOverview::familyNamed(std::string_view family) {
+    for (std::size_t f = 0; f + 1 < kFamilies; ++f)
+        if (family == kFamilyNames[f])
+            return static_cast<Family>(f);
     return Family::other;
 }
 
@@ -166,21 +171,24 @@ std::optional<HistoryOverview> HistoryOverview::build(const HistoryQuery& query,
     for (const auto& q : *quarters) {
         const LocalDate date = LocalDate::of(Instant{minutes(15 * q.index)});
         const double weight = q.usage.weight();
-        const auto cost = prices.cost(q.model, q.usage);
+        const auto cost = prices.cost(q.model, q.usageClass, q.usage);
+        const std::string_view model = PriceTable::reportId(q.model);
         if (date >= first) {
             Day& day = out.days[static_cast<std::size_t>(
                 (sys_days{date.ymd} - sys_days{first.ymd}).count())];
-            const auto f = static_cast<std::size_t>(familyOf(q.model));
+            const auto f = static_cast<std::size_t>(familyNamed(prices.family(q.model)));
             day.weight[f] += weight;
-            day.cost[f] += cost.value_or(0);
-            day.costComplete = day.costComplete && cost.has_value();
+            day.cost[f] += cost.priced;
+            day.costComplete = day.costComplete && cost.complete;
             day.usage += q.usage;
-            if (std::find(day.models.begin(), day.models.end(), q.model) == day.models.end())
-                day.models.push_back(q.model);
+            if (std::find(day.models.begin(), day.models.end(), model) == day.models.end())
+                day.models.emplace_back(model);
+            noteUnpriced(out.unpricedModels, model, cost);
         }
         if (date >= monthStart) {
-            addTo(monthModels, q.model, weight, cost);
+            addTo(monthModels, model, weight, cost);
             monthWeight += weight;
+            noteUnpriced(out.unpricedModels, model, cost);
         }
     }
     std::vector<double> weights, costs;
@@ -197,8 +205,8 @@ std::optional<HistoryOverview> HistoryOverview::build(const HistoryQuery& query,
     const auto lastWeek = query.byModel(weekStart.plusDays(-7).start(), weekBefore(now));
     if (!thisWeek || !lastWeek)
         return std::nullopt;
-    out.thisWeek = span(*thisWeek, prices);
-    out.lastWeek = span(*lastWeek, prices);
+    out.thisWeek = span(*thisWeek, prices, out.unpricedModels);
+    out.lastWeek = span(*lastWeek, prices, out.unpricedModels);
     out.weightChange = change(out.thisWeek.weight, out.lastWeek.weight);
     if (out.thisWeek.cost && out.lastWeek.cost)
         out.costChange = change(*out.thisWeek.cost, *out.lastWeek.cost);
@@ -211,9 +219,12 @@ std::optional<HistoryOverview> HistoryOverview::build(const HistoryQuery& query,
         return std::nullopt;
     std::map<std::string, Share> byProject;
     for (const auto& s : *projects)
-        addTo(byProject, s.key, s.usage.weight(), prices.cost(s.model, s.usage));
+        addTo(byProject, s.key, s.usage.weight(), prices.cost(s.model, s.usageClass, s.usage));
     out.topProjects = top(std::move(byProject), monthWeight);
     out.topModels = top(std::move(monthModels), monthWeight);
+    for (auto& m : out.topModels)
+        m.family = prices.family(m.name);
+    std::sort(out.unpricedModels.begin(), out.unpricedModels.end());
     return out;
 }
 

@@ -19,10 +19,12 @@ class PriceTable;
 // What the History window shows: the last 30 local days by model family, this week against the
 // same point of last week, the weekly limit's pace, and where the month went.
 struct HistoryOverview {
-    enum class Family { opus, sonnet, haiku, other };
-    static constexpr std::size_t kFamilies = 4;
-    static Family familyOf(std::string_view model);
-    static std::string_view nameOf(Family family); // "Opus", "Sonnet", "Haiku", "Other"
+    enum class Family { opus, sonnet, haiku, fable, mythos, other };
+    static constexpr std::size_t kFamilies = 6;
+    // From the family the price book gives a model ("Opus"); any other, or none, is Other.
+    static Family familyNamed(std::string_view family);
+    static std::string_view
+    nameOf(Family family); // "Opus", "Sonnet", "Haiku", "Fable", "Mythos", "Other"
 
     struct Day {
         LocalDate date;
@@ -42,6 +44,8 @@ struct HistoryOverview {
     struct Span {
         double weight = 0;
         std::optional<double> cost; // nothing when a model has no price
+        double pricedCost = 0;      // of the usage with a price
+        std::size_t unpricedModels = 0;
     };
     Span thisWeek; // from the start of this local week (Monday) until now
     Span lastWeek; // last week until the same local time on the same weekday
@@ -59,10 +63,13 @@ struct HistoryOverview {
         double weight = 0;
         double share = 0; // of the month's weight, 0..1
         std::optional<double> cost;
+        std::string family = {}; // a model's, from the book; empty for projects, unknowns
     };
     std::vector<Share> topProjects; // at most five, heaviest first
     std::vector<Share> topModels;
     std::string monthName; // "2026-12"
+    // Models shown anywhere above whose usage has no price, for "n models without a price".
+    std::vector<std::string> unpricedModels;
 
     bool empty() const;
 

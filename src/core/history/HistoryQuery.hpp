@@ -2,16 +2,21 @@
 
 #include "SqliteDatabase.hpp"
 #include "Time.hpp"
+#include "UsageClass.hpp"
 #include "UsageTotals.hpp"
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace vellumkite {
 
+class PriceTable;
+
 // Questions to the history's database, answered from its reply index alone. Each returns
-// nothing when the database could not answer (busy beyond the timeout, or damaged).
+// nothing when the database could not answer (busy beyond the timeout, or damaged). Usage comes
+// in sums per price class (UsageClass), so that any price book can price it.
 class HistoryQuery {
 public:
     explicit HistoryQuery(const SqliteDatabase& db) : db_(db) {}
@@ -22,6 +27,7 @@ public:
     struct Quarter {
         std::int64_t index = 0;
         std::string model;
+        UsageClass usageClass;
         UsageTotals usage;
     };
     std::optional<std::vector<Quarter>> quarters(Instant from, Instant to) const;
@@ -31,6 +37,7 @@ public:
     struct Share {
         std::string key;
         std::string model;
+        UsageClass usageClass;
         UsageTotals usage;
     };
     std::optional<std::vector<Share>> shares(By by, Instant from, Instant to) const;
@@ -38,9 +45,20 @@ public:
     // Usage per model in [from, to), to the microsecond.
     struct ModelUsage {
         std::string model;
+        UsageClass usageClass;
         UsageTotals usage;
     };
     std::optional<std::vector<ModelUsage>> byModel(Instant from, Instant to) const;
+
+    // Every model's usage over the whole history, in any class; it reads a history of any
+    // version, for the price listing and the doctor.
+    struct ModelTotal {
+        std::string model;
+        UsageTotals usage;
+    };
+    std::optional<std::vector<ModelTotal>> models() const;
+    // Those the book has no entry for, by the id a report shows.
+    std::optional<std::map<std::string, UsageTotals>> unpriced(const PriceTable& book) const;
 
     // The time of the oldest reply; nothing for an empty history.
     std::optional<Instant> firstReply() const;
@@ -51,9 +69,13 @@ public:
 private:
     template <typename Row, typename Read>
     std::optional<std::vector<Row>> rows(SqliteStatement& s, Read read) const;
+    // The prompt-class boundaries, read once.
+    const std::vector<std::int64_t>* bands() const;
+    UsageClass classFrom(const SqliteStatement& s, int first, std::int64_t day) const;
 
     const SqliteDatabase& db_;
     mutable int lastCode_ = 0;
+    mutable std::optional<std::vector<std::int64_t>> bands_;
 };
 
 } // namespace vellumkite

@@ -14,25 +14,43 @@ namespace {
 
 constexpr std::string_view kNames[] = {"daily", "weekly", "monthly", "chats", "projects", "models"};
 
-// One row's usage per model, before the row is priced.
-using ModelUsage = std::map<std::string, UsageTotals, std::less<>>;
+// One model's usage in a row, and what it is worth.
+struct Part {
+    UsageTotals usage;
+    PriceTable::Cost cost;
+};
+using ModelParts = std::map<std::string, Part, std::less<>>;
 
-UsageReport::Row priced(std::string period, const ModelUsage& models, const PriceTable& prices,
-                        bool byModel, std::set<std::string>& unpriced) {
+void add(ModelParts& parts, const PriceTable& prices, const std::string& model,
+         const UsageClass& usageClass, const UsageTotals& usage) {
+    auto& part = parts[std::string(PriceTable::reportId(model))];
+    part.usage += usage;
+    part.cost += prices.cost(model, usageClass, usage);
+}
+
+UsageReport::Cost costOf(const PriceTable::Cost& c, std::size_t unpricedModels) {
+    return {c.total(), c.priced, c.fastUnpriced, unpricedModels};
+}
+
+UsageReport::Row row(std::string period, const ModelParts& models, bool byModel,
+                     std::set<std::string>& unpriced, PriceTable::Cost& all) {
     UsageReport::Row row;
     row.period = std::move(period);
-    std::optional<double> cost = 0.0;
-    for (const auto& [model, usage] : models) {
-        row.usage += usage;
+    PriceTable::Cost sum;
+    std::size_t unpricedHere = 0;
+    for (const auto& [model, part] : models) {
+        row.usage += part.usage;
         row.models.push_back(model);
-        const auto c = prices.cost(model, usage);
-        if (!c)
+        sum += part.cost;
+        if (!part.cost.complete) {
             unpriced.insert(model);
-        cost = cost && c ? std::optional(*cost + *c) : std::nullopt;
+            ++unpricedHere;
+        }
         if (byModel)
-            row.byModel.push_back({model, usage, c});
+            row.byModel.push_back({model, part.usage, costOf(part.cost, !part.cost.complete)});
     }
-    row.cost = cost;
+    all += sum;
+    row.cost = costOf(sum, unpricedHere);
     std::stable_sort(row.byModel.begin(), row.byModel.end(), [](const auto& a, const auto& b) {
         return a.usage.weight() > b.usage.weight();
     });
@@ -61,7 +79,7 @@ std::optional<UsageReport> UsageReport::build(const HistoryQuery& query, const P
     const Instant to = options.until ? options.until->plusDays(1).start() : kDistantFuture;
 
     // Keyed by period, each with its usage per model; periods sort as their texts do.
-    std::map<std::string, ModelUsage> periods;
+    std::map<std::string, ModelParts> periods;
     if (options.kind != Kind::chats && options.kind != Kind::projects) {
         const auto quarters = query.quarters(from, to);
         if (!quarters)
@@ -76,7 +94,10 @@ std::optional<UsageReport> UsageReport::build(const HistoryQuery& query, const P
                                  ? day.weekStart(options.firstWeekday).text()
                                  : day.monthText();
             }
-            periods[options.kind == Kind::models ? q.model : it->second][q.model] += q.usage;
+            const auto period = options.kind == Kind::models
+                                    ? std::string(PriceTable::reportId(q.model))
+                                    : it->second;
+            add(periods[period], prices, q.model, q.usageClass, q.usage);
         }
     } else {
         const auto by =
@@ -85,26 +106,24 @@ std::optional<UsageReport> UsageReport::build(const HistoryQuery& query, const P
         if (!shares)
             return std::nullopt;
         for (const auto& s : *shares)
-            periods[s.key][s.model] += s.usage;
+            add(periods[s.key], prices, s.model, s.usageClass, s.usage);
     }
 
     std::set<std::string> unpriced;
+    PriceTable::Cost all;
     for (const auto& [period, models] : periods)
-        report.rows.push_back(priced(period, models, prices, options.byModel, unpriced));
+        report.rows.push_back(row(period, models, options.byModel, unpriced, all));
     if (options.kind == Kind::chats || options.kind == Kind::projects ||
         options.kind == Kind::models)
         std::stable_sort(report.rows.begin(), report.rows.end(), [](const Row& a, const Row& b) {
             return a.usage.weight() > b.usage.weight();
         });
-
-    report.totalCost = 0.0;
-    for (const auto& row : report.rows) {
-        report.totals += row.usage;
-        report.totalCost = report.totalCost && row.cost
-                               ? std::optional(*report.totalCost + *row.cost)
-                               : std::nullopt;
-    }
+    for (const auto& r : report.rows)
+        report.totals += r.usage;
+    report.totalCost = costOf(all, unpriced.size());
     report.unpricedModels.assign(unpriced.begin(), unpriced.end());
+    report.searchesUnpriced = all.searchesUnpriced;
+    report.priceBook = prices.checked();
 
     // Without a first day asked for, the report starts at the history's.
     std::optional<Instant> first;

@@ -25,15 +25,22 @@ struct UsageReport {
         bool byModel = false;
     };
 
+    // What a row's usage is worth at list prices.
+    struct Cost {
+        std::optional<double> total;    // nothing when any part has no price
+        double priced = 0;              // the parts with a price
+        std::int64_t fastUnpriced = 0;  // fast replies at standard rates, for want of a multiplier
+        std::size_t unpricedModels = 0; // models with usage that has no price
+    };
     struct ModelRow {
-        std::string model;
+        std::string model; // without "[1m]": a model and its 1M-context use are one row
         UsageTotals usage;
-        std::optional<double> cost; // nothing without a price
+        Cost cost;
     };
     struct Row {
         std::string period; // "2026-12-01", the week's first day, "2026-12", or the key
         UsageTotals usage;
-        std::optional<double> cost; // nothing when any of its models has no price
+        Cost cost;
         std::vector<std::string> models;
         std::vector<ModelRow> byModel; // heaviest first; only when asked for
     };
@@ -42,8 +49,10 @@ struct UsageReport {
     std::string since, until; // the range covered, as local days
     std::vector<Row> rows;
     UsageTotals totals;
-    std::optional<double> totalCost;
+    Cost totalCost;
     std::vector<std::string> unpricedModels;
+    std::int64_t searchesUnpriced = 0; // web searches the book has no fee for; not in any cost
+    std::string priceBook;             // the newest day the book's figures were checked
 
     static std::optional<Kind> kindOf(std::string_view name);
     static std::string_view nameOf(Kind kind);

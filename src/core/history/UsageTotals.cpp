@@ -25,6 +25,8 @@ UsageTotals& UsageTotals::operator+=(const UsageTotals& o) {
     cacheWrite1h = saturatingAdd(cacheWrite1h, o.cacheWrite1h);
     cacheRead = saturatingAdd(cacheRead, o.cacheRead);
     replies = saturatingAdd(replies, o.replies);
+    webSearches = saturatingAdd(webSearches, o.webSearches);
+    fastReplies = saturatingAdd(fastReplies, o.fastReplies);
     return *this;
 }
 

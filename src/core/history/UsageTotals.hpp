@@ -12,6 +12,8 @@ struct UsageTotals {
     std::int64_t cacheWrite1h = 0; // of which kept for an hour
     std::int64_t cacheRead = 0;
     std::int64_t replies = 0;
+    std::int64_t webSearches = 0;
+    std::int64_t fastReplies = 0; // replies answered in fast mode
 
     std::int64_t totalTokens() const;
     // The same unit as a reply's weight.

@@ -4,6 +4,8 @@
 #include "HistoryDatabase.hpp"
 #include "HistoryQuery.hpp"
 #include "HistoryReader.hpp"
+#include "PriceTable.hpp"
+#include "PromptBands.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -119,6 +121,8 @@ std::optional<HistoryOverview> HistoryKeeper::overview(Instant now,
                                                        const PriceTable& prices) const {
     if (!history_)
         return std::nullopt;
+    // A book with a new band threshold: the sums are kept apart at it from now on.
+    (void)PromptBands::splitAt(history_->database(), prices.thresholds());
     return HistoryOverview::build(HistoryQuery(history_->database()), prices, now, weekly,
                                   dayAndTime);
 }

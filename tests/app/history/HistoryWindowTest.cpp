@@ -5,6 +5,7 @@
 #include "DemoHistory.hpp"
 #include "HistoryChart.hpp"
 #include "HistoryPresenter.hpp"
+#include "LogLines.hpp"
 #include "MenuPopover.hpp"
 #include "SegmentedControl.hpp"
 #include "Theme.hpp"
@@ -226,4 +227,55 @@ TEST_F(HistoryPresenterTest, ThePopoversButtonOpensOneWindowThatKeepsItsPlace) {
     settle();
     ASSERT_TRUE(later.window());
     EXPECT_EQ(later.window()->geometry(), QRect(100, 120, 700, 500));
+}
+
+TEST_F(HistoryPresenterTest, ModelsWithoutAPriceAreNamedUntilTheUsersBookHasThem) {
+    Reply priced;
+    priced.messageId = "m1";
+    priced.timestamp = Timestamp::format(kNow - std::chrono::hours(1));
+    priced.model = "claude-3-7-sonnet";
+    priced.input = 1'000'000;
+    priced.output = 0;
+    Reply unknown = priced;
+    unknown.messageId = "m2";
+    unknown.model = "claude-future-9";
+    writeFile(dir / "projects/p/s.jsonl", replyLine(priced) + "\n" + replyLine(unknown) + "\n");
+    model->refresh();
+    HistoryPresenter presenter(*model);
+    const auto shown = [&](bool unpriced) {
+        return waitUntil(
+            [&] {
+                const auto* w = presenter.window();
+                return w && w->overview() && !w->overview()->empty() &&
+                       w->overview()->unpricedModels.empty() != unpriced;
+            },
+            5000);
+    };
+    model->openHistory();
+    ASSERT_TRUE(shown(true));
+    settle();
+    HistoryWindow* window = presenter.window();
+    const QString texts = visibleTexts(window).join(QLatin1Char('\n'));
+    // The week's cost is the part with a price, and says what it leaves out.
+    EXPECT_TRUE(texts.contains(QStringLiteral("$3.00 + 1 model without a price")))
+        << texts.toStdString();
+    EXPECT_TRUE(texts.contains(QStringLiteral("1 model without a price (claude-future-9): costs "
+                                              "show the part with a price. Add theirs with "
+                                              "\"vellumkite-cli prices import FILE\".")));
+    EXPECT_TRUE(shows(window, "unpriced"));
+
+    // The user's book gives it a price (and a family): the window shows it when next opened.
+    writeFile(dir / "config/Vellumkite/prices.json",
+              R"({"models": {"claude-future-9": {"family": "Opus", "input": 2, "output": 10}}})");
+    window->close();
+    settle();
+    model->openHistory();
+    ASSERT_TRUE(shown(false));
+    settle();
+    EXPECT_FALSE(shows(window, "unpriced"));
+    EXPECT_TRUE(visibleTexts(window).join(QLatin1Char('\n')).contains(QStringLiteral("$5.00")));
+    const auto& models = window->overview()->topModels;
+    ASSERT_EQ(models.size(), 2u);
+    EXPECT_EQ(models[0].family, "Sonnet");
+    EXPECT_EQ(models[1].family, "Opus");
 }

@@ -32,13 +32,19 @@ std::string dayAndTime(Instant t) {
 
 } // namespace
 
-TEST(HistoryOverviewTest, FamiliesByName) {
+TEST(HistoryOverviewTest, FamiliesComeFromThePriceBookNotFromTheId) {
     using F = HistoryOverview::Family;
-    EXPECT_EQ(HistoryOverview::familyOf("claude-opus-4-5-20251101"), F::opus);
-    EXPECT_EQ(HistoryOverview::familyOf("claude-3-5-haiku"), F::haiku);
-    EXPECT_EQ(HistoryOverview::familyOf("Claude-Sonnet-4"), F::sonnet);
-    EXPECT_EQ(HistoryOverview::familyOf("?"), F::other);
-    EXPECT_EQ(HistoryOverview::familyOf("<synthetic>"), F::other);
+    const PriceTable book = PriceTable::builtIn();
+    const auto family = [&](const char* model) {
+        return HistoryOverview::familyNamed(book.family(model));
+    };
+    EXPECT_EQ(family("claude-opus-4-5-20251101"), F::opus);
+    EXPECT_EQ(family("claude-3-5-haiku-20241022"), F::haiku);
+    EXPECT_EQ(family("claude-sonnet-5-5[1m]"), F::sonnet);
+    EXPECT_EQ(book.family("claude-fable-5-1"), "Fable");
+    EXPECT_EQ(family("claude-fable-5-1"), F::fable) << "a colour of its own in the chart";
+    EXPECT_EQ(family("claude-opus-9"), F::other) << "not in the book: never guessed";
+    EXPECT_EQ(family("<synthetic>"), F::other);
     EXPECT_EQ(HistoryOverview::nameOf(F::haiku), "Haiku");
 }
 
@@ -106,7 +112,9 @@ TEST(HistoryOverviewTest, ThisWeekAgainstTheSamePointOfLastWeekAcrossAClockChang
     EXPECT_DOUBLE_EQ(o->topProjects[0].share, 2450.0 / 3750);
     ASSERT_EQ(o->topModels.size(), 2u);
     EXPECT_EQ(o->topModels[0].name, "claude-sonnet-4-5");
+    EXPECT_EQ(o->topModels[0].family, "Sonnet");
     EXPECT_DOUBLE_EQ(*o->topModels[1].cost, 1750 * 5 / 1e6);
+    EXPECT_TRUE(o->unpricedModels.empty());
 }
 
 TEST(HistoryOverviewTest, TheWeeklyPaceSaysWhenTheLimitWouldBeReached) {
