@@ -92,11 +92,10 @@ TEST(PriceTableTest, EachRuleAgainstAHandComputation) {
     EXPECT_NEAR(*haiku(100'001, on("2026-11-02", 100'000, 200'000)),
                 (0.50 * 100'001 + 2.50 * 1000) / 1e6, kMillionth);
     EXPECT_FALSE(haiku(150'000, on("2026-11-02", 0, std::nullopt)));
-    // Its cache reads are not published: usage with them has no price, none is guessed.
+    // Its cache reads at the standard tenth of input.
     const auto withReads =
         book.cost("claude-haiku-5-5", on("2026-11-02", 0, 100'000), usage(10, 0, 0, 5000, 10));
-    EXPECT_FALSE(withReads.total());
-    EXPECT_EQ(withReads.priced, 0);
+    EXPECT_NEAR(*withReads.total(), (0.10 * 10 + 0.01 * 5000 + 0.50 * 10) / 1e6, kMillionth);
 
     // Fast mode: Opus 5 at twice every rate; Opus 5.5's multiplier is not published, so its fast
     // replies are priced at standard rates and counted.
@@ -116,14 +115,9 @@ TEST(PriceTableTest, EachRuleAgainstAHandComputation) {
     EXPECT_NEAR(*book.cost("claude-opus-5", us, opusUsage).total(),
                 1.1 * 2 * (5 * 1000 + 6.25 * 2000 + 25 * 1000) / 1e6, kMillionth);
 
-    // Web searches: the shipped book has no fee for them, so they are left out and counted; with
-    // $10 per 1,000 they cost that, neither fast nor US-only changing it.
+    // Web searches: $10 per 1,000, neither fast nor US-only changing it.
     auto searches = usage(1000, 0, 0, 0, 0);
     searches.webSearches = 3;
-    const auto noFee = book.cost("claude-opus-5", us, searches);
-    EXPECT_NEAR(*noFee.total(), 1.1 * 2 * 5 * 1000 / 1e6, kMillionth);
-    EXPECT_EQ(noFee.searchesUnpriced, 3);
-    ASSERT_TRUE(book.merge(R"({"models": {}, "webSearch": {"perThousand": 10}})"));
     const auto withFee = book.cost("claude-opus-5", us, searches);
     EXPECT_NEAR(*withFee.total(), 1.1 * 2 * 5 * 1000 / 1e6 + 3 * 10 / 1000.0, kMillionth);
     EXPECT_EQ(withFee.searchesUnpriced, 0);

@@ -139,11 +139,13 @@ TEST_F(PricedHistoryTest, TodaysModelsCostWhatThePublishedRulesGive) {
     EXPECT_NEAR(*cost("claude-sonnet-5-5").total,
                 (2 * 1000 + 0.20 * 1e6 + 10 * 500 + 2 * 1000 + 0.10 * 1e6 + 10 * 500) / 1e6,
                 kMillionth);
-    // Haiku 5.5: a prompt of 100,000 within its band, 100,001 above it; the reply with cache
-    // reads has no price (the rate is not published), so the model is named.
-    EXPECT_FALSE(cost("claude-haiku-5-5").total);
-    EXPECT_NEAR(cost("claude-haiku-5-5").priced,
-                (0.10 * 100'000 + 0.50 * 1000 + 0.50 * 100'001 + 2.50 * 1000) / 1e6, kMillionth);
+    // Haiku 5.5: a prompt of 100,000 within its band, 100,001 above it, and a small one with
+    // cache reads.
+    EXPECT_NEAR(*cost("claude-haiku-5-5").total,
+                (0.10 * 100'000 + 0.50 * 1000 + 0.50 * 100'001 + 2.50 * 1000 + 0.10 * 10 +
+                 0.01 * 5000 + 0.50 * 10) /
+                    1e6,
+                kMillionth);
     // Opus 5 in fast mode: twice every rate.
     EXPECT_NEAR(*cost("claude-opus-5").total, 2 * (5 * 1000 + 6.25 * 2000 + 25 * 1000) / 1e6,
                 kMillionth);
@@ -156,19 +158,19 @@ TEST_F(PricedHistoryTest, TodaysModelsCostWhatThePublishedRulesGive) {
     EXPECT_EQ(rows.at("claude-opus-4-6").usage.cacheWrite, 3000);
     EXPECT_NEAR(*cost("claude-opus-4-6").total, (5 * 10 + 6.25 * 1000 + 10 * 2000 + 25 * 100) / 1e6,
                 kMillionth);
-    // Sonnet 5: three searches, which the shipped book has no fee for.
+    // Sonnet 5: three searches at $10 a thousand, on top of its tokens.
     EXPECT_EQ(rows.at("claude-sonnet-5").usage.webSearches, 3);
-    EXPECT_NEAR(*cost("claude-sonnet-5").total, (2 * 100 + 10 * 100) / 1e6, kMillionth);
-    EXPECT_EQ(report.searchesUnpriced, 3);
+    EXPECT_NEAR(*cost("claude-sonnet-5").total, (2 * 100 + 10 * 100) / 1e6 + 3 * 10.0 / 1000,
+                kMillionth);
+    EXPECT_EQ(report.searchesUnpriced, 0);
     EXPECT_NEAR(*cost("claude-opus-4-5-20251101").total, 5 * 2000 / 1e6, kMillionth);
     EXPECT_FALSE(cost("claude-opus-6").total);
     EXPECT_EQ(cost("claude-opus-6").priced, 0);
 
-    EXPECT_EQ(report.unpricedModels,
-              (std::vector<std::string>{"claude-haiku-5-5", "claude-opus-6"}));
+    EXPECT_EQ(report.unpricedModels, (std::vector<std::string>{"claude-opus-6"}));
     EXPECT_FALSE(report.totalCost.total);
-    EXPECT_EQ(report.totalCost.unpricedModels, 2u);
-    EXPECT_NEAR(report.totalCost.priced, 0.314 + 0.0630005 + 0.085 + 6.424 + 0.0288 + 0.0012 + 0.01,
+    EXPECT_EQ(report.totalCost.unpricedModels, 1u);
+    EXPECT_NEAR(report.totalCost.priced, 0.314 + 0.0630565 + 0.085 + 6.424 + 0.0288 + 0.0312 + 0.01,
                 kMillionth);
     EXPECT_EQ(report.totals.fastReplies, 2);
     EXPECT_EQ(report.totalCost.fastUnpriced, 1);
@@ -408,12 +410,13 @@ TEST_F(PricedHistoryTest, AVersion1HistoryKeepsEveryRowAndLearnsTheRestFromItsLo
     expectSumsMatchReplies(*history);
     const auto report = models(*history, PriceTable::builtIn());
     auto rows = byModel(report);
-    // The reply read again is fast (Opus 4.6: six times), US-only and has its cache write; the
-    // others are as they were.
+    // The reply read again is fast (Opus 4.6: six times), US-only, has its cache write and its
+    // two web searches; the others are as they were.
     EXPECT_NEAR(*rows.at("claude-opus-4-6").cost.total,
                 (6 * 1.1 * (5 * 10 + 6.25 * 1000 + 10 * 2000 + 25 * 100) + 5 * (30 + 40 + 30) +
                  25 * (100 + 100 + 200)) /
-                    1e6,
+                        1e6 +
+                    2 * 10.0 / 1000,
                 kMillionth);
     EXPECT_EQ(rows.at("claude-opus-4-6").usage.webSearches, 2);
     EXPECT_EQ(rows.at("claude-opus-4-6").usage.fastReplies, 1);
