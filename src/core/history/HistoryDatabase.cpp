@@ -89,6 +89,19 @@ CREATE TABLE logs(
 ) STRICT, WITHOUT ROWID;
 )sql";
 
+// Version 3: every official limit reading the status line kept: the time it was read (in
+// microseconds since 1970, like a reply's; first in the key, since every question is about a
+// stretch of time) and the window's name (in names). Added whatever version came before.
+constexpr const char* kReadings = R"sql(
+CREATE TABLE IF NOT EXISTS readings(
+    window INTEGER NOT NULL REFERENCES names(id),
+    time INTEGER NOT NULL,
+    percent REAL NOT NULL,
+    resets_at INTEGER NOT NULL,
+    PRIMARY KEY (time, window)
+) STRICT, WITHOUT ROWID;
+)sql";
+
 std::string stampNow() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -130,6 +143,8 @@ HistoryDatabase::Status migrate(const SqliteDatabase& db, std::string& message) 
     bool ok = version >= 0;
     if (ok && version < 1)
         ok = db.exec(kSchema) && db.exec("PRAGMA user_version = 1");
+    if (ok && version < 3)
+        ok = db.exec(kReadings) && db.exec("PRAGMA user_version = 3");
     // Later versions add their steps here, each from the one before.
     if (!ok || !db.exec("COMMIT")) {
         message = "history: cannot set up the database: " + db.lastError();
