@@ -60,11 +60,18 @@ std::filesystem::path LimitJournal::setAsideFile(const std::filesystem::path& jo
 
 LimitJournal::Appended LimitJournal::append(const std::filesystem::path& journal,
                                             const LimitReading& reading) {
-    if (journal.empty() || !AtomicFile::makeFolders(journal.parent_path()))
+    if (journal.empty())
         return Appended::failed;
     // O_NONBLOCK: a FIFO planted here must not hold the status line up.
-    const UniqueFd file(::open(
-        journal.c_str(), O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    const auto openJournal = [&] {
+        return UniqueFd(::open(journal.c_str(),
+                               O_RDWR | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                               0600));
+    };
+    UniqueFd file = openJournal();
+    // The folders are made only when missing: the status line runs after every message.
+    if (!file && errno == ENOENT && AtomicFile::makeFolders(journal.parent_path()))
+        file = openJournal();
     if (!file)
         return Appended::failed;
     struct stat st {};
