@@ -23,9 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Instant now = fromUnixSeconds(1'750'000'000);
     const auto limits = Limits::load(path, [&] { return now; });
     if (limits) {
-        // A window is present only while its reset lies ahead.
+        // A window is present only while its reset lies ahead, and only as a true reading.
         for (const auto& w : {limits->fiveHour, limits->sevenDay})
-            if (w && !(w->resetsAt > now))
+            if (w && (!(w->resetsAt > now) || w->resetsAt > now + Limits::kMaxAhead ||
+                      !(w->usedPercent >= 0 && w->usedPercent <= Limits::kMaxPercent)))
                 std::abort();
     }
     return 0;

@@ -47,7 +47,7 @@ version=$(dpkg-deb -f "$deb" Version)
 run "$bin/vellumkite-cli" setup --yes >/dev/null
 grep -q "\"command\": \"$bin/vellumkite-statusline\"" "$home/.claude/settings.json" ||
     { echo "FAIL: setup did not name the packaged status line"; cat "$home/.claude/settings.json"; exit 1; }
-echo '{"rate_limits":{"five_hour":{"used_percentage":34,"resets_at":4102444800}}}' |
+echo '{"rate_limits":{"five_hour":{"used_percentage":34,"resets_at":'"$(($(date +%s) + 3600))"'}}}' |
     run sh -c "$(sed -n 's/.*"command": "\(.*\)".*/\1/p' "$home/.claude/settings.json")" |
     grep -qx '5h 34%' || { echo "FAIL: the packaged status line"; exit 1; }
 # No chat logs here, so the doctor exits 1; it must still see the rest.

@@ -6,11 +6,11 @@
 #include "LogFolders.hpp"
 #include "PreferencesStore.hpp"
 #include "RefreshPass.hpp"
-#include "Report.hpp"
 #include "ReportCommand.hpp"
 #include "Setup.hpp"
 #include "SnapshotJson.hpp"
 #include "StatusLine.hpp"
+#include "StatusScreen.hpp"
 #include "Terminal.hpp"
 #include "Thresholds.hpp"
 #include "UsageStore.hpp"
@@ -77,8 +77,9 @@ int status(Args args) {
         return unexpected(args.front());
     Reading r;
     const Snapshot snapshot = r.pass();
-    return print(Report::render(snapshot, Thresholds::load(r.preferences, r.inputs.environment),
-                                systemNow(), Terminal::reportStyle(STDOUT_FILENO)));
+    return print(StatusScreen::render(snapshot,
+                                      Thresholds::load(r.preferences, r.inputs.environment),
+                                      systemNow(), Terminal::screenStyle(STDOUT_FILENO)));
 }
 
 int watch(Args args) {
@@ -99,8 +100,8 @@ int waybar(Args args) {
     if (!args.empty())
         return unexpected(args.front());
     const Snapshot snapshot = Reading().pass();
-    const std::string chat = snapshot.currentChat ? "This chat: " + Report::chatText(snapshot)
-                                                  : Report::chatText(snapshot);
+    const std::string chat = snapshot.currentChat ? "This chat: " + StatusScreen::chatText(snapshot)
+                                                  : StatusScreen::chatText(snapshot);
     return print(SnapshotJson::waybar(snapshot, chat) + "\n");
 }
 
@@ -122,7 +123,7 @@ int setup(Args args) {
 int doctor(Args args) {
     if (!args.empty())
         return unexpected(args.front());
-    return Doctor::run(Terminal::reportStyle(STDOUT_FILENO).colour);
+    return Doctor::run(Terminal::screenStyle(STDOUT_FILENO).colour);
 }
 
 int help(Args) {

@@ -205,15 +205,31 @@ Check autostart() {
 // Looks at the history without opening it for writing: nothing in the doctor writes.
 Check history() {
     const auto path = HistoryDatabase::defaultFile();
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
+    const auto place = HistoryDatabase::inspect(path);
+    if (place.kind == HistoryDatabase::Place::Kind::missing)
         return {Mark::info, "History", "not created yet",
                 "The tray app or \"vellumkite-cli report\" creates it from the logs."};
-    auto db = SqliteDatabase::open(path, SqliteDatabase::Mode::readOnly);
+    if (place.kind != HistoryDatabase::Place::Kind::writable)
+        return {Mark::missing, "History", path.string() + " " + place.problem, place.fix};
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    // While a program writes it, part of what it has committed is in the journal beside it.
+    std::error_code ec;
+    const bool written = std::filesystem::exists(path.string() + "-wal", ec) &&
+                         std::filesystem::exists(path.string() + "-shm", ec);
+    std::string error;
+    auto db = SqliteDatabase::open(
+        path, written ? SqliteDatabase::Mode::readAlongside : SqliteDatabase::Mode::readOnly,
+        &error);
+    if (db && HistoryDatabase::damaged(*db))
+        return {Mark::missing, "History", path.string() + " is damaged",
+                "The tray app or \"vellumkite-cli report\" sets it aside and rebuilds it from "
+                "the logs that are still there."};
     const auto version = db ? db->queryInteger("PRAGMA user_version") : std::nullopt;
     if (!version)
-        return {Mark::warning, "History", path.string() + " cannot be read",
-                "The next run sets it aside and rebuilds it from the logs."};
+        return {Mark::missing, "History",
+                path.string() + " cannot be read: " + (db ? db->lastError() : error),
+                "Make it readable and writable for yourself (chmod 600 " + path.string() + ")."};
     if (*version > HistoryDatabase::kVersion)
         return {Mark::warning, "History", path.string() + " was written by a newer version",
                 "History is off until that version runs again."};
@@ -223,6 +239,9 @@ Check history() {
                          "), " + Format::grouped(replies) + " replies";
     if (first && replies > 0)
         detail += " since " + LocalDate::of(Instant{std::chrono::microseconds(*first)}).text();
+    if (place.mode & 077)
+        return {Mark::warning, "History", detail + "; others can read it",
+                "The tray app or \"vellumkite-cli report\" makes it yours alone (0600)."};
     return {Mark::ok, "History", detail, ""};
 }
 

@@ -2,7 +2,7 @@
 
 #include "Fd.hpp"
 #include "Format.hpp"
-#include "Report.hpp"
+#include "StatusScreen.hpp"
 #include "Terminal.hpp"
 
 #include <algorithm>
@@ -45,7 +45,8 @@ std::string ImportProgress::line(const HistoryUpdate::Progress& p, double second
     const std::string left = rate > 0 && p.bytesDone > 0
                                  ? timeLeft(static_cast<double>(p.bytesTotal - p.bytesDone) / rate)
                                  : std::string();
-    const auto used = Report::columns(text) + Report::columns(figures) + Report::columns(left) + 3;
+    const auto used = StatusScreen::columns(text) + StatusScreen::columns(figures) +
+                      StatusScreen::columns(left) + 3;
     const int barWidth = std::clamp(width - static_cast<int>(used), 10, 30);
     const int filled = static_cast<int>(std::lround(share * barWidth));
     for (int i = 0; i < barWidth; ++i)
@@ -67,7 +68,7 @@ void ImportProgress::update(const HistoryUpdate::Progress& p) {
     const int width = std::max(40, Terminal::columns(fd_));
     const double seconds = std::chrono::duration<double>(now - start_).count();
     std::string text = line(p, seconds, width - 1);
-    if (Report::columns(text) > static_cast<std::size_t>(width - 1)) // a narrow terminal
+    if (StatusScreen::columns(text) > static_cast<std::size_t>(width - 1)) // a narrow terminal
         text = "Reading logs for the history: " +
                Format::share(static_cast<double>(p.bytesDone), static_cast<double>(p.bytesTotal));
     (void)Fd::writeAll(fd_, "\r\033[K" + text);

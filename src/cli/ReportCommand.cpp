@@ -8,6 +8,7 @@
 #include "ImportProgress.hpp"
 #include "LogFolders.hpp"
 #include "PriceTable.hpp"
+#include "SmallFile.hpp"
 #include "Terminal.hpp"
 #include "UsageReportJson.hpp"
 #include "UsageReportText.hpp"
@@ -27,7 +28,9 @@ int fail(int code, const std::string& message) {
     return code;
 }
 
-// A zone name as the system's zone database knows it: "UTC", or a file under TZDIR.
+constexpr std::size_t kMaxZoneFile = 1 << 20;
+
+// A zone name as the system's zone database knows it: "UTC", or a zone file under TZDIR.
 bool knownZone(const std::string& name) {
     if (name == "UTC" || name == "GMT")
         return true;
@@ -38,9 +41,10 @@ bool knownZone(const std::string& name) {
             c != '+')
             return false;
     const char* dir = std::getenv("TZDIR");
-    std::error_code ec;
-    return std::filesystem::is_regular_file(
-        std::filesystem::path(dir && *dir ? dir : "/usr/share/zoneinfo") / name, ec);
+    // The folder also holds tables and notes (leapseconds, zone.tab): only a zone file will do.
+    const SmallFile zone = SmallFile::read(
+        std::filesystem::path(dir && *dir ? dir : "/usr/share/zoneinfo") / name, kMaxZoneFile);
+    return zone && zone.bytes.starts_with("TZif");
 }
 
 // The name of the zone in use, for the JSON: TZ when set, else the system's.
@@ -52,6 +56,48 @@ std::string localZoneName() {
     if (const auto at = target.find("zoneinfo/"); !ec && at != std::string::npos)
         return target.substr(at + 9);
     return "localtime";
+}
+
+void say(const std::string& line) {
+    (void)Fd::writeAll(STDERR_FILENO, "vellumkite-cli: " + line + "\n");
+}
+
+constexpr const char* kDamagedCopy =
+    "the history is damaged, and cannot be set aside and rebuilt since it cannot be written";
+
+// The history to answer from: the file, or, when it cannot be written, a copy in memory that is
+// brought up to date and answers in full without changing the file.
+std::unique_ptr<History> openHistory(const std::filesystem::path& file, bool& inMemory) {
+    auto opened = HistoryDatabase::open(file);
+    if (!opened.message.empty())
+        say(opened.message);
+    if (opened.status == HistoryDatabase::Status::readOnly) {
+        inMemory = true;
+        opened = HistoryDatabase::openCopy(file);
+        say(opened.db ? "this report adds the newest logs to a copy in memory; the history "
+                        "itself could not be brought up to date"
+                      : opened.message);
+    }
+    if (!opened.db)
+        return nullptr;
+    return std::make_unique<History>(std::move(*opened.db));
+}
+
+// A damaged history set aside, and a new one begun (nothing when it cannot be).
+std::unique_ptr<History> rebuild(const std::filesystem::path& file, std::unique_ptr<History> old,
+                                 bool& inMemory) {
+    old.reset();
+    say(HistoryDatabase::setAside(file));
+    return openHistory(file, inMemory);
+}
+
+// False when the history could not be written (see History::damaged()).
+bool update(History& history, const LogFolders& folders) {
+    ImportProgress progress(STDERR_FILENO);
+    const bool updated =
+        HistoryUpdate::run(history, folders.folders, [&](const auto& p) { progress.update(p); });
+    progress.finish();
+    return updated;
 }
 
 struct Arguments {
@@ -146,24 +192,20 @@ int ReportCommand::main(int argc, char** argv) {
     }
 
     const auto file = HistoryDatabase::defaultFile();
-    auto opened = HistoryDatabase::open(file);
-    if (!opened.message.empty())
-        (void)Fd::writeAll(STDERR_FILENO, "vellumkite-cli: " + opened.message + "\n");
-    if (!opened.db)
+    bool inMemory = false;
+    auto history = openHistory(file, inMemory);
+    if (!history)
         return 1;
-    auto history = std::make_unique<History>(std::move(*opened.db));
 
     const LogFolders folders = LogFolders::find();
     for (const auto& entry : folders.missing)
         (void)Fd::writeAll(STDERR_FILENO, "vellumkite-cli: CLAUDE_CONFIG_DIR names " + entry +
                                               ", which does not exist\n");
     for (int attempt = 0;; ++attempt) {
-        ImportProgress progress(STDERR_FILENO);
-        const bool updated = HistoryUpdate::run(*history, folders.folders,
-                                                [&](const auto& p) { progress.update(p); });
-        progress.finish();
-        if (updated)
+        if (update(*history, folders))
             break;
+        if (history->damaged() && inMemory)
+            return fail(1, kDamagedCopy);
         if (!history->damaged() || attempt > 0) {
             // A report from part of the usage would look whole: none rather than that.
             const std::string why = history->database().lastError();
@@ -172,13 +214,9 @@ int ReportCommand::main(int argc, char** argv) {
                                ", so a report would miss usage not yet written to it; none is "
                                "given. Try again in a moment.");
         }
-        history.reset();
-        const std::string notice = HistoryDatabase::setAside(file);
-        opened = HistoryDatabase::open(file);
-        (void)Fd::writeAll(STDERR_FILENO, "vellumkite-cli: " + notice + "\n");
-        if (!opened.db)
+        history = rebuild(file, std::move(history), inMemory);
+        if (!history)
             return 1;
-        history = std::make_unique<History>(std::move(*opened.db));
     }
 
     std::vector<std::string> priceProblems;
@@ -186,8 +224,21 @@ int ReportCommand::main(int argc, char** argv) {
     for (const auto& bad : priceProblems)
         (void)Fd::writeAll(STDERR_FILENO,
                            "vellumkite-cli: " + bad + " is not a valid prices file; ignored\n");
-    const HistoryQuery query(history->database());
-    const auto report = UsageReport::build(query, prices, args->options, systemNow());
+    std::optional<UsageReport> report;
+    for (int attempt = 0;; ++attempt) {
+        const HistoryQuery query(history->database());
+        report = UsageReport::build(query, prices, args->options, systemNow());
+        if (report || attempt > 0 || !SqliteDatabase::isCorruption(query.lastCode()))
+            break;
+        if (inMemory)
+            return fail(1, kDamagedCopy);
+        // A damaged page the update did not reach: the same as damage found while writing.
+        history = rebuild(file, std::move(history), inMemory);
+        if (!history)
+            return 1;
+        if (!update(*history, folders))
+            return fail(1, "the history could not be rebuilt from the logs");
+    }
     if (!report)
         return fail(1, "the history could not be read: " + history->database().lastError());
 
@@ -196,7 +247,7 @@ int ReportCommand::main(int argc, char** argv) {
         out = UsageReportJson::render(*report, args->zone.empty() ? localZoneName() : args->zone,
                                       args->options.byModel);
     } else {
-        const auto style = Terminal::reportStyle(STDOUT_FILENO);
+        const auto style = Terminal::screenStyle(STDOUT_FILENO);
         UsageReportText::Style table;
         table.colour = style.colour;
         table.width =

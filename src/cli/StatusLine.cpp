@@ -6,6 +6,7 @@
 #include "Format.hpp"
 #include "LimitJournal.hpp"
 #include "Limits.hpp"
+#include "StatusLineLog.hpp"
 #include "Subprocess.hpp"
 
 #include <cctype>
@@ -25,7 +26,7 @@ namespace {
 
 // The assistant writes its document and closes the pipe at once; this only guards against a
 // writer that never does.
-constexpr auto kInputTimeout = std::chrono::milliseconds(2000);
+constexpr auto kInputTimeout = std::chrono::milliseconds(1000);
 constexpr auto kCommandTimeout = std::chrono::milliseconds(3000);
 
 std::optional<std::string> windowPercent(simdjson::dom::object rateLimits, const char* name) {
@@ -64,7 +65,7 @@ bool blank(std::string_view text) {
 
 } // namespace
 
-StatusLine::Reading StatusLine::read(std::string_view input) {
+StatusLine::Reading StatusLine::read(std::string_view input, Instant now) {
     Reading out;
     std::vector<std::string> parts;
     simdjson::dom::parser parser;
@@ -76,10 +77,15 @@ StatusLine::Reading StatusLine::read(std::string_view input) {
         simdjson::dom::object rateLimits;
         if (top["rate_limits"].get_object().get(rateLimits) == simdjson::SUCCESS) {
             out.limitsFile = "{\"rate_limits\":" + simdjson::minify(rateLimits) + "}\n";
-            if (auto p = windowPercent(rateLimits, "five_hour"))
-                parts.push_back("5h " + *p);
-            if (auto p = windowPercent(rateLimits, "seven_day"))
-                parts.push_back("wk " + *p);
+            if (auto why = Limits::refusal(*out.limitsFile, now)) {
+                out.refused = std::move(*why);
+                out.limitsFile.reset();
+            } else {
+                if (auto p = windowPercent(rateLimits, "five_hour"))
+                    parts.push_back("5h " + *p);
+                if (auto p = windowPercent(rateLimits, "seven_day"))
+                    parts.push_back("wk " + *p);
+            }
         }
         if (auto ctx = contextSize(top))
             parts.push_back("ctx " + Format::tokens(*ctx));
@@ -149,6 +155,9 @@ int StatusLine::main(int argc, char** argv, const char* program) {
         if (const auto r = LimitReading::fromLimitsFile(*reading.limitsFile, now))
             static_cast<void>(LimitJournal::append(LimitJournal::file(), *r));
     }
+    if (!reading.refused.empty())
+        StatusLineLog::add("rate_limits refused: " + reading.refused +
+                           "; the reading saved before is kept");
     // A cut-off document is not passed on: the command would only see broken JSON.
     if (!command.empty() && input.complete) {
         const auto run = Subprocess::run(command, input.bytes, kCommandTimeout);

@@ -112,13 +112,17 @@ Subprocess::Outcome Subprocess::run(const std::vector<std::string>& argv, std::s
         inWrite.reset();
 
     bool outputDone = false;
-    bool reaped = false;
-    int status = 0;
+    bool exited = false;
     auto stopAt = deadline;
     char buf[16384];
-    while (!(outputDone && reaped) && Steady::now() < stopAt) {
-        if (!reaped && ::waitpid(pid, &status, WNOHANG) == pid) {
-            reaped = true;
+    while (!(outputDone && exited) && Steady::now() < stopAt) {
+        // Left unreaped until the end: while it is a zombie its process group's id cannot be
+        // given to anyone else, so the group can be killed safely.
+        siginfo_t info{};
+        if (!exited &&
+            ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+            info.si_pid == pid) {
+            exited = true;
             stopAt = std::min(stopAt, Steady::now() + kGraceAfterExit);
             continue;
         }
@@ -153,17 +157,16 @@ Subprocess::Outcome Subprocess::run(const std::vector<std::string>& argv, std::s
         }
     }
 
-    if (!reaped) {
-        // Out of time: the command and everything it started go.
-        out.timedOut = true;
+    // Out of time, or done but with something it started still holding the output: the command
+    // and everything in its group go, so that nothing it started outlives its time. What it
+    // started with the output sent elsewhere was meant to run on, and does.
+    out.timedOut = !exited;
+    if (!exited || !outputDone)
         ::kill(-pid, SIGKILL);
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        return out;
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    // The command has exited. Whatever it left running in the background keeps running; we only
-    // stop listening to it.
-    if (WIFEXITED(status))
+    if (exited && WIFEXITED(status))
         out.exitCode = WEXITSTATUS(status);
     return out;
 }

@@ -10,7 +10,8 @@ namespace vellumkite {
 
 // Runs a command with some bytes on its standard input and collects its standard output, within
 // a time limit. The command runs in a process group of its own, which is killed as a whole when
-// time runs out, so a shell's children go with it.
+// time runs out, or when the command has exited but what it started still holds the output, so
+// a shell's children go with it.
 struct Subprocess {
     struct Outcome {
         bool started = false;

@@ -31,8 +31,8 @@ int Terminal::rows(int fd) {
     return windowSize(fd).ws_row;
 }
 
-Report::Style Terminal::reportStyle(int fd) {
-    Report::Style style;
+StatusScreen::Style Terminal::screenStyle(int fd) {
+    StatusScreen::Style style;
     const bool tty = isTerminal(fd);
     style.colour = tty && std::getenv("NO_COLOR") == nullptr;
     if (const int cols = tty ? columns(fd) : 0; cols > 0)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Report.hpp"
+#include "StatusScreen.hpp"
 
 #include <string_view>
 
@@ -14,7 +14,7 @@ struct Terminal {
     static int rows(int fd);
     // Colours only on a terminal and only when NO_COLOR is not set, whatever its value; the
     // width follows a narrow terminal, one column short so the last one is never written.
-    static Report::Style reportStyle(int fd);
+    static StatusScreen::Style screenStyle(int fd);
 };
 
 } // namespace vellumkite

@@ -1,7 +1,7 @@
 #include "UsageReportText.hpp"
 
 #include "Format.hpp"
-#include "Report.hpp"
+#include "StatusScreen.hpp"
 
 #include <algorithm>
 #include <functional>
@@ -32,7 +32,7 @@ std::string periodHeader(UsageReport::Kind kind) {
 }
 
 std::string pad(const std::string& text, std::size_t width, bool left) {
-    const std::size_t n = Report::columns(text);
+    const std::size_t n = StatusScreen::columns(text);
     const std::string fill(width > n ? width - n : 0, ' ');
     return left ? text + fill : fill + text;
 }
@@ -73,12 +73,12 @@ std::string UsageReportText::render(const UsageReport& report, const Style& styl
     for (const auto& col : columns) {
         std::size_t w = col.header.size();
         for (const auto& l : lines)
-            w = std::max(w, Report::columns(col.cell(l)));
+            w = std::max(w, StatusScreen::columns(col.cell(l)));
         widths.push_back(w);
     }
-    std::size_t labelWidth = Report::columns(periodHeader(report.kind));
+    std::size_t labelWidth = StatusScreen::columns(periodHeader(report.kind));
     for (const auto& l : lines)
-        labelWidth = std::max(labelWidth, Report::columns(l.label));
+        labelWidth = std::max(labelWidth, StatusScreen::columns(l.label));
     constexpr std::size_t kGap = 2;
     // Labels (long project paths, chat ids) give way down to this before columns go.
     const std::size_t minLabel = std::min<std::size_t>(labelWidth, 14);
@@ -110,7 +110,7 @@ std::string UsageReportText::render(const UsageReport& report, const Style& styl
         header += std::string(kGap, ' ') + pad(columns[i].header, widths[i], false);
     out += styled(header, "1") + "\n";
     for (const auto& l : lines) {
-        std::string text = pad(Report::fit(l.label, labelWidth), labelWidth, true);
+        std::string text = pad(StatusScreen::fit(l.label, labelWidth), labelWidth, true);
         for (std::size_t i = 0; i < columns.size(); ++i)
             text += std::string(kGap, ' ') + pad(columns[i].cell(l), widths[i], false);
         out += styled(text, l.strong ? "1" : l.sub ? "2" : nullptr) + "\n";

@@ -148,10 +148,11 @@ int Watch::run(UsageStore& store, const RefreshPass::Inputs& inputs, const Prefe
             if (gStop)
                 return 0;
             const std::string text =
-                json ? SnapshotJson::full(s) + "\n"
-                     : (first ? "" : "\n") +
-                           Report::render(s, Thresholds::load(preferences, inputs.environment),
-                                          systemNow(), Terminal::reportStyle(STDOUT_FILENO));
+                json
+                    ? SnapshotJson::full(s) + "\n"
+                    : (first ? "" : "\n") +
+                          StatusScreen::render(s, Thresholds::load(preferences, inputs.environment),
+                                               systemNow(), Terminal::screenStyle(STDOUT_FILENO));
             if (!Fd::writeAll(STDOUT_FILENO, text))
                 return 1;
             if (waitUntil(next, false))
@@ -175,8 +176,8 @@ int Watch::run(UsageStore& store, const RefreshPass::Inputs& inputs, const Prefe
         }
         gResized = 0;
         const std::string report =
-            Report::render(s, Thresholds::load(preferences, inputs.environment), systemNow(),
-                           Terminal::reportStyle(STDOUT_FILENO));
+            StatusScreen::render(s, Thresholds::load(preferences, inputs.environment), systemNow(),
+                                 Terminal::screenStyle(STDOUT_FILENO));
         if (!Fd::writeAll(STDOUT_FILENO, frame(report, Terminal::rows(STDOUT_FILENO))))
             return 1;
         if (waitUntil(next, screen.keys()))

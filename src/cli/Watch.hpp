@@ -1,7 +1,7 @@
 #pragma once
 
 #include "RefreshPass.hpp"
-#include "Report.hpp"
+#include "StatusScreen.hpp"
 
 namespace vellumkite {
 

@@ -81,7 +81,7 @@ wait "$demo" 2>/dev/null
 
 # --- Normal mode with a tray, and a 5-hour reading so that the title is a percentage.
 mkdir -p "$XDG_DATA_HOME/Vellumkite"
-printf '{"rate_limits":{"five_hour":{"used_percentage":40,"resets_at":4102444800}}}' \
+printf '{"rate_limits":{"five_hour":{"used_percentage":40,"resets_at":'"$(($(date +%s) + 3600))"'}}}' \
     >"$XDG_DATA_HOME/Vellumkite/statusline.json"
 
 timeout 60 "$app" >"$work/app.out" 2>"$work/app.err" &

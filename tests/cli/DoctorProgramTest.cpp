@@ -56,7 +56,8 @@ TEST(DoctorProgramTest, AHomeWithEveryPieceIsInPlace) {
               R"({"statusLine":{"type":"command","command":")" + kStatusLine + R"( -- ~/s.sh"}})");
     ASSERT_EQ(home.programs
                   .run({kStatusLine}, R"({"rate_limits":{"five_hour":{"used_percentage":34,)"
-                                      R"("resets_at":4102444800}}})")
+                                      R"("resets_at":)" +
+                                          resetsInAnHour() + "}}}")
                   .code,
               0);
     writeFile(home.dir / ".config/autostart/vellumkite.desktop",

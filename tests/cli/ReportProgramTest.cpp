@@ -1,7 +1,10 @@
 // vellumkite-cli report as scripts run it: the real binary, a home of its own.
+#include "DoctorLine.hpp"
 #include "HistoryDatabase.hpp"
+#include "OtherUser.hpp"
 #include "TestHome.hpp"
 
+#include <fstream>
 #include <gtest/gtest.h>
 #include <simdjson.h>
 
@@ -19,6 +22,20 @@ Reply replyAt(const char* id, const char* time, const char* model, std::int64_t 
                  .cacheWrite = 1000,
                  .output = 10,
                  .tools = {}};
+}
+
+// The input tokens of every reply the report counts, or -1 when it did not answer.
+std::int64_t reportedInput(const Exit& e) {
+    simdjson::dom::parser parser;
+    std::int64_t input = -1;
+    if (e.code != 0 ||
+        parser.parse(e.out)["totals"]["input"].get_int64().get(input) != simdjson::SUCCESS)
+        return -1;
+    return input;
+}
+
+std::string historyFile(const TestHome& home) {
+    return (home.dir / ".local/share/Vellumkite/history.sqlite3").string();
 }
 
 } // namespace
@@ -88,6 +105,19 @@ TEST(ReportProgramTest, MistakesAreOneLineAndExitTwo) {
         EXPECT_EQ(std::count(e.err.begin(), e.err.end(), '\n'), 1) << e.err;
         EXPECT_EQ(e.out, "");
     }
+
+    // The zone folder also holds files that are not zones; only a zone file names a zone.
+    const auto zones = home.dir / "zoneinfo";
+    std::filesystem::create_directories(zones / "Test");
+    std::filesystem::copy_file("/usr/share/zoneinfo/UTC", zones / "Test/Zone");
+    writeFile(zones / "leapseconds", "# Allowance for leap seconds added to each time zone\n");
+    home.programs.setEnv("TZDIR", zones.string());
+    for (const char* zone : {"leapseconds", "Test"}) {
+        const Exit e = home.programs.run({kCli, "report", "daily", "--tz", zone});
+        EXPECT_EQ(e.code, 2) << zone;
+        EXPECT_EQ(e.err, "vellumkite-cli report: unknown time zone: " + std::string(zone) + "\n");
+    }
+    EXPECT_EQ(home.programs.run({kCli, "report", "daily", "--tz", "Test/Zone"}).code, 0);
 }
 
 TEST(ReportProgramTest, AHistoryFromANewerVersionIsLeftAlone) {
@@ -102,4 +132,102 @@ TEST(ReportProgramTest, AHistoryFromANewerVersionIsLeftAlone) {
     EXPECT_EQ(e.code, 1);
     EXPECT_NE(e.err.find("newer version"), std::string::npos) << e.err;
     EXPECT_EQ(std::filesystem::file_size(file), size);
+}
+
+TEST(ReportProgramTest, AHistoryThatCannotBeWrittenStillAnswersInFullAndIsLeftAsItIs) {
+    // Ownership means something else to root: both are tried where both can be.
+    for (const bool other : {false, true}) {
+        SCOPED_TRACE(other ? "as another user" : "as this user");
+        if (other && !OtherUser::unavailable(kCli).empty()) {
+            std::cout << "[  SKIPPED ] as another user: " << OtherUser::unavailable(kCli) << "\n";
+            continue;
+        }
+        TestHome home;
+        const auto as = [&](std::vector<std::string> argv) {
+            return other ? OtherUser::run(argv) : argv;
+        };
+        writeFile(home.chatFile("old"),
+                  replyLine(replyAt("m1", isoAgo(3 * 86400).c_str(), "claude-opus-4-5", 100)) +
+                      "\n");
+        if (other)
+            OtherUser::own(home.dir.path());
+        ASSERT_EQ(home.programs.run(as({kCli, "report", "daily"})).code, 0);
+        // The old chat's log is gone: only the history has it. A new one is not in it yet.
+        std::filesystem::remove(home.chatFile("old"));
+        writeFile(home.chatFile("new"),
+                  replyLine(replyAt("m2", isoAgo(600).c_str(), "claude-opus-4-5", 20)) + "\n");
+        if (other)
+            OtherUser::own(home.dir.path());
+        const auto file = historyFile(home);
+        const auto folder = std::filesystem::path(file).parent_path();
+        const auto entries = folderEntries(folder);
+        const std::string bytes = readFile(file);
+
+        struct Case {
+            const char* name;
+            uid_t owner;
+            unsigned mode;
+            std::string says, fix;
+        };
+        const uid_t me = other ? OtherUser::kUid : ::geteuid();
+        std::vector<Case> cases = {{"read-only", me, 0400, "is read-only", "chmod u+w"}};
+        if (::geteuid() == 0)
+            cases.push_back({"another user's", other ? 0 : OtherUser::kUid, 0644,
+                             "belongs to another user", "chown"});
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            ASSERT_EQ(::chown(file.c_str(), c.owner, c.owner), 0);
+            ASSERT_EQ(::chmod(file.c_str(), c.mode), 0);
+            const Exit e = home.programs.run(as({kCli, "report", "daily", "--json"}));
+            EXPECT_EQ(e.code, 0) << e.err;
+            EXPECT_EQ(reportedInput(e), 120) << "the old chat from the history, the new one "
+                                                "from its log";
+            EXPECT_NE(e.err.find(file + " " + c.says), std::string::npos) << e.err;
+            EXPECT_NE(e.err.find("; it was left as it is."), std::string::npos);
+            EXPECT_NE(e.err.find("could not be brought up to date"), std::string::npos);
+            EXPECT_EQ(e.err.find("damaged"), std::string::npos) << e.err;
+            // Nothing renamed, made beside it or written to it.
+            EXPECT_EQ(folderEntries(folder), entries);
+            EXPECT_EQ(readFile(file), bytes);
+            EXPECT_EQ(fileMode(file), c.mode);
+
+            const Exit doctor = home.programs.run(as({kCli, "doctor"}));
+            const auto line = doctorLine(doctor.out, "History");
+            EXPECT_TRUE(line.starts_with("\u2717 History         " + file + " " + c.says)) << line;
+            EXPECT_NE(doctor.out.find(c.fix), std::string::npos) << doctor.out;
+        }
+    }
+}
+
+TEST(ReportProgramTest, ADamagedPageIsSetAsideAndRebuiltAndTheDoctorSaysSo) {
+    TestHome home;
+    for (const char* chat : {"a", "b"})
+        writeFile(home.chatFile(chat),
+                  replyLine(replyAt(chat, isoAgo(2 * 86400).c_str(), "claude-opus-4-5", 100)) +
+                      "\n");
+    ASSERT_EQ(home.programs.run({kCli, "report", "daily"}).code, 0);
+    const auto file = historyFile(home);
+    {
+        // The page of the sums every report reads; the update itself never reads it.
+        auto db = SqliteDatabase::open(file, SqliteDatabase::Mode::readOnly);
+        ASSERT_TRUE(db);
+        const auto page = db->queryInteger("SELECT rootpage FROM sqlite_schema "
+                                           "WHERE name = 'quarters'");
+        const auto size = db->queryInteger("PRAGMA page_size");
+        ASSERT_TRUE(page && size);
+        std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp((*page - 1) * *size + 8);
+        f << std::string(static_cast<std::size_t>(*size - 8), '\xa5');
+    }
+    Exit doctor = home.programs.run({kCli, "doctor"});
+    EXPECT_EQ(doctorLine(doctor.out, "History"), "\u2717 History         " + file + " is damaged");
+    EXPECT_EQ(doctor.code, 1);
+
+    const Exit e = home.programs.run({kCli, "report", "daily", "--json"});
+    EXPECT_EQ(e.code, 0) << e.err;
+    EXPECT_EQ(reportedInput(e), 200);
+    EXPECT_EQ(std::count(e.err.begin(), e.err.end(), '\n'), 1) << e.err;
+    EXPECT_NE(e.err.find("set aside as history.sqlite3.corrupt-"), std::string::npos) << e.err;
+    doctor = home.programs.run({kCli, "doctor"});
+    EXPECT_TRUE(doctorLine(doctor.out, "History").starts_with("\u2713 History")) << doctor.out;
 }

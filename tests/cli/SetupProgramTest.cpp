@@ -1,5 +1,7 @@
 // "vellumkite-cli setup" on the user's real settings file, as a user runs it: every other byte
 // kept, a backup beside it, and --undo giving back exactly what was there.
+#include "JsonWriter.hpp"
+#include "OtherUser.hpp"
 #include "TestHome.hpp"
 
 #include <gtest/gtest.h>
@@ -12,9 +14,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kInput = R"({"rate_limits":{"five_hour":{"used_percentage":34,)"
-                           R"("resets_at":4102444800},"seven_day":{"used_percentage":18,)"
-                           R"("resets_at":4102444800}}})";
+const std::string kInput =
+    R"({"rate_limits":{"five_hour":{"used_percentage":34,"resets_at":)" + resetsInAnHour() +
+    R"(},"seven_day":{"used_percentage":18,"resets_at":)" + resetsInAnHour() + "}}}";
 
 class SetupProgramTest : public ::testing::Test {
 protected:
@@ -94,6 +96,8 @@ TEST_F(SetupProgramTest, KeepsEveryOtherByteAndUndoGivesBackTheSameFile) {
          "    \"alpha\": [true, null, -0, \"\\u00e9\\n\"],\n    \"model\": \"opus\",\n"
          "    \"statusLine\": " +
              ourObject("    ") + "\n}\n"},
+        {"a byte-order mark", "\xEF\xBB\xBF{}\r\n",
+         "\xEF\xBB\xBF{\n  \"statusLine\": " + ourObject("  ") + "\n}\r\n"},
         {"a status line that cannot be chained",
          "{\"statusLine\": {\"type\": \"static\"}, \"b\": 2}\n",
          "{\"statusLine\": {\"type\": \"command\", \"command\": \"" + kStatusLine +
@@ -151,6 +155,30 @@ TEST_F(SetupProgramTest, ChainsAnExistingStatusLineThatStillRunsAfterOurs) {
     ASSERT_EQ(setup({"--undo", "--yes"}).code, 0);
     EXPECT_EQ(command(), mine);
     EXPECT_NE(readFile(settings()).find("\"padding\": 3"), std::string::npos);
+}
+
+TEST_F(SetupProgramTest, ALineThatStartsWithAShellBuiltinRunsAsItDidBefore) {
+    const fs::path script = home.dir / "bin/s.sh";
+    writeFile(script, "#!/bin/sh\nread -r line\necho \"mine: ${#line}\"\n");
+    fs::permissions(script, fs::perms(0755));
+    const std::string s = script.string();
+    // The shell's own echo reads backslashes where the program does not.
+    for (const std::string& mine :
+         std::vector<std::string>{"exec " + s, ". " + s, "command " + s, "eval " + s,
+                                  "echo 'mine\\tline'", "printf 'mine %s\\n' x"}) {
+        SCOPED_TRACE(mine);
+        std::string json = R"({"statusLine":{"type":"command","command":)";
+        JsonWriter::appendString(json, mine);
+        writeFile(settings(), json + "}}");
+        ASSERT_EQ(setup().code, 0);
+        // As the assistant runs it, before and after: the same line.
+        const Exit before = home.programs.run({"/bin/sh", "-c", mine}, kInput + "\n");
+        const Exit after = home.programs.run({"/bin/sh", "-c", command()}, kInput + "\n");
+        EXPECT_NE(before.out, "");
+        EXPECT_EQ(after.out, before.out) << command();
+        EXPECT_NE(readFile(home.limitsFile()).find("\"used_percentage\":34"), std::string::npos);
+        fs::remove(home.limitsFile());
+    }
 }
 
 TEST_F(SetupProgramTest, ALineSetUpByHandIsOnAndUndoKeepsWhatItChained) {
@@ -219,6 +247,71 @@ TEST_F(SetupProgramTest, WritesASymlinksTargetAndKeepsTheLink) {
     ASSERT_EQ(setup({"--undo", "--yes"}).code, 0);
     EXPECT_TRUE(fs::is_symlink(settings()));
     EXPECT_EQ(readFile(target), before);
+}
+
+TEST_F(SetupProgramTest, NeverGoesThroughAnotherUsersLinkOrFolder) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a link or a folder to another user";
+    // A file only root may read: what a link planted by another user would have root copy.
+    const fs::path secret = home.dir / "root-only/settings.json";
+    const std::string secretText = "{\"token\": \"s3cret\"}\n";
+    writeFile(secret, secretText);
+    fs::permissions(secret.parent_path(), fs::perms::owner_all);
+    fs::permissions(secret, fs::perms(0644));
+    const fs::path folder = settings().parent_path();
+    struct Case {
+        const char* name;
+        bool theirLink, theirFolder;
+    };
+    for (const Case& c : {Case{"their link in their folder", true, true},
+                          Case{"their link in a folder of ours", true, false},
+                          Case{"a link of ours in their folder", false, true}}) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        fs::create_symlink(secret, settings());
+        if (c.theirLink) {
+            ASSERT_EQ(::lchown(settings().c_str(), OtherUser::kUid, OtherUser::kGid), 0);
+        }
+        if (c.theirFolder) {
+            ASSERT_EQ(::chown(folder.c_str(), OtherUser::kUid, OtherUser::kGid), 0);
+        }
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"--yes"}, std::vector<std::string>{"--undo", "--yes"}}) {
+            const Exit e = setup(args);
+            EXPECT_EQ(e.code, 1);
+            EXPECT_NE(e.err.find("which belongs to another user; it was left as it is"),
+                      std::string::npos)
+                << e.err;
+        }
+        EXPECT_EQ(readFile(secret), secretText);
+        EXPECT_EQ(folderEntries(folder), std::vector<std::string>{"settings.json"});
+        EXPECT_TRUE(fs::is_symlink(settings()));
+    }
+
+    // As that other user: root's links are the system's and are followed; a third user's are not.
+    if (const auto why = OtherUser::unavailable(kCli); !why.empty()) {
+        std::cout << "[  SKIPPED ] as another user: " << why << "\n";
+        return;
+    }
+    fs::remove_all(folder);
+    const fs::path mine = home.dir / "dotfiles/settings.json";
+    writeFile(mine, "{}\n");
+    fs::create_directories(folder);
+    fs::create_symlink(mine, settings());
+    OtherUser::own(home.dir.path());
+    ASSERT_EQ(::lchown(settings().c_str(), 0, 0), 0);
+    const Exit followed = home.programs.run(OtherUser::run({kCli, "setup", "--yes"}));
+    EXPECT_EQ(followed.code, 0) << followed.err;
+    EXPECT_NE(readFile(mine).find("statusLine"), std::string::npos);
+    ASSERT_EQ(::lchown(settings().c_str(), OtherUser::kUid - 1, OtherUser::kGid - 1), 0);
+    const std::string before = readFile(mine);
+    const Exit refused = home.programs.run(OtherUser::run({kCli, "setup", "--undo", "--yes"}));
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_NE(refused.err.find("is reached through the link " + settings().string()),
+              std::string::npos)
+        << refused.err;
+    EXPECT_EQ(readFile(mine), before);
 }
 
 TEST_F(SetupProgramTest, AsksOnATerminalAndOnlyAppliesWithYesElsewhere) {

@@ -36,7 +36,8 @@ protected:
 
     void limit(int percent) {
         writeFile(home.limitsFile(), R"({"rate_limits":{"five_hour":{"used_percentage":)" +
-                                         std::to_string(percent) + R"(,"resets_at":4102444800}}})");
+                                         std::to_string(percent) + R"(,"resets_at":)" +
+                                         resetsInAnHour() + "}}}");
     }
 
     std::string run(const std::string& command) {

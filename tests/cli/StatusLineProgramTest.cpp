@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace vellumkite;
 using namespace vellumkite::testing;
@@ -19,11 +20,20 @@ namespace {
 
 const std::vector<std::string> kSaved = {"limit-readings.jsonl", "statusline.json"};
 
-const std::string kInput =
-    R"({"session_id":"s","model":{"id":"claude-sonnet"},"rate_limits":{"five_hour":)"
-    R"({"used_percentage":34.4,"resets_at":4102444800},"seven_day":{"used_percentage":18,)"
-    R"("resets_at":4102444800.5}},"context_window":{"current_usage":{"input_tokens":12,)"
-    R"("cache_creation_input_tokens":1000,"cache_read_input_tokens":85000,"output_tokens":9}}})";
+// Resets in an hour and in a day, as the assistant would send them now.
+const std::string kFiveResets = resetsInAnHour();
+const long long kNowSeconds = std::stoll(kFiveResets) - 3600;
+const std::string kWeekResets = std::to_string(kNowSeconds + 86400) + ".5";
+
+std::string input(const std::string& fiveHour) {
+    return R"({"session_id":"s","model":{"id":"claude-sonnet"},"rate_limits":{"five_hour":)" +
+           fiveHour + R"(,"seven_day":{"used_percentage":18,"resets_at":)" + kWeekResets +
+           R"(}},"context_window":{"current_usage":{"input_tokens":12,)"
+           R"("cache_creation_input_tokens":1000,"cache_read_input_tokens":85000,)"
+           R"("output_tokens":9}}})";
+}
+
+const std::string kInput = input(R"({"used_percentage":34.4,"resets_at":)" + kFiveResets + "}");
 
 TEST(StatusLineProgramTest, SavesTheReadingsPrivatelyAndPrintsTheLine) {
     TestHome home;
@@ -34,9 +44,9 @@ TEST(StatusLineProgramTest, SavesTheReadingsPrivatelyAndPrintsTheLine) {
         EXPECT_EQ(e.code, 0);
         EXPECT_EQ(e.out, "5h 34% \u00b7 wk 18% \u00b7 ctx 86k\n");
         EXPECT_EQ(readFile(home.limitsFile()),
-                  R"({"rate_limits":{"five_hour":{"used_percentage":34.4,"resets_at":4102444800},)"
-                  R"("seven_day":{"used_percentage":18,"resets_at":4102444800.5}}})"
-                  "\n");
+                  R"({"rate_limits":{"five_hour":{"used_percentage":34.4,"resets_at":)" +
+                      kFiveResets + R"(},"seven_day":{"used_percentage":18,"resets_at":)" +
+                      kWeekResets + "}}}\n");
         // Every folder it made is the user's alone, and so is the file.
         EXPECT_EQ(fileMode(home.dir / ".local"), 0700u);
         EXPECT_EQ(fileMode(home.dir / ".local/share"), 0700u);
@@ -48,7 +58,7 @@ TEST(StatusLineProgramTest, SavesTheReadingsPrivatelyAndPrintsTheLine) {
         const auto limits = Limits::load(home.limitsFile());
         ASSERT_TRUE(limits && limits->fiveHour && limits->sevenDay);
         EXPECT_EQ(limits->fiveHour->usedPercent, 34.4);
-        EXPECT_EQ(limits->sevenDay->resetsAt, fromUnixSeconds(4102444800.5));
+        EXPECT_EQ(limits->sevenDay->resetsAt, fromUnixSeconds(kNowSeconds + 86400.5));
     }
 }
 
@@ -91,9 +101,8 @@ TEST(StatusLineProgramTest, BadInputLeavesTheSavedFileAlone) {
     const std::string deep = std::string(100000, '[') + std::string(100000, ']');
     const std::string deepInLimits =
         R"({"rate_limits":)" + std::string(100000, '[') + std::string(100000, ']') + "}";
-    const std::string huge =
-        R"({"rate_limits":{"five_hour":{"used_percentage":1,"resets_at":4102444800}},"x":")" +
-        std::string(5 << 20, 'a') + "\"}";
+    const std::string huge = R"({"rate_limits":{"five_hour":{"used_percentage":1,"resets_at":)" +
+                             kFiveResets + R"(}},"x":")" + std::string(5 << 20, 'a') + "\"}";
     const std::vector<std::pair<std::string, std::string>> inputs = {
         {"empty", ""},
         {"binary", binary},
@@ -122,11 +131,64 @@ TEST(StatusLineProgramTest, BadInputLeavesTheSavedFileAlone) {
 
 TEST(StatusLineProgramTest, InputThatNeverEndsDoesNotHoldItUp) {
     TestHome home;
-    const Exit e = home.programs.run({kStatusLine}, R"({"rate_limits":{}})", true);
-    EXPECT_EQ(e.code, 0);
-    EXPECT_EQ(e.out, "Vellumkite\n");
-    EXPECT_LT(e.seconds, 3.0);
-    EXPECT_FALSE(fs::exists(home.limitsFile())); // a document never finished is not saved
+    for (const auto& program : {std::vector<std::string>{kStatusLine},
+                                std::vector<std::string>{kStatusLine, "--", "cat"}}) {
+        const Exit e = home.programs.run(program, R"({"rate_limits":{}})", true);
+        EXPECT_EQ(e.code, 0);
+        EXPECT_EQ(e.out, "Vellumkite\n");
+        EXPECT_GT(e.seconds, 0.9);
+        EXPECT_LT(e.seconds, 1.5);
+        EXPECT_FALSE(fs::exists(home.limitsFile())); // a document never finished is not saved
+    }
+}
+
+TEST(StatusLineProgramTest, ReadingsThatCannotBeTrueAreRefusedWithALineInItsLog) {
+    TestHome home;
+    ASSERT_EQ(home.programs.run({kStatusLine}, kInput).code, 0);
+    const std::string saved = readFile(home.limitsFile());
+    const fs::path log = home.limitsFile().parent_path() / "statusline.log";
+    const auto window = [](const std::string& used, long long resets) {
+        return R"({"used_percentage":)" + used + R"(,"resets_at":)" + std::to_string(resets) + "}";
+    };
+    struct Case {
+        const char* name;
+        std::string input, says;
+    };
+    const std::vector<Case> cases = {
+        {"milliseconds", input(window("34", (kNowSeconds + 3600) * 1000)),
+         "five_hour.resets_at " + std::to_string((kNowSeconds + 3600) * 1000) +
+             " is more than 8 days ahead"},
+        {"nine days ahead", input(window("34", kNowSeconds + 9 * 86400)), "more than 8 days"},
+        {"long past", input(window("34", kNowSeconds - 6 * 3600)),
+         "five_hour.resets_at " + std::to_string(kNowSeconds - 6 * 3600) +
+             " is further in the past than the window is long"},
+        {"negative", input(window("-3", kNowSeconds + 3600)),
+         "five_hour.used_percentage -3 is outside 0 to 1000"},
+        {"huge", input(window("1e9", kNowSeconds + 3600)), "used_percentage 1e+09 is outside"},
+        {"over a MiB",
+         input(R"({"used_percentage":34,"resets_at":)" + kFiveResets + R"(,"pad":")" +
+               std::string(Limits::kMaxFileSize, 'x') + "\"}"),
+         "over the 1 MiB"},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(c.name);
+        const Exit e = home.programs.run({kStatusLine}, c.input);
+        EXPECT_EQ(e.code, 0);
+        EXPECT_EQ(e.out, "ctx 86k\n") << "no refused percentage shown";
+        EXPECT_EQ(readFile(home.limitsFile()), saved) << "the reading before stays";
+        const std::string text = readFile(log);
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), static_cast<long>(i + 1));
+        const std::string last = text.substr(text.rfind('\n', text.size() - 2) + 1);
+        EXPECT_NE(last.find(" rate_limits refused: "), std::string::npos) << last;
+        EXPECT_NE(last.find(c.says), std::string::npos) << last;
+    }
+    EXPECT_EQ(fileMode(log), 0600u);
+    EXPECT_EQ(home.journalLines().size(), 1u) << "nor kept in the journal";
+    // Within a window's length of the past the reading is true, only over: saved, not shown.
+    EXPECT_EQ(home.programs.run({kStatusLine}, input(window("34", kNowSeconds - 3600))).out,
+              "5h 34% \u00b7 wk 18% \u00b7 ctx 86k\n");
+    EXPECT_NE(readFile(home.limitsFile()), saved);
 }
 
 TEST(StatusLineProgramTest, NeverWritesThroughWhatIsPlantedAtTheTarget) {
@@ -173,8 +235,8 @@ TEST(StatusLineProgramTest, KeepsEachReadingThatDiffersInTheJournal) {
     const auto first = LimitReading::parse(lines[0]), second = LimitReading::parse(lines[1]);
     ASSERT_TRUE(first && second);
     EXPECT_EQ(first->windows, (std::vector<LimitReading::Window>{
-                                  {"five_hour", 34.4, fromUnixSeconds(4102444800)},
-                                  {"seven_day", 18, fromUnixSeconds(4102444800.5)}}));
+                                  {"five_hour", 34.4, fromUnixSeconds(std::stod(kFiveResets))},
+                                  {"seven_day", 18, fromUnixSeconds(std::stod(kWeekResets))}}));
     EXPECT_EQ(second->windows[0].percent, 35);
     EXPECT_GE(first->at, before - std::chrono::milliseconds(1));
     EXPECT_LE(first->at, second->at);
@@ -221,18 +283,27 @@ TEST(StatusLineProgramTest, FallsBackToItsOwnLineWhenTheCommandFails) {
 
 TEST(StatusLineProgramTest, ACommandThatHangsIsCutOffWithItsChildren) {
     TestHome home;
+    const auto touchAfter = [&](const char* seconds, const char* name) {
+        return "(sleep " + std::string(seconds) + "; touch '" + (home.dir / name).string() + "') &";
+    };
     // The shell's own child must go too, or it would keep the output pipe open.
-    Exit e = home.programs.run({kStatusLine, "--", "sh", "-c", "sleep 10; echo late"}, kInput);
+    Exit e = home.programs.run(
+        {kStatusLine, "--", "sh", "-c", touchAfter("3.3", "late") + " sleep 10; echo late"},
+        kInput);
     EXPECT_EQ(e.code, 0);
     EXPECT_EQ(e.out, "5h 34% \u00b7 wk 18% \u00b7 ctx 86k\n");
     EXPECT_GT(e.seconds, 2.9);
     EXPECT_LT(e.seconds, 3.5);
 
-    // A command that answers and leaves something running in the background is not held up.
-    e = home.programs.run({kStatusLine, "--", "sh", "-c", "echo quick; sleep 3 2>/dev/null &"},
+    // A command that answers and leaves something running in the background is not held up,
+    // and what it left holding its output does not outlive it.
+    e = home.programs.run({kStatusLine, "--", "sh", "-c", "echo quick; " + touchAfter("1", "left")},
                           kInput);
     EXPECT_EQ(e.out, "quick\n");
-    EXPECT_LT(e.seconds, 1.5);
+    EXPECT_LT(e.seconds, 1.0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+    EXPECT_FALSE(fs::exists(home.dir / "late"));
+    EXPECT_FALSE(fs::exists(home.dir / "left"));
 }
 
 TEST(StatusLineProgramTest, ArgumentErrorsExitTwo) {

@@ -40,6 +40,11 @@ inline std::string isoAgo(double secondsAgo) {
     return Timestamp::format(addSeconds(systemNow(), -secondsAgo));
 }
 
+// Unix seconds an hour from now: a reset time as the assistant sends it.
+inline std::string resetsInAnHour() {
+    return std::to_string(static_cast<long long>(toUnixSeconds(systemNow())) + 3600);
+}
+
 struct TestHome {
     TempDir dir;
     Programs programs{

@@ -45,7 +45,7 @@ check_trace() { # $1: name, $2: strace output
 
 strace -f -qq -e trace=network -o "$work/cli.trace" "$cli" json >"$work/cli.json"
 check_trace "vellumkite-cli json" "$work/cli.trace"
-echo '{"rate_limits":{"five_hour":{"used_percentage":34,"resets_at":4102444800}}}' |
+echo '{"rate_limits":{"five_hour":{"used_percentage":34,"resets_at":'"$(($(date +%s) + 3600))"'}}}' |
     strace -f -qq -e trace=network -o "$work/statusline.trace" "$statusline" >/dev/null
 check_trace "vellumkite-statusline" "$work/statusline.trace"
 

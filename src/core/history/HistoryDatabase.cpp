@@ -3,8 +3,13 @@
 #include "AtomicFile.hpp"
 #include "UserFolders.hpp"
 
+#include <cerrno>
+#include <cstdio>
 #include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace vellumkite {
 
@@ -154,11 +159,35 @@ HistoryDatabase::Status migrate(const SqliteDatabase& db, std::string& message) 
     return HistoryDatabase::Status::ready;
 }
 
+// The file and its journal files made the user's alone; the line that says so.
+std::string makePrivate(const std::filesystem::path& file, unsigned mode) {
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        const std::string name = file.string() + suffix;
+        const int fd = ::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        struct stat st {};
+        if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
+            (void)::fchmod(fd, st.st_mode & 0700);
+        if (fd >= 0)
+            ::close(fd);
+    }
+    const auto octal = [](unsigned m) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%04o", m & 07777);
+        return std::string(text);
+    };
+    return "history: " + file.string() + " could be read by others (mode " + octal(mode) +
+           "); it is now yours alone (" + octal(mode & 0700) + ")";
+}
+
 } // namespace
 
 std::filesystem::path HistoryDatabase::defaultFile() {
     const auto folder = UserFolders::appData();
     return folder.empty() ? folder : folder / "history.sqlite3";
+}
+
+bool HistoryDatabase::damaged(const SqliteDatabase& db) {
+    return isDamaged(db, true);
 }
 
 std::string HistoryDatabase::setAside(const std::filesystem::path& file) {
@@ -176,39 +205,120 @@ std::string HistoryDatabase::setAside(const std::filesystem::path& file) {
            " and is being rebuilt from the logs";
 }
 
+HistoryDatabase::Place HistoryDatabase::inspect(const std::filesystem::path& file) {
+    Place out;
+    struct stat st {};
+    if (::lstat(file.c_str(), &st) != 0)
+        return out;
+    out.mode = st.st_mode & 07777;
+    const auto notAFile = [&](const char* problem, const char* fix) {
+        out.kind = Place::Kind::notAFile;
+        out.problem = problem;
+        out.fix = fix;
+        return out;
+    };
+    if (S_ISLNK(st.st_mode))
+        return notAFile("is a symbolic link, which the history is never written through",
+                        "Put the history's own file in its place, or remove the link to begin "
+                        "a new history.");
+    if (S_ISDIR(st.st_mode))
+        return notAFile("is a folder, not the history's file",
+                        "Move the folder away to begin a new history.");
+    if (!S_ISREG(st.st_mode))
+        return notAFile("is not a regular file", "Remove it to begin a new history.");
+    out.kind = Place::Kind::readOnly;
+    // Never written as another user: the journal files beside it would be ours, and lock its
+    // owner out of it.
+    if (st.st_uid != ::geteuid()) {
+        out.problem = "belongs to another user (uid " + std::to_string(st.st_uid) + ")";
+        out.fix = "Give it back to yourself (chown), or run Vellumkite as that user.";
+        return out;
+    }
+    // The mode, not only access(): as root access() allows everything but a read-only disk.
+    const bool writable =
+        (st.st_mode & S_IWUSR) != 0 && ::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) == 0;
+    if (!writable) {
+        const bool disk = (st.st_mode & S_IWUSR) != 0 && errno == EROFS;
+        out.problem = disk ? "is on a read-only file system" : "is read-only";
+        out.fix = disk ? "Mount it writable, or move the history elsewhere."
+                       : "Make it writable (chmod u+w " + file.string() + ").";
+        return out;
+    }
+    const auto folder = file.parent_path();
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+        out.problem = "is in a folder that cannot be written (" + folder.string() + ")";
+        out.fix = "Make the folder writable (chmod u+w " + folder.string() + ").";
+        return out;
+    }
+    out.kind = Place::Kind::writable;
+    return out;
+}
+
 HistoryDatabase::Opened HistoryDatabase::open(const std::filesystem::path& file, bool check) {
     Opened out;
     if (file.empty() || !AtomicFile::makeFolders(file.parent_path())) {
         out.message = "history: cannot create the folder for " + file.string();
         return out;
     }
+    const Place place = inspect(file);
+    if (place.kind == Place::Kind::readOnly || place.kind == Place::Kind::notAFile) {
+        out.status = place.kind == Place::Kind::readOnly ? Status::readOnly : Status::unavailable;
+        out.message = "history: " + file.string() + " " + place.problem +
+                      "; it was left as it is. " + place.fix;
+        return out;
+    }
+    const std::string madePrivate = place.kind == Place::Kind::writable && (place.mode & 077)
+                                        ? makePrivate(file, place.mode)
+                                        : "";
     for (int attempt = 0; attempt < 2; ++attempt) {
         std::string error;
         auto db = SqliteDatabase::open(file, SqliteDatabase::Mode::create, &error);
-        if (db) {
-            db->setBusyTimeout(kBusyMilliseconds);
-            if (!isDamaged(*db, check)) {
-                // WAL: readers never wait for the writer, and a killed writer loses only its
-                // own unfinished transaction.
-                (void)db->exec("PRAGMA journal_mode=WAL");
-                (void)db->exec("PRAGMA synchronous=NORMAL");
-                out.status = migrate(*db, out.message);
-                if (out.status == Status::ready) {
-                    if (attempt > 0)
-                        out.status = Status::rebuilt;
-                    else
-                        out.message.clear();
-                    out.db = std::move(db);
-                }
-                return out;
-            }
-        } else if (attempt > 0 || !std::filesystem::exists(file)) {
+        if (!db) {
+            // Not read, so not known to be damaged: left as it is.
             out.message = "history: cannot open " + file.string() + ": " + error;
+            return out;
+        }
+        db->setBusyTimeout(kBusyMilliseconds);
+        if (!isDamaged(*db, check)) {
+            // WAL: readers never wait for the writer, and a killed writer loses only its own
+            // unfinished transaction.
+            (void)db->exec("PRAGMA journal_mode=WAL");
+            (void)db->exec("PRAGMA synchronous=NORMAL");
+            out.status = migrate(*db, out.message);
+            if (out.status == Status::ready) {
+                if (attempt > 0)
+                    out.status = Status::rebuilt;
+                else
+                    out.message = madePrivate;
+                out.db = std::move(db);
+            }
             return out;
         }
         db.reset();
         out.message = setAside(file);
     }
+    return out;
+}
+
+HistoryDatabase::Opened HistoryDatabase::openCopy(const std::filesystem::path& file) {
+    Opened out;
+    std::string error;
+    auto source = SqliteDatabase::open(file, SqliteDatabase::Mode::readOnly, &error);
+    std::optional<SqliteDatabase> db;
+    if (source && isDamaged(*source, false)) {
+        out.message =
+            "history: " + file.string() + " is damaged, and cannot be set aside where it is";
+        return out;
+    }
+    if (source)
+        db = source->copyToMemory(&error);
+    if (!db) {
+        out.message = "history: cannot read " + file.string() + ": " + error;
+        return out;
+    }
+    out.status = migrate(*db, out.message);
+    if (out.status == Status::ready)
+        out.db = std::move(db);
     return out;
 }
 

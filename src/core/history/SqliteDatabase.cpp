@@ -1,5 +1,7 @@
 #include "SqliteDatabase.hpp"
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <string>
@@ -51,7 +53,7 @@ std::optional<SqliteDatabase> SqliteDatabase::open(const std::filesystem::path& 
         const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd < 0) {
             if (error)
-                *error = "cannot create " + file.string();
+                *error = std::strerror(errno);
             return std::nullopt;
         }
         ::close(fd);
@@ -62,6 +64,8 @@ std::optional<SqliteDatabase> SqliteDatabase::open(const std::filesystem::path& 
     if (mode == Mode::readOnly) {
         flags |= SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
         name = "file:" + uriPath(name) + "?immutable=1";
+    } else if (mode == Mode::readAlongside) {
+        flags |= SQLITE_OPEN_READONLY;
     } else {
         flags |= SQLITE_OPEN_READWRITE;
     }
@@ -72,6 +76,27 @@ std::optional<SqliteDatabase> SqliteDatabase::open(const std::filesystem::path& 
         return std::nullopt;
     }
     return SqliteDatabase(db);
+}
+
+std::optional<SqliteDatabase> SqliteDatabase::copyToMemory(std::string* error) const {
+    sqlite3* copy = nullptr;
+    int rc = sqlite3_open_v2(":memory:", &copy,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_EXRESCODE,
+                             nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_backup* backup = sqlite3_backup_init(copy, "main", db_, "main");
+        rc = backup ? sqlite3_backup_step(backup, -1) : sqlite3_errcode(copy);
+        const int finished = sqlite3_backup_finish(backup);
+        if (rc == SQLITE_DONE)
+            rc = finished;
+    }
+    if (rc != SQLITE_OK) {
+        if (error)
+            *error = copy ? sqlite3_errmsg(copy) : "out of memory";
+        sqlite3_close_v2(copy);
+        return std::nullopt;
+    }
+    return SqliteDatabase(copy);
 }
 
 SqliteStatement SqliteDatabase::prepare(std::string_view sql) const {

@@ -21,14 +21,19 @@ public:
     SqliteDatabase& operator=(const SqliteDatabase&) = delete;
 
     // readOnly reads the file as it stands and never writes beside it (no journal files made),
-    // so it may miss what a writer has not yet folded into the file.
-    enum class Mode { readWrite, create, readOnly };
+    // so it may miss what a writer has not yet folded into the file. readAlongside reads what
+    // writers have committed, through their journal files, which must already be there.
+    enum class Mode { readWrite, create, readOnly, readAlongside };
     // Opens a database file; with `create`, a missing one is made (0600). Nothing when it cannot
     // be opened; `error` then says why.
     static std::optional<SqliteDatabase> open(const std::filesystem::path& file, Mode mode,
                                               std::string* error = nullptr);
 
     explicit operator bool() const { return db_ != nullptr; }
+
+    // A copy of the whole database in memory, to be changed without touching the file. Nothing
+    // when it cannot be made; `error` then says why.
+    std::optional<SqliteDatabase> copyToMemory(std::string* error = nullptr) const;
 
     SqliteStatement prepare(std::string_view sql) const;
     // Runs one or more statements without results; false on an error.

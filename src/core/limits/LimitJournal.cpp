@@ -93,13 +93,8 @@ LimitJournal::Appended LimitJournal::append(const std::filesystem::path& journal
 }
 
 std::optional<std::string> LimitJournal::refusal(std::string_view line, Instant at) {
-    // The status line's own rules go here, so that a line it would not have saved is not taken.
-    if (line.size() > Limits::kMaxFileSize)
-        return "the reading takes " + std::to_string(line.size()) +
-               " bytes, over the 1 MiB a "
-               "reading may take";
-    (void)at;
-    return std::nullopt;
+    // A journal line holds its windows as the limits file does.
+    return Limits::refusal(line, at);
 }
 
 } // namespace vellumkite

@@ -9,6 +9,7 @@ namespace vellumkite {
 namespace {
 
 constexpr std::string_view kMember = "statusLine";
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool blankText(std::string_view s) {
     return s.find_first_not_of(" \t\r\n") == std::string_view::npos;
@@ -37,13 +38,18 @@ bool zip(simdjson::dom::object object, const JsonSpans::Object& spans, Visit vis
 } // namespace
 
 SettingsText::SettingsText(std::string text) : text_(std::move(text)) {
-    if (blankText(text_)) {
+    // Some editors start a UTF-8 file with a byte-order mark: it is kept, and the JSON follows.
+    if (text_.starts_with(kByteOrderMark))
+        start_ = kByteOrderMark.size();
+    const std::string_view json = std::string_view(text_).substr(start_);
+    if (blankText(json)) {
         blank_ = true;
         return;
     }
     simdjson::dom::parser parser;
     simdjson::dom::element root;
-    if (const auto err = parser.parse(text_).get(root); err != simdjson::SUCCESS) {
+    if (const auto err = parser.parse(json.data(), json.size()).get(root);
+        err != simdjson::SUCCESS) {
         error_ = std::string("it is not valid JSON (") + simdjson::error_message(err) + ")";
         return;
     }
@@ -52,7 +58,7 @@ SettingsText::SettingsText(std::string text) : text_(std::move(text)) {
         error_ = "it does not hold a JSON object";
         return;
     }
-    top_ = JsonSpans::object(text_, JsonSpans::skipSpace(text_, 0));
+    top_ = JsonSpans::object(text_, JsonSpans::skipSpace(text_, start_));
     simdjson::dom::object value;
     bool hasObject = false;
     if (!zip(top, top_, [&](std::size_t i, std::string_view key, simdjson::dom::element v) {
@@ -147,7 +153,8 @@ std::string SettingsText::withCommand(std::string_view command) const {
     Style s = style();
     if (blank_) {
         s.indent = "  ";
-        return "{\n  " + quoted(kMember) + ": " + commandObject(command, s) + "\n}\n";
+        return text_.substr(0, start_) + "{\n  " + quoted(kMember) + ": " +
+               commandObject(command, s) + "\n}\n";
     }
     if (commandMember_)
         return spliced(commandMember_->valueStart, commandMember_->valueEnd, quoted(command));
@@ -162,7 +169,9 @@ std::string SettingsText::withCommand(std::string_view command) const {
 
 std::string SettingsText::withStatusLine(std::optional<std::string_view> value) const {
     if (blank_)
-        return value ? "{\n  " + quoted(kMember) + ": " + std::string(*value) + "\n}\n" : text_;
+        return value ? text_.substr(0, start_) + "{\n  " + quoted(kMember) + ": " +
+                           std::string(*value) + "\n}\n"
+                     : text_;
     if (value) {
         if (member_) {
             const auto& m = top_.members[*member_];

@@ -13,7 +13,8 @@ namespace vellumkite {
 // is added follows the file's own indentation and line ends.
 class SettingsText {
 public:
-    // Blank text reads as an empty object. Anything else must be one valid JSON object.
+    // Blank text reads as an empty object. Anything else must be one valid JSON object, after a
+    // UTF-8 byte-order mark if there is one (kept as it is).
     explicit SettingsText(std::string text);
 
     // Why the text cannot be edited; empty when it can.
@@ -48,6 +49,7 @@ private:
     std::string spliced(std::size_t from, std::size_t to, std::string_view with) const;
 
     std::string text_;
+    std::size_t start_ = 0; // past a byte-order mark
     std::string error_;
     bool blank_ = false;
     JsonSpans::Object top_;

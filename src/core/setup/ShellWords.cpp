@@ -40,6 +40,22 @@ bool isReserved(std::string_view word) {
     return std::find(reserved.begin(), reserved.end(), word) != reserved.end();
 }
 
+// Run by the shell itself, not found on PATH (or found there but behaving otherwise, as echo
+// does): after another program's "--" they would be looked up as programs, or not at all.
+bool isBuiltin(std::string_view word) {
+    static constexpr std::array<std::string_view, 65> builtins = {
+        ".",       ":",       "[",     "[[",      "alias",     "bg",       "bind",    "break",
+        "builtin", "caller",  "cd",    "command", "compgen",   "complete", "compopt", "continue",
+        "coproc",  "declare", "dirs",  "disown",  "echo",      "enable",   "eval",    "exec",
+        "exit",    "export",  "false", "fc",      "fg",        "getopts",  "hash",    "help",
+        "history", "jobs",    "kill",  "let",     "local",     "logout",   "mapfile", "popd",
+        "printf",  "pushd",   "pwd",   "read",    "readarray", "readonly", "return",  "select",
+        "set",     "shift",   "shopt", "source",  "suspend",   "test",     "time",    "times",
+        "trap",    "true",    "type",  "typeset", "ulimit",    "umask",    "unalias", "unset",
+        "wait"};
+    return std::find(builtins.begin(), builtins.end(), word) != builtins.end();
+}
+
 } // namespace
 
 ShellWords ShellWords::split(std::string_view command) {
@@ -107,8 +123,8 @@ ShellWords ShellWords::split(std::string_view command) {
             }
         }
         w.end = i;
-        if (out.words.empty() &&
-            (isAssignment(command.substr(w.start, w.end - w.start)) || isReserved(w.text)))
+        if (out.words.empty() && (isAssignment(command.substr(w.start, w.end - w.start)) ||
+                                  isReserved(w.text) || isBuiltin(w.text)))
             out.keyword = true;
         out.words.push_back(std::move(w));
     }

@@ -20,7 +20,7 @@ struct ShellWords {
     bool operators = false;  // | & ; < > ( ) or a line break outside quotes
     bool expansions = false; // $ or ` outside single quotes
     bool unbalanced = false; // a quote left open, or a backslash at the very end
-    bool keyword = false;    // starts with an assignment or a reserved word
+    bool keyword = false;    // starts with an assignment, a reserved word or a shell builtin
 
     // Whether the words can follow another program's arguments and still mean the same.
     bool simple() const { return !operators && !expansions && !unbalanced && !keyword; }

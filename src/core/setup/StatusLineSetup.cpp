@@ -36,6 +36,62 @@ Plan refuse(Plan p, std::string why) {
     return p;
 }
 
+// Owned by the user running this, or by root (the system's own folders and links).
+bool trusted(uid_t owner) {
+    return owner == ::geteuid() || owner == 0;
+}
+
+// The first link on the way to `file`, as the system follows the path, or the first folder that
+// will hold what is written (a backup, a new file), that belongs to someone else. Written
+// through, that user's link or folder would decide what is overwritten, or who reads the copy.
+std::optional<std::filesystem::path> foreignOnTheWay(const std::filesystem::path& file) {
+    std::vector<std::string> todo;
+    for (const auto& part : file.relative_path())
+        todo.push_back(part.string());
+    std::reverse(todo.begin(), todo.end());
+    std::filesystem::path at =
+        file.is_absolute() ? file.root_path() : std::filesystem::current_path();
+    int links = 0;
+    while (!todo.empty()) {
+        const std::string part = todo.back();
+        todo.pop_back();
+        if (part.empty() || part == ".")
+            continue;
+        if (part == "..") {
+            at = at.parent_path();
+            continue;
+        }
+        const auto next = at / part;
+        struct stat st {};
+        if (::lstat(next.c_str(), &st) != 0) {
+            at = next; // nothing further to follow: what is missing is made where it would be
+            break;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            at = next;
+            continue;
+        }
+        if (!trusted(st.st_uid))
+            return next;
+        std::error_code ec;
+        const auto target = std::filesystem::read_symlink(next, ec);
+        if (ec || ++links > 40)
+            return std::nullopt; // reading it fails on its own
+        for (auto it = target.end(); it != target.begin();)
+            if (const auto name = (--it)->string(); !name.empty() && name != "/")
+                todo.push_back(name);
+        if (target.is_absolute())
+            at = target.root_path();
+    }
+    // The folders written: the one the link sits in (its backup) and the target's (the file).
+    for (const auto& folder : {file.parent_path(), at.parent_path()}) {
+        struct stat st {};
+        if (!folder.empty() && ::stat(folder.c_str(), &st) == 0 && !trusted(st.st_uid))
+            return folder;
+    }
+    return std::nullopt;
+}
+
 // Reads the settings file into the plan; why not, when it must not be edited.
 std::optional<std::string> load(const StatusLineSetup::Files& files, Plan& p) {
     p.settings = p.target = files.settings;
@@ -43,6 +99,14 @@ std::optional<std::string> load(const StatusLineSetup::Files& files, Plan& p) {
     const std::string name = files.settings.string();
     if (files.settings.empty())
         return "There is no home folder to find the assistant's settings in.";
+    if (const auto foreign = foreignOnTheWay(files.settings)) {
+        std::error_code ec;
+        return name +
+               (std::filesystem::is_symlink(*foreign, ec) ? " is reached through the link "
+                                                          : " is in the folder ") +
+               foreign->string() +
+               ", which belongs to another user; it was left as it is. Run this as that user.";
+    }
     std::error_code ec;
     if (std::filesystem::is_symlink(files.settings, ec)) {
         p.target = std::filesystem::canonical(files.settings, ec);

@@ -15,8 +15,8 @@ namespace vellumkite {
 // arrive, and back. A status line already set is kept and chained after "--". The change is
 // planned first, so that it can be shown and confirmed, then applied: a backup beside the
 // settings file, then an atomic replace with the file's mode kept. A file that is not valid JSON,
-// is read-only or belongs to someone else is never touched; a symlink is kept and its target
-// written.
+// is read-only, belongs to someone else or is reached through someone else's link or folder is
+// never touched; a symlink of the user's is kept and its target written.
 class StatusLineSetup {
 public:
     struct Files {

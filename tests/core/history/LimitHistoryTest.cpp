@@ -77,6 +77,11 @@ TEST_F(LimitHistoryTest, TakesTheJournalsNewLinesAndKeepsItsPosition) {
     EXPECT_EQ(importJournal(), 0u);
     append(fiveHour(-3, 15, 100));
     appendFile(journal, "not a reading\n{\"at\":1}\n");
+    // Readings the status line would have refused, from one that did not check: a reset in
+    // milliseconds, a percentage no window has.
+    LimitReading millis = fiveHour(-3, 15, 100);
+    millis.windows[0].resetsAt = fromUnixSeconds(toUnixSeconds(minutes(100)) * 1000);
+    appendFile(journal, millis.line() + fiveHour(-3, -4, 100).line());
     EXPECT_EQ(importJournal(), 1u);
     EXPECT_EQ(readings(), 6);
 
@@ -102,7 +107,7 @@ TEST_F(LimitHistoryTest, AFullJournalStartsAfreshOnceItIsInAndNothingIsLost) {
     std::string text;
     int n = 0;
     while (text.size() <= LimitJournal::kFreshStartSize)
-        text += fiveHour(-1000 + 0.01 * n, n % 100, 100 + n).line(), ++n;
+        text += fiveHour(-1000 + 0.01 * n, n % 100, 100 + n % 1000).line(), ++n;
     writeFile(journal, text);
     const fs::path aside = LimitJournal::setAsideFile(journal);
 

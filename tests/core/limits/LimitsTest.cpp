@@ -132,15 +132,58 @@ TEST_F(LimitsTest, MalformedWindowsAreDroppedOneByOne) {
     }
 }
 
-TEST_F(LimitsTest, FarResetTimesSaturate) {
-    const fs::path p = writeWindows(R"({"used_percentage":1e300,"resets_at":1e300})",
-                                    R"({"used_percentage":50,"resets_at":-1e300})");
-    const auto limits = Limits::load(p, fixedClock());
-    ASSERT_TRUE(limits);
-    ASSERT_TRUE(limits->fiveHour);
-    EXPECT_EQ(limits->fiveHour->resetsAt, kDistantFuture);
-    EXPECT_EQ(limits->fiveHour->usedPercent, 1e300);
-    EXPECT_FALSE(limits->sevenDay);
+TEST_F(LimitsTest, WindowsNoTrueReadingHasAreDroppedAndTheWriterRefusesThem) {
+    const auto text = [](const std::string& fiveHour, const std::string& sevenDay) {
+        return R"({"rate_limits":{"five_hour":)" + fiveHour + R"(,"seven_day":)" + sevenDay + "}}";
+    };
+    const std::string good = window(40, kNowSeconds + 600);
+    const double eightDays = 8 * 86400;
+    struct Case {
+        const char* name;
+        std::string window;
+        const char* refused; // the writer's reason; nullptr when it saves the reading
+        bool read;           // whether the reader shows the window
+    };
+    for (const Case& c : {
+             Case{"milliseconds", window(40, (kNowSeconds + 600) * 1000), "more than 8 days ahead",
+                  false},
+             Case{"far future", R"({"used_percentage":50,"resets_at":1e300})",
+                  "five_hour.resets_at 1e+300 is more than 8 days ahead", false},
+             Case{"eight days ahead", window(40, kNowSeconds + eightDays), nullptr, true},
+             Case{"past eight days", window(40, kNowSeconds + eightDays + 1), "8 days", false},
+             Case{"negative", window(-0.5, kNowSeconds + 600),
+                  "five_hour.used_percentage -0.5 is outside 0 to 1000", false},
+             Case{"too many", window(1000.5, kNowSeconds + 600), "outside 0 to 1000", false},
+             Case{"huge", R"({"used_percentage":1e300,"resets_at":1750000600})", "1e+300", false},
+             Case{"bounds", window(1000, kNowSeconds + 600), nullptr, true},
+             Case{"empty", window(0, kNowSeconds + 600), nullptr, true},
+             // Over, but within the window's length: a true reading of a window that has reset.
+             Case{"just over", window(40, kNowSeconds - 5 * 3600), nullptr, false},
+             Case{"long over", window(40, kNowSeconds - 5 * 3600 - 1),
+                  "further in the past than the window is long", false},
+         }) {
+        SCOPED_TRACE(c.name);
+        const std::string file = text(c.window, good);
+        const auto why = Limits::refusal(file, kNow);
+        EXPECT_EQ(why.has_value(), c.refused != nullptr) << why.value_or("");
+        if (c.refused && why) {
+            EXPECT_NE(why->find(c.refused), std::string::npos) << *why;
+        }
+        // The reader keeps the other window, and never shows one the writer would refuse.
+        const auto limits = Limits::load(write(file), fixedClock());
+        ASSERT_TRUE(limits);
+        EXPECT_EQ(limits->fiveHour.has_value(), c.read);
+        EXPECT_TRUE(limits->sevenDay);
+    }
+    // The weekly window is as long as a week.
+    EXPECT_FALSE(Limits::refusal(text(good, window(1, kNowSeconds - 6 * 86400)), kNow));
+    EXPECT_TRUE(Limits::refusal(text(good, window(1, kNowSeconds - 7 * 86400 - 1)), kNow));
+    // The writer saves nothing the reader would not read: one size limit for both.
+    const std::string body = R"({"rate_limits":{}})";
+    const std::string big = body + std::string(Limits::kMaxFileSize - body.size() + 1, ' ');
+    EXPECT_NE(Limits::refusal(big, kNow).value_or("").find("over the 1 MiB"), std::string::npos);
+    EXPECT_FALSE(Limits::load(write(big), fixedClock()));
+    EXPECT_FALSE(Limits::refusal(big.substr(0, big.size() - 1), kNow));
 }
 
 TEST_F(LimitsTest, DocumentsWithoutRateLimitsGiveNoReading) {

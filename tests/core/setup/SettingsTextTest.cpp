@@ -47,6 +47,10 @@ TEST(SettingsTextTest, AddsTheMemberInTheFilesOwnStyleAndRemovesItCleanly) {
         {"empty object", "{}\n",
          "{\n  \"statusLine\": {\n    \"type\": \"command\",\n    \"command\": \"" + kOurs +
              "\"\n  }\n}\n"},
+        // An editor's byte-order mark stays where it was.
+        {"byte-order mark", "\xEF\xBB\xBF{\"a\": 1}",
+         "\xEF\xBB\xBF{\"a\": 1,\"statusLine\": {\"type\": \"command\", \"command\": \"" + kOurs +
+             "\"}}"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -58,6 +62,7 @@ TEST(SettingsTextTest, AddsTheMemberInTheFilesOwnStyleAndRemovesItCleanly) {
     // Blank and missing files become the assistant's own layout.
     EXPECT_EQ(on(" \n"), "{\n  \"statusLine\": {\n    \"type\": \"command\",\n    \"command\": \"" +
                              kOurs + "\"\n  }\n}\n");
+    EXPECT_EQ(on("\xEF\xBB\xBF\n"), "\xEF\xBB\xBF" + on(""));
 }
 
 TEST(SettingsTextTest, ChangesOnlyTheCommandOfAnExistingStatusLine) {
@@ -96,8 +101,9 @@ TEST(SettingsTextTest, TheLastOfDuplicateKeysCountsAndOnlyItChanges) {
 }
 
 TEST(SettingsTextTest, RefusesWhatIsNotOneJsonObject) {
-    for (const char* text : {"{\"a\": 1,}", "[1]", "\"x\"", "{\"a\": 1} {}", "\xEF\xBB\xBF{}",
-                             "{\"a\": \"\xFF\"}", "// comment\n{}", "{\"a\": 1"}) {
+    for (const char* text :
+         {"{\"a\": 1,}", "[1]", "\"x\"", "{\"a\": 1} {}", "\xEF\xBB\xBF[]",
+          "\xEF\xBB\xBF\xEF\xBB\xBF{}", "{\"a\": \"\xFF\"}", "// comment\n{}", "{\"a\": 1"}) {
         SCOPED_TRACE(text);
         EXPECT_FALSE(SettingsText(text).valid());
         EXPECT_FALSE(SettingsText(text).error().empty());
@@ -125,6 +131,30 @@ TEST(StatusLineCommandTest, ChainsAnyPreviousCommandSoThatItRunsUnchanged) {
         // A command that already was "sh -c X" comes back as X: the same thing run.
         EXPECT_EQ(parsed.chained, previous == "sh -c 'x'" ? "x" : previous);
     }
+}
+
+TEST(StatusLineCommandTest, ALineThatStartsWithWhatTheShellRunsItselfGoesThroughTheShell) {
+    const std::filesystem::path program = "/usr/bin/vellumkite-statusline";
+    for (const std::string builtin :
+         {".",       ":",       "[",     "[[",      "alias",     "bg",       "bind",    "break",
+          "builtin", "caller",  "cd",    "command", "compgen",   "complete", "compopt", "continue",
+          "coproc",  "declare", "dirs",  "disown",  "echo",      "enable",   "eval",    "exec",
+          "exit",    "export",  "false", "fc",      "fg",        "getopts",  "hash",    "help",
+          "history", "jobs",    "kill",  "let",     "local",     "logout",   "mapfile", "popd",
+          "printf",  "pushd",   "pwd",   "read",    "readarray", "readonly", "return",  "select",
+          "set",     "shift",   "shopt", "source",  "suspend",   "test",     "time",    "times",
+          "trap",    "true",    "type",  "typeset", "ulimit",    "umask",    "unalias", "unset",
+          "wait",    "while",   "!"}) {
+        for (const std::string& previous : {builtin + " ~/s.sh", "'" + builtin + "' x"}) {
+            SCOPED_TRACE(previous);
+            const std::string chained = StatusLineCommand::chain(program, previous);
+            EXPECT_EQ(chained, program.string() + " -- sh -c " + ShellWords::quote(previous));
+            EXPECT_EQ(StatusLineCommand::parse(chained).chained, previous);
+        }
+    }
+    // A program of that name elsewhere is a plain program.
+    EXPECT_EQ(StatusLineCommand::chain(program, "/opt/bin/exec x"),
+              program.string() + " -- /opt/bin/exec x");
 }
 
 TEST(StatusLineCommandTest, TellsOursFromOthersAndWhatWouldNotRun) {

@@ -1,4 +1,4 @@
-#include "Report.hpp"
+#include "StatusScreen.hpp"
 
 #include "Format.hpp"
 #include "Gauge.hpp"
@@ -31,13 +31,13 @@ using Pieces = std::vector<Piece>;
 std::size_t width(const Pieces& pieces) {
     std::size_t n = 0;
     for (const auto& p : pieces)
-        n += Report::columns(p.text);
+        n += StatusScreen::columns(p.text);
     return n;
 }
 
 class Lines {
 public:
-    explicit Lines(const Report::Style& style) : style_(style) {}
+    explicit Lines(const StatusScreen::Style& style) : style_(style) {}
 
     void add(const Pieces& pieces) {
         std::string line;
@@ -59,8 +59,8 @@ public:
         if (need > total && shrink >= 0) {
             Piece& p = left[static_cast<std::size_t>(shrink)];
             const std::size_t over = need - total;
-            const std::size_t has = Report::columns(p.text);
-            p.text = Report::fit(p.text, has > over + 1 ? has - over : 1);
+            const std::size_t has = StatusScreen::columns(p.text);
+            p.text = StatusScreen::fit(p.text, has > over + 1 ? has - over : 1);
         }
         const std::size_t used = width(left) + width(right);
         left.push_back({std::string(used + 2 <= total ? total - used : 2, ' ')});
@@ -82,7 +82,7 @@ public:
         while (!text.empty()) {
             const auto space = text.find(' ');
             const std::string_view word = text.substr(0, space);
-            const std::size_t cols = Report::columns(word);
+            const std::size_t cols = StatusScreen::columns(word);
             if (lineCols > 0 && lineCols + 1 + cols > room)
                 flush();
             if (lineCols > 0) {
@@ -105,7 +105,7 @@ public:
     }
 
 private:
-    const Report::Style& style_;
+    const StatusScreen::Style& style_;
     std::vector<std::string> lines_;
 };
 
@@ -128,12 +128,12 @@ std::string repeat(std::string_view s, std::size_t n) {
     return out;
 }
 
-void limitRow(Lines& out, const Report::Style& style, const std::string& title,
+void limitRow(Lines& out, const StatusScreen::Style& style, const std::string& title,
               const Limits::Window& w, Instant now) {
     const Piece right{Texts::limitDetail(w, now), kDim};
     // A gauge of up to 20 cells between the title and the figures, when there is room.
-    const int room = style.width - static_cast<int>(Report::columns(title)) - 4 -
-                     static_cast<int>(Report::columns(right.text));
+    const int room = style.width - static_cast<int>(StatusScreen::columns(title)) - 4 -
+                     static_cast<int>(StatusScreen::columns(right.text));
     const int cells = std::min(room, 20);
     if (cells < 5) {
         out.row({{title, kBold}}, {right});
@@ -182,20 +182,20 @@ std::string_view sparkGlyph(double value, double scale) {
 
 std::string shareColumn(double weight, double total) {
     std::string s = Format::share(weight, total);
-    const std::size_t cols = Report::columns(s);
+    const std::size_t cols = StatusScreen::columns(s);
     return (cols < 4 ? std::string(4 - cols, ' ') : "") + s + "  ";
 }
 
 } // namespace
 
-std::size_t Report::columns(std::string_view text) {
+std::size_t StatusScreen::columns(std::string_view text) {
     std::size_t n = 0;
     for (const char c : text)
         n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
     return n;
 }
 
-std::string Report::sparkline(const std::vector<double>& values) {
+std::string StatusScreen::sparkline(const std::vector<double>& values) {
     const double scale = sparkScale(values);
     std::string out;
     for (const double v : values)
@@ -203,14 +203,14 @@ std::string Report::sparkline(const std::vector<double>& values) {
     return out;
 }
 
-std::string Report::chatText(const Snapshot& s) {
+std::string StatusScreen::chatText(const Snapshot& s) {
     if (!s.currentChat)
         return std::string(Texts::kNoChats);
     return Texts::chatSize(s.currentChat->size);
 }
 
-std::string Report::render(const Snapshot& s, const Thresholds& thresholds, Instant now,
-                           const Style& style) {
+std::string StatusScreen::render(const Snapshot& s, const Thresholds& thresholds, Instant now,
+                                 const Style& style) {
     Lines out(style);
 
     if (s.limits && (s.limits->fiveHour || s.limits->sevenDay)) {
@@ -230,8 +230,8 @@ std::string Report::render(const Snapshot& s, const Thresholds& thresholds, Inst
         const std::string text = " " + chatText(s);
         const int room = style.width - static_cast<int>(columns(text)) - 3;
         out.row({{std::string(kDot), levelColour(level)}, {text}},
-                {{Report::fit(Format::lastPathComponent(s.currentChat->project),
-                              static_cast<std::size_t>(std::max(room, 1))),
+                {{StatusScreen::fit(Format::lastPathComponent(s.currentChat->project),
+                                    static_cast<std::size_t>(std::max(room, 1))),
                   kDim}});
     } else {
         out.add({{chatText(s), kDim}});
@@ -272,8 +272,8 @@ std::string Report::render(const Snapshot& s, const Thresholds& thresholds, Inst
     return out.text();
 }
 
-std::string Report::fit(const std::string& text, std::size_t n) {
-    if (Report::columns(text) <= n)
+std::string StatusScreen::fit(const std::string& text, std::size_t n) {
+    if (StatusScreen::columns(text) <= n)
         return text;
     if (n == 0)
         return {};

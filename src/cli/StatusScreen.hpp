@@ -10,9 +10,9 @@
 
 namespace vellumkite {
 
-// The terminal form of the menu popover: the same sections, texts and number forms, laid out in
-// lines of fixed-width text.
-struct Report {
+// The status screen: the terminal form of the menu popover: the same sections, texts and number
+// forms, laid out in lines of fixed-width text.
+struct StatusScreen {
     struct Style {
         bool colour = false; // ANSI colours and bold/dim; off for pipes and NO_COLOR
         int width = 64;      // right-hand columns end here; long texts wrap here

@@ -1,4 +1,4 @@
-#include "Report.hpp"
+#include "StatusScreen.hpp"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -31,10 +31,10 @@ Snapshot busyDay() {
 }
 
 std::string render(const Snapshot& s, bool colour = false, int width = 64) {
-    return Report::render(s, Thresholds{}, kNow, Report::Style{colour, width});
+    return StatusScreen::render(s, Thresholds{}, kNow, StatusScreen::Style{colour, width});
 }
 
-TEST(ReportTest, MirrorsThePopoverTextsAndForms) {
+TEST(StatusScreenTest, MirrorsThePopoverTextsAndForms) {
     EXPECT_EQ(render(busyDay()),
               "5-hour limit  \u2501\u2501\u2501\u2501\u2501\u2501\u2501\u2500\u2500\u2500\u2500"
               "\u2500\u2500\u2500\u2500\u2500\u2500\u2500\u2500\u2500         35% \u00b7 resets in "
@@ -64,7 +64,7 @@ TEST(ReportTest, MirrorsThePopoverTextsAndForms) {
               "writing.\n");
 }
 
-TEST(ReportTest, EmptyPassShowsTheWaitingTexts) {
+TEST(StatusScreenTest, EmptyPassShowsTheWaitingTexts) {
     Snapshot s;
     s.limits = Limits{}; // a file without either window reads as no reading
     s.sparkline.assign(30, 0);
@@ -79,15 +79,15 @@ TEST(ReportTest, EmptyPassShowsTheWaitingTexts) {
     EXPECT_EQ(text.find("Tool output stays"), std::string::npos);
 }
 
-TEST(ReportTest, LinesStayWithinTheWidth) {
+TEST(StatusScreenTest, LinesStayWithinTheWidth) {
     for (const int width : {64, 40}) {
         std::istringstream lines(render(busyDay(), false, width));
         for (std::string line; std::getline(lines, line);)
-            EXPECT_LE(Report::columns(line), static_cast<std::size_t>(width)) << line;
+            EXPECT_LE(StatusScreen::columns(line), static_cast<std::size_t>(width)) << line;
     }
 }
 
-TEST(ReportTest, ColoursFollowTheViews) {
+TEST(StatusScreenTest, ColoursFollowTheViews) {
     const auto gauge = [](double percent) {
         Snapshot s;
         s.limits = Limits{Limits::Window{percent, addSeconds(kNow, 600)}, std::nullopt, kNow};
@@ -112,16 +112,16 @@ TEST(ReportTest, ColoursFollowTheViews) {
     EXPECT_NE(render(busyDay(), true).find("\x1b[33m[!]  \x1b[0m"), std::string::npos);
 }
 
-TEST(ReportTest, SparklineScalesAgainstAtLeastOne) {
-    EXPECT_EQ(Report::sparkline({0, 0.5, 1}), "\u2581\u2584\u2588");
-    EXPECT_EQ(Report::sparkline({0, 10, 5, 0.01, 9}), "\u2581\u2588\u2584\u2581\u2587");
-    EXPECT_EQ(Report::sparkline({}), "");
+TEST(StatusScreenTest, SparklineScalesAgainstAtLeastOne) {
+    EXPECT_EQ(StatusScreen::sparkline({0, 0.5, 1}), "\u2581\u2584\u2588");
+    EXPECT_EQ(StatusScreen::sparkline({0, 10, 5, 0.01, 9}), "\u2581\u2588\u2584\u2581\u2587");
+    EXPECT_EQ(StatusScreen::sparkline({}), "");
     // Values that are not numbers draw the lowest bar and do not set the scale.
-    EXPECT_EQ(Report::sparkline({std::nan(""), 0.5}), "\u2581\u2584");
-    EXPECT_EQ(Report::columns(Report::sparkline({INFINITY, 1, -1})), 3u);
+    EXPECT_EQ(StatusScreen::sparkline({std::nan(""), 0.5}), "\u2581\u2584");
+    EXPECT_EQ(StatusScreen::columns(StatusScreen::sparkline({INFINITY, 1, -1})), 3u);
 }
 
-TEST(ReportTest, ValuesWithoutTextShowTheNoValueMark) {
+TEST(StatusScreenTest, ValuesWithoutTextShowTheNoValueMark) {
     Snapshot s = busyDay();
     s.limits->fiveHour->usedPercent = NAN;
     s.burnPerMin = 1e300;
