@@ -35,7 +35,8 @@ struct LimitCalibration {
     // Takes in one span with the usage of the replies after its first reading, up to its last.
     void add(const LimitSpan& span, double spanWeight, std::optional<double> spanCost);
 
-    bool known() const { return spans >= kMinSpans && rise > 0; }
+    // Spans without any reply inside (logs that are not read here) tell nothing.
+    bool known() const { return spans >= kMinSpans && rise > 0 && weight > 0; }
     std::optional<double> weightPerPercent() const;
     std::optional<double> costPerPercent() const;
 

@@ -144,18 +144,10 @@ TEST_F(LimitHistoryTest, AFullJournalStartsAfreshOnceItIsInAndNothingIsLost) {
 class SteadyBurnTest : public LimitHistoryTest {
 protected:
     void SetUp() override {
-        std::string log;
-        for (int m = 1; m <= 300; ++m) {
-            Reply r;
-            r.messageId = "msg_" + std::to_string(m);
-            r.requestId = "req_" + std::to_string(m);
-            r.model = "claude-sonnet-4-5-20250929";
-            r.timestamp = Timestamp::format(minutes(-m));
-            r.input = 1000;
-            r.output = 0;
-            log += replyLine(r) + "\n";
-        }
-        writeFile(logs / "p/chat.jsonl", log);
+        std::vector<std::string> times;
+        for (int m = 1; m <= 300; ++m)
+            times.push_back(Timestamp::format(minutes(-m)));
+        writeFile(logs / "p/chat.jsonl", steadyReplies(times, "claude-sonnet-4-5-20250929", 1000));
         ASSERT_TRUE(HistoryUpdate::run(*history, {logs}));
 
         // The first window, which reset 3 hours ago: 50, 52, 54 % ten minutes apart.

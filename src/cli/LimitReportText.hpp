@@ -1,0 +1,18 @@
+#pragma once
+
+#include "LimitReport.hpp"
+
+#include <string>
+
+namespace vellumkite {
+
+// `report limits` for a terminal: a row per window instance in local time, then what one percent
+// of each window costs and when the current ones run out.
+struct LimitReportText {
+    static std::string render(const LimitReport& report, bool colour);
+
+    // "$0.0066": dollars to two significant figures below ten cents, else to the cent.
+    static std::string smallDollars(std::optional<double> amount);
+};
+
+} // namespace vellumkite
