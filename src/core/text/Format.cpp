@@ -84,6 +84,19 @@ std::string Format::percent(double value) {
     return n ? std::to_string(*n) + "%" : std::string(kNoValue);
 }
 
+std::string Format::percentApprox(double value) {
+    if (!std::isfinite(value) || value < 0)
+        return std::string(kNoValue);
+    const auto tenths = rounded(value * 10);
+    if (!tenths)
+        return std::string(kNoValue);
+    if (*tenths < 1)
+        return "< 0.1 %";
+    if (*tenths < 100)
+        return "\u2248 " + std::to_string(*tenths / 10) + "." + std::to_string(*tenths % 10) + " %";
+    return "\u2248 " + std::to_string(*rounded(value)) + " %";
+}
+
 std::string Format::share(double part, double total) {
     return percent(part / std::max(1.0, total) * 100.0);
 }

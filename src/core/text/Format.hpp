@@ -29,6 +29,9 @@ struct Format {
     static std::optional<std::int64_t> truncated(double value);
     // "35%" from 34.5, or kNoValue.
     static std::string percent(double value);
+    // A small share of a limit: "≈ 0.9 %" (a tenth under 10, whole from there), "< 0.1 %" below
+    // that, or kNoValue.
+    static std::string percentApprox(double value);
     // A part's share of a total as "n%", the total never below 1.
     static std::string share(double part, double total);
     // Format::tokens of a rate truncated to an integer, or kNoValue.
