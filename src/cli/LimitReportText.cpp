@@ -18,7 +18,7 @@ namespace {
 std::string localTime(Instant t, const std::string& sameDay = {}) {
     static const TimeOfDayFormatter timeOfDay = defaultTimeOfDay();
     const std::string day = LocalDate::of(t).text();
-    return (day == sameDay ? std::string() : day + " ") + timeOfDay(t);
+    return day == sameDay ? timeOfDay(t) : day + " " + timeOfDay(t);
 }
 
 std::string pad(const std::string& text, std::size_t width, bool left) {
@@ -89,8 +89,11 @@ std::string LimitReportText::render(const LimitReport& report, bool colour) {
         // Names and times read from the left, figures from the right.
         const auto line = [&](const std::vector<std::string>& cells) {
             std::string text;
-            for (std::size_t c = 0; c < cells.size(); ++c)
-                text += (c ? "  " : "") + pad(cells[c], widths[c], c < 4);
+            for (std::size_t c = 0; c < cells.size(); ++c) {
+                if (c)
+                    text += "  ";
+                text += pad(cells[c], widths[c], c < 4);
+            }
             while (!text.empty() && text.back() == ' ')
                 text.pop_back();
             return text + "\n";

@@ -141,6 +141,18 @@ TEST_F(LimitReportProgramTest, TheReadingsStayInTheHistoryAndTheTableSaysWhatIsK
     ASSERT_EQ(home.programs.run({kCli, "report", "daily"}).code, 0);
     // In the history now: the journal may go.
     fs::remove(home.journal());
+    // The other commands read what one percent weighs from the history, never writing it: the
+    // current chat's replies weigh 1,000 each, 1,000 / 2,187.5 of the 5-hour window.
+    for (const char* command : {"json", "waybar"}) {
+        const Exit e = home.programs.run({kCli, command});
+        ASSERT_EQ(e.code, 0) << e.err;
+        simdjson::dom::parser parser;
+        double percent = 0;
+        ASSERT_EQ(parser.parse(e.out)["percentPerMessage"].get_double().get(percent),
+                  simdjson::SUCCESS)
+            << e.out;
+        EXPECT_DOUBLE_EQ(percent, 1000 / 2187.5) << command;
+    }
     const Exit e = home.programs.run({kCli, "report", "limits", "--tz", "UTC"});
     ASSERT_EQ(e.code, 0) << e.err;
     EXPECT_NE(e.out.find("Window  Resets            First reading     Last reading  Peak   "

@@ -190,6 +190,23 @@ bool HistoryDatabase::damaged(const SqliteDatabase& db) {
     return isDamaged(db, true);
 }
 
+std::optional<SqliteDatabase> HistoryDatabase::openToRead(const std::filesystem::path& file,
+                                                          std::string* error) {
+    if (const auto kind = inspect(file).kind;
+        kind != Place::Kind::writable && kind != Place::Kind::readOnly)
+        return std::nullopt;
+    // While a program writes it, part of what it has committed is in the journal beside it.
+    std::error_code ec;
+    const bool written = std::filesystem::exists(file.string() + "-wal", ec) &&
+                         std::filesystem::exists(file.string() + "-shm", ec);
+    auto db = SqliteDatabase::open(
+        file, written ? SqliteDatabase::Mode::readAlongside : SqliteDatabase::Mode::readOnly,
+        error);
+    if (db)
+        db->setBusyTimeout(kBusyMilliseconds);
+    return db;
+}
+
 std::string HistoryDatabase::setAside(const std::filesystem::path& file) {
     std::filesystem::path aside = file;
     aside += ".corrupt-" + stampNow();

@@ -55,6 +55,12 @@ struct HistoryDatabase {
     // cannot write: brought up to date there, and never saved.
     static Opened openCopy(const std::filesystem::path& file);
 
+    // The file as it stands, only to read, never writing anything beside it: what the programs
+    // have committed, through their journal files when they are there. Nothing for a link, a
+    // folder or anything else that is not a plain file.
+    static std::optional<SqliteDatabase> openToRead(const std::filesystem::path& file,
+                                                    std::string* error = nullptr);
+
     // The file is not a database, or fails SQLite's quick check.
     static bool damaged(const SqliteDatabase& db);
 

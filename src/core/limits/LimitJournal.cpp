@@ -3,7 +3,6 @@
 #include "AtomicFile.hpp"
 #include "Limits.hpp"
 #include "UniqueFd.hpp"
-#include "UserFolders.hpp"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -48,8 +47,11 @@ std::optional<LimitReading> lastReading(int fd, std::uint64_t size, bool& endsWi
 } // namespace
 
 std::filesystem::path LimitJournal::file() {
-    const auto folder = UserFolders::appData();
-    return folder.empty() ? folder : folder / "limit-readings.jsonl";
+    return beside(Limits::file());
+}
+
+std::filesystem::path LimitJournal::beside(const std::filesystem::path& limitsFile) {
+    return limitsFile.empty() ? limitsFile : limitsFile.parent_path() / "limit-readings.jsonl";
 }
 
 std::filesystem::path LimitJournal::setAsideFile(const std::filesystem::path& journal) {

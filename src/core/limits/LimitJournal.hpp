@@ -24,6 +24,8 @@ struct LimitJournal {
 
     // <app data>/limit-readings.jsonl, beside the limits file; empty when no folder is known.
     static std::filesystem::path file();
+    // The journal beside a limits file.
+    static std::filesystem::path beside(const std::filesystem::path& limitsFile);
     // Where a full journal is moved once it is in the history: <journal>.old.
     static std::filesystem::path setAsideFile(const std::filesystem::path& journal);
 

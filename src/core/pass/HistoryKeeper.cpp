@@ -4,15 +4,18 @@
 #include "HistoryDatabase.hpp"
 #include "HistoryQuery.hpp"
 #include "HistoryReader.hpp"
+#include "LimitHistory.hpp"
+#include "LimitJournalImport.hpp"
 
 #include <algorithm>
 #include <cmath>
 
 namespace vellumkite {
 
-HistoryKeeper::HistoryKeeper(std::filesystem::path file, double liveWindow, Say say, Clock clock)
+HistoryKeeper::HistoryKeeper(std::filesystem::path file, std::filesystem::path journal,
+                             double liveWindow, Say say, Clock clock)
     : file_(std::move(file)), liveWindow_(liveWindow), say_(std::move(say)),
-      clock_(std::move(clock)) {}
+      clock_(std::move(clock)), journal_(std::move(journal)) {}
 
 HistoryKeeper::~HistoryKeeper() = default;
 
@@ -45,6 +48,7 @@ void HistoryKeeper::open(bool check) {
     retry_ = false;
     failingSince_.reset();
     history_ = std::make_unique<History>(std::move(*opened.db));
+    record_.reset();
     reader_ = std::make_unique<HistoryReader>(*history_, kImportBytesPerPass, liveWindow_, clock_);
     status_.available = true;
     importTotal_ = 0;
@@ -73,11 +77,15 @@ LogPass::Reader* HistoryKeeper::reader() {
 void HistoryKeeper::afterPass() {
     if (!history_)
         return;
-    // One transaction a pass; one that cannot be written is read again next time.
+    // One transaction a pass, the journal's new readings with it; one that cannot be written is
+    // read again next time.
+    const std::size_t readings = LimitJournalImport::read(*history_, journal_);
     if (history_->commit()) {
         failingSince_.reset();
         if (status_.message.rfind("History is behind", 0) == 0)
             status_.message.clear();
+        newReadings_ = newReadings_ || readings > 0;
+        LimitJournalImport::tidy(*history_, journal_, clock_());
     } else if (!history_->damaged()) {
         noteFailure("History is behind: its database is busy or cannot be written");
     }
@@ -106,6 +114,21 @@ void HistoryKeeper::afterPass() {
     const double done =
         1.0 - static_cast<double>(backlog.bytes) / static_cast<double>(importTotal_);
     status_.import = std::clamp(done, 0.0, 0.99);
+}
+
+const LimitRecord* HistoryKeeper::limitRecord(const PriceTable& prices) {
+    if (!history_)
+        return nullptr;
+    const Instant now = clock_();
+    if (!record_ || newReadings_ || !(secondsBetween(recordAt_, now) < kRecordSeconds)) {
+        // One that could not be worked out now (a busy database) is kept until the next.
+        if (auto record = LimitHistory(history_->database()).record(prices, now)) {
+            record_ = std::move(*record);
+            recordAt_ = now;
+            newReadings_ = false;
+        }
+    }
+    return record_ ? &*record_ : nullptr;
 }
 
 std::optional<HistoryOverview> HistoryKeeper::overview(Instant now,

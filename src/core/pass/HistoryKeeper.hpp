@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HistoryOverview.hpp"
+#include "LimitRecord.hpp"
 #include "LogPass.hpp"
 #include "Time.hpp"
 
@@ -28,12 +29,16 @@ public:
     static constexpr double kRetrySeconds = 30;
     // How long the database may stay busy before the user is told.
     static constexpr double kPatienceSeconds = 180;
+    // How old the calibration may grow when no new readings come (older logs still coming in,
+    // days moving on).
+    static constexpr double kRecordSeconds = 300;
 
-    // `say` takes the one line a user should see (a damaged or newer database). `liveWindow`:
-    // the live figures' window in seconds, read first.
+    // `journal`: the status line's journal of limit readings, taken in with every pass.
+    // `liveWindow`: the live figures' window in seconds, read first. `say` takes the one line a
+    // user should see (a damaged or newer database).
     using Say = std::function<void(const std::string&)>;
-    HistoryKeeper(std::filesystem::path file, double liveWindow, Say say,
-                  Clock clock = systemClock());
+    HistoryKeeper(std::filesystem::path file, std::filesystem::path journal, double liveWindow,
+                  Say say, Clock clock = systemClock());
     ~HistoryKeeper();
     HistoryKeeper(const HistoryKeeper&) = delete;
     HistoryKeeper& operator=(const HistoryKeeper&) = delete;
@@ -43,8 +48,11 @@ public:
     // The history's reader for the next pass; none while the history is off. A database that
     // could not be opened is tried again here now and then.
     LogPass::Reader* reader();
-    // After each pass that had the reader.
+    // After each pass that had the reader: writes it, with the journal's new readings.
     void afterPass();
+    // What the kept readings tell the live figures, worked out again after new readings came in
+    // and every kRecordSeconds; nothing without a history.
+    const LimitRecord* limitRecord(const PriceTable& prices);
 
     struct Status {
         bool available = false;
@@ -76,6 +84,10 @@ private:
     std::optional<Instant> failingSince_; // opening or writing, without a success since
     std::uint64_t importTotal_ = 0;       // bytes of older logs found when the import began
     int passes_ = 0;
+    std::filesystem::path journal_;
+    std::optional<LimitRecord> record_;
+    Instant recordAt_;
+    bool newReadings_ = false; // since the record was worked out
 };
 
 } // namespace vellumkite

@@ -2,11 +2,13 @@
 
 #include "History.hpp"
 #include "HistoryDatabase.hpp"
+#include "HistoryKeeper.hpp"
 #include "HistoryUpdate.hpp"
 #include "LimitJournal.hpp"
 #include "LimitJournalImport.hpp"
 #include "LimitReport.hpp"
 #include "LogLines.hpp"
+#include "LogPass.hpp"
 #include "PriceTable.hpp"
 #include "TempDir.hpp"
 #include "Timestamp.hpp"
@@ -220,3 +222,41 @@ TEST_F(SteadyBurnTest, TheReportListsEachInstanceWithTheRepliesInsideIt) {
 }
 
 } // namespace
+
+// The app's passes: every one takes the journal's new readings in with the logs' lines, and
+// the record the live figures use follows them.
+TEST_F(SteadyBurnTest, TheKeepersPassesTakeTheJournalInAndTheRecordFollows) {
+    history.reset();
+    Instant clock = kNow;
+    HistoryKeeper keeper(dir / "data/history.sqlite3", journal, 8 * 86400, {},
+                         [&] { return clock; });
+    LogPass logPass({logs});
+    const auto pass = [&] {
+        LogPass::Reader* reader = keeper.reader();
+        ASSERT_TRUE(reader);
+        logPass.run({reader});
+        keeper.afterPass();
+    };
+    keeper.open();
+    pass();
+    const PriceTable prices = PriceTable::builtIn();
+    const LimitRecord* record = keeper.limitRecord(prices);
+    ASSERT_TRUE(record);
+    EXPECT_DOUBLE_EQ(*record->weightPerPercent("five_hour"), 2187.5);
+    ASSERT_EQ(record->project(kNow, 0).front().fullAt, minutes(70));
+
+    // A reading taken meanwhile is in with the next pass, and the projection moves: the last
+    // hour now runs from 40 % 50 minutes ago to 68 % 5 minutes ago, 28 points in 45 minutes;
+    // the 32 left take 51 3/7 minutes from the last reading.
+    clock = minutes(1);
+    append(fiveHour(-5, 68, 120));
+    pass();
+    record = keeper.limitRecord(prices);
+    EXPECT_EQ(record->latest.front().readings.back().percent, 68);
+    EXPECT_NEAR(secondsBetween(minutes(-5 + 32 * 45.0 / 28),
+                               *record->project(minutes(1), 0).front().fullAt),
+                0, 1e-5);
+    // With nothing new it is not worked out again until a while has passed.
+    pass();
+    EXPECT_EQ(keeper.limitRecord(prices), record);
+}
