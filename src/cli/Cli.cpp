@@ -68,13 +68,15 @@ struct Reading {
             inputs.limitRecord = &*limits;
     }
 
-    // What one percent of each window costs, from the history as it stands: read, never
+    // What one percent of the 5-hour window costs, from the history as it stands: read, never
     // written (only the app and `report` take new readings in), so its latest instances may be
     // stale and nothing is projected from them.
     static std::optional<LimitRecord> calibration() {
         const auto db = HistoryDatabase::openToRead(HistoryDatabase::defaultFile());
+        // Only the 5-hour window's: the next message is told in percent of it.
         auto record =
-            db ? LimitHistory(*db).record(PriceTable::builtIn(), systemNow()) : std::nullopt;
+            db ? LimitHistory(*db).record(PriceTable::builtIn(), systemNow(), nullptr, "five_hour")
+               : std::nullopt;
         if (record)
             record->latest.clear();
         return record;

@@ -75,9 +75,12 @@ std::optional<std::vector<HistoryQuery::Share>> HistoryQuery::shares(By by, Inst
 
 std::optional<std::vector<HistoryQuery::ModelUsage>> HistoryQuery::byModel(Instant from,
                                                                            Instant to) const {
-    auto s = db_.prepare("SELECT m.text, " + std::string(kSums) +
-                         " FROM replies r INDEXED BY replies_by_time JOIN names m ON m.id = r.model"
-                         " WHERE r.time >= ?1 AND r.time < ?2 GROUP BY r.model");
+    if (!byModel_)
+        byModel_ =
+            db_.prepare("SELECT m.text, " + std::string(kSums) +
+                        " FROM replies r INDEXED BY replies_by_time JOIN names m ON m.id = r.model"
+                        " WHERE r.time >= ?1 AND r.time < ?2 GROUP BY r.model");
+    auto& s = byModel_;
     s.bind(1, micros(from)).bind(2, micros(to));
     return rows<ModelUsage>(s, [](const SqliteStatement& r) {
         return ModelUsage{r.text(0), totalsFrom(r, 1)};

@@ -35,7 +35,8 @@ public:
     };
     std::optional<std::vector<Share>> shares(By by, Instant from, Instant to) const;
 
-    // Usage per model in [from, to), to the microsecond.
+    // Usage per model in [from, to), to the microsecond. Asked again and again of one query (the
+    // spans of the limit readings), it prepares its statement once.
     struct ModelUsage {
         std::string model;
         UsageTotals usage;
@@ -54,6 +55,7 @@ private:
 
     const SqliteDatabase& db_;
     mutable int lastCode_ = 0;
+    mutable SqliteStatement byModel_;
 };
 
 } // namespace vellumkite

@@ -23,6 +23,8 @@ Instant justAfter(Instant t) {
 }
 
 constexpr double kBurnMinutes = 15;
+// How long after its last reading a span's replies are surely all in the history.
+constexpr double kSettledSeconds = 600;
 
 } // namespace
 
@@ -74,7 +76,7 @@ std::optional<LimitHistory::Usage> LimitHistory::usage(const LimitSpan& span,
 
 std::optional<LimitHistory::Usage> LimitHistory::usage(Instant from, Instant to,
                                                        const PriceTable& prices) const {
-    const auto models = HistoryQuery(db_).byModel(from, to);
+    const auto models = query_.byModel(from, to);
     if (!models)
         return std::nullopt;
     Usage out;
@@ -86,25 +88,36 @@ std::optional<LimitHistory::Usage> LimitHistory::usage(Instant from, Instant to,
     return out;
 }
 
-std::optional<LimitRecord> LimitHistory::record(const PriceTable& prices, Instant now) const {
-    double longest = 0;
-    for (const char* name : {"five_hour", "seven_day"})
-        longest = std::max(longest, LimitCalibration::lookbackSeconds(name));
+std::optional<LimitRecord> LimitHistory::record(const PriceTable& prices, Instant now,
+                                                SpanCache* cache, std::string_view only) const {
+    // Every window but the 5-hour one looks back as far as the week.
+    const double longest = LimitCalibration::lookbackSeconds(only.empty() ? "seven_day" : only);
     const auto all = instances(addSeconds(now, -longest), kDistantFuture);
     if (!all)
         return std::nullopt;
     LimitRecord out;
     for (std::size_t i = 0; i < all->size(); ++i) {
         const WindowInstance& instance = (*all)[i];
+        if (!only.empty() && instance.name != only)
+            continue;
         auto& calibration = out.calibration[instance.name];
         const Instant since = addSeconds(now, -LimitCalibration::lookbackSeconds(instance.name));
         for (const auto& span : LimitCalibration::spansOf(instance)) {
             if (span.from < since || span.to > now)
                 continue;
+            const auto key = std::pair(span.from, span.to);
+            const auto cached = cache ? cache->find(key) : SpanCache::iterator();
+            if (cache && cached != cache->end()) {
+                calibration.add(span, cached->second.weight, cached->second.cost);
+                continue;
+            }
             const auto u = usage(span, prices);
             if (!u)
                 return std::nullopt;
             calibration.add(span, u->weight, u->cost);
+            // A reply may reach the history a pass after the reading it raised.
+            if (cache && secondsBetween(span.to, now) >= kSettledSeconds)
+                cache->emplace(key, *u);
         }
         if (i + 1 == all->size() || (*all)[i + 1].name != instance.name)
             out.latest.push_back(instance);
@@ -113,7 +126,7 @@ std::optional<LimitRecord> LimitHistory::record(const PriceTable& prices, Instan
 }
 
 std::optional<double> LimitHistory::burnPerMin(Instant now) const {
-    const auto models = HistoryQuery(db_).byModel(addSeconds(now, -kBurnMinutes * 60), now);
+    const auto models = query_.byModel(addSeconds(now, -kBurnMinutes * 60), now);
     if (!models)
         return std::nullopt;
     double weight = 0;

@@ -6,7 +6,10 @@
 #include "Time.hpp"
 #include "WindowInstance.hpp"
 
+#include <map>
 #include <optional>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vellumkite {
@@ -17,7 +20,7 @@ class PriceTable;
 // question returns nothing when the database could not answer.
 class LimitHistory {
 public:
-    explicit LimitHistory(const SqliteDatabase& db) : db_(db) {}
+    explicit LimitHistory(const SqliteDatabase& db) : db_(db), query_(db) {}
 
     // The readings read in [from, to) as window instances: by window name, then time.
     std::optional<std::vector<WindowInstance>> instances(Instant from, Instant to) const;
@@ -32,8 +35,14 @@ public:
     // The replies of a span: after its first reading, up to and with its last.
     std::optional<Usage> usage(const LimitSpan& span, const PriceTable& prices) const;
 
-    // Each window's calibration as of `now` and its latest instance.
-    std::optional<LimitRecord> record(const PriceTable& prices, Instant now) const;
+    // The usage of spans already worked out, for a caller that works the record out again and
+    // again: a span's replies do not change once they are in the history.
+    using SpanCache = std::map<std::pair<Instant, Instant>, Usage>;
+
+    // Each window's calibration as of `now` and its latest instance; with `only`, that window's
+    // alone.
+    std::optional<LimitRecord> record(const PriceTable& prices, Instant now,
+                                      SpanCache* cache = nullptr, std::string_view only = {}) const;
 
     // The weight per minute of the replies in the 15 minutes before `now`, as the live figures
     // count their burn.
@@ -45,6 +54,7 @@ public:
 
 private:
     const SqliteDatabase& db_;
+    HistoryQuery query_; // one statement for every span
 };
 
 } // namespace vellumkite

@@ -4,7 +4,6 @@
 #include "HistoryDatabase.hpp"
 #include "HistoryQuery.hpp"
 #include "HistoryReader.hpp"
-#include "LimitHistory.hpp"
 #include "LimitJournalImport.hpp"
 
 #include <algorithm>
@@ -49,6 +48,7 @@ void HistoryKeeper::open(bool check) {
     failingSince_.reset();
     history_ = std::make_unique<History>(std::move(*opened.db));
     record_.reset();
+    spans_.clear();
     reader_ = std::make_unique<HistoryReader>(*history_, kImportBytesPerPass, liveWindow_, clock_);
     status_.available = true;
     importTotal_ = 0;
@@ -121,8 +121,14 @@ const LimitRecord* HistoryKeeper::limitRecord(const PriceTable& prices) {
         return nullptr;
     const Instant now = clock_();
     if (!record_ || newReadings_ || !(secondsBetween(recordAt_, now) < kRecordSeconds)) {
+        if (status_.import || !(secondsBetween(spansSince_, now) < kSpanCacheSeconds)) {
+            spans_.clear();
+            spansSince_ = now;
+        }
+        // While older logs come in, spans are worked out afresh each time.
+        LimitHistory::SpanCache* cache = status_.import ? nullptr : &spans_;
         // One that could not be worked out now (a busy database) is kept until the next.
-        if (auto record = LimitHistory(history_->database()).record(prices, now)) {
+        if (auto record = LimitHistory(history_->database()).record(prices, now, cache)) {
             record_ = std::move(*record);
             recordAt_ = now;
             newReadings_ = false;

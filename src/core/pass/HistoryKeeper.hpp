@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HistoryOverview.hpp"
+#include "LimitHistory.hpp"
 #include "LimitRecord.hpp"
 #include "LogPass.hpp"
 #include "Time.hpp"
@@ -32,6 +33,8 @@ public:
     // How old the calibration may grow when no new readings come (older logs still coming in,
     // days moving on).
     static constexpr double kRecordSeconds = 300;
+    // How long the usage of spans worked out before is trusted (a log found late).
+    static constexpr double kSpanCacheSeconds = 3600;
 
     // `journal`: the status line's journal of limit readings, taken in with every pass.
     // `liveWindow`: the live figures' window in seconds, read first. `say` takes the one line a
@@ -87,6 +90,8 @@ private:
     std::filesystem::path journal_;
     std::optional<LimitRecord> record_;
     Instant recordAt_;
+    LimitHistory::SpanCache spans_; // dropped every hour, and while older logs come in
+    Instant spansSince_;
     bool newReadings_ = false; // since the record was worked out
 };
 
