@@ -5,8 +5,8 @@
 
 namespace vellumkite {
 
-// Times of day in the tips in the user's locale and time zone: "3:45 PM" for en_US, "15:45" for
-// de_DE, "15:45:00" for the C locale.
+// Times of day in the tips in the user's locale and time zone, to the minute: "3:45 PM" for
+// en_US, "15:45" for de_DE and for the C locale.
 struct LocaleTimeOfDay {
     // The locale is the one Qt's system locale takes on Unix, chosen from the environment given:
     // LC_ALL, else LC_TIME, else LANG, else C. The formatter holds it by value, so it may run on

@@ -1,14 +1,25 @@
 // Renders the popover and the three box sizes in the states users meet, in light and dark
 // palettes, into $VELLUMKITE_SHOTS/views (default: "shots/views" in the build directory). The
 // demo pictures are the README's screenshots.
+//
+// The suite also runs on other setups (tests/app/CMakeLists.txt): a 1024x600 netbook with a
+// 12-point font, the same screen at 125 %, and 200 % with a 12-point font; each keeps its
+// pictures in a folder of its own.
 #include "BoxStyle.hpp"
+#include "DemoHistory.hpp"
 #include "FloatingBox.hpp"
 #include "FloatingBoxView.hpp"
+#include "HistoryPresenter.hpp"
+#include "HistoryWindow.hpp"
 #include "MenuPopover.hpp"
 #include "PopoverWindow.hpp"
+#include "Theme.hpp"
 #include "ViewTestSupport.hpp"
 
-#include <QDir>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 
 using namespace vellumkite;
 using namespace vellumkite::testing;
@@ -19,25 +30,17 @@ class ViewShotsTest : public ViewTest, public ::testing::WithParamInterface<bool
 protected:
     bool dark() const { return GetParam(); }
 
-    // Grabs a window into name-light.png or name-dark.png and returns the picture.
+    // Grabs a window into views/name-light.png or views/name-dark.png.
     QImage save(QWidget& window, const QString& name) {
         window.setPalette(palette(dark()));
-        const QPixmap pm = window.grab();
-        QDir dir(qEnvironmentVariableIsSet("VELLUMKITE_SHOTS")
-                     ? qEnvironmentVariable("VELLUMKITE_SHOTS")
-                     : QStringLiteral(VELLUMKITE_DEFAULT_SHOTS));
-        dir.mkpath(QStringLiteral("views"));
-        const QString file =
-            dir.filePath(QStringLiteral("views/%1-%2.png").arg(name, dark() ? "dark" : "light"));
-        EXPECT_TRUE(pm.save(file)) << file.toStdString();
-        return pm.toImage();
+        return savePicture(window, QStringLiteral("views/") + name, dark());
     }
 
     QImage popover(const QString& name) {
         PopoverWindow w(*model, PopoverWindow::Kind::panel);
         w.setPalette(palette(dark()));
         w.showPanel();
-        EXPECT_EQ(w.width(), 320);
+        EXPECT_EQ(w.width(), Theme::scaledWidth(MenuPopover::kWidth));
         return save(w, name);
     }
 
@@ -49,6 +52,8 @@ protected:
         EXPECT_EQ(b.width(), BoxStyle::of(size).width);
         return save(b, name);
     }
+
+    static QRect available() { return QGuiApplication::primaryScreen()->availableGeometry(); }
 
     static bool transparentCorner(const QImage& image) {
         return image.pixelColor(0, 0).alpha() == 0 &&
@@ -106,6 +111,60 @@ TEST_P(ViewShotsTest, States) {
     publish(s);
     box(BoxSize::large, QStringLiteral("box-large-five-chats"));
     popover(QStringLiteral("popover-five-chats"));
+}
+
+// Every window inside the screen's available area, every control in view, nothing that matters
+// cut short: on whatever screen and font the suite runs with.
+TEST_P(ViewShotsTest, EveryWindowFitsTheScreenAndReadsInFull) {
+    demo();
+    const QRect area = available();
+    // By a tray icon in a panel at the top right, then at the bottom right.
+    const QRect top(area.right() - 40, area.top(), 22, 22);
+    const QRect bottom(area.right() - 40, area.bottom() - 21, 22, 22);
+    for (const auto& [name, icon] : {std::pair(QStringLiteral("popover-tray-top"), top),
+                                     std::pair(QStringLiteral("popover-tray-bottom"), bottom)}) {
+        SCOPED_TRACE(name.toStdString());
+        PopoverWindow w(*model, PopoverWindow::Kind::popup);
+        w.setPalette(palette(dark()));
+        w.popup(icon);
+        settle();
+        EXPECT_TRUE(area.contains(w.frameGeometry())) << "inside the screen";
+        EXPECT_FALSE(w.frameGeometry().intersects(icon)) << "clear of the icon";
+        for (const char* control :
+             {"historyButton", "quitButton", "showBoxToggle", "sizePicker", "loginToggle"})
+            EXPECT_TRUE(inView(part(&w, control))) << control;
+        EXPECT_EQ(cutTexts(&w), QStringList());
+        // What does not fit scrolls, and all of it can be scrolled to.
+        QScrollArea* sections = w.content()->scrollArea();
+        EXPECT_EQ(w.content()->scrolls(), sections->verticalScrollBar()->maximum() > 0);
+        sections->verticalScrollBar()->setValue(sections->verticalScrollBar()->maximum());
+        EXPECT_TRUE(inView(part(&w, "toolNote")));
+        sections->verticalScrollBar()->setValue(0);
+        save(w, name);
+    }
+
+    for (const BoxSize size : BoxSizes::all) {
+        SCOPED_TRACE(BoxSizes::raw(size).data());
+        model->setBoxSize(size);
+        FloatingBox b(*model);
+        b.present();
+        settle();
+        EXPECT_TRUE(area.contains(b.frameGeometry()));
+        EXPECT_EQ(cutTexts(&b), QStringList());
+    }
+
+    HistoryPresenter history(*model);
+    model->openHistory();
+    settle();
+    HistoryWindow* h = history.window();
+    ASSERT_TRUE(h);
+    // The model's store has read its empty history by now; the demo's days are the ones to fit.
+    h->setHistory(DemoHistory::overview(kNow), {});
+    settle();
+    EXPECT_TRUE(area.contains(h->frameGeometry()));
+    EXPECT_TRUE(inView(h->measureControl()));
+    EXPECT_EQ(cutTexts(h), QStringList());
+    save(*h, QStringLiteral("history-fit"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Palettes, ViewShotsTest, ::testing::Bool(),

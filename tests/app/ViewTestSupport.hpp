@@ -4,8 +4,10 @@
 // one real pass (an empty one) has published before a test starts; tests then publish made-up
 // figures or the demo data.
 #include "AppModel.hpp"
+#include "LimitBar.hpp"
 #include "LoginItem.hpp"
 #include "MemoryPreferences.hpp"
+#include "SegmentedControl.hpp"
 #include "TempDir.hpp"
 #include "TextLine.hpp"
 #include "Timestamp.hpp"
@@ -14,11 +16,21 @@
 #include <chrono>
 #include <gtest/gtest.h>
 #include <memory>
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
 #include <QPalette>
+#include <QPixmap>
 #include <QStringList>
 #include <QWidget>
+
+// Failures show texts as text.
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace vellumkite::testing {
 
@@ -64,6 +76,44 @@ inline QStringList visibleTexts(const QWidget* root) {
         if (t->isVisibleTo(root) && !t->text().isEmpty())
             out << t->text();
     return out;
+}
+
+// What shows cut short under root: texts that end in an ellipsis, limit rows, segmented
+// controls and buttons narrower than their text.
+inline QStringList cutTexts(const QWidget* root) {
+    QStringList out;
+    for (const TextLine* t : root->findChildren<const TextLine*>())
+        if (t->isVisibleTo(root) && t->fit() == TextLine::Fit::elide &&
+            t->displayedLines() != QStringList{t->text()} && !t->text().isEmpty())
+            out << t->text();
+    for (const LimitBar* bar : root->findChildren<const LimitBar*>())
+        if (bar->isVisibleTo(root) && !bar->fits())
+            out << bar->title();
+    for (const SegmentedControl* c : root->findChildren<const SegmentedControl*>())
+        if (c->isVisibleTo(root) && !c->fits())
+            out << c->options().join(QLatin1Char('/'));
+    for (const QAbstractButton* b : root->findChildren<const QAbstractButton*>())
+        if (b->isVisibleTo(root) && !b->text().isEmpty() && b->width() < b->sizeHint().width())
+            out << b->text();
+    return out;
+}
+
+// Whether the whole widget is in view: shown, and not scrolled away or cut by a parent.
+inline bool inView(const QWidget* w) {
+    return w && w->isVisible() && w->visibleRegion().boundingRect() == w->rect();
+}
+
+// Grabs a window into name-light.png or name-dark.png under the pictures' folder
+// ($VELLUMKITE_SHOTS, else "shots" in the build directory) and returns the picture.
+inline QImage savePicture(QWidget& window, const QString& name, bool dark) {
+    const QPixmap pm = window.grab();
+    QDir dir(qEnvironmentVariableIsSet("VELLUMKITE_SHOTS")
+                 ? qEnvironmentVariable("VELLUMKITE_SHOTS")
+                 : QStringLiteral(VELLUMKITE_DEFAULT_SHOTS));
+    const QString file = QStringLiteral("%1-%2.png").arg(name, dark ? "dark" : "light");
+    dir.mkpath(QFileInfo(file).path());
+    EXPECT_TRUE(pm.save(dir.filePath(file))) << file.toStdString();
+    return pm.toImage();
 }
 
 template <typename T = QWidget> T* part(const QWidget* root, const char* name) {

@@ -2,7 +2,7 @@
 # The app on a real X server with a window manager and a system tray. Run by CTest as
 #   xvfb-run -a views-end-to-end.sh APP WORKDIR
 # Demo mode must report one 320-wide "popup" and one "box" of the demo size (and with --history
-# a 640x480 "history"); in normal mode the tray icon must embed, show a drawn title, and open the
+# a "history" 640 wide and at least 480 tall, its content's height); in normal mode the tray icon must embed, show a drawn title, and open the
 # popover when clicked, whose History opens the History window, which Escape closes.
 # Exits 77 (skipped) when a tool is missing.
 set -u
@@ -61,6 +61,13 @@ popup_id=$(awk '/ popup$/ {print $2}' "$work/demo.out")
 xwininfo -id "$popup_id" | grep -q 'Width: 320' || fail "window $popup_id is not the 320-wide panel"
 xprop -id "$box_id" _NET_WM_DESKTOP | grep -q '4294967295' || fail "the box is not on all desktops"
 xprop -id "$box_id" _NET_WM_STATE | grep -q '_NET_WM_STATE_ABOVE' || fail "the box is not kept above"
+# No compositor runs here: the panel and the box are square and opaque, no black corners.
+for id in "$popup_id" "$box_id"; do
+    import -window "$id" "$work/corner-$id.png" || fail "could not grab window $id"
+    corner=$(convert "$work/corner-$id.png" -format '%[fx:int(255*lightness)]' \
+        -crop 1x1+1+1 info:)
+    [ "$corner" -ge 128 ] || fail "window $id has a dark corner (lightness $corner)"
+done
 kill "$demo" 2>/dev/null
 wait "$demo" 2>/dev/null
 grep -q '"floatingBoxSize": *"small"' "$work/config/Vellumkite/preferences.json" ||
@@ -72,8 +79,8 @@ demo=$!
 pids="$pids $demo"
 wait_for 15 sh -c "[ \$(wc -l <'$work/demo-history.out') -ge 3 ]" ||
     fail "no window report with --history"
-grep -q '^window [0-9]* 640x480 history$' "$work/demo-history.out" ||
-    fail "the demo report has no 640x480 history window"
+grep -Eq '^window [0-9]+ 640x(4[89][0-9]|[5-7][0-9][0-9]) history$' "$work/demo-history.out" ||
+    fail "the demo report has no 640-wide history window of its content's height"
 history_id=$(awk '/ history$/ {print $2}' "$work/demo-history.out")
 xwininfo -id "$history_id" | grep -q 'Map State: IsViewable' || fail "the History window is not shown"
 kill "$demo" 2>/dev/null
@@ -90,12 +97,13 @@ wait_for 15 find_icon || fail "the tray icon did not embed"
 icon=$(find_icon)
 sleep 1 # the first pass publishes the title
 import -window "$icon" "$work/icon.png" || fail "could not grab the icon"
-# Not blank, and "40%" below the gauge spans most of the icon's width.
+# Not blank, and at 22 pixels the title "40" alone, hinted at full height, spans most of the
+# icon's width and height.
 colours=$(convert "$work/icon.png" -format '%k' info:)
 [ "$colours" -ge 3 ] || fail "the icon is blank ($colours colours)"
-title=$(convert "$work/icon.png" -crop 22x9+0+13 +repage -colorspace gray -threshold 50% -trim \
-    -format '%w' info:)
-[ "$title" -ge 14 ] || fail "no title drawn in the icon (ink $title pixels wide)"
+ink=$(convert "$work/icon.png" -colorspace gray -threshold 50% -negate -trim -format '%w %h' info:)
+[ "${ink% *}" -ge 14 ] && [ "${ink#* }" -ge 10 ] ||
+    fail "no title drawn in the icon (ink $ink pixels)"
 
 count_popups() {
     xwininfo -root -tree | grep -c ' 320x[0-9]*+[0-9-]*+[0-9-]*'

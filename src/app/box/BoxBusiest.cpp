@@ -25,7 +25,6 @@ BoxBusiest::BoxBusiest(QWidget* parent) : QWidget(parent) {
         b.share = new TextLine(b.row);
         b.share->setMonoDigits(true);
         b.share->setAlignRight(true);
-        b.share->setFixedWidth(kShareColumn);
         b.name = new TextLine(b.row);
         b.name->setFit(TextLine::Fit::elide);
         b.ago = new TextLine(b.row, TextLine::Role::secondary);
@@ -49,6 +48,8 @@ void BoxBusiest::sync(const std::vector<ChatSummary>& chats, double todayWeight,
         b.row->setVisible(shown);
         for (TextLine* t : {b.share, b.name, b.ago})
             t->setTextFont(small);
+        // The names line up after the widest share there can be.
+        b.share->setFixedWidth(Theme::columnWidth(small, QStringLiteral("100%")));
         if (!shown)
             continue;
         const ChatSummary& c = chats[static_cast<std::size_t>(i)];

@@ -17,7 +17,6 @@ public:
     // Between the title and the rows.
     static constexpr int kGap = 4;
     static constexpr int kChats = 3;
-    static constexpr int kShareColumn = 40;
 
     explicit BoxBusiest(QWidget* parent);
 

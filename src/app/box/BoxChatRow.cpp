@@ -6,6 +6,7 @@
 #include "Format.hpp"
 #include "Layouts.hpp"
 #include "TextLine.hpp"
+#include "Texts.hpp"
 #include "Theme.hpp"
 
 #include <QHBoxLayout>
@@ -39,14 +40,15 @@ void BoxChatRow::sync(const AppModel& model, const BoxStyle& s) {
     project_->setTextFont(Theme::systemFont(s.smallPoints));
     message_->setTextFont(Theme::systemFont(s.bodyPoints));
     if (chat) {
-        dot_->setColor(Theme::levelColor(model.chatLevel(chat->size)));
+        dot_->setLevel(model.chatLevel(chat->size));
         size_->setText(QStringLiteral("This chat: ") +
                        QString::fromStdString(Format::tokens(chat->size)) +
                        QStringLiteral(" tokens"));
         project_->setText(QString::fromStdString(Format::lastPathComponent(chat->project)));
     } else {
-        message_->setText(model.loaded() ? QStringLiteral("No recent chat")
-                                         : QStringLiteral("Reading your chats\u2026"));
+        message_->setText(model.loaded()
+                              ? QString::fromUtf8(Texts::kNoChats.data(), Texts::kNoChats.size())
+                              : QStringLiteral("Reading your chats\u2026"));
     }
     dot_->setVisible(chat.has_value());
     size_->setVisible(chat.has_value());

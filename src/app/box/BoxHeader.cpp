@@ -20,6 +20,7 @@ BoxHeader::BoxHeader(AppModel& model, QWidget* parent) : QWidget(parent), model_
     setToolTip(QStringLiteral("Drag to move"));
     auto* r = Layouts::row(this, kSpacing);
     grip_ = new SymbolView(Symbol::lines, 12, TextLine::Role::tertiary, this);
+    grip_->setToolTip(QStringLiteral("Drag to move"));
     title_ = new TextLine(this, TextLine::Role::secondary);
     title_->setText(QStringLiteral("Vellumkite"));
     sizeButton_ = new MenuButton(this);
@@ -39,7 +40,12 @@ BoxHeader::BoxHeader(AppModel& model, QWidget* parent) : QWidget(parent), model_
     addSizeItems(sizeMenu_, model_);
     closeButton_ = new QToolButton(this);
     closeButton_->setObjectName(QStringLiteral("closeButton"));
+#ifdef Q_OS_MACOS
     closeButton_->setToolTip(QStringLiteral("Hide (turn back on from the menu bar)"));
+#else
+    closeButton_->setToolTip(QStringLiteral("Hide (turn back on from the tray icon's menu)"));
+#endif
+    closeButton_->setAccessibleName(QStringLiteral("Hide box"));
     closeButton_->setAutoRaise(true);
     closeButton_->setFocusPolicy(Qt::NoFocus);
     connect(closeButton_, &QToolButton::clicked, this, [this] { model_.setShowBox(false); });
@@ -56,6 +62,8 @@ void BoxHeader::sync(const BoxStyle& s) {
     title_->setTextFont(Theme::systemFont(s.smallPoints, QFont::DemiBold));
     sizeButton_->setFont(small);
     sizeButton_->setText(BoxSizes::title(model_.boxSize()));
+    sizeButton_->setAccessibleName(QStringLiteral("Box size: ") +
+                                   BoxSizes::title(model_.boxSize()));
     const int closeSide = QFontInfo(small).pixelSize() + 3;
     closeButton_->setIcon(Symbols::icon(Symbol::xmarkCircle, Theme::secondary(palette())));
     closeButton_->setIconSize(QSize(closeSide, closeSide));

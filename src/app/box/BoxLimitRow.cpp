@@ -2,7 +2,9 @@
 
 #include "BoxStyle.hpp"
 #include "Format.hpp"
+#include "Gauge.hpp"
 #include "Layouts.hpp"
+#include "LimitBar.hpp"
 #include "TextLine.hpp"
 #include "Theme.hpp"
 #include "UsageBar.hpp"
@@ -45,10 +47,12 @@ void BoxLimitRow::sync(const std::optional<Limits::Window>& w, const BoxStyle& s
     value_->setText(QString::fromStdString(Format::percent(w->usedPercent)) +
                     QStringLiteral(" used"));
     // From the unrounded reading, like the gauge: 79.6 shows 80 in orange.
-    value_->setColor(Theme::gaugeColor(w->usedPercent));
+    value_->setLevel(Gauge::level(w->usedPercent));
     bar_->setPercent(w->usedPercent);
     resets_->setText(QStringLiteral("Resets in ") +
                      QString::fromStdString(Format::until(w->resetsAt, now)));
+    spoken_ = LimitBar::spokenText(title_->text(), *w, now);
+    announce(this);
 }
 
 } // namespace vellumkite

@@ -35,8 +35,8 @@ void BoxLiveBlock::sync(double burnPerMin, const std::vector<double>& sparkline,
     setVisible(s.live);
     label_->setTextFont(Theme::systemFont(s.smallPoints));
     rate_->setTextFont(Theme::systemFont(s.smallPoints, QFont::Medium));
-    rate_->setText(QString::fromStdString(Format::rate(burnPerMin)) +
-                   QStringLiteral(" tokens/min"));
+    // In the popover's words.
+    rate_->setText(QString::fromStdString(Format::rate(burnPerMin)) + QStringLiteral("/min"));
     sparkline_->setFixedHeight(std::max(1, s.sparklineHeight));
     sparkline_->setValues(sparkline);
 }

@@ -1,5 +1,7 @@
 #include "BoxStyle.hpp"
 
+#include "Theme.hpp"
+
 namespace vellumkite {
 
 BoxStyle BoxStyle::of(BoxSize size) {
@@ -11,14 +13,14 @@ BoxStyle BoxStyle::of(BoxSize size) {
                .smallPoints = 11,
                .gaugeHeight = 6};
     if (size == BoxSize::small)
-        return s;
+        return scaled(s);
     // The medium box adds the reset times, the weekly limit, the live block and a short tip.
     s.width = 300;
     s.bodyPoints = 13;
     s.resetLines = s.weeklyAlways = s.noReadingMessage = s.live = s.tip = s.compactTip = true;
     s.sparklineHeight = 24;
     if (size == BoxSize::medium)
-        return s;
+        return scaled(s);
     // The large box is roomier, shows the whole tip and adds the busiest chats.
     s.width = 380;
     s.padding = 16;
@@ -29,6 +31,12 @@ BoxStyle BoxStyle::of(BoxSize size) {
     s.sparklineHeight = 36;
     s.compactTip = false;
     s.busiest = true;
+    return scaled(s);
+}
+
+BoxStyle BoxStyle::scaled(BoxStyle s) {
+    // The fonts follow the application's; the width grows with them.
+    s.width = Theme::scaledWidth(s.width);
     return s;
 }
 

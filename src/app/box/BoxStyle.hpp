@@ -23,7 +23,11 @@ struct BoxStyle {
     bool compactTip = false;
     bool busiest = false; // today's busiest chats
 
+    // At the font the box was drawn for, or wider for a larger application font.
     static BoxStyle of(BoxSize size);
+
+private:
+    static BoxStyle scaled(BoxStyle style);
 };
 
 } // namespace vellumkite

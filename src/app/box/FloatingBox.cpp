@@ -1,17 +1,14 @@
 #include "FloatingBox.hpp"
 
 #include "AppModel.hpp"
+#include "Desktop.hpp"
 #include "FloatingBoxView.hpp"
 #include "Placement.hpp"
+#include "Theme.hpp"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QVBoxLayout>
-
-#ifdef VELLUMKITE_HAVE_XCB
-#include <QtGui/qguiapplication_platform.h>
-#include <xcb/xcb.h>
-#endif
 
 namespace vellumkite {
 
@@ -22,7 +19,7 @@ FloatingBox::FloatingBox(AppModel& model)
     setObjectName(QStringLiteral("floatingBox"));
     setWindowTitle(QStringLiteral("Vellumkite"));
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setAttribute(Qt::WA_TranslucentBackground);
+    Theme::preparePanelWindow(*this);
     // macOS hides tool windows while the app is inactive, which a menu-bar app nearly always is.
     setAttribute(Qt::WA_MacAlwaysShowToolWindow);
     auto* layout = new QVBoxLayout(this);
@@ -36,6 +33,37 @@ FloatingBox::FloatingBox(AppModel& model)
     saveTimer_.setSingleShot(true);
     saveTimer_.setInterval(kSaveDelayMs);
     connect(&saveTimer_, &QTimer::timeout, this, &FloatingBox::saveCorner);
+    // A screen unplugged or made smaller must not take the box with it.
+    for (QScreen* screen : QGuiApplication::screens())
+        watchScreen(screen);
+    connect(qGuiApp, &QGuiApplication::screenAdded, this, &FloatingBox::watchScreen);
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, &FloatingBox::keepOnScreen,
+            Qt::QueuedConnection);
+}
+
+std::pair<QList<QRectF>, int> FloatingBox::availableAreas() {
+    QList<QRectF> screens;
+    int main = -1;
+    const QList<QScreen*> all = QGuiApplication::screens();
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        screens.append(QRectF(all[i]->availableGeometry()));
+        if (all[i] == QGuiApplication::primaryScreen())
+            main = static_cast<int>(i);
+    }
+    return {screens, main};
+}
+
+void FloatingBox::watchScreen(QScreen* screen) {
+    connect(screen, &QScreen::availableGeometryChanged, this, &FloatingBox::keepOnScreen);
+    connect(screen, &QScreen::geometryChanged, this, &FloatingBox::keepOnScreen);
+}
+
+void FloatingBox::keepOnScreen() {
+    if (!isVisible())
+        return; // a hidden box is placed anew when it shows
+    const auto [screens, main] = availableAreas();
+    if (const auto next = Placement::keepInside(QRectF(frameGeometry()), screens, main))
+        move(next->toRect().topLeft() + (pos() - frameGeometry().topLeft()));
 }
 
 FloatingBox::~FloatingBox() {
@@ -45,14 +73,7 @@ FloatingBox::~FloatingBox() {
 
 void FloatingBox::fit() {
     const QSize content = view_->fittingSize();
-    QList<QRectF> screens;
-    int main = -1;
-    const QList<QScreen*> all = QGuiApplication::screens();
-    for (qsizetype i = 0; i < all.size(); ++i) {
-        screens.append(QRectF(all[i]->availableGeometry()));
-        if (all[i] == QGuiApplication::primaryScreen())
-            main = static_cast<int>(i);
-    }
+    const auto [screens, main] = availableAreas();
     // While the window manager is still placing the box, where it seems to be is not where it
     // will be: the corner we asked for stands.
     const QRect current = settling_ ? QRect(corner_, size()) : geometry();
@@ -111,42 +132,7 @@ void FloatingBox::saveCorner() {
 }
 
 void FloatingBox::stickToAllDesktops() {
-#ifdef VELLUMKITE_HAVE_XCB
-    // _NET_WM_DESKTOP 0xFFFFFFFF puts a window on every desktop. Before it is mapped the window
-    // says so itself; once mapped, the window manager must be asked.
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || !x11->connection())
-        return;
-    xcb_connection_t* c = x11->connection();
-    const auto window = static_cast<xcb_window_t>(winId());
-    static constexpr char kName[] = "_NET_WM_DESKTOP";
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, sizeof kName - 1, kName), nullptr);
-    if (!reply)
-        return;
-    const xcb_atom_t atom = reply->atom;
-    free(reply);
-    const uint32_t allDesktops = 0xFFFFFFFF;
-    if (!isVisible()) {
-        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atom, XCB_ATOM_CARDINAL, 32, 1,
-                            &allDesktops);
-    } else {
-        const xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
-        if (!screen)
-            return;
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = window;
-        event.type = atom;
-        event.data.data32[0] = allDesktops;
-        event.data.data32[1] = 1; // from an application
-        xcb_send_event(c, 0, screen->root,
-                       XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
-                       reinterpret_cast<const char*>(&event));
-    }
-    xcb_flush(c);
-#endif
+    Desktop::showOnAllDesktops(this);
 }
 
 } // namespace vellumkite

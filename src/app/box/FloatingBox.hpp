@@ -1,17 +1,23 @@
 #pragma once
 
 #include <optional>
+#include <QList>
 #include <QPoint>
 #include <QPointF>
+#include <QRectF>
 #include <QTimer>
 #include <QWidget>
+#include <utility>
+
+class QScreen;
 
 namespace vellumkite {
 
 class AppModel;
 class FloatingBoxView;
 
-// The always-on-top box: a frameless tool window that never takes the focus, floats on every
+// The always-on-top box: a frameless tool window (rounded where a compositor runs, square
+// without) that never takes the focus, floats on every
 // desktop where the window manager allows it, fits itself to its content after every model
 // change and reopens where the user last left it: once the user has moved it (a drag ends, or
 // moves made otherwise stop for a moment), its top-left corner is saved through the model.
@@ -34,6 +40,11 @@ public:
     // Fits, then shows the window without activating it.
     void present();
 
+    // Puts a shown box back inside the screens after they changed: a screen removed or its
+    // available area shrunk (a panel added, the resolution lowered). Called on every such
+    // change; nothing happens to a box that is wholly on a screen.
+    void keepOnScreen();
+
     FloatingBoxView* view() const { return view_; }
 
 protected:
@@ -44,6 +55,9 @@ protected:
 private:
     void saveCorner();
     void stickToAllDesktops();
+    void watchScreen(QScreen* screen);
+    // The screens' available areas, in the window system's order, and the main one's index.
+    static std::pair<QList<QRectF>, int> availableAreas();
 
     AppModel& model_;
     QTimer saveTimer_;

@@ -132,7 +132,7 @@ QSize FloatingBoxView::fittingSize() const {
 
 void FloatingBoxView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    Theme::paintPanel(painter, size(), kCornerRadius, palette(), kBackgroundOpacity);
+    Theme::paintPanel(painter, *this, kCornerRadius, kBackgroundOpacity);
 }
 
 void FloatingBoxView::contextMenuEvent(QContextMenuEvent* event) {

@@ -11,6 +11,15 @@ bool valid(int index, const QList<QRectF>& screens) {
     return index >= 0 && index < screens.size();
 }
 
+// Inside the screen; where it cannot fit, its right and top edges line up with the screen's and
+// the rest hangs out to the left or below.
+QRectF pushedInside(const QRectF& frame, const QRectF& v) {
+    const qreal w = frame.width(), h = frame.height();
+    const qreal x = std::min(std::max(frame.left(), v.left()), v.right() - w);
+    const qreal y = std::max(std::min(frame.top(), v.bottom() - h), v.top());
+    return QRectF(x, y, w, h);
+}
+
 } // namespace
 
 bool Placement::overlaps(const QRectF& a, const QRectF& b) {
@@ -41,7 +50,6 @@ std::optional<QRectF> Placement::fit(const QRectF& frame, bool visible, const QS
                                      const QList<QRectF>& screens, int mainScreen) {
     if (content == frame.size())
         return std::nullopt;
-    const qreal w = content.width(), h = content.height();
 
     // With nowhere to start from, the box stays where it is.
     const QPointF topLeft =
@@ -58,12 +66,27 @@ std::optional<QRectF> Placement::fit(const QRectF& frame, bool visible, const QS
     if (!valid(index, screens))
         return candidate;
 
-    // Pushed fully inside; where it cannot fit, its right and top edges line up with the
-    // screen's and the rest hangs out to the left or below.
-    const QRectF& v = screens[index];
-    const qreal x = std::min(std::max(candidate.left(), v.left()), v.right() - w);
-    const qreal y = std::max(std::min(candidate.top(), v.bottom() - h), v.top());
-    return QRectF(x, y, w, h);
+    return pushedInside(candidate, screens[index]);
+}
+
+std::optional<QRectF> Placement::keepInside(const QRectF& frame, const QList<QRectF>& screens,
+                                            int mainScreen) {
+    int best = -1;
+    qreal most = 0;
+    for (int i = 0; i < screens.size(); ++i) {
+        if (screens[i].contains(frame))
+            return std::nullopt;
+        const QRectF common = screens[i].intersected(frame);
+        if (common.width() * common.height() > most) {
+            most = common.width() * common.height();
+            best = i;
+        }
+    }
+    if (best < 0)
+        best = valid(mainScreen, screens) ? mainScreen : (screens.isEmpty() ? -1 : 0);
+    if (best < 0)
+        return std::nullopt;
+    return pushedInside(frame, screens[best]);
 }
 
 } // namespace vellumkite

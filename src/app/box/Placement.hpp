@@ -30,6 +30,13 @@ struct Placement {
                                      const std::optional<QPointF>& stored,
                                      const QList<QRectF>& screens, int mainScreen);
 
+    // After the screens changed (one was removed, or its available area shrank): the frame
+    // pushed inside the screen it overlaps most, or the main screen when it overlaps none, its
+    // top and right edges winning when it is larger. Nothing when the frame lies wholly inside a
+    // screen already, or there are no screens.
+    static std::optional<QRectF> keepInside(const QRectF& frame, const QList<QRectF>& screens,
+                                            int mainScreen);
+
     // True when the two rectangles share an area of non-zero size; touching edges do not count.
     static bool overlaps(const QRectF& a, const QRectF& b);
 };

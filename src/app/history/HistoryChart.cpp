@@ -1,12 +1,15 @@
 #include "HistoryChart.hpp"
 
+#include "FamilyColors.hpp"
 #include "Format.hpp"
 #include "QtText.hpp"
+#include "SpikeScale.hpp"
 #include "Theme.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <QDate>
+#include <QFontMetricsF>
 #include <QHelpEvent>
 #include <QLocale>
 #include <QPainter>
@@ -17,14 +20,14 @@ namespace vellumkite {
 namespace {
 
 constexpr qreal kCornerRadius = 2;
-constexpr int kAxisHeight = 18; // the dates under the bars
-constexpr int kScaleWidth = 44; // the values at the left
+constexpr int kLabelGap = 6; // between the values at the left and the bars
 
-double scaleOf(const std::vector<HistoryOverview::Day>& days, HistoryChart::Measure m) {
-    double largest = 0;
+SpikeScale scaleOf(const std::vector<HistoryOverview::Day>& days, HistoryChart::Measure m) {
+    std::vector<double> values;
+    values.reserve(days.size());
     for (const auto& d : days)
-        largest = std::max(largest, HistoryChart::value(d, m));
-    return std::max(m == HistoryChart::Measure::cost ? 0.01 : 1.0, largest);
+        values.push_back(HistoryChart::value(d, m));
+    return SpikeScale::of(values, m == HistoryChart::Measure::cost ? 0.01 : 1.0);
 }
 
 QString valueText(double v, HistoryChart::Measure m) {
@@ -46,17 +49,7 @@ double HistoryChart::value(const HistoryOverview::Day& day, Measure measure) {
 }
 
 QColor HistoryChart::familyColor(HistoryOverview::Family family, const QPalette& palette) {
-    switch (family) {
-    case HistoryOverview::Family::opus:
-        return QColor(0xAF, 0x52, 0xDE); // purple
-    case HistoryOverview::Family::sonnet:
-        return Theme::accent(palette);
-    case HistoryOverview::Family::haiku:
-        return QColor(0x30, 0xB0, 0xC7); // teal
-    case HistoryOverview::Family::other:
-        break;
-    }
-    return Theme::tertiary(palette);
+    return FamilyColors::of(HistoryOverview::nameOf(family), palette);
 }
 
 std::vector<HistoryChart::Column>
@@ -66,7 +59,8 @@ HistoryChart::columns(const QRectF& bounds, const std::vector<HistoryOverview::D
     if (days.empty())
         return out;
     const QRectF chart = bounds.normalized();
-    const double scale = scaleOf(days, measure);
+    const SpikeScale spike = scaleOf(days, measure);
+    const double scale = spike.scale;
     const qreal slot = chart.width() / static_cast<qreal>(days.size());
     const qreal gap = std::min<qreal>(4, slot / 4);
     for (std::size_t i = 0; i < days.size(); ++i) {
@@ -74,12 +68,14 @@ HistoryChart::columns(const QRectF& bounds, const std::vector<HistoryOverview::D
         const qreal x = chart.left() + static_cast<qreal>(i) * slot;
         c.slot = QRectF(x, chart.top(), slot, chart.height());
         qreal bottom = chart.bottom();
+        c.clipped = spike.clips(value(days[i], measure));
         const auto& parts = measure == Measure::weight ? days[i].weight : days[i].cost;
         for (std::size_t f = 0; f < parts.size(); ++f) {
             const double v = parts[f];
-            if (!(v > 0))
+            if (!(v > 0) || bottom <= chart.top())
                 continue;
-            const qreal h = chart.height() * v / scale;
+            // A clipped day's segments stop at the top, each in proportion.
+            const qreal h = std::min(chart.height() * v / scale, bottom - chart.top());
             c.segments.push_back({QRectF(x + gap / 2, bottom - h, slot - gap, h),
                                   static_cast<HistoryOverview::Family>(f)});
             bottom -= h;
@@ -105,6 +101,18 @@ QString HistoryChart::dayText(const HistoryOverview::Day& day) {
     return text + QLatin1Char('\n') + models.join(QStringLiteral(", "));
 }
 
+QString HistoryChart::accessibleText() const {
+    return (measure_ == Measure::weight ? QStringLiteral("Weight") : QStringLiteral("Cost")) +
+           QStringLiteral(" per day, last %1 days").arg(days_.size());
+}
+
+QString HistoryChart::accessibleDetail() const {
+    QStringList lines;
+    for (const auto& d : days_)
+        lines << dayText(d).replace(QLatin1Char('\n'), QStringLiteral(", "));
+    return lines.join(QLatin1Char('\n'));
+}
+
 HistoryChart::HistoryChart(QWidget* parent) : QWidget(parent) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setMouseTracking(true);
@@ -116,23 +124,39 @@ void HistoryChart::setDays(std::vector<HistoryOverview::Day> days, double median
     medianWeight_ = medianWeight;
     medianCost_ = medianCost;
     update();
+    announce(this);
 }
 
 void HistoryChart::setMeasure(Measure measure) {
     measure_ = measure;
     update();
+    announce(this);
 }
 
 QSize HistoryChart::sizeHint() const {
-    return {600, 220};
+    return {Theme::scaledWidth(600), Theme::scaledWidth(220)};
 }
 
 QSize HistoryChart::minimumSizeHint() const {
-    return {240, 120};
+    return {Theme::scaledWidth(240), Theme::scaledWidth(120)};
+}
+
+int HistoryChart::scaleWidth() const {
+    // As wide as the widest value the scale shows.
+    const QFontMetricsF metrics(Theme::caption());
+    const double median = measure_ == Measure::weight ? medianWeight_ : medianCost_;
+    const qreal widest =
+        std::max(metrics.horizontalAdvance(valueText(scaleOf(days_, measure_).scale, measure_)),
+                 metrics.horizontalAdvance(valueText(median, measure_)));
+    return static_cast<int>(std::ceil(widest)) + kLabelGap;
+}
+
+int HistoryChart::axisHeight() const {
+    return static_cast<int>(std::ceil(QFontMetricsF(Theme::caption()).height())) + 4;
 }
 
 QRectF HistoryChart::plotArea() const {
-    return QRectF(rect()).adjusted(kScaleWidth, 6, 0, -kAxisHeight);
+    return QRectF(rect()).adjusted(scaleWidth(), 6, 0, -axisHeight());
 }
 
 void HistoryChart::paintEvent(QPaintEvent*) {
@@ -144,8 +168,10 @@ void HistoryChart::paintEvent(QPaintEvent*) {
     // The scale: the top value and a faint line under the bars.
     painter.setFont(Theme::caption());
     painter.setPen(Theme::secondary(pal));
-    const double scale = scaleOf(days_, measure_);
-    const QRectF scaleBox(0, plot.top() - 6, kScaleWidth - 6, 14);
+    const double scale = scaleOf(days_, measure_).scale;
+    const qreal labelWidth = plot.left() - kLabelGap;
+    const qreal labelHeight = painter.fontMetrics().height();
+    const QRectF scaleBox(0, plot.top() - labelHeight / 2, labelWidth, labelHeight);
     painter.drawText(scaleBox, Qt::AlignRight | Qt::AlignVCenter, valueText(scale, measure_));
     painter.setPen(QPen(Theme::tertiary(pal), 1));
     painter.drawLine(QPointF(plot.left(), plot.bottom() + 0.5),
@@ -161,6 +187,9 @@ void HistoryChart::paintEvent(QPaintEvent*) {
             const qreal radius =
                 top ? std::min({kCornerRadius, seg.rect.width() / 2, seg.rect.height() / 2}) : 0;
             painter.drawRoundedRect(seg.rect, radius, radius);
+            if (top && c.clipped)
+                Theme::paintClipMark(painter, seg.rect, pal);
+            painter.setPen(Qt::NoPen);
         }
 
     // The median day, dashed, with its value at the left.
@@ -171,8 +200,8 @@ void HistoryChart::paintEvent(QPaintEvent*) {
         painter.setPen(dash);
         painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
         painter.setPen(Theme::secondary(pal));
-        painter.drawText(QRectF(0, y - 7, kScaleWidth - 6, 14), Qt::AlignRight | Qt::AlignVCenter,
-                         valueText(median, measure_));
+        painter.drawText(QRectF(0, y - labelHeight / 2, labelWidth, labelHeight),
+                         Qt::AlignRight | Qt::AlignVCenter, valueText(median, measure_));
     }
 
     // Dates under every seventh day, counted back from today.
@@ -187,7 +216,7 @@ void HistoryChart::paintEvent(QPaintEvent*) {
                                   : locale.toString(qdate(days_[i].date), QStringLiteral("d MMM"));
         // Centred under its day, but kept inside the chart.
         const qreal w = painter.fontMetrics().horizontalAdvance(label) + 2;
-        QRectF box(cols[i].slot.center().x() - w / 2, plot.bottom() + 3, w, kAxisHeight - 3);
+        QRectF box(cols[i].slot.center().x() - w / 2, plot.bottom() + 3, w, axisHeight() - 3);
         if (box.right() > plot.right())
             box.moveRight(plot.right());
         if (box.left() < plot.left())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Accessible.hpp"
 #include "HistoryOverview.hpp"
 
 #include <array>
@@ -12,7 +13,7 @@ namespace vellumkite {
 
 // The last 30 days as bars, stacked by model family, today at the right, with a dashed line at
 // the median day. Weight or cost; the day's figures show in a tooltip under the pointer.
-class HistoryChart : public QWidget {
+class HistoryChart : public QWidget, public Accessible {
     Q_OBJECT
 
 public:
@@ -25,9 +26,11 @@ public:
     struct Column {
         QRectF slot;                   // the day's whole column, for hovering
         std::vector<Segment> segments; // bottom up
+        bool clipped = false;          // a spike cut at the top of the chart
     };
     // The columns for the chart bounds: heights against the largest day (never a scale below 1,
-    // so that near-empty days stay low); a day without usage has no segments.
+    // so that near-empty days stay low; a lone spike is clipped, see SpikeScale); a day without
+    // usage has no segments.
     static std::vector<Column>
     columns(const QRectF& bounds, const std::vector<HistoryOverview::Day>& days, Measure measure);
     static double value(const HistoryOverview::Day& day, Measure measure);
@@ -44,12 +47,23 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
 
+    // What the bars show to the eye, for the ear: "Weight per day, last 30 days", with every day's
+    // figures, one line a day, as the description.
+    QAccessible::Role accessibleRole() const override { return QAccessible::Chart; }
+    QString accessibleText() const override;
+    QString accessibleDetail() const override;
+
+    // The bars' area: right of the values' scale, which is as wide as its widest value, and
+    // above the dates.
+    QRectF plotArea() const;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
-    QRectF plotArea() const;
+    int scaleWidth() const;
+    int axisHeight() const;
 
     std::vector<HistoryOverview::Day> days_;
     double medianWeight_ = 0, medianCost_ = 0;

@@ -3,6 +3,7 @@
 #include "AppModel.hpp"
 #include "HistoryWindow.hpp"
 
+#include <algorithm>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -27,30 +28,39 @@ void HistoryPresenter::open() {
                 model_.setHistoryGeometry(window_->geometry());
             model_.watchHistory(visible);
         });
-        // Back where the user left it, if that is still on a screen; else centred.
-        const auto saved = model_.historyGeometry();
-        bool placed = false;
-        if (saved) {
-            for (const QScreen* screen : QGuiApplication::screens())
-                if (screen->availableGeometry().intersects(*saved)) {
-                    window_->setGeometry(*saved);
-                    placed = true;
-                    break;
-                }
-        }
-        if (!placed) {
-            window_->resize(window_->sizeHint());
-            if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-                QRect r(QPoint(), window_->size());
-                r.moveCenter(screen->availableGeometry().center());
-                window_->move(r.topLeft());
-            }
-        }
         fill();
+        QList<QRect> screens;
+        for (const QScreen* screen : QGuiApplication::screens())
+            screens.append(screen->availableGeometry());
+        const QScreen* main = QGuiApplication::primaryScreen();
+        window_->setGeometry(place(model_.historyGeometry(), window_->sizeHint(), screens,
+                                   main ? main->availableGeometry() : QRect()));
     }
     window_->show();
     window_->raise();
     window_->activateWindow();
+}
+
+QRect HistoryPresenter::place(const std::optional<QRect>& saved, const QSize& natural,
+                              const QList<QRect>& screens, const QRect& main) {
+    // Room for the window manager's frame, which is not known before the window is shown.
+    const QMargins frame(kFrameSide, kFrameTop, kFrameSide, kFrameSide);
+    const auto inside = [](QRect r, const QRect& room) {
+        r.setSize(r.size().boundedTo(room.size()));
+        r.moveLeft(std::max(room.left(), std::min(r.left(), room.right() + 1 - r.width())));
+        r.moveTop(std::max(room.top(), std::min(r.top(), room.bottom() + 1 - r.height())));
+        return r;
+    };
+    // A saved place had its frame on screen already.
+    if (saved)
+        for (const QRect& area : screens)
+            if (area.intersects(*saved))
+                return inside(*saved, area);
+    if (!main.isValid())
+        return QRect(QPoint(), natural);
+    QRect r(QPoint(), natural.boundedTo((main - frame).size()));
+    r.moveCenter(main.center());
+    return inside(r, main - frame);
 }
 
 void HistoryPresenter::fill() {

@@ -6,9 +6,11 @@
 #include "Layouts.hpp"
 #include "QtText.hpp"
 #include "SegmentedControl.hpp"
+#include "ShareTable.hpp"
 #include "TextLine.hpp"
 #include "Theme.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <QDate>
 #include <QGridLayout>
@@ -16,6 +18,7 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPainter>
+#include <QScrollArea>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -25,6 +28,9 @@ namespace {
 
 constexpr int kPadding = 16;
 constexpr int kSpacing = 12;
+// The size the window was drawn for.
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
 
 QString weightText(double w) {
     return qs(Format::tokens(Format::rounded(w).value_or(0)));
@@ -46,10 +52,16 @@ TextLine* line(const QString& text, const QFont& font, TextLine::Role role, QWid
 }
 
 // A small square of a family's colour before its name.
-class Swatch : public QWidget {
+class Swatch : public QWidget, public Accessible {
 public:
     Swatch(HistoryOverview::Family family, QWidget* parent) : QWidget(parent), family_(family) {
         setFixedSize(10, 10);
+    }
+
+    QAccessible::Role accessibleRole() const override { return QAccessible::Graphic; }
+    QString accessibleText() const override {
+        return QString::fromUtf8(HistoryOverview::nameOf(family_).data()) +
+               QStringLiteral(" colour");
     }
 
 protected:
@@ -71,22 +83,31 @@ HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle(QStringLiteral("Vellumkite History"));
     setObjectName(QStringLiteral("historyWindow"));
     setFocusPolicy(Qt::StrongFocus);
-    auto* outer = new QVBoxLayout(this);
+    // Everything scrolls when the window is smaller than its content.
+    auto* frame = new QVBoxLayout(this);
+    frame->setContentsMargins(0, 0, 0, 0);
+    scroll_ = new QScrollArea(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    scroll_->setFocusPolicy(Qt::NoFocus);
+    content_ = new QWidget;
+    auto* outer = new QVBoxLayout(content_);
     outer->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
     outer->setSpacing(kSpacing);
 
     auto* header = new QHBoxLayout;
     header->addWidget(
-        line(QStringLiteral("Last 30 days"), Theme::title3(), TextLine::Role::primary, this));
+        line(QStringLiteral("Last 30 days"), Theme::title3(), TextLine::Role::primary, content_));
     header->addStretch(1);
-    measure_ = new SegmentedControl({QStringLiteral("Weight"), QStringLiteral("Cost")}, this);
+    measure_ = new SegmentedControl({QStringLiteral("Weight"), QStringLiteral("Cost")}, content_);
     measure_->setObjectName(QStringLiteral("measure"));
+    measure_->setAccessibleName(QStringLiteral("Measure"));
     measure_->setCurrentIndex(0);
     header->addWidget(measure_);
     outer->addLayout(header);
 
     // Everything that needs figures; the empty state takes its place without any.
-    figures_ = new QWidget(this);
+    figures_ = new QWidget(content_);
     auto* body = new QVBoxLayout(figures_);
     body->setContentsMargins(0, 0, 0, 0);
     body->setSpacing(kSpacing);
@@ -120,7 +141,7 @@ HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     week->addWidget(weekFigures_, 0, 1);
     weekChange_ = line({}, Theme::caption(), TextLine::Role::secondary, figures_);
     weekChange_->setMonoDigits(true);
-    weekChange_->setFit(TextLine::Fit::elide);
+    weekChange_->setFit(TextLine::Fit::wrap);
     week->addWidget(weekChange_, 0, 2);
     week->setColumnStretch(2, 1);
     body->addLayout(week);
@@ -136,18 +157,14 @@ HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     body->addWidget(monthTitle_);
     auto* month = new QHBoxLayout;
     month->setSpacing(kPadding * 2);
-    projects_ = new QGridLayout;
-    models_ = new QGridLayout;
-    for (auto* grid : {projects_, models_}) {
-        grid->setHorizontalSpacing(10);
-        grid->setVerticalSpacing(3);
-        grid->setColumnStretch(0, 1);
-        month->addLayout(grid, 1);
-    }
+    projects_ = new ShareTable(ShareTable::Kind::projects, figures_);
+    models_ = new ShareTable(ShareTable::Kind::models, figures_);
+    month->addWidget(projects_, 1);
+    month->addWidget(models_, 1);
     body->addLayout(month);
     outer->addWidget(figures_, 1);
 
-    emptyState_ = new QWidget(this);
+    emptyState_ = new QWidget(content_);
     {
         auto* l = new QVBoxLayout(emptyState_);
         l->setContentsMargins(0, kPadding * 3, 0, kPadding * 3);
@@ -160,7 +177,7 @@ HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
                                          "it from your logs, also after Claude deletes them."),
                           Theme::callout(), TextLine::Role::secondary, emptyState_);
         text->setFit(TextLine::Fit::wrap);
-        text->setFixedWidth(360);
+        text->setFixedWidth(Theme::scaledWidth(360));
         l->addWidget(title, 0, Qt::AlignHCenter);
         // A row with stretches, not an alignment, so that the text's height follows its width.
         auto* centred = new QHBoxLayout;
@@ -172,11 +189,13 @@ HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     }
     outer->addWidget(emptyState_, 1);
 
-    statusLine_ = line({}, Theme::caption(), TextLine::Role::secondary, this);
+    statusLine_ = line({}, Theme::caption(), TextLine::Role::secondary, content_);
     statusLine_->setObjectName(QStringLiteral("historyStatus"));
     statusLine_->setMonoDigits(true);
     statusLine_->setFit(TextLine::Fit::wrap);
     outer->addWidget(statusLine_);
+    scroll_->setWidget(content_);
+    frame->addWidget(scroll_);
 
     connect(measure_, &SegmentedControl::activated, this, [this](int index) {
         chart_->setMeasure(index == 1 ? HistoryChart::Measure::cost
@@ -190,39 +209,13 @@ HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 }
 
 QSize HistoryWindow::sizeHint() const {
-    return {640, 480};
-}
-
-void HistoryWindow::fillShares(QGridLayout* grid, const std::vector<HistoryOverview::Share>& shares,
-                               bool lastComponent) {
-    while (QLayoutItem* item = grid->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
-    const QString heading = lastComponent ? QStringLiteral("Projects") : QStringLiteral("Models");
-    grid->addWidget(line(heading, Theme::caption(), TextLine::Role::secondary, figures_), 0, 0);
-    grid->addWidget(
-        line(QStringLiteral("Share"), Theme::caption(), TextLine::Role::secondary, figures_), 0, 1,
-        Qt::AlignRight);
-    grid->addWidget(
-        line(QStringLiteral("Cost"), Theme::caption(), TextLine::Role::secondary, figures_), 0, 2,
-        Qt::AlignRight);
-    int r = 1;
-    for (const auto& s : shares) {
-        auto* name = line(qs(lastComponent ? Format::lastPathComponent(s.name) : s.name),
-                          Theme::callout(), TextLine::Role::primary, figures_);
-        name->setFit(TextLine::Fit::elide);
-        name->setToolTip(qs(s.name));
-        auto* share = line(qs(Format::percent(s.share * 100)), Theme::callout(),
-                           TextLine::Role::secondary, figures_);
-        share->setMonoDigits(true);
-        auto* cost = line(costText(s.cost), Theme::callout(), TextLine::Role::secondary, figures_);
-        cost->setMonoDigits(true);
-        grid->addWidget(name, r, 0);
-        grid->addWidget(share, r, 1, Qt::AlignRight);
-        grid->addWidget(cost, r, 2, Qt::AlignRight);
-        ++r;
-    }
+    // The size the window was drawn for, grown with the font, and never narrower than a row
+    // that must not be cut.
+    const int w = std::max(Theme::scaledWidth(kWidth), content_->minimumSizeHint().width());
+    QLayout* l = content_->layout();
+    const int natural =
+        l->hasHeightForWidth() ? l->totalHeightForWidth(w) : l->totalSizeHint().height();
+    return {w, std::max(Theme::scaledWidth(kHeight), natural)};
 }
 
 QString HistoryWindow::statusText() const {
@@ -261,16 +254,15 @@ void HistoryWindow::setHistory(const std::optional<HistoryOverview>& overview,
         paceText_->setVisible(o.pace.has_value());
         if (o.pace) {
             paceTitle_->setText(qs(o.pace->title));
-            paceTitle_->setColor(o.pace->beforeReset ? std::optional(Theme::orange())
-                                                     : std::nullopt);
+            paceTitle_->setLevel(o.pace->beforeReset ? std::optional(Level::warn) : std::nullopt);
             paceText_->setText(qs(o.pace->text));
         }
         const QDate month = QDate::fromString(qs(o.monthName), QStringLiteral("yyyy-MM"));
         monthTitle_->setText(month.isValid()
                                  ? QLocale().toString(month, QStringLiteral("MMMM yyyy"))
                                  : qs(o.monthName));
-        fillShares(projects_, o.topProjects, true);
-        fillShares(models_, o.topModels, false);
+        projects_->setShares(o.topProjects);
+        models_->setShares(o.topModels);
     }
     Layouts::refresh(this);
 }

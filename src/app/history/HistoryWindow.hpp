@@ -6,11 +6,13 @@
 #include <QWidget>
 
 class QGridLayout;
+class QScrollArea;
 
 namespace vellumkite {
 
 class HistoryChart;
 class SegmentedControl;
+class ShareTable;
 class TextLine;
 
 // The History window: the last 30 days as a chart, this week against last week with the weekly
@@ -37,6 +39,7 @@ public:
     // "Reading older logs… 40 %", or empty.
     QString statusText() const;
 
+    // The content's natural size, at least the size the window was drawn for.
     QSize sizeHint() const override;
 
 signals:
@@ -48,11 +51,10 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    void fillShares(QGridLayout* grid, const std::vector<HistoryOverview::Share>& shares,
-                    bool lastComponent);
-
     std::optional<HistoryOverview> overview_;
     Status status_;
+    QScrollArea* scroll_;
+    QWidget* content_;
     SegmentedControl* measure_;
     HistoryChart* chart_;
     QWidget* figures_;
@@ -64,8 +66,8 @@ private:
     TextLine* paceTitle_;
     TextLine* paceText_;
     TextLine* monthTitle_;
-    QGridLayout* projects_;
-    QGridLayout* models_;
+    ShareTable* projects_;
+    ShareTable* models_;
 };
 
 } // namespace vellumkite

@@ -194,6 +194,18 @@ Level AppModel::chatLevel(std::int64_t chatSize) const {
                                  Thresholds::load(*d_->preferences, d_->services.environment()));
 }
 
+Level AppModel::titleLevel() const {
+    const Thresholds th = Thresholds::load(*d_->preferences, d_->services.environment());
+    const auto& limits = d_->figures.limits;
+    if (limits && limits->fiveHour) {
+        const double p = limits->fiveHour->usedPercent;
+        return p >= th.limitAlert ? Level::alert : p >= th.limitWarn ? Level::warn : Level::info;
+    }
+    if (const auto& chat = d_->figures.currentChat)
+        return vellumkite::chatLevel(chat->size, th);
+    return Level::info;
+}
+
 Instant AppModel::now() const {
     return d_->services.clock();
 }

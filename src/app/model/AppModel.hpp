@@ -109,6 +109,9 @@ public:
     QString menuTitle() const;
     // The chat-size level with the thresholds read afresh from the preferences and environment.
     Level chatLevel(std::int64_t chatSize) const;
+    // The level of what menuTitle() shows: the 5-hour reading against the coach's warning and
+    // alert thresholds, else the chat's size; info when it shows neither.
+    Level titleLevel() const;
     // The model's clock, for ages and countdowns in the views.
     Instant now() const;
     bool demoMode() const;

@@ -40,7 +40,7 @@ PopoverChat::PopoverChat(int spacing, QWidget* parent) : QWidget(parent) {
 void PopoverChat::sync(const AppModel& model) {
     const auto& chat = model.currentChat();
     if (chat) {
-        dot_->setColor(Theme::levelColor(model.chatLevel(chat->size)));
+        dot_->setLevel(model.chatLevel(chat->size));
         size_->setText(qs(Texts::chatSize(chat->size)));
         project_->setText(qs(Format::lastPathComponent(chat->project)));
     } else {

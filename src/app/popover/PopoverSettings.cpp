@@ -25,7 +25,6 @@ PopoverSettings::PopoverSettings(AppModel& model, int spacing, QWidget* parent)
     sizePicker_ = new SegmentedControl(sizes, boxRow);
     sizePicker_->setObjectName(QStringLiteral("sizePicker"));
     sizePicker_->setAccessibleName(QStringLiteral("Size"));
-    sizePicker_->setFixedWidth(kPickerWidth);
     r->addWidget(showBox_);
     r->addStretch(1);
     r->addWidget(sizePicker_);

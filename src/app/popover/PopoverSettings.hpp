@@ -13,8 +13,6 @@ class SegmentedControl;
 // write the model; what they show always comes back from it.
 class PopoverSettings : public QWidget {
 public:
-    static constexpr int kPickerWidth = 170;
-
     PopoverSettings(AppModel& model, int spacing, QWidget* parent);
 
     void sync();

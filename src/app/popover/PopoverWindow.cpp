@@ -40,7 +40,7 @@ PopoverWindow::PopoverWindow(AppModel& model, Kind kind)
     : QWidget(nullptr, flagsFor(kind)), kind_(kind) {
     setObjectName(kind == Kind::popup ? QStringLiteral("popover") : QStringLiteral("demoPanel"));
     setWindowTitle(QStringLiteral("Vellumkite"));
-    setAttribute(Qt::WA_TranslucentBackground);
+    Theme::preparePanelWindow(*this);
     // macOS hides tool windows (the panel) while the app is inactive, which a menu-bar app
     // nearly always is; harmless on the popup.
     setAttribute(Qt::WA_MacAlwaysShowToolWindow);
@@ -72,6 +72,18 @@ QPoint PopoverWindow::popupTopLeft(const QSize& size, const QRect& anchor, const
     return {x, y};
 }
 
+int PopoverWindow::popupHeightLimit(const QRect& anchor, const QRect& available) {
+    if (!available.isValid())
+        return 0;
+    // Less than this beside the icon, and the popup may as well cover the icon.
+    constexpr int kLeast = 240;
+    const bool below = anchor.y() + anchor.height() / 2 < available.y() + available.height() / 2;
+    const int room =
+        below ? available.bottom() + 1 - std::max(anchor.bottom() + 1 + kGap, available.top())
+              : std::min(anchor.top() - kGap, available.bottom() + 1) - available.top();
+    return room >= kLeast ? room : available.height();
+}
+
 QPoint PopoverWindow::nearTopLeft(const QSize& size, const QRect& available) {
     const int x = available.x() + (available.width() - size.width()) / 2;
     const int y = available.y() + available.height() / 10;
@@ -96,6 +108,8 @@ void PopoverWindow::popupNearTop() {
 void PopoverWindow::open(const QRect& anchor, const QRect& screenArea) {
     anchor_ = anchor;
     screenArea_ = screenArea;
+    content_->setHeightLimit(anchor.isEmpty() ? screenArea.height() - screenArea.height() / 10
+                                              : popupHeightLimit(anchor, screenArea));
     content_->sync();
     adjustSize();
     place();
@@ -110,10 +124,16 @@ void PopoverWindow::place() {
 }
 
 void PopoverWindow::showPanel() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    if (area.isValid())
+        content_->setHeightLimit(area.height() - kPanelTop);
     content_->sync();
     adjustSize();
-    QScreen* screen = QGuiApplication::primaryScreen();
-    move(screen ? panelTopLeft(screen->availableGeometry()) : QPoint(kPanelLeft, kPanelTop));
+    QPoint at = area.isValid() ? panelTopLeft(area) : QPoint(kPanelLeft, kPanelTop);
+    if (area.isValid())
+        at.setX(std::max(area.left(), std::min(at.x(), area.right() + 1 - width())));
+    move(at);
     show();
     raise();
 }
@@ -146,7 +166,7 @@ void PopoverWindow::keyPressEvent(QKeyEvent* event) {
 
 void PopoverWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    Theme::paintPanel(painter, size(), kCornerRadius, palette(), kBackgroundOpacity);
+    Theme::paintPanel(painter, *this, kCornerRadius, kBackgroundOpacity);
 }
 
 } // namespace vellumkite

@@ -9,7 +9,8 @@ namespace vellumkite {
 class AppModel;
 class MenuPopover;
 
-// Hosts the popover's content on a rounded, nearly opaque background. As a popup it opens next
+// Hosts the popover's content on a rounded, nearly opaque background (square and opaque where no
+// compositor runs). As a popup it opens next
 // to the tray icon (or the mouse pointer when the tray does not say where its icon is, or centred
 // near the top of the screen when there is no icon), stays fully on screen and closes on a click
 // outside or Escape. As a panel (the demo) it is a
@@ -35,6 +36,9 @@ public:
     // Where a popup of the given size goes: centred under the anchor, or above it when the
     // anchor is in the lower half of the screen, then pushed inside the available area.
     static QPoint popupTopLeft(const QSize& size, const QRect& anchor, const QRect& available);
+    // The height a popup by the anchor may take: the room on its side of the anchor, or the
+    // whole area's height when that room is too short for anything useful.
+    static int popupHeightLimit(const QRect& anchor, const QRect& available);
 
     // Opens the popup centred near the top of the screen under the mouse pointer: for when no
     // tray icon is there to open it by.
@@ -42,7 +46,8 @@ public:
     // Centred, a tenth of the area's height below its top, pushed inside the area.
     static QPoint nearTopLeft(const QSize& size, const QRect& available);
 
-    // Opens the panel with its top-left corner 80 right of and 20 below the available area's.
+    // Opens the panel with its top-left corner 80 right of and 20 below the available area's
+    // (less where the screen is too small for that).
     void showPanel();
     static QPoint panelTopLeft(const QRect& available);
 

@@ -1,107 +1,29 @@
 #include "TrayIcon.hpp"
 
 #include "AppModel.hpp"
+#include "Desktop.hpp"
 #include "PopoverWindow.hpp"
 #include "Symbols.hpp"
+#include "Theme.hpp"
 
-#include <algorithm>
 #include <cstdio>
 #include <QApplication>
-#include <QFontMetricsF>
 #include <QMenu>
-#include <QPainter>
-#include <QPainterPath>
-#include <QPainterPathStroker>
 #include <QTimer>
 
 namespace vellumkite {
 
 namespace {
 
-// Proportions of the icon's side.
-constexpr qreal kGaugeSide = 0.5;
-constexpr qreal kCapHeight = 0.4;
-constexpr qreal kGap = 0.05;
-// How far glyphs may be narrowed before the whole title is made smaller instead.
-constexpr qreal kMostCondensed = 0.6;
-constexpr qreal kHaloWidth = 0.08;
-constexpr qreal kHaloOpacity = 0.55;
-
 constexpr int kSizes[] = {16, 22, 24, 32, 48, 64};
-
-QPainterPath titlePath(const QString& title) {
-    QFont font = QApplication::font();
-    font.setPixelSize(100);
-    font.setWeight(QFont::Bold);
-    QPainterPath path;
-    path.addText(0, 0, font, title);
-    return path;
-}
 
 } // namespace
 
-QImage TrayIcon::render(const QString& title, int size, qreal devicePixelRatio, const QColor& ink,
-                        const QColor& halo) {
-    const qreal dpr = devicePixelRatio > 0 ? devicePixelRatio : 1;
-    const int side = std::max(1, size);
-    QImage image(QSize(side, side) * dpr, QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(dpr);
-    image.fill(Qt::transparent);
-
-    const qreal s = side;
-    const qreal gaugeSide = std::round(s * kGaugeSide);
-    const QRectF gaugeBox((s - gaugeSide) / 2, 0, gaugeSide, gaugeSide);
-    QPainterPath shapes = Symbols::path(Symbol::gauge, gaugeBox, dpr);
-
-    // The title's digits are kCapHeight of the side tall and stand on the bottom edge.
-    QFont probe = QApplication::font();
-    probe.setPixelSize(100);
-    probe.setWeight(QFont::Bold);
-    const qreal cap = std::max<qreal>(1, QFontMetricsF(probe).capHeight());
-    QPainterPath text = titlePath(title);
-    if (!text.isEmpty()) {
-        const QRectF bounds = text.boundingRect();
-        const qreal room = gaugeSide + s * kGap;
-        qreal scale =
-            std::min(s * kCapHeight / cap, (s - room) / std::max<qreal>(1, bounds.height()));
-        qreal squeeze = 1;
-        const qreal width = bounds.width() * scale;
-        if (width > s - 1) {
-            squeeze = std::max(kMostCondensed, (s - 1) / width);
-            if (width * squeeze > s - 1)
-                scale *= (s - 1) / (width * squeeze);
-        }
-        QTransform t;
-        const qreal drawnWidth = bounds.width() * scale * squeeze;
-        t.translate((s - drawnWidth) / 2 - bounds.left() * scale * squeeze,
-                    s - 0.5 - std::max<qreal>(0, bounds.bottom()) * scale);
-        t.scale(scale * squeeze, scale);
-        shapes.addPath(t.map(text));
-    }
-
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPathStroker stroker;
-    stroker.setWidth(std::max<qreal>(1, s * kHaloWidth) * 2);
-    stroker.setJoinStyle(Qt::RoundJoin);
-    // The halo is the outline's band; the opaque ink covers what lies inside it. A winding fill
-    // paints the band's overlaps once, and no path union (costly on glyph outlines) is needed.
-    QPainterPath band = stroker.createStroke(shapes);
-    band.setFillRule(Qt::WindingFill);
-    painter.fillPath(band, QColor(halo.red(), halo.green(), halo.blue(),
-                                  static_cast<int>(255 * kHaloOpacity * halo.alphaF())));
-    painter.fillPath(shapes, ink);
-    return image;
-}
-
-QIcon TrayIcon::icon(const QString& title, const QPalette& palette) {
-    const bool darkPanel = palette.color(QPalette::Window).lightnessF() < 0.5;
-    const QColor ink = darkPanel ? QColor(Qt::white) : QColor(0x1D, 0x1D, 0x1F);
-    const QColor halo = darkPanel ? QColor(Qt::black) : QColor(Qt::white);
+QIcon TrayIcon::icon(const QString& title, const TrayPicture::Ink& ink) {
     QIcon icon;
     for (const int size : kSizes)
         for (const qreal dpr : {1.0, 2.0})
-            icon.addPixmap(QPixmap::fromImage(render(title, size, dpr, ink, halo)));
+            icon.addPixmap(QPixmap::fromImage(TrayPicture::render(title, size, dpr, ink)));
     return icon;
 }
 
@@ -192,13 +114,17 @@ void TrayIcon::scheduleSync() {
 void TrayIcon::sync() {
     const QString title = model_.menuTitle();
     // Redrawn only when the title or the palette changes: a new icon makes some trays flicker.
-    if (!shownTitleValid_ || title != shownTitle_) {
+    const Level level = model_.titleLevel();
+    if (!shownTitleValid_ || title != shownTitle_ || level != shownLevel_) {
         if (style_ == Style::panel)
-            tray_->setIcon(icon(title, QApplication::palette()));
+            tray_->setIcon(
+                icon(title, TrayPicture::ink(Desktop::trayForeground(),
+                                             Theme::isDark(QApplication::palette()), level)));
         else if (tray_->icon().isNull()) // the menu bar tints it: drawn once
             tray_->setIcon(menuBarIcon());
         tray_->setToolTip(toolTip(title));
         shownTitle_ = title;
+        shownLevel_ = level;
         shownTitleValid_ = true;
     }
     if (boxAction_)

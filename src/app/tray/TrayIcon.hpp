@@ -1,6 +1,8 @@
 #pragma once
 
 #include "NextTurn.hpp"
+#include "Thresholds.hpp"
+#include "TrayPicture.hpp"
 
 #include <memory>
 #include <QColor>
@@ -19,13 +21,14 @@ class AppModel;
 class PopoverWindow;
 
 // The tray item. A tray icon cannot carry text beside it, so the model's short title is drawn
-// into the icon under a small gauge, legible at 22 pixels, and repeated in the tooltip. A click
-// opens the popover; the context menu serves trays that only show menus.
+// into the icon as far as it reads at the icon's size (TrayPicture), in the warning colours when
+// it calls for care, and repeated in the tooltip. A click opens the popover; the context menu
+// serves trays that only show menus.
 class TrayIcon : public QObject {
     Q_OBJECT
 
 public:
-    // panel: the gauge over the title, inked for the palette, and the context menu.
+    // panel: the gauge and the title as they read at each size, and the context menu.
     // menuBar (macOS): the gauge alone as a template image that the menu bar tints for its
     // light or dark look, the title in the tooltip only (the item there is square), and no
     // context menu, since a menu-bar item with one opens it on every click, over the popover;
@@ -37,13 +40,8 @@ public:
     TrayIcon(AppModel& model, Style style, QObject* parent = nullptr);
     ~TrayIcon() override;
 
-    // The icon at size × size logical pixels: the gauge above the title in bold glyphs,
-    // narrowed as far as needed to fit the width, filled with ink and ringed with a thin halo
-    // so that it reads on light and dark panels alike.
-    static QImage render(const QString& title, int size, qreal devicePixelRatio, const QColor& ink,
-                         const QColor& halo);
-    // The icon at the usual tray sizes, inked for the given palette.
-    static QIcon icon(const QString& title, const QPalette& palette);
+    // The icon at the usual tray sizes and pixel ratios.
+    static QIcon icon(const QString& title, const TrayPicture::Ink& ink);
     // The menu-bar icon: the gauge in black on transparent, marked as a mask.
     static QIcon menuBarIcon();
     // "Vellumkite: 34%".
@@ -89,6 +87,7 @@ private:
     std::unique_ptr<PopoverWindow> popover_;
     QAction* boxAction_ = nullptr;
     QString shownTitle_;
+    Level shownLevel_ = Level::info;
     NextTurn sync_{this, [this] { sync(); }};
     bool shownTitleValid_ = false;
 };

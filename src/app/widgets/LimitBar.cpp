@@ -1,5 +1,6 @@
 #include "LimitBar.hpp"
 
+#include "Format.hpp"
 #include "Texts.hpp"
 #include "Theme.hpp"
 #include "UsageBar.hpp"
@@ -13,6 +14,17 @@ namespace vellumkite {
 
 QString LimitBar::detailText(const Limits::Window& window, Instant now) {
     return QString::fromStdString(Texts::limitDetail(window, now));
+}
+
+QString LimitBar::spokenText(const QString& title, const Limits::Window& window, Instant now) {
+    return title + QStringLiteral(", ") +
+           spoken(QString::fromStdString(Format::percent(window.usedPercent)) +
+                  QStringLiteral(" used, resets in ") +
+                  QString::fromStdString(Format::until(window.resetsAt, now)));
+}
+
+QString LimitBar::accessibleText() const {
+    return spokenText(title_, window_, clock_());
 }
 
 LimitBar::LimitBar(QString title, Limits::Window window, Clock clock, QWidget* parent)
@@ -31,6 +43,7 @@ void LimitBar::setWindow(const Limits::Window& window) {
     window_ = window;
     updateGeometry();
     update();
+    announce(this);
 }
 
 int LimitBar::rowHeight() const {
@@ -43,6 +56,10 @@ QSize LimitBar::sizeHint() const {
     const qreal detail = Theme::monoDigitsWidth(Theme::caption(), detailText(window_, clock_()));
     return {static_cast<int>(std::ceil(title + kSpacing + detail)),
             rowHeight() + kRowGap + kBarHeight};
+}
+
+bool LimitBar::fits() const {
+    return width() >= sizeHint().width();
 }
 
 QSize LimitBar::minimumSizeHint() const {

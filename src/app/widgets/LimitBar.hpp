@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Accessible.hpp"
 #include "Limits.hpp"
 #include "Time.hpp"
 
@@ -9,7 +10,7 @@
 namespace vellumkite {
 
 // A labelled gauge for one limit window: the title and "35% · resets in 2h 5m" above a bar.
-class LimitBar : public QWidget {
+class LimitBar : public QWidget, public Accessible {
     Q_OBJECT
 
 public:
@@ -30,6 +31,13 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+    // Whether the title and the detail show in full at the current width.
+    bool fits() const;
+
+    // "5-hour limit, 34 % used, resets in 2 h 9 min".
+    QAccessible::Role accessibleRole() const override { return QAccessible::ProgressBar; }
+    QString accessibleText() const override;
+    static QString spokenText(const QString& title, const Limits::Window& window, Instant now);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -17,12 +17,17 @@ namespace {
 constexpr qreal kDisabledOpacity = 0.45;
 constexpr int kTextPadding = 10;
 
+constexpr int kLeastPadding = 5;
+
 QFont segmentFont() {
     return Theme::systemFont(12);
 }
 
-bool isDark(const QPalette& palette) {
-    return palette.color(QPalette::Window).lightnessF() < 0.5;
+// The selected option is drawn a little heavier, and so a little wider.
+QFont selectedFont() {
+    QFont font = segmentFont();
+    font.setWeight(QFont::Medium);
+    return font;
 }
 
 } // namespace
@@ -41,6 +46,10 @@ void SegmentedControl::setCurrentIndex(int index) {
         return;
     current_ = next;
     update();
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, next >= 0 ? options_.at(next) : QString());
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 QRectF SegmentedControl::segmentRect(int index) const {
@@ -68,7 +77,17 @@ QSize SegmentedControl::sizeHint() const {
 }
 
 QSize SegmentedControl::minimumSizeHint() const {
-    return {static_cast<int>(options_.size()) * 24, sizeHint().height()};
+    // Every option in full, with a little room on either side.
+    const QFontMetricsF metrics(selectedFont());
+    qreal widest = 0;
+    for (const QString& option : options_)
+        widest = std::max(widest, metrics.horizontalAdvance(option));
+    const int n = std::max<int>(1, static_cast<int>(options_.size()));
+    return {static_cast<int>(std::ceil(widest + 2 * kLeastPadding)) * n, sizeHint().height()};
+}
+
+bool SegmentedControl::fits() const {
+    return width() >= minimumSizeHint().width();
 }
 
 void SegmentedControl::choose(int index) {
@@ -111,7 +130,7 @@ void SegmentedControl::paintEvent(QPaintEvent*) {
 
     const QPalette pal = palette();
     const QColor ink = Theme::primary(pal);
-    const bool dark = isDark(pal);
+    const bool dark = Theme::isDark(pal);
     const QRectF bounds = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
 
     painter.setPen(QPen(Theme::withOpacity(ink, 0.10), 1));
@@ -139,12 +158,9 @@ void SegmentedControl::paintEvent(QPaintEvent*) {
         painter.drawRoundedRect(knob, r, r);
     }
 
-    const QFont font = segmentFont();
-    QFont selectedFont = font;
-    selectedFont.setWeight(QFont::Medium);
     for (int i = 0; i < options_.size(); ++i) {
         const QRectF seg = segmentRect(i);
-        painter.setFont(i == current_ ? selectedFont : font);
+        painter.setFont(i == current_ ? selectedFont() : segmentFont());
         painter.setPen(ink);
         const QString text =
             QFontMetricsF(painter.font()).elidedText(options_[i], Qt::ElideRight, seg.width() - 6);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Accessible.hpp"
+
 #include <QStringList>
 #include <QWidget>
 
@@ -7,7 +9,7 @@ namespace vellumkite {
 
 // A row of mutually exclusive segments, one of them selected, like a native segmented picker.
 // Greyed out and inert while disabled, but it still shows the selection.
-class SegmentedControl : public QWidget {
+class SegmentedControl : public QWidget, public Accessible {
     Q_OBJECT
 
 public:
@@ -26,7 +28,17 @@ public:
     QRectF segmentRect(int index) const;
 
     QSize sizeHint() const override;
+    // Wide enough for every option in full.
     QSize minimumSizeHint() const override;
+    // Whether every option shows in full at the current width.
+    bool fits() const;
+    // Selects an option as a click on it would, announcing it.
+    void activate(int index) { choose(index); }
+
+    // A group of radio buttons, named by the control's accessible name.
+    QAccessible::Role accessibleRole() const override { return QAccessible::Grouping; }
+    QString accessibleText() const override { return accessibleName(); }
+    QAccessibleInterface* accessibleInterface(QWidget*) const override;
 
 signals:
     // The user chose a segment (also the one already selected).

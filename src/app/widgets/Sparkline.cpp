@@ -1,5 +1,7 @@
 #include "Sparkline.hpp"
 
+#include "Format.hpp"
+#include "SpikeScale.hpp"
 #include "Theme.hpp"
 
 #include <algorithm>
@@ -35,24 +37,51 @@ std::vector<Sparkline::Bar> Sparkline::bars(const QRectF& bounds,
     const QRectF chart = bounds.normalized();
     const auto n = static_cast<qreal>(values.size());
 
-    double largest = 0;
-    for (const double v : values)
-        largest = std::max(largest, usable(v));
-    const double scale = std::max(1.0, largest);
+    const SpikeScale scale = SpikeScale::of(values, 1.0);
 
     const qreal slot = chart.width() / n;
     const qreal barWidth = std::max<qreal>(1, slot - 1);
     out.reserve(values.size());
     for (std::size_t i = 0; i < values.size(); ++i) {
         const double v = usable(values[i]);
-        const qreal h = std::max<qreal>(2, chart.height() * v / scale);
+        const qreal h = std::max<qreal>(2, chart.height() * std::min(v, scale.scale) / scale.scale);
         // Bars sit in equal slots, so a chart too narrow for its bars squeezes them together
         // instead of running past its right edge.
         const qreal x = chart.left() + static_cast<qreal>(i) * slot;
-        out.push_back(
-            {QRectF(x, chart.bottom() - h, barWidth, h), v > 0 ? kActiveOpacity : kIdleOpacity});
+        out.push_back({QRectF(x, chart.bottom() - h, barWidth, h),
+                       v > 0 ? kActiveOpacity : kIdleOpacity, scale.clips(v)});
     }
     return out;
+}
+
+QString Sparkline::accessibleText() const {
+    return QStringLiteral("Usage per minute, last %1 minutes").arg(values_.size());
+}
+
+QString Sparkline::accessibleDetail() const {
+    std::size_t busiest = 0, active = 0;
+    for (std::size_t i = 0; i < values_.size(); ++i) {
+        active += usable(values_[i]) > 0;
+        if (usable(values_[i]) > usable(values_[busiest]))
+            busiest = i;
+    }
+    if (active == 0)
+        return QStringLiteral("No use");
+    const std::size_t ago = values_.size() - 1 - busiest;
+    return QStringLiteral("%1 of %2 minutes with use; the busiest, %3 per minute, %4")
+        .arg(active)
+        .arg(values_.size())
+        .arg(QString::fromStdString(Format::rate(values_[busiest])))
+        .arg(ago == 0 ? QStringLiteral("this minute") : QStringLiteral("%1 min ago").arg(ago));
+}
+
+QColor Sparkline::barColor(const Bar& bar, const QPalette& palette) {
+    const QColor c = Theme::withOpacity(Theme::accent(palette), bar.opacity);
+    // Bars of usage are graphics that must stand out; the faint ones of idle minutes only mark
+    // the baseline.
+    if (bar.opacity < kActiveOpacity)
+        return c;
+    return Theme::legible(c, palette.color(QPalette::Window), Theme::kGraphicContrast);
 }
 
 Sparkline::Sparkline(std::vector<double> values, QWidget* parent)
@@ -78,13 +107,15 @@ void Sparkline::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
     painter.setClipRect(rect());
-    const QColor accent = Theme::accent(palette());
+
     const qreal dpr = painter.device()->devicePixelRatio();
     for (const Bar& bar : bars(QRectF(rect()), values_)) {
         const QRectF r = snapped(bar.rect, dpr);
         const qreal radius = std::min({kCornerRadius, r.width() / 2, r.height() / 2});
-        painter.setBrush(Theme::withOpacity(accent, bar.opacity));
+        painter.setBrush(barColor(bar, palette()));
         painter.drawRoundedRect(r, radius, radius);
+        if (bar.clipped)
+            Theme::paintClipMark(painter, r, palette());
     }
 }
 

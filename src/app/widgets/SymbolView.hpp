@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Accessible.hpp"
 #include "Symbols.hpp"
 #include "TextLine.hpp"
 
@@ -8,7 +9,7 @@
 namespace vellumkite {
 
 // One of our symbols at a fixed size, tinted with a colour role of the current palette.
-class SymbolView : public QWidget {
+class SymbolView : public QWidget, public Accessible {
     Q_OBJECT
 
 public:
@@ -18,6 +19,10 @@ public:
     void setSymbolSize(int size);
 
     QSize sizeHint() const override { return {size_, size_}; }
+
+    // Named by its tooltip: what it is for.
+    QAccessible::Role accessibleRole() const override { return QAccessible::Graphic; }
+    QString accessibleText() const override { return toolTip(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

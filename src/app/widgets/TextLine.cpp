@@ -31,6 +31,7 @@ void TextLine::setText(const QString& text) {
     text_ = text;
     updateGeometry();
     update();
+    announce(this);
 }
 
 void TextLine::setTextFont(const QFont& font) {
@@ -46,14 +47,14 @@ void TextLine::setRole(Role role) {
     update();
 }
 
-void TextLine::setColor(const std::optional<QColor>& color) {
-    color_ = color;
+void TextLine::setLevel(const std::optional<Level>& level) {
+    level_ = level;
     update();
 }
 
 QColor TextLine::textColor() const {
-    if (color_)
-        return *color_;
+    if (level_)
+        return Theme::levelTextColor(*level_, palette());
     switch (role_) {
     case Role::primary:
         return Theme::primary(palette());
@@ -80,6 +81,11 @@ void TextLine::setFit(Fit fit) {
 
 void TextLine::setAlignRight(bool right) {
     alignRight_ = right;
+    update();
+}
+
+void TextLine::setElideMode(Qt::TextElideMode mode) {
+    elideMode_ = mode;
     update();
 }
 
@@ -118,7 +124,7 @@ QStringList TextLine::displayedLines() const {
         return Theme::wrapText(text_, font_, room);
     case Fit::elide:
         if (naturalWidth() > room)
-            return {QFontMetricsF(font_).elidedText(text_, Qt::ElideRight, room)};
+            return {QFontMetricsF(font_).elidedText(text_, elideMode_, room)};
         return {text_};
     case Fit::natural:
         break;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "Accessible.hpp"
+#include "Thresholds.hpp"
+
 #include <optional>
 #include <QColor>
 #include <QFont>
@@ -11,7 +14,7 @@ namespace vellumkite {
 // One piece of text in a view: painted with monospaced digits where numbers change, in a colour
 // role taken from the palette at paint time, so light and dark palettes both work. It either
 // keeps its full natural width, is cut off with an ellipsis when short of room, or wraps.
-class TextLine : public QWidget {
+class TextLine : public QWidget, public Accessible {
     Q_OBJECT
 
 public:
@@ -33,8 +36,8 @@ public:
 
     Role role() const { return role_; }
     void setRole(Role role);
-    // A fixed colour instead of the role's, e.g. a gauge colour.
-    void setColor(const std::optional<QColor>& color);
+    // A level's colour (green, orange, red) instead of the role's, made legible on the palette.
+    void setLevel(const std::optional<Level>& level);
     // The colour the text is drawn in with the current palette.
     QColor textColor() const;
 
@@ -43,6 +46,8 @@ public:
     Fit fit() const { return fit_; }
     // Right-aligned text keeps its right edge when the widget is wider than the text.
     void setAlignRight(bool right);
+    // Where an eliding text is cut: at its end (the default) or in its middle.
+    void setElideMode(Qt::TextElideMode mode);
 
     // The lines as drawn at the current width (one line unless wrapping).
     QStringList displayedLines() const;
@@ -50,6 +55,10 @@ public:
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
     bool hasHeightForWidth() const override { return fit_ == Fit::wrap; }
+
+    // A screen reader hears the whole text, also where it is drawn cut short.
+    QAccessible::Role accessibleRole() const override { return QAccessible::StaticText; }
+    QString accessibleText() const override { return text_; }
     int heightForWidth(int width) const override;
 
 protected:
@@ -64,9 +73,10 @@ private:
     QString text_;
     QFont font_;
     Role role_ = Role::primary;
-    std::optional<QColor> color_;
+    std::optional<Level> level_;
     bool mono_ = false;
     bool alignRight_ = false;
+    Qt::TextElideMode elideMode_ = Qt::ElideRight;
     Fit fit_ = Fit::natural;
 };
 

@@ -1,28 +1,33 @@
 #include "Theme.hpp"
 
+#include "Desktop.hpp"
 #include "Gauge.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <QApplication>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextLayout>
+#include <QWidget>
 
 namespace vellumkite {
 
 namespace {
 
-// Dimming of the foreground for supporting and faint text: a touch stronger than the usual
-// half, because Linux text rendering thins small grey type.
+// Dimming of the foreground for supporting and faint text at most: a touch stronger than the
+// usual half, because Linux text rendering thins small grey type. Less where the palette needs.
 constexpr qreal kSecondaryOpacity = 0.6;
 constexpr qreal kTertiaryOpacity = 0.32;
+// Aimed a little above the ratios, so that rounding to 8-bit channels never drops below them.
+constexpr double kMargin = 0.1;
 
 // Named styles as multiples of the body size, which the application font stands for.
 constexpr qreal kBodyPoints = 13;
 
-QFont scaled(qreal points, QFont::Weight weight) {
+QFont styleFont(qreal points, QFont::Weight weight) {
     QFont font = QApplication::font();
     const qreal factor = points / kBodyPoints;
     if (font.pointSizeF() > 0)
@@ -35,6 +40,38 @@ QFont scaled(qreal points, QFont::Weight weight) {
 
 bool isAsciiDigit(QChar c) {
     return c >= u'0' && c <= u'9';
+}
+
+double linear(double channel) {
+    return channel <= 0.04045 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+}
+
+double luminance(const QColor& c) {
+    return 0.2126 * linear(c.redF()) + 0.7152 * linear(c.greenF()) + 0.0722 * linear(c.blueF());
+}
+
+// The foreground at the least opacity from `start` up that stands out by the ratio.
+QColor dimmed(const QPalette& palette, qreal start, double ratio) {
+    const QColor ink = palette.color(QPalette::WindowText);
+    const QColor window = palette.color(QPalette::Window);
+    for (qreal opacity = start; opacity < 1; opacity += 0.02) {
+        const QColor c = Theme::withOpacity(ink, opacity);
+        if (Theme::contrast(Theme::over(c, window), window) >= ratio + kMargin)
+            return c;
+    }
+    return ink;
+}
+
+QColor levelBase(Level level) {
+    switch (level) {
+    case Level::info:
+        return Theme::green();
+    case Level::warn:
+        return Theme::orange();
+    case Level::alert:
+        return Theme::red();
+    }
+    return Theme::green();
 }
 
 qreal digitCell(const QFontMetricsF& metrics) {
@@ -51,15 +88,53 @@ QColor Theme::primary(const QPalette& palette) {
 }
 
 QColor Theme::secondary(const QPalette& palette) {
-    return withOpacity(primary(palette), kSecondaryOpacity);
+    return dimmed(palette, kSecondaryOpacity, kTextContrast);
 }
 
 QColor Theme::tertiary(const QPalette& palette) {
-    return withOpacity(primary(palette), kTertiaryOpacity);
+    return dimmed(palette, kTertiaryOpacity, kGraphicContrast);
 }
 
 QColor Theme::accent(const QPalette& palette) {
-    return palette.color(QPalette::Highlight);
+    return legible(palette.color(QPalette::Highlight), palette.color(QPalette::Window),
+                   kGraphicContrast);
+}
+
+double Theme::contrast(const QColor& a, const QColor& b) {
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor Theme::over(const QColor& color, const QColor& background) {
+    const qreal a = color.alphaF();
+    const auto mix = [a](qreal fg, qreal bg) { return fg * a + bg * (1 - a); };
+    // In whole 8-bit channels, as a picture holds it.
+    return QColor(QColor::fromRgbF(static_cast<float>(mix(color.redF(), background.redF())),
+                                   static_cast<float>(mix(color.greenF(), background.greenF())),
+                                   static_cast<float>(mix(color.blueF(), background.blueF())))
+                      .rgb());
+}
+
+QColor Theme::legible(const QColor& color, const QColor& background, double ratio) {
+    const QColor opaque = over(color, background);
+    if (contrast(opaque, background) >= ratio + kMargin)
+        return color;
+    // Toward black on a light background, toward white on a dark one, in small steps of
+    // lightness; the hue and saturation stay.
+    const bool darken = luminance(background) > 0.18;
+    float h = 0, sat = 0, l = 0, a = 0;
+    opaque.getHslF(&h, &sat, &l, &a);
+    for (int step = 1; step <= 100; ++step) {
+        const float next = darken ? l * (1 - step / 100.0F) : l + (1 - l) * (step / 100.0F);
+        const QColor c(QColor::fromHslF(h, sat, next).rgb());
+        if (contrast(c, background) >= ratio + kMargin)
+            return c;
+    }
+    return darken ? QColor(Qt::black) : QColor(Qt::white);
+}
+
+bool Theme::isDark(const QPalette& palette) {
+    return palette.color(QPalette::Window).lightnessF() < 0.5;
 }
 
 QColor Theme::green() {
@@ -77,9 +152,19 @@ QColor Theme::withOpacity(QColor color, qreal opacity) {
     return color;
 }
 
-void Theme::paintPanel(QPainter& painter, const QSizeF& size, qreal cornerRadius,
-                       const QPalette& palette, qreal opacity) {
+void Theme::preparePanelWindow(QWidget& window) {
+    window.setAttribute(Qt::WA_TranslucentBackground, Desktop::compositing());
+}
+
+void Theme::paintPanel(QPainter& painter, const QWidget& widget, qreal cornerRadius,
+                       qreal opacity) {
     constexpr qreal kBorderOpacity = 0.12;
+    const QPalette palette = widget.palette();
+    const QSizeF size = widget.size();
+    if (!widget.window()->testAttribute(Qt::WA_TranslucentBackground)) {
+        cornerRadius = 0;
+        opacity = 1;
+    }
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     // Half a pixel in, so that the hairline falls on whole pixels.
@@ -92,37 +177,54 @@ void Theme::paintPanel(QPainter& painter, const QSizeF& size, qreal cornerRadius
     painter.restore();
 }
 
-QColor Theme::levelColor(Level level) {
-    switch (level) {
-    case Level::info:
-        return green();
-    case Level::warn:
-        return orange();
-    case Level::alert:
-        return red();
-    }
-    return green();
+void Theme::paintClipMark(QPainter& painter, const QRectF& bar, const QPalette& palette) {
+    constexpr qreal kBelowTop = 4;
+    constexpr qreal kGap = 1.5;
+    if (bar.height() < kBelowTop + kGap + 2)
+        return;
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(palette.color(QPalette::Window));
+    painter.drawRect(QRectF(bar.left(), bar.top() + kBelowTop, bar.width(), kGap));
+    painter.restore();
 }
 
-QColor Theme::gaugeColor(double percent) {
-    return levelColor(Gauge::level(percent));
+QColor Theme::levelColor(Level level, const QPalette& palette) {
+    return legible(levelBase(level), palette.color(QPalette::Window), kGraphicContrast);
+}
+
+QColor Theme::levelTextColor(Level level, const QPalette& palette) {
+    return legible(levelBase(level), palette.color(QPalette::Window), kTextContrast);
+}
+
+QColor Theme::gaugeColor(double percent, const QPalette& palette) {
+    return levelColor(Gauge::level(percent), palette);
+}
+
+QColor Theme::gaugeTextColor(double percent, const QPalette& palette) {
+    return levelTextColor(Gauge::level(percent), palette);
 }
 
 QFont Theme::headline() {
-    return scaled(13, QFont::DemiBold);
+    return styleFont(13, QFont::DemiBold);
 }
 QFont Theme::callout() {
-    return scaled(12, QFont::Normal);
+    return styleFont(12, QFont::Normal);
 }
 QFont Theme::caption() {
-    return scaled(11, QFont::Normal);
+    return styleFont(11, QFont::Normal);
 }
 QFont Theme::title3() {
-    return scaled(15, QFont::Normal);
+    return styleFont(15, QFont::Normal);
 }
 
 QFont Theme::systemFont(qreal points, QFont::Weight weight) {
-    return scaled(std::isfinite(points) && points > 0 ? points : kBodyPoints, weight);
+    return styleFont(std::isfinite(points) && points > 0 ? points : kBodyPoints, weight);
+}
+
+qreal Theme::fontScale() {
+    constexpr qreal kDrawnFor = 12;
+    return std::max<qreal>(1, QFontInfo(QApplication::font()).pixelSize() / kDrawnFor);
 }
 
 qreal Theme::monoDigitsWidth(const QFont& font, const QString& text) {
@@ -139,6 +241,10 @@ qreal Theme::monoDigitsWidth(const QFont& font, const QString& text) {
         runStart = i + 1;
     }
     return width;
+}
+
+int Theme::columnWidth(const QFont& font, const QString& widest) {
+    return static_cast<int>(std::ceil(monoDigitsWidth(font, widest)));
 }
 
 void Theme::drawMonoDigits(QPainter& painter, const QPointF& origin, const QString& text) {

@@ -24,6 +24,18 @@ qreal symbolSide() {
     return std::round(QFontInfo(Theme::title3()).pixelSize() * 1.15);
 }
 
+QColor tint(Tip::Level level, const QPalette& palette) {
+    switch (level) {
+    case Tip::Level::info:
+        return Theme::accent(palette);
+    case Tip::Level::warn:
+        return Theme::orange();
+    case Tip::Level::alert:
+        return Theme::red();
+    }
+    return Theme::accent(palette);
+}
+
 } // namespace
 
 Symbol TipCard::symbol(Tip::Level level) {
@@ -38,16 +50,20 @@ Symbol TipCard::symbol(Tip::Level level) {
     return Symbol::lightbulb;
 }
 
+QColor TipCard::background(Tip::Level level, const QPalette& palette) {
+    return Theme::over(Theme::withOpacity(tint(level, palette), kBackgroundOpacity),
+                       palette.color(QPalette::Window));
+}
+
 QColor TipCard::color(Tip::Level level, const QPalette& palette) {
-    switch (level) {
-    case Tip::Level::info:
-        return Theme::accent(palette);
-    case Tip::Level::warn:
-        return Theme::orange();
-    case Tip::Level::alert:
-        return Theme::red();
-    }
-    return Theme::accent(palette);
+    return Theme::legible(tint(level, palette), background(level, palette),
+                          Theme::kGraphicContrast);
+}
+
+QPalette TipCard::cardPalette(Tip::Level level, const QPalette& palette) {
+    QPalette card = palette;
+    card.setColor(QPalette::Window, background(level, palette));
+    return card;
 }
 
 TipCard::Layout TipCard::layout(const Tip& tip, bool compact, qreal width) {
@@ -96,6 +112,7 @@ void TipCard::setTip(const Tip& tip) {
     tip_ = tip;
     updateGeometry();
     update();
+    announce(this);
 }
 
 void TipCard::setCompact(bool compact) {
@@ -121,14 +138,14 @@ QSize TipCard::minimumSizeHint() const {
 void TipCard::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QColor tint = color(tip_.level, palette());
+    const QPalette card = cardPalette(tip_.level, palette());
 
-    QPainterPath card;
-    card.addRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
-    painter.fillPath(card, Theme::withOpacity(tint, kBackgroundOpacity));
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
+    painter.fillPath(shape, card.color(QPalette::Window));
 
     const Layout l = layout(tip_, compact_, width());
-    Symbols::paint(painter, symbol(tip_.level), l.symbol, tint);
+    Symbols::paint(painter, symbol(tip_.level), l.symbol, color(tip_.level, palette()));
 
     const auto drawLines = [&](const QStringList& lines, const QRectF& area, qreal lineHeight,
                                const QFont& font, const QColor& color) {
@@ -141,8 +158,8 @@ void TipCard::paintEvent(QPaintEvent*) {
                         std::round(area.top() + static_cast<qreal>(i) * lineHeight + ascent)),
                 lines[i]);
     };
-    drawLines(l.titleLines, l.title, l.titleLineHeight, titleFont(), Theme::primary(palette()));
-    drawLines(l.textLines, l.text, l.textLineHeight, Theme::caption(), Theme::secondary(palette()));
+    drawLines(l.titleLines, l.title, l.titleLineHeight, titleFont(), Theme::primary(card));
+    drawLines(l.textLines, l.text, l.textLineHeight, Theme::caption(), Theme::secondary(card));
 }
 
 } // namespace vellumkite

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Accessible.hpp"
 #include "Symbols.hpp"
 #include "Tip.hpp"
 
@@ -13,7 +14,7 @@ namespace vellumkite {
 
 // A coaching tip on a faintly tinted card: the level's symbol, the title and the text. The
 // compact card has tighter padding and cuts the text off after three lines.
-class TipCard : public QWidget {
+class TipCard : public QWidget, public Accessible {
     Q_OBJECT
 
 public:
@@ -24,7 +25,12 @@ public:
     static constexpr qreal kBackgroundOpacity = 0.12;
 
     static Symbol symbol(Tip::Level level);
+    // The card's tint over the palette's window.
+    static QColor background(Tip::Level level, const QPalette& palette);
+    // The symbol's colour, a legible graphic on the card.
     static QColor color(Tip::Level level, const QPalette& palette);
+    // The palette with the card's background as its window, for the text on the card.
+    static QPalette cardPalette(Tip::Level level, const QPalette& palette);
     static qreal padding(bool compact) { return compact ? 8 : 10; }
 
     // Where everything goes on a card of the given width.
@@ -51,6 +57,11 @@ public:
     int heightForWidth(int width) const override;
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+
+    // The title, then the text as its description.
+    QAccessible::Role accessibleRole() const override { return QAccessible::StaticText; }
+    QString accessibleText() const override { return QString::fromStdString(tip_.title); }
+    QString accessibleDetail() const override { return QString::fromStdString(tip_.text); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,5 +1,6 @@
 #include "UsageBar.hpp"
 
+#include "Format.hpp"
 #include "Theme.hpp"
 
 #include <algorithm>
@@ -24,22 +25,26 @@ QPainterPath capsule(const QRectF& rect) {
 
 } // namespace
 
-UsageBar::Geometry UsageBar::geometry(const QRectF& bounds, double percent) {
+UsageBar::Geometry UsageBar::geometry(const QRectF& bounds, double percent,
+                                      const QPalette& palette) {
     const qreal clamped = std::isnan(percent) ? 0 : std::clamp(percent, 0.0, 100.0);
     const QRectF track = bounds.normalized();
     QRectF fill = track;
     fill.setWidth(track.width() * clamped / 100);
-    return {track, fill, Theme::gaugeColor(percent)};
+    const QColor trackColor = Theme::withOpacity(Theme::primary(palette), kTrackOpacity);
+    const QColor under = Theme::over(trackColor, palette.color(QPalette::Window));
+    return {track, fill, trackColor,
+            Theme::legible(Theme::gaugeColor(percent, palette), under, Theme::kGraphicContrast)};
 }
 
 void UsageBar::paintBar(QPainter& painter, const QRectF& bounds, double percent,
                         const QPalette& palette) {
-    const Geometry g = geometry(bounds, percent);
+    const Geometry g = geometry(bounds, percent, palette);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
     const QPainterPath track = capsule(g.track);
-    painter.fillPath(track, Theme::withOpacity(Theme::primary(palette), kTrackOpacity));
+    painter.fillPath(track, g.trackColor);
     // A fill narrower than the bar is high stays inside the track's rounded end rather than
     // poking out of it.
     const QPainterPath fill = capsule(g.fill);
@@ -52,6 +57,10 @@ void UsageBar::paintBar(QPainter& painter, const QRectF& bounds, double percent,
 UsageBar::UsageBar(double percent, int height, QWidget* parent)
     : QWidget(parent), percent_(percent), height_(std::max(0, height)) {
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+QString UsageBar::accessibleText() const {
+    return spoken(QString::fromStdString(Format::percent(percent_)) + QStringLiteral(" used"));
 }
 
 void UsageBar::setPercent(double percent) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Accessible.hpp"
+
 #include <QColor>
 #include <QRectF>
 #include <QWidget>
@@ -7,20 +9,22 @@
 namespace vellumkite {
 
 // A horizontal capsule gauge for a percentage: a faint track and a coloured fill.
-class UsageBar : public QWidget {
+class UsageBar : public QWidget, public Accessible {
     Q_OBJECT
 
 public:
-    // Where the track and the fill go in a bar of the given bounds, and the fill's colour.
+    // Where the track and the fill go in a bar of the given bounds, and their colours.
     struct Geometry {
         QRectF track;
         QRectF fill; // zero width when there is nothing to fill
+        QColor trackColor;
         QColor fillColor;
     };
 
     // The fill's width follows the percentage clamped to 0-100; its colour follows the
-    // unclamped value. A percentage that is not a number fills nothing.
-    static Geometry geometry(const QRectF& bounds, double percent);
+    // unclamped value and stands out from the track as a graphic must. A percentage that is not
+    // a number fills nothing.
+    static Geometry geometry(const QRectF& bounds, double percent, const QPalette& palette);
     // Draws a bar into bounds; the track takes its colour from the palette.
     static void paintBar(QPainter& painter, const QRectF& bounds, double percent,
                          const QPalette& palette);
@@ -34,6 +38,9 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+
+    QAccessible::Role accessibleRole() const override { return QAccessible::ProgressBar; }
+    QString accessibleText() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,6 +1,7 @@
 #include "HistoryDatabase.hpp"
 
 #include "AtomicFile.hpp"
+#include "UniqueFd.hpp"
 #include "UserFolders.hpp"
 
 #include <cerrno>
@@ -163,12 +164,10 @@ HistoryDatabase::Status migrate(const SqliteDatabase& db, std::string& message) 
 std::string makePrivate(const std::filesystem::path& file, unsigned mode) {
     for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
         const std::string name = file.string() + suffix;
-        const int fd = ::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        const UniqueFd fd(::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
         struct stat st {};
-        if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
-            (void)::fchmod(fd, st.st_mode & 0700);
-        if (fd >= 0)
-            ::close(fd);
+        if (fd && ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
+            (void)::fchmod(fd.get(), st.st_mode & 0700);
     }
     const auto octal = [](unsigned m) {
         char text[16];

@@ -1,5 +1,7 @@
 #include "SqliteDatabase.hpp"
 
+#include "UniqueFd.hpp"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -50,13 +52,12 @@ std::optional<SqliteDatabase> SqliteDatabase::open(const std::filesystem::path& 
                                                    std::string* error) {
     if (mode == Mode::create) {
         // SQLite creates files with the umask's permissions; ours are the user's alone.
-        const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-        if (fd < 0) {
+        const UniqueFd fd(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+        if (!fd) {
             if (error)
                 *error = std::strerror(errno);
             return std::nullopt;
         }
-        ::close(fd);
     }
     sqlite3* db = nullptr;
     int flags = SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_EXRESCODE;

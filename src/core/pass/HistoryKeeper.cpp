@@ -39,6 +39,11 @@ void HistoryKeeper::open(bool check) {
                 "History is off: its database was written by a newer version of Vellumkite.";
             return;
         }
+        if (opened.status == HistoryDatabase::Status::readOnly) {
+            // Not a passing moment: said at once, and tried again in case it is set right.
+            status_.message = "History is off: " + opened.message;
+            return;
+        }
         noteFailure("History is off: " + opened.message);
         return;
     }

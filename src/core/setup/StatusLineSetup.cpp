@@ -8,6 +8,7 @@
 #include "SetupRecord.hpp"
 #include "SmallFile.hpp"
 #include "StatusLineCommand.hpp"
+#include "UniqueFd.hpp"
 #include "UserFolders.hpp"
 
 #include <algorithm>
@@ -184,16 +185,17 @@ std::optional<std::filesystem::path> writeBackup(const Plan& p, Instant now) {
     const std::string base = p.settings.string() + ".vellumkite-" + backupStamp(now);
     for (int n = 1; n < 100; ++n) {
         const std::string name = n == 1 ? base : base + "-" + std::to_string(n);
-        const int fd =
-            ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0) {
+        UniqueFd file(
+            ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!file) {
             if (errno == EEXIST)
                 continue;
             return std::nullopt;
         }
+        const int fd = file.get();
         bool ok =
             ::fchmod(fd, p.mode & 0777) == 0 && Fd::writeAll(fd, p.original) && ::fsync(fd) == 0;
-        ok = ::close(fd) == 0 && ok;
+        ok = file.close() && ok;
         if (!ok) {
             const int error = errno;
             ::unlink(name.c_str());

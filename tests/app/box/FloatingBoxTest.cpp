@@ -209,3 +209,18 @@ TEST_F(FloatingBoxTest, HandlerMakesTheBoxOnceAndShowsOrHidesIt) {
     EXPECT_TRUE(box->isVisible());
     EXPECT_EQ(box->pos(), QPoint(40, 50));
 }
+
+TEST_F(FloatingBoxTest, AShownBoxLeftOffTheScreensIsPutBack) {
+    FloatingBox box(*model);
+    box.present();
+    settle();
+    const QSize size = box.size();
+    // Where a screen that shrank or went away would leave it.
+    box.move(760, 790);
+    box.keepOnScreen();
+    EXPECT_EQ(box.geometry(), QRect(QPoint(800 - size.width(), 800 - size.height()), size));
+    // Wholly on the screen, it stays put.
+    box.move(100, 100);
+    box.keepOnScreen();
+    EXPECT_EQ(box.pos(), QPoint(100, 100));
+}

@@ -107,7 +107,7 @@ TEST_F(FloatingBoxViewTest, MediumRowsReadInFull) {
     EXPECT_EQ(visibleTexts(part(&v, "weeklyRow")),
               QStringList({"Weekly limit", "18% used", "Resets in 4d 3h"}));
     EXPECT_EQ(visibleTexts(part(&v, "chatRow")), QStringList({"This chat: 86k tokens", "my-app"}));
-    EXPECT_EQ(visibleTexts(part(&v, "liveBlock")), QStringList({"Using now", "18k tokens/min"}));
+    EXPECT_EQ(visibleTexts(part(&v, "liveBlock")), QStringList({"Using now", "18k/min"}));
 }
 
 TEST_F(FloatingBoxViewTest, LimitRowsFollowTheReading) {
@@ -134,8 +134,9 @@ TEST_F(FloatingBoxViewTest, LimitRowsFollowTheReading) {
     publish(s);
     auto* five = part(&v, "fiveHourRow")->findChildren<TextLine*>()[1];
     EXPECT_EQ(five->text(), "80% used");
-    EXPECT_EQ(five->textColor(), Theme::orange());
-    EXPECT_EQ(part(&v, "weeklyRow")->findChildren<TextLine*>()[1]->textColor(), Theme::red());
+    EXPECT_EQ(five->textColor(), Theme::levelTextColor(Level::warn, v.palette()));
+    EXPECT_EQ(part(&v, "weeklyRow")->findChildren<TextLine*>()[1]->textColor(),
+              Theme::levelTextColor(Level::alert, v.palette()));
 }
 
 TEST_F(FloatingBoxViewTest, ChatRowAndMissingData) {
@@ -150,11 +151,11 @@ TEST_F(FloatingBoxViewTest, ChatRowAndMissingData) {
     EXPECT_FALSE(shows(&before, "tipCard"));
 
     FloatingBoxView v(*model);
-    EXPECT_EQ(visibleTexts(part(&v, "chatRow")), QStringList({"No recent chat"}));
+    EXPECT_EQ(visibleTexts(part(&v, "chatRow")), QStringList({"No chats in the last week."}));
     Snapshot s = emptyPass();
     s.currentChat = chat("a", "/p/big", 300000, 1);
     publish(s);
-    EXPECT_EQ(part(&v, "chatRow")->findChild<Dot*>()->color(), Theme::red());
+    EXPECT_EQ(part(&v, "chatRow")->findChild<Dot*>()->level(), Level::alert);
 
     // The size text keeps its full width; only the project gives way.
     s.currentChat = chat("a", "/p/" + std::string(120, 'n'), 1234567, 1);

@@ -104,3 +104,19 @@ TEST(PlacementTest, NoScreensAtAllKeepsThePanelWhereItIs) {
     EXPECT_EQ(Placement::fit(QRectF(5000, 50, 10, 10), true, {300, 180}, std::nullopt, kScreen, -1),
               QRectF(5000, 50, 300, 180));
 }
+
+TEST(PlacementTest, AfterTheScreensChangeTheBoxIsPutBackOnOne) {
+    const QRectF laptop(0, 0, 1024, 576), external(1024, 0, 1920, 1080);
+    const QRectF box(1500, 900, 300, 160); // on the external screen, near its bottom
+    // Wholly on a screen: stays.
+    EXPECT_EQ(Placement::keepInside(box, {laptop, external}, 0), std::nullopt);
+    // The external screen unplugged: onto the main one, its right and bottom edges inside.
+    EXPECT_EQ(Placement::keepInside(box, {laptop}, 0), QRectF(724, 416, 300, 160));
+    // The screen lowered its resolution: pushed back up and in.
+    EXPECT_EQ(Placement::keepInside(QRectF(700, 500, 300, 160), {laptop}, 0),
+              QRectF(700, 416, 300, 160));
+    // Across two screens: onto the one it overlaps most.
+    EXPECT_EQ(Placement::keepInside(QRectF(900, 10, 300, 160), {laptop, external}, 0),
+              QRectF(1024, 10, 300, 160));
+    EXPECT_EQ(Placement::keepInside(box, {}, -1), std::nullopt);
+}

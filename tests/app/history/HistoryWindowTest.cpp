@@ -7,9 +7,11 @@
 #include "HistoryPresenter.hpp"
 #include "MenuPopover.hpp"
 #include "SegmentedControl.hpp"
+#include "Theme.hpp"
 #include "ViewTestSupport.hpp"
 
-#include <QDir>
+#include <algorithm>
+#include <QFontMetricsF>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -28,15 +30,7 @@ protected:
         window.resize(window.sizeHint());
         window.show();
         settle();
-        const QPixmap pm = window.grab();
-        QDir dir(qEnvironmentVariableIsSet("VELLUMKITE_SHOTS")
-                     ? qEnvironmentVariable("VELLUMKITE_SHOTS")
-                     : QStringLiteral(VELLUMKITE_DEFAULT_SHOTS));
-        dir.mkpath(QStringLiteral("views"));
-        const QString file = dir.filePath(
-            QStringLiteral("views/%1-%2.png").arg(name, GetParam() ? "dark" : "light"));
-        EXPECT_TRUE(pm.save(file)) << file.toStdString();
-        return pm.toImage();
+        return savePicture(window, QStringLiteral("views/") + name, GetParam());
     }
 };
 
@@ -86,8 +80,89 @@ TEST_P(HistoryWindowTest, SwitchesMeasureAndClosesOnEscape) {
     EXPECT_EQ(visible.at(0).at(0).toBool(), false);
 }
 
+TEST_P(HistoryWindowTest, ReadsInFullAtANarrowWidthAndListsLineUp) {
+    HistoryOverview o = DemoHistory::overview(kNow);
+    // One project fewer than the month had: the rest gets a row, so that the shares add up.
+    o.topProjects.pop_back();
+    window.setHistory(o, {});
+    window.resize(Theme::scaledWidth(480), Theme::scaledWidth(600));
+    window.show();
+    settle();
+    EXPECT_EQ(cutTexts(&window).join(u'|').toStdString(), "");
+
+    // The comparison with last week wraps instead of losing its end.
+    const auto texts = window.findChildren<TextLine*>();
+    const auto change = std::find_if(texts.begin(), texts.end(), [](const TextLine* t) {
+        return t->text().contains(QStringLiteral("against last week"));
+    });
+    ASSERT_NE(change, texts.end());
+    EXPECT_GT((*change)->displayedLines().size(), 1);
+    EXPECT_EQ((*change)->displayedLines().join(u' '), (*change)->text());
+
+    // Models by family and version; the id stays in the tooltip.
+    const auto byText = [&](const QString& text) -> const TextLine* {
+        for (const TextLine* t : texts)
+            if (t->text() == text && t->isVisibleTo(&window))
+                return t;
+        return nullptr;
+    };
+    const TextLine* sonnet = byText(QStringLiteral("Sonnet 4.5"));
+    ASSERT_TRUE(sonnet);
+    EXPECT_EQ(sonnet->toolTip(), QStringLiteral("claude-sonnet-4-5-20250929"));
+    ASSERT_TRUE(byText(QStringLiteral("claude-future-9")));
+
+    ASSERT_TRUE(byText(QStringLiteral("Other projects")));
+    EXPECT_TRUE(byText(QStringLiteral("8%")));
+    EXPECT_FALSE(byText(QStringLiteral("Other models"))) << "the four models are the whole month";
+
+    // Row by row, the two lists stand at the same heights.
+    const TextLine* firstProject = byText(QStringLiteral("vellumkite"));
+    const TextLine* secondProject = byText(QStringLiteral("website"));
+    const TextLine* secondModel = byText(QStringLiteral("Opus 4.5"));
+    ASSERT_TRUE(firstProject && secondProject && secondModel);
+    EXPECT_EQ(sonnet->mapTo(&window, QPoint()).y(), firstProject->mapTo(&window, QPoint()).y());
+    EXPECT_EQ(secondModel->mapTo(&window, QPoint()).y(),
+              secondProject->mapTo(&window, QPoint()).y());
+}
+
+// Its size is known before it first shows, so that the presenter can open it at that size.
+TEST_P(HistoryWindowTest, KnowsItsSizeBeforeItShows) {
+    window.setHistory(DemoHistory::overview(kNow), {});
+    const QSize before = window.sizeHint();
+    window.resize(before);
+    window.show();
+    settle();
+    EXPECT_EQ(window.sizeHint(), before);
+}
+
 INSTANTIATE_TEST_SUITE_P(Palettes, HistoryWindowTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Dark" : "Light"; });
+
+TEST(HistoryChartTest, TheScaleIsAsWideAsItsWidestValueAndASpikeIsClipped) {
+    HistoryChart chart;
+    chart.resize(600, 220);
+    std::vector<HistoryOverview::Day> days(30);
+    for (std::size_t i = 0; i < days.size(); ++i)
+        days[i].cost = {1.0 + static_cast<double>(i % 5), 0, 0, 0};
+    days[12].cost = {486.89, 0, 0, 0}; // one day far above the others
+    days[12].weight = {1, 0, 0, 0};
+    chart.setDays(days, 0, 3);
+    chart.setMeasure(HistoryChart::Measure::cost);
+
+    const auto cols = HistoryChart::columns(chart.plotArea(), days, HistoryChart::Measure::cost);
+    EXPECT_TRUE(cols[12].clipped);
+    EXPECT_DOUBLE_EQ(cols[12].segments.back().rect.top(), chart.plotArea().top());
+    // The others keep their height: the busiest of them reaches two thirds of the chart.
+    EXPECT_NEAR(cols[4].segments.back().rect.height(), chart.plotArea().height() * 2 / 3, 0.01);
+    EXPECT_FALSE(cols[4].clipped);
+
+    // With nothing clipped the scale reads the largest day, and its label fits beside the bars.
+    days[12].cost = {486.89, 400, 0, 0};
+    days[13].cost = {486.89, 0, 0, 0};
+    chart.setDays(days, 0, 3);
+    const QFontMetricsF caption(Theme::caption());
+    EXPECT_GE(chart.plotArea().left(), caption.horizontalAdvance(QStringLiteral("$886.89")));
+}
 
 TEST(HistoryChartTest, StacksFamiliesAgainstTheBusiestDayTodayAtTheRight) {
     std::vector<HistoryOverview::Day> days(3);

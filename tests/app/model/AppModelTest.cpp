@@ -602,7 +602,7 @@ TEST_F(AppModelTest, DefaultTimeOfDayFollowsTheLocaleVariables) {
         {{{"LANG", "en_US.UTF-8"}, {"LC_TIME", "de_DE.UTF-8"}}, QStringLiteral("13:05")},
         {{{"LC_TIME", "de_DE"}, {"LC_ALL", "en_US"}},
          QLocale("en_US").toString(reset, QLocale::ShortFormat)},
-        {{}, QStringLiteral("13:05:00")},
+        {{}, QStringLiteral("13:05")},
     };
     for (const auto& c : cases) {
         env = Environment();

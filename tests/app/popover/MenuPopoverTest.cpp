@@ -77,7 +77,7 @@ TEST_F(MenuPopoverTest, DemoDataFillsEverySection) {
 
     EXPECT_EQ(section(p, "chatSection"),
               QStringList({"This chat", "86k re-read every message", "my-app"}));
-    EXPECT_EQ(part<QWidget>(&p, "chatRow")->findChild<Dot*>()->color(), Theme::green());
+    EXPECT_EQ(part<QWidget>(&p, "chatRow")->findChild<Dot*>()->level(), Level::info);
     auto* card = part<TipCard>(&p, "tipCard");
     ASSERT_TRUE(card);
     EXPECT_TRUE(card->isVisibleTo(&p));
@@ -94,7 +94,8 @@ TEST_F(MenuPopoverTest, DemoDataFillsEverySection) {
                            "41%", "my-app", "42 msgs \u00B7 now",        //
                            "27%", "website", "63 msgs \u00B7 1h ago",    //
                            "14%", "api-server", "18 msgs \u00B7 3h ago", //
-                           "6%", "notes", "9 msgs \u00B7 5h ago"}));
+                           "6%", "notes", "9 msgs \u00B7 5h ago",        //
+                           "12%", "Other chats"}));
     EXPECT_EQ(section(p, "toolSection"),
               QStringList({"Top tool eaters today",                                  //
                            "22%", "File reads", "118 calls \u00B7 310k added",       //
@@ -103,11 +104,12 @@ TEST_F(MenuPopoverTest, DemoDataFillsEverySection) {
                            "Tool output stays in the chat and is re-read by every later "
                            "message. The rest of your usage is chat history and Claude's "
                            "writing."}));
-    // The share column is a fixed 38 wide, right-aligned, so the names line up.
+    // The share column holds "100%" in its font, right-aligned, so the names line up.
     const auto rows = part(&p, "topSection")->findChildren<QWidget*>("topRow");
     ASSERT_GE(rows.size(), 2);
     const auto* share = rows[0]->findChild<TextLine*>();
-    EXPECT_EQ(share->width(), 38);
+    EXPECT_EQ(share->width(), Theme::columnWidth(share->textFont(), QStringLiteral("100%")));
+    EXPECT_EQ(rows[1]->findChild<TextLine*>()->width(), share->width());
     EXPECT_EQ(rows[0]->findChildren<TextLine*>()[1]->x(),
               rows[1]->findChildren<TextLine*>()[1]->x());
 }
@@ -138,18 +140,21 @@ TEST_F(MenuPopoverTest, SharesRatesAndLevels) {
     s.burnPerMin = 999.9;
     publish(s);
     EXPECT_EQ(section(p, "topSection")[1], "50%");
+    EXPECT_FALSE(shows(&p, "topRowRest")) << "the one chat is the whole day";
     EXPECT_EQ(section(p, "liveSection")[1], "999/min \u00B7 last 15 min");
     // At the hard threshold the dot turns red; a trailing slash does not hide the project.
     EXPECT_EQ(section(p, "chatSection"),
               QStringList({"This chat", "300k re-read every message", "huge"}));
-    EXPECT_EQ(part(&p, "chatRow")->findChild<Dot*>()->color(), Theme::red());
+    EXPECT_EQ(part(&p, "chatRow")->findChild<Dot*>()->level(), Level::alert);
 
     s.currentChat = chat("b", "/x/huge", 150000, 1);
     s.burnPerMin = std::numeric_limits<double>::infinity();
     // A long name is cut off rather than widening the popover.
     s.topChats = {chat("a", "/p/" + std::string(200, 'x'), 1000, 1)};
+    s.todayWeight = 4;
     publish(s);
-    EXPECT_EQ(part(&p, "chatRow")->findChild<Dot*>()->color(), Theme::orange());
+    EXPECT_EQ(visibleTexts(part(&p, "topRowRest")), QStringList({"75%", "Other chats"}));
+    EXPECT_EQ(part(&p, "chatRow")->findChild<Dot*>()->level(), Level::warn);
     EXPECT_EQ(section(p, "liveSection")[1], "\u2014/min \u00B7 last 15 min");
     p.adjustSize();
     p.show();
@@ -169,7 +174,7 @@ TEST_F(MenuPopoverTest, SettingsWriteTheModelAndShowItsState) {
     auto* toggle = part<QCheckBox>(&p, "showBoxToggle");
     auto* picker = part<SegmentedControl>(&p, "sizePicker");
     ASSERT_TRUE(toggle && picker);
-    EXPECT_EQ(picker->width(), 170);
+    EXPECT_TRUE(picker->fits()) << "every size in full";
     EXPECT_EQ(picker->options(), QStringList({"Small", "Medium", "Large"}));
 
     // Off: the picker is greyed out and inert, but still shows the stored size.

@@ -1,9 +1,11 @@
 #include "PopoverWindow.hpp"
 
 #include "DemoPanel.hpp"
+#include "Desktop.hpp"
 #include "FloatingBox.hpp"
 #include "FloatingBoxHandler.hpp"
 #include "MenuPopover.hpp"
+#include "Theme.hpp"
 #include "ViewTestSupport.hpp"
 
 #include <QRegularExpression>
@@ -36,6 +38,20 @@ TEST(PopoverPlacement, OpensByTheIconAndStaysOnScreen) {
     EXPECT_EQ(PopoverWindow::panelTopLeft(QRect(0, 30, 1440, 870)), QPoint(80, 50));
 }
 
+TEST(PopoverPlacement, MayTakeTheRoomBesideTheIcon) {
+    const QRect netbook(0, 0, 1024, 576); // a 24-pixel panel at the bottom
+    // Below an icon at the top, above one at the bottom: all the room there is on that side.
+    EXPECT_EQ(PopoverWindow::popupHeightLimit(QRect(990, 0, 22, 22), QRect(0, 0, 1024, 600)),
+              600 - 22 - PopoverWindow::kGap);
+    EXPECT_EQ(PopoverWindow::popupHeightLimit(QRect(990, 578, 22, 22), netbook),
+              578 - PopoverWindow::kGap);
+    EXPECT_EQ(PopoverWindow::popupHeightLimit(QRect(990, 500, 22, 22), netbook),
+              500 - PopoverWindow::kGap);
+    // An icon in the middle of a short screen leaves too little on either side: the whole height.
+    EXPECT_EQ(PopoverWindow::popupHeightLimit(QRect(500, 200, 22, 22), QRect(0, 0, 1024, 400)),
+              400);
+}
+
 TEST_F(PopoverWindowTest, PopupIsTransientAndClosesOnEscape) {
     PopoverWindow w(*model, PopoverWindow::Kind::popup);
     EXPECT_EQ(w.windowFlags() & Qt::WindowType_Mask, Qt::Popup);
@@ -43,11 +59,41 @@ TEST_F(PopoverWindowTest, PopupIsTransientAndClosesOnEscape) {
     w.popup(QRect(400, 0, 22, 22));
     EXPECT_TRUE(w.isVisible());
     EXPECT_EQ(w.size(), w.content()->size());
-    EXPECT_EQ(w.width(), 320);
-    EXPECT_EQ(w.pos(), QPoint(411 - 160, 22 + PopoverWindow::kGap));
+    EXPECT_EQ(w.width(), Theme::scaledWidth(MenuPopover::kWidth));
+    EXPECT_EQ(w.pos(), QPoint(411 - w.width() / 2, 22 + PopoverWindow::kGap));
     QTest::keyClick(&w, Qt::Key_Escape);
     EXPECT_FALSE(w.isVisible());
     EXPECT_TRUE(w.closedJustNow());
+}
+
+// Where no compositor draws the windows, a translucent window's see-through corners would be
+// black: the popover and the box are square and opaque there.
+TEST_F(PopoverWindowTest, WithoutACompositorPanelsAreSquareAndOpaque) {
+    demo();
+    for (const bool compositing : {false, true}) {
+        SCOPED_TRACE(compositing ? "composited" : "no compositor");
+        Desktop::setCompositingForTest(compositing);
+        PopoverWindow popover(*model, PopoverWindow::Kind::panel);
+        FloatingBox box(*model);
+        popover.setPalette(palette(false));
+        box.setPalette(palette(false));
+        popover.showPanel();
+        box.present();
+        for (QWidget* w : std::initializer_list<QWidget*>{&popover, &box}) {
+            EXPECT_EQ(w->testAttribute(Qt::WA_TranslucentBackground), compositing);
+            const QImage image = w->grab().toImage();
+            const QColor corner = image.pixelColor(0, 0);
+            const QColor inside = image.pixelColor(image.width() / 2, 3);
+            if (compositing) {
+                EXPECT_EQ(corner.alpha(), 0) << "rounded";
+            } else {
+                EXPECT_EQ(corner.alpha(), 255) << "square";
+                EXPECT_EQ(inside, palette(false).color(QPalette::Window)) << "opaque";
+                EXPECT_GT(corner.lightness(), 180) << "no black corner";
+            }
+        }
+    }
+    Desktop::setCompositingForTest(std::nullopt);
 }
 
 TEST_F(PopoverWindowTest, DemoPanelAndWindowReport) {

@@ -1,7 +1,9 @@
 #include "TrayIcon.hpp"
 
+#include "MenuPopover.hpp"
 #include "PopoverWindow.hpp"
 #include "SingleInstance.hpp"
+#include "Theme.hpp"
 #include "ViewTestSupport.hpp"
 
 #include <QApplication>
@@ -32,21 +34,17 @@ class TrayIconTest : public ViewTest {};
 
 } // namespace
 
-TEST(TrayIconRender, DrawsTheTitleUnderTheGauge) {
-    const QColor ink(0x1D, 0x1D, 0x1F), halo(Qt::white);
-    const QImage empty = TrayIcon::render(QString(), 22, 1, ink, halo);
-    const QImage percent = TrayIcon::render(QStringLiteral("34%"), 22, 1, ink, halo);
-    ASSERT_EQ(percent.size(), QSize(22, 22));
-    // The gauge alone leaves the lower half bare; the title fills most of its width.
-    EXPECT_EQ(inkedColumns(empty, 13), 0);
-    EXPECT_GE(inkedColumns(percent, 13), 14);
-    EXPECT_GE(inkedColumns(percent.copy(0, 0, 22, 11), 0), 6);
-    EXPECT_NE(percent, TrayIcon::render(QStringLiteral("35%"), 22, 1, ink, halo));
-
-    // A long title is narrowed to fit rather than cut: ink reaches near both edges, not past.
-    const QImage wide = TrayIcon::render(QStringLiteral("100%"), 22, 1, ink, halo);
-    EXPECT_GE(inkedColumns(wide, 13), 16);
-    const QImage twice = TrayIcon::render(QStringLiteral("34%"), 22, 2, ink, halo);
+TEST(TrayIconRender, LargeIconsDrawTheTitleUnderTheGauge) {
+    const TrayPicture::Ink ink{QColor(0x1D, 0x1D, 0x1F), QColor(Qt::white)};
+    const QImage percent = TrayPicture::render(QStringLiteral("34%"), 48, 1, ink);
+    ASSERT_EQ(percent.size(), QSize(48, 48));
+    EXPECT_EQ(TrayPicture::choose(QStringLiteral("34%"), 48, 1).layout,
+              TrayPicture::Layout::gaugeOverTitle);
+    // The gauge in the upper half, the title spanning most of the width below it.
+    EXPECT_GE(inkedColumns(percent.copy(0, 0, 48, 22), 0), 14);
+    EXPECT_GE(inkedColumns(percent, 30), 28);
+    EXPECT_NE(percent, TrayPicture::render(QStringLiteral("35%"), 48, 1, ink));
+    const QImage twice = TrayPicture::render(QStringLiteral("34%"), 22, 2, ink);
     EXPECT_EQ(twice.size(), QSize(44, 44));
     EXPECT_EQ(twice.devicePixelRatio(), 2);
 }
@@ -81,7 +79,7 @@ TEST_F(TrayIconTest, ClickOpensAndClosesThePopover) {
     tray.togglePopover();
     ASSERT_NE(tray.popover(), nullptr);
     EXPECT_TRUE(tray.popover()->isVisible());
-    EXPECT_EQ(tray.popover()->width(), 320);
+    EXPECT_EQ(tray.popover()->width(), Theme::scaledWidth(MenuPopover::kWidth));
     tray.togglePopover();
     EXPECT_FALSE(tray.popover()->isVisible());
 }
@@ -142,13 +140,41 @@ TEST_F(TrayIconTest, MenuBarStyleIsATemplateGaugeWithoutAMenu) {
     EXPECT_FALSE(tray.popover()->isVisible());
 }
 
+TEST_F(TrayIconTest, TheTitleTakesTheWarningColoursAtTheCoachsThresholds) {
+    TrayIcon tray(*model, TrayIcon::Style::panel);
+    const auto redness = [&] {
+        const QImage image = tray.trayIcon()->icon().pixmap(22).toImage();
+        int most = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (c.alpha() > 200)
+                    most = std::max(most, c.red() - c.blue());
+            }
+        return most;
+    };
+    Snapshot s = emptyPass();
+    s.limits = limits(34, 10);
+    publish(s);
+    EXPECT_LT(redness(), 40) << "no colour below the warning";
+    EXPECT_EQ(model->titleLevel(), Level::info);
+    s.limits = limits(92, 10);
+    publish(s);
+    EXPECT_EQ(model->titleLevel(), Level::alert);
+    EXPECT_GT(redness(), 120);
+    s.limits = limits(100, 10);
+    publish(s);
+    EXPECT_EQ(tray.trayIcon()->toolTip(), "Vellumkite: 100%");
+    EXPECT_GT(redness(), 120) << "the gauge alone where 100 does not fit, still red";
+}
+
 TEST_F(TrayIconTest, InkFollowsThePalette) {
     TrayIcon tray(*model, TrayIcon::Style::panel);
     const QPalette before = QApplication::palette();
     const auto ink = [&] {
-        const QImage image = tray.trayIcon()->icon().pixmap(22).toImage();
-        // The needle's hub sits in the middle of the gauge.
-        return image.pixelColor(11, 5).lightness();
+        const QImage image = tray.trayIcon()->icon().pixmap(48).toImage();
+        // At 48 pixels the gauge stands over the title; its needle's hub is in its middle.
+        return image.pixelColor(24, 12).lightness();
     };
     QApplication::setPalette(palette(false));
     settle();

@@ -91,9 +91,12 @@ TEST_P(ShotsTest, Gauges) {
         layout->addWidget(w);
     const QImage image = save(QStringLiteral("gauges"));
 
-    EXPECT_EQ(at(image, five, {five->width() / 5, five->height() - 3}), Theme::green());
-    EXPECT_EQ(at(image, week, {week->width() / 2, week->height() - 3}), Theme::red());
-    EXPECT_EQ(at(image, fat, {fat->width() / 2, fat->height() / 2}), Theme::orange());
+    const auto fill = [&](double percent) {
+        return UsageBar::geometry(QRectF(), percent, palette).fillColor;
+    };
+    EXPECT_EQ(at(image, five, {five->width() / 5, five->height() - 3}), fill(34.5));
+    EXPECT_EQ(at(image, week, {week->width() / 2, week->height() - 3}), fill(81.2));
+    EXPECT_EQ(at(image, fat, {fat->width() / 2, fat->height() / 2}), fill(62));
 }
 
 TEST_P(ShotsTest, TipCards) {

@@ -56,3 +56,23 @@ TEST(SparklineTest, UnusableValuesCountAsZero) {
         EXPECT_DOUBLE_EQ(bars[i].opacity, Sparkline::kIdleOpacity) << i;
     }
 }
+
+TEST(SparklineTest, ALoneSpikeIsClippedInsteadOfFlatteningTheRest) {
+    std::vector<double> values(30, 0);
+    values[4] = 2;
+    values[5] = 1;
+    values[20] = 100; // one huge reply
+    const auto bars = Sparkline::bars(kChart, values);
+    // The scale is half again the next largest minute: 3.
+    EXPECT_DOUBLE_EQ(bars[4].rect.height(), 16);
+    EXPECT_DOUBLE_EQ(bars[5].rect.height(), 8);
+    EXPECT_DOUBLE_EQ(bars[20].rect.height(), 24);
+    EXPECT_TRUE(bars[20].clipped);
+    EXPECT_FALSE(bars[4].clipped);
+
+    // Four times the next is still a bar like the others.
+    values[20] = 8;
+    const auto tall = Sparkline::bars(kChart, values);
+    EXPECT_FALSE(tall[20].clipped);
+    EXPECT_DOUBLE_EQ(tall[4].rect.height(), 6);
+}

@@ -389,3 +389,19 @@ TEST_F(HistoryTest, TheKeeperTriesABusyDatabaseAgainAndSaysSoOnlyWhenItLasts) {
     EXPECT_EQ(keeper.status().message, "");
     EXPECT_EQ(total(*open()).replies, 1);
 }
+
+TEST_F(HistoryTest, TheKeeperSaysAtOnceThatAHistoryItCannotWriteIsOffAndLeavesIt) {
+    open().reset();
+    fs::permissions(file, fs::perms::owner_read);
+    const auto before = fs::last_write_time(file);
+    HistoryKeeper keeper(file, kLookback, {});
+    keeper.open();
+    EXPECT_FALSE(keeper.status().available);
+    EXPECT_NE(keeper.status().message.find("History is off"), std::string::npos);
+    EXPECT_NE(keeper.status().message.find("read-only"), std::string::npos)
+        << keeper.status().message;
+    EXPECT_EQ(keeper.reader(), nullptr);
+    EXPECT_TRUE(fs::exists(file)) << "never set aside";
+    EXPECT_EQ(fs::last_write_time(file), before);
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+}
