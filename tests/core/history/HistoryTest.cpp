@@ -394,7 +394,7 @@ TEST_F(HistoryTest, TheKeeperSaysAtOnceThatAHistoryItCannotWriteIsOffAndLeavesIt
     open().reset();
     fs::permissions(file, fs::perms::owner_read);
     const auto before = fs::last_write_time(file);
-    HistoryKeeper keeper(file, kLookback, {});
+    HistoryKeeper keeper(file, dir / "limit-readings.jsonl", kLookback, {});
     keeper.open();
     EXPECT_FALSE(keeper.status().available);
     EXPECT_NE(keeper.status().message.find("History is off"), std::string::npos);
