@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LimitOverview.hpp"
 #include "Limits.hpp"
 #include "LocalDate.hpp"
 #include "TimeOfDay.hpp"
@@ -63,6 +64,9 @@ struct HistoryOverview {
     std::vector<Share> topProjects; // at most five, heaviest first
     std::vector<Share> topModels;
     std::string monthName; // "2026-12"
+
+    // The limit readings kept: nothing without a history to read them from.
+    std::optional<LimitOverview> limits;
 
     bool empty() const;
 

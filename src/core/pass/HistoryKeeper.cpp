@@ -121,19 +121,22 @@ void HistoryKeeper::afterPass() {
     status_.import = std::clamp(done, 0.0, 0.99);
 }
 
+LimitHistory::SpanCache* HistoryKeeper::spanCache(Instant now) {
+    if (status_.import || !(secondsBetween(spansSince_, now) < kSpanCacheSeconds)) {
+        spans_.clear();
+        spansSince_ = now;
+    }
+    // While older logs come in, spans are worked out afresh each time.
+    return status_.import ? nullptr : &spans_;
+}
+
 const LimitRecord* HistoryKeeper::limitRecord(const PriceTable& prices) {
     if (!history_)
         return nullptr;
     const Instant now = clock_();
     if (!record_ || newReadings_ || !(secondsBetween(recordAt_, now) < kRecordSeconds)) {
-        if (status_.import || !(secondsBetween(spansSince_, now) < kSpanCacheSeconds)) {
-            spans_.clear();
-            spansSince_ = now;
-        }
-        // While older logs come in, spans are worked out afresh each time.
-        LimitHistory::SpanCache* cache = status_.import ? nullptr : &spans_;
         // One that could not be worked out now (a busy database) is kept until the next.
-        if (auto record = LimitHistory(history_->database()).record(prices, now, cache)) {
+        if (auto record = LimitHistory(history_->database()).record(prices, now, spanCache(now))) {
             record_ = std::move(*record);
             recordAt_ = now;
             newReadings_ = false;
@@ -145,11 +148,14 @@ const LimitRecord* HistoryKeeper::limitRecord(const PriceTable& prices) {
 std::optional<HistoryOverview> HistoryKeeper::overview(Instant now,
                                                        const std::optional<Limits::Window>& weekly,
                                                        const TimeOfDayFormatter& dayAndTime,
-                                                       const PriceTable& prices) const {
+                                                       const PriceTable& prices) {
     if (!history_)
         return std::nullopt;
-    return HistoryOverview::build(HistoryQuery(history_->database()), prices, now, weekly,
-                                  dayAndTime);
+    auto out =
+        HistoryOverview::build(HistoryQuery(history_->database()), prices, now, weekly, dayAndTime);
+    if (out)
+        out->limits = LimitOverview::build(history_->database(), prices, now, spanCache(now));
+    return out;
 }
 
 } // namespace vellumkite

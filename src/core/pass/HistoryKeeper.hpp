@@ -69,10 +69,12 @@ public:
     std::optional<HistoryOverview> overview(Instant now,
                                             const std::optional<Limits::Window>& weekly,
                                             const TimeOfDayFormatter& dayAndTime,
-                                            const PriceTable& prices) const;
+                                            const PriceTable& prices);
 
 private:
     void open(bool check);
+    // The usage of settled spans, kept for an hour; none while older logs come in.
+    LimitHistory::SpanCache* spanCache(Instant now);
     void noteFailure(const std::string& why);
 
     std::filesystem::path file_;

@@ -6,6 +6,7 @@
 #include "HistoryUpdate.hpp"
 #include "LimitJournal.hpp"
 #include "LimitJournalImport.hpp"
+#include "LimitOverview.hpp"
 #include "LimitReport.hpp"
 #include "LogLines.hpp"
 #include "LogPass.hpp"
@@ -259,4 +260,34 @@ TEST_F(SteadyBurnTest, TheKeepersPassesTakeTheJournalInAndTheRecordFollows) {
     // With nothing new it is not worked out again until a while has passed.
     pass();
     EXPECT_EQ(keeper.limitRecord(prices), record);
+}
+
+TEST_F(SteadyBurnTest, TheHistoryWindowsLimitsPartHasTheLastWeekAndTheLastFourWeeks) {
+    // Weeks that reset one to five weeks ago (an hour later in the day), each read once the day
+    // before its reset; a 5-hour window eight days ago.
+    for (int k = 1; k <= 5; ++k)
+        append({minutes(-k * 7 * 1440 + 60 - 1440),
+                {{"seven_day", 10.0 * k, minutes(-k * 7 * 1440 + 60)}}});
+    append(fiveHour(-8 * 1440, 30, -8 * 1440 + 100));
+    ASSERT_EQ(importJournal(), 6u);
+
+    const auto o = LimitOverview::build(history->database(), PriceTable::builtIn(), kNow);
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->to, kNow);
+    EXPECT_EQ(o->from, minutes(-7 * 1440));
+    // The two windows of today, by their peaks; the one eight days ago is out.
+    ASSERT_EQ(o->fiveHour.size(), 2u);
+    EXPECT_EQ(o->fiveHour[0], (LimitOverview::Peak{minutes(-480), minutes(-180), 54}));
+    EXPECT_EQ(o->fiveHour[1], (LimitOverview::Peak{minutes(-180), minutes(120), 60}));
+    // The weeks that reset within the last three, and this one; the fourth back is out.
+    ASSERT_EQ(o->weeks.size(), 4u);
+    EXPECT_EQ(o->weeks[0].resetsAt, minutes(-3 * 7 * 1440 + 60));
+    EXPECT_EQ(o->weeks[0].start, minutes(-4 * 7 * 1440 + 60));
+    EXPECT_EQ(o->weeks[0].readings.size(), 1u);
+    EXPECT_EQ(o->weeks[0].readings[0].percent, 30);
+    EXPECT_EQ(o->weeks[3].resetsAt, minutes(3000));
+    EXPECT_EQ(o->weeks[3].readings.size(), 3u);
+    EXPECT_EQ(o->fiveHourCalibration.spans, 14);
+    EXPECT_DOUBLE_EQ(*o->fiveHourCalibration.weightPerPercent(), 2187.5);
+    EXPECT_FALSE(o->weeklyCalibration.known());
 }
