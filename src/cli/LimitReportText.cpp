@@ -6,8 +6,6 @@
 #include "TimeOfDay.hpp"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
 #include <vector>
 
 namespace vellumkite {
@@ -41,7 +39,7 @@ std::string calibrationLine(const std::string& name, const LimitCalibration& c) 
         return head + "not known yet (" + spans + "; it takes " +
                std::to_string(LimitCalibration::kMinSpans) + ")\n";
     return head + weight(*c.weightPerPercent()) + " weight, " +
-           LimitReportText::smallDollars(c.costPerPercent()) + " (" + spans + ")\n";
+           Format::smallDollars(c.costPerPercent()) + " (" + spans + ")\n";
 }
 
 std::string projectionLine(const LimitProjection& p) {
@@ -54,14 +52,6 @@ std::string projectionLine(const LimitProjection& p) {
 }
 
 } // namespace
-
-std::string LimitReportText::smallDollars(std::optional<double> amount) {
-    if (!amount || !std::isfinite(*amount) || *amount == 0 || std::abs(*amount) >= 0.1)
-        return Format::dollars(amount);
-    char text[32];
-    std::snprintf(text, sizeof text, "$%.2g", *amount);
-    return text;
-}
 
 std::string LimitReportText::render(const LimitReport& report, bool colour) {
     std::string out;

@@ -10,9 +10,6 @@ namespace vellumkite {
 // of each window costs and when the current ones run out.
 struct LimitReportText {
     static std::string render(const LimitReport& report, bool colour);
-
-    // "$0.0066": dollars to two significant figures below ten cents, else to the cent.
-    static std::string smallDollars(std::optional<double> amount);
 };
 
 } // namespace vellumkite

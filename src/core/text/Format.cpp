@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace vellumkite {
@@ -123,6 +124,14 @@ std::string Format::dollars(std::optional<double> amount) {
     const std::int64_t c = *cents < 0 ? -*cents : *cents;
     const std::string fraction = std::to_string(100 + c % 100).substr(1);
     return std::string(*cents < 0 ? "-$" : "$") + grouped(c / 100) + "." + fraction;
+}
+
+std::string Format::smallDollars(std::optional<double> amount) {
+    if (!amount || !std::isfinite(*amount) || *amount == 0 || std::abs(*amount) >= 0.1)
+        return dollars(amount);
+    char text[32];
+    std::snprintf(text, sizeof text, "$%.2g", *amount);
+    return text;
 }
 
 std::string Format::lastPathComponent(std::string_view path) {

@@ -40,6 +40,8 @@ struct Format {
     static std::string grouped(std::int64_t n);
     // "$12.34", "$1,204.50"; kNoValue without a cost.
     static std::string dollars(std::optional<double> amount);
+    // "$0.0066": to two significant figures below ten cents, else as dollars().
+    static std::string smallDollars(std::optional<double> amount);
     // The text after the last slash, ignoring a trailing slash; the whole text if it has none.
     static std::string lastPathComponent(std::string_view path);
 };
