@@ -123,14 +123,13 @@ TEST_P(ViewShotsTest, States) {
                   "It resets at 14:10. Slow down: finish this task, /clear, and use smaller "
                   "chats.")};
     publish(s);
-    const QImage known = popover(QStringLiteral("popover-limits-known"));
+    popover(QStringLiteral("popover-limits-known"));
     box(BoxSize::medium, QStringLiteral("box-medium-limits-known"));
     box(BoxSize::large, QStringLiteral("box-large-limits-known"));
     s.projections.clear();
     s.percentPerMessage.reset();
     publish(s);
-    // A line for each: the share under the chat, the full time under the gauge.
-    EXPECT_GT(known.height(), popover(QStringLiteral("popover-limits-unknown")).height());
+    popover(QStringLiteral("popover-limits-unknown"));
 }
 
 // Every window inside the screen's available area, every control in view, nothing that matters
