@@ -12,6 +12,7 @@
 #include "HistoryQuery.hpp"
 #include "HistoryReader.hpp"
 #include "HistoryUpdate.hpp"
+#include "LimitBench.hpp"
 #include "LogDirectory.hpp"
 #include "LogPass.hpp"
 #include "LogReader.hpp"
@@ -563,5 +564,8 @@ int main(int argc, char** argv) {
         refreshPass(base, runs);
     if (wanted("real"))
         realShaped(base, realMegabytes, std::max(runs, 5), cli, peer);
+    if (wanted("limits"))
+        bench::limitsBench(base, runs,
+                           (fs::path(cli).parent_path() / "vellumkite-statusline").string());
     return 0;
 }

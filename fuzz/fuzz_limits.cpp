@@ -1,4 +1,5 @@
-// Any bytes as the status-line file.
+// Any bytes as the status-line file, and as a line of the readings' journal.
+#include "LimitReading.hpp"
 #include "Limits.hpp"
 
 #include <cmath>
@@ -6,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 
 using namespace vellumkite;
@@ -27,6 +29,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const auto& w : {limits->fiveHour, limits->sevenDay})
             if (w && (!(w->resetsAt > now) || w->resetsAt > now + Limits::kMaxAhead ||
                       !(w->usedPercent >= 0 && w->usedPercent <= Limits::kMaxPercent)))
+                std::abort();
+    }
+    // The same bytes as a line of the readings' journal: what is read is written back as a line
+    // that reads the same.
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    if (const auto reading = LimitReading::parse(text)) {
+        const std::string line = reading->line();
+        const auto again = LimitReading::parse(std::string_view(line).substr(0, line.size() - 1));
+        if (!again || again->windows.size() != reading->windows.size())
+            std::abort();
+        for (std::size_t i = 0; i < reading->windows.size(); ++i)
+            if (again->windows[i].name != reading->windows[i].name ||
+                again->windows[i].percent != reading->windows[i].percent)
                 std::abort();
     }
     return 0;

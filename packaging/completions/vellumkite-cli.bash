@@ -15,7 +15,8 @@ _vellumkite_cli() {
             ;;
         report)
             if [[ $cword -eq 2 ]]; then
-                COMPREPLY=($(compgen -W 'daily weekly monthly chats projects models' -- "$cur"))
+                COMPREPLY=($(compgen -W 'daily weekly monthly chats projects models limits' \
+                    -- "$cur"))
                 return
             fi
             case $prev in
@@ -30,7 +31,12 @@ _vellumkite_cli() {
                     return
                     ;;
             esac
-            COMPREPLY=($(compgen -W '--since --until --tz --week-start --by-model --json' -- "$cur"))
+            if [[ ${words[2]} == limits ]]; then
+                COMPREPLY=($(compgen -W '--since --until --tz --json' -- "$cur"))
+            else
+                COMPREPLY=($(compgen -W '--since --until --tz --week-start --by-model --json' \
+                    -- "$cur"))
+            fi
             ;;
         prices)
             if [[ $cword -eq 2 ]]; then

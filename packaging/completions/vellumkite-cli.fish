@@ -6,7 +6,7 @@ complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a sta
 complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a watch -d 'The same, redrawn every 3 seconds'
 complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a json -d 'The figures as one JSON object'
 complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a waybar -d 'One line of JSON for Waybar'
-complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a report -d 'Usage and cost from the history'
+complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a report -d 'Usage, cost and limit readings from the history'
 complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a prices -d 'The price book'
 complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a setup -d 'Turn on the limit readings'
 complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a doctor -d 'Check each piece Vellumkite relies on'
@@ -14,13 +14,13 @@ complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a sta
 complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -l help -d 'Show a summary of the commands'
 complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -l version -d 'Show the version'
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from watch" -l json -d 'One JSON object per line'
-set -l reports daily weekly monthly chats projects models
+set -l reports daily weekly monthly chats projects models limits
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from report; and not __fish_seen_subcommand_from $reports" -a "$reports"
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from report" -l since -x -d 'The first local day (YYYY-MM-DD)'
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from report" -l until -x -d 'The last local day (YYYY-MM-DD)'
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from report" -l tz -x -d 'Days in this time zone'
-complete -c vellumkite-cli -n "__fish_seen_subcommand_from report" -l week-start -x -a 'monday sunday' -d 'The first day of a week'
-complete -c vellumkite-cli -n "__fish_seen_subcommand_from report" -l by-model -d 'A row per model under each period'
+complete -c vellumkite-cli -n "__fish_seen_subcommand_from report; and not __fish_seen_subcommand_from limits" -l week-start -x -a 'monday sunday' -d 'The first day of a week'
+complete -c vellumkite-cli -n "__fish_seen_subcommand_from report; and not __fish_seen_subcommand_from limits" -l by-model -d 'A row per model under each period'
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from report" -l json -d 'One JSON object instead of the table'
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from prices; and not __fish_seen_subcommand_from import" -a import -d 'Take the prices of a file into your own'
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from prices; and not __fish_seen_subcommand_from import" -l json -d 'The book as one JSON object'

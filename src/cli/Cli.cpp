@@ -2,10 +2,13 @@
 
 #include "Doctor.hpp"
 #include "Fd.hpp"
+#include "HistoryDatabase.hpp"
+#include "LimitHistory.hpp"
 #include "LocaleTimeOfDay.hpp"
 #include "LogFolders.hpp"
 #include "PreferencesStore.hpp"
 #include "PricesCommand.hpp"
+#include "PriceTable.hpp"
 #include "RefreshPass.hpp"
 #include "ReportCommand.hpp"
 #include "Setup.hpp"
@@ -55,11 +58,29 @@ struct Reading {
     PreferencesStore preferences;
     RefreshPass::Inputs inputs;
     UsageStore store;
+    std::optional<LimitRecord> limits;
 
     Reading() : store(folders(), RefreshPass::kLookbackSeconds) {
         std::signal(SIGPIPE, SIG_IGN);
         inputs.preferences = &preferences;
         inputs.timeOfDay = LocaleTimeOfDay::formatter();
+        limits = calibration();
+        if (limits)
+            inputs.limitRecord = &*limits;
+    }
+
+    // What one percent of the 5-hour window costs, from the history as it stands: read, never
+    // written (only the app and `report` take new readings in), so its latest instances may be
+    // stale and nothing is projected from them.
+    static std::optional<LimitRecord> calibration() {
+        const auto db = HistoryDatabase::openToRead(HistoryDatabase::defaultFile());
+        // Only the 5-hour window's: the next message is told in percent of it.
+        auto record =
+            db ? LimitHistory(*db).record(PriceTable::builtIn(), systemNow(), nullptr, "five_hour")
+               : std::nullopt;
+        if (record)
+            record->latest.clear();
+        return record;
     }
 
     Snapshot pass() { return RefreshPass::run(store, inputs); }

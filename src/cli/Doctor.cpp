@@ -216,14 +216,8 @@ Check history() {
         return {Mark::missing, "History", path.string() + " " + place.problem, place.fix};
     struct stat st {};
     ::stat(path.c_str(), &st);
-    // While a program writes it, part of what it has committed is in the journal beside it.
-    std::error_code ec;
-    const bool written = std::filesystem::exists(path.string() + "-wal", ec) &&
-                         std::filesystem::exists(path.string() + "-shm", ec);
     std::string error;
-    auto db = SqliteDatabase::open(
-        path, written ? SqliteDatabase::Mode::readAlongside : SqliteDatabase::Mode::readOnly,
-        &error);
+    auto db = HistoryDatabase::openToRead(path, &error);
     if (db && HistoryDatabase::damaged(*db))
         return {Mark::missing, "History", path.string() + " is damaged",
                 "The tray app or \"vellumkite-cli report\" sets it aside and rebuilds it from "

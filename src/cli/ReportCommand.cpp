@@ -6,6 +6,11 @@
 #include "HistoryQuery.hpp"
 #include "HistoryUpdate.hpp"
 #include "ImportProgress.hpp"
+#include "LimitJournal.hpp"
+#include "LimitJournalImport.hpp"
+#include "LimitReport.hpp"
+#include "LimitReportJson.hpp"
+#include "LimitReportText.hpp"
 #include "LogFolders.hpp"
 #include "PriceTable.hpp"
 #include "PromptBands.hpp"
@@ -92,35 +97,50 @@ std::unique_ptr<History> rebuild(const std::filesystem::path& file, std::unique_
     return openHistory(file, inMemory);
 }
 
-// False when the history could not be written (see History::damaged()).
-bool update(History& history, const LogFolders& folders) {
+// False when the history could not be written (see History::damaged()). The limit readings
+// the status line kept come in too; a journal is started afresh only for the history itself,
+// never for a copy in memory.
+bool update(History& history, const LogFolders& folders, bool inMemory) {
     ImportProgress progress(STDERR_FILENO);
     const bool updated =
         HistoryUpdate::run(history, folders.folders, [&](const auto& p) { progress.update(p); });
     progress.finish();
-    return updated;
+    if (!updated)
+        return false;
+    const auto journal = LimitJournal::file();
+    LimitJournalImport::read(history, journal);
+    if (!history.commit())
+        return false;
+    if (!inMemory) {
+        LimitJournalImport::tidy(history, journal, systemNow());
+        (void)history.commit(); // the moved position; read again from the start otherwise
+    }
+    return true;
 }
 
 struct Arguments {
     UsageReport::Options options;
+    bool limits = false; // `report limits`: the readings instead of the usage
     std::string zone;
     bool json = false;
 };
+
+constexpr const char* kReports = "daily, weekly, monthly, chats, projects, models or limits";
 
 // Nothing, with a message, for arguments that make no sense.
 std::optional<Arguments> parse(int argc, char** argv, std::string& problem) {
     Arguments a;
     if (argc < 1) {
-        problem = "which report? daily, weekly, monthly, chats, projects or models";
+        problem = std::string("which report? ") + kReports;
         return std::nullopt;
     }
+    a.limits = std::string_view(argv[0]) == "limits";
     const auto kind = UsageReport::kindOf(argv[0]);
-    if (!kind) {
-        problem = "unknown report: " + std::string(argv[0]) +
-                  " (daily, weekly, monthly, chats, projects or models)";
+    if (!kind && !a.limits) {
+        problem = "unknown report: " + std::string(argv[0]) + " (" + kReports + ")";
         return std::nullopt;
     }
-    a.options.kind = *kind;
+    a.options.kind = kind.value_or(UsageReport::Kind::daily);
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const auto value = [&]() -> std::optional<std::string> {
@@ -133,6 +153,9 @@ std::optional<Arguments> parse(int argc, char** argv, std::string& problem) {
         const std::string name = arg.substr(0, arg.find('='));
         if (name == "--json" && name == arg) {
             a.json = true;
+        } else if (a.limits && (name == "--by-model" || name == "--week-start")) {
+            problem = "report limits takes --since, --until, --tz and --json, not " + name;
+            return std::nullopt;
         } else if (name == "--by-model" && name == arg) {
             a.options.byModel = true;
         } else if (name == "--since" || name == "--until") {
@@ -179,7 +202,10 @@ std::string ReportCommand::usage() {
            "    --tz ZONE            days in this zone (e.g. Europe/Berlin; default: local)\n"
            "    --week-start monday|sunday               (default monday)\n"
            "    --by-model           a row per model under each period\n"
-           "    --json               one JSON object instead of the table\n";
+           "    --json               one JSON object instead of the table\n"
+           "  report limits [--since D] [--until D] [--tz ZONE] [--json]\n"
+           "               every 5-hour and weekly window the status line read, what one\n"
+           "               percent of each costs, and when the current ones run out\n";
 }
 
 int ReportCommand::main(int argc, char** argv) {
@@ -203,7 +229,7 @@ int ReportCommand::main(int argc, char** argv) {
         (void)Fd::writeAll(STDERR_FILENO, "vellumkite-cli: CLAUDE_CONFIG_DIR names " + entry +
                                               ", which does not exist\n");
     for (int attempt = 0;; ++attempt) {
-        if (update(*history, folders))
+        if (update(*history, folders, inMemory))
             break;
         if (history->damaged() && inMemory)
             return fail(1, kDamagedCopy);
@@ -224,15 +250,42 @@ int ReportCommand::main(int argc, char** argv) {
     const PriceTable prices = PriceTable::standard(&priceProblems);
     for (const auto& problem : priceProblems)
         (void)Fd::writeAll(STDERR_FILENO, "vellumkite-cli: " + problem + "\n");
-    std::optional<UsageReport> report;
-    for (int attempt = 0;; ++attempt) {
+    const std::string zone = args->zone.empty() ? localZoneName() : args->zone;
+    const bool colour = Terminal::screenStyle(STDOUT_FILENO).colour;
+    // The report as text; nothing when the history could not answer, `code` saying why.
+    const auto answer = [&](const History& h, int& code) -> std::optional<std::string> {
+        const Instant now = systemNow();
         // A book with a new band threshold: the sums are kept apart at it from now on. Should
         // that fail (the other program writing), usage on both sides of it goes unpriced this
         // time.
-        (void)PromptBands::splitAt(history->database(), prices.thresholds());
-        const HistoryQuery query(history->database());
-        report = UsageReport::build(query, prices, args->options, systemNow());
-        if (report || attempt > 0 || !SqliteDatabase::isCorruption(query.lastCode()))
+        (void)PromptBands::splitAt(h.database(), prices.thresholds());
+        if (args->limits) {
+            const auto report = LimitReport::build(h.database(), prices,
+                                                   {args->options.since, args->options.until}, now);
+            code = report ? 0 : h.database().lastCode();
+            if (!report)
+                return std::nullopt;
+            return args->json ? LimitReportJson::render(*report, zone)
+                              : LimitReportText::render(*report, colour);
+        }
+        const HistoryQuery query(h.database());
+        const auto report = UsageReport::build(query, prices, args->options, now);
+        code = query.lastCode();
+        if (!report)
+            return std::nullopt;
+        if (args->json)
+            return UsageReportJson::render(*report, zone, args->options.byModel);
+        UsageReportText::Style table;
+        table.colour = colour;
+        table.width =
+            Terminal::isTerminal(STDOUT_FILENO) ? Terminal::columns(STDOUT_FILENO) - 1 : 0;
+        return UsageReportText::render(*report, table, args->options.byModel);
+    };
+    std::optional<std::string> out;
+    for (int attempt = 0;; ++attempt) {
+        int code = 0;
+        out = answer(*history, code);
+        if (out || attempt > 0 || !SqliteDatabase::isCorruption(code))
             break;
         if (inMemory)
             return fail(1, kDamagedCopy);
@@ -240,25 +293,12 @@ int ReportCommand::main(int argc, char** argv) {
         history = rebuild(file, std::move(history), inMemory);
         if (!history)
             return 1;
-        if (!update(*history, folders))
+        if (!update(*history, folders, inMemory))
             return fail(1, "the history could not be rebuilt from the logs");
     }
-    if (!report)
+    if (!out)
         return fail(1, "the history could not be read: " + history->database().lastError());
-
-    std::string out;
-    if (args->json) {
-        out = UsageReportJson::render(*report, args->zone.empty() ? localZoneName() : args->zone,
-                                      args->options.byModel);
-    } else {
-        const auto style = Terminal::screenStyle(STDOUT_FILENO);
-        UsageReportText::Style table;
-        table.colour = style.colour;
-        table.width =
-            Terminal::isTerminal(STDOUT_FILENO) ? Terminal::columns(STDOUT_FILENO) - 1 : 0;
-        out = UsageReportText::render(*report, table, args->options.byModel);
-    }
-    return Fd::writeAll(STDOUT_FILENO, out) ? 0 : 1;
+    return Fd::writeAll(STDOUT_FILENO, *out) ? 0 : 1;
 }
 
 } // namespace vellumkite

@@ -4,6 +4,7 @@
 #include "BoundedInput.hpp"
 #include "Fd.hpp"
 #include "Format.hpp"
+#include "LimitJournal.hpp"
 #include "Limits.hpp"
 #include "StatusLineLog.hpp"
 #include "Subprocess.hpp"
@@ -148,6 +149,11 @@ int StatusLine::main(int argc, char** argv, const char* program) {
         // saves again.
         if (!file.empty())
             static_cast<void>(AtomicFile::update(file, *reading.limitsFile));
+        // After the file's flush, so that the journal's line is not made to wait for the disk:
+        // the system writes it out in its own time. Kept to the millisecond.
+        const auto now = std::chrono::time_point_cast<std::chrono::milliseconds>(systemNow());
+        if (const auto r = LimitReading::fromLimitsFile(*reading.limitsFile, now))
+            static_cast<void>(LimitJournal::append(LimitJournal::file(), *r));
     }
     if (!reading.refused.empty())
         StatusLineLog::add("rate_limits refused: " + reading.refused +

@@ -227,12 +227,17 @@ std::string StatusScreen::render(const Snapshot& s, const Thresholds& thresholds
     out.add({{std::string(Texts::kThisChat), kBold}});
     if (s.currentChat) {
         const Level level = chatLevel(s.currentChat->size, thresholds);
-        const std::string text = " " + chatText(s);
+        const std::string text = std::string(" ").append(chatText(s));
         const int room = style.width - static_cast<int>(columns(text)) - 3;
         out.row({{std::string(kDot), levelColour(level)}, {text}},
                 {{StatusScreen::fit(Format::lastPathComponent(s.currentChat->project),
                                     static_cast<std::size_t>(std::max(room, 1))),
                   kDim}});
+        if (s.percentPerMessage) {
+            std::string share(2, ' '); // under the text, past the dot
+            share += Texts::perMessage(*s.percentPerMessage);
+            out.add({{share, kDim}});
+        }
     } else {
         out.add({{chatText(s), kDim}});
     }

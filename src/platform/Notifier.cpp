@@ -3,6 +3,7 @@
 #include "NotificationCenter.hpp"
 #include "WritablePreferences.hpp"
 
+#include <algorithm>
 #include <QVariantMap>
 
 namespace vellumkite {
@@ -31,7 +32,11 @@ void Notifier::consider(const std::vector<Tip>& tips) {
         const QString key = QString::fromStdString(*tip.notifyKey);
         if (record.contains(key))
             continue;
-        record.insert(key, toUnixSeconds(clock_()));
+        // Kept a day from when it fired, or until the tip says, whichever is later.
+        double firedAt = toUnixSeconds(clock_());
+        if (tip.notifyUntil)
+            firedAt = std::max(firedAt, toUnixSeconds(*tip.notifyUntil) - kMemorySeconds);
+        record.insert(key, firedAt);
         if (!first)
             first = &tip;
     }

@@ -13,8 +13,9 @@ class NotificationCenter;
 class WritablePreferences;
 
 // Turns keyed tips into desktop notifications: at most one per pass, and each key at most once in
-// 24 hours. The keys already used live in the preferences (PreferenceKeys::firedNotifications)
-// with the time each was used, so the rule holds across restarts.
+// 24 hours (or until the tip's notifyUntil, when that is later). The keys already used live in the
+// preferences (PreferenceKeys::firedNotifications) with the time each was used, so the rule holds
+// across restarts.
 class Notifier {
 public:
     static constexpr double kMemorySeconds = 86400;

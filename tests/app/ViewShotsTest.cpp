@@ -111,6 +111,25 @@ TEST_P(ViewShotsTest, States) {
     publish(s);
     box(BoxSize::large, QStringLiteral("box-large-five-chats"));
     popover(QStringLiteral("popover-five-chats"));
+
+    // Once the kept readings tell: the next message in percent of the 5-hour limit, and the
+    // time the 5-hour window runs out (the week resets first).
+    s.limits = limits(62, 18);
+    s.currentChat = chat("a", "/home/you/code/vellumkite", 212000, 30);
+    s.percentPerMessage = 0.94;
+    s.projections = {{"five_hour", 62, kNow - 2min, kNow + 2h + 10min, kNow + 1h + 25min},
+                     {"seven_day", 18, kNow - 2min, kNow + 99h, std::nullopt}};
+    s.tips = {tip(Tip::Level::warn, "On pace to hit the limit at 13:25",
+                  "It resets at 14:10. Slow down: finish this task, /clear, and use smaller "
+                  "chats.")};
+    publish(s);
+    popover(QStringLiteral("popover-limits-known"));
+    box(BoxSize::medium, QStringLiteral("box-medium-limits-known"));
+    box(BoxSize::large, QStringLiteral("box-large-limits-known"));
+    s.projections.clear();
+    s.percentPerMessage.reset();
+    publish(s);
+    popover(QStringLiteral("popover-limits-unknown"));
 }
 
 // Every window inside the screen's available area, every control in view, nothing that matters

@@ -46,7 +46,8 @@ TEST(CliProgramTest, EmptyHomeGivesTheQuietPicture) {
                      R"("topChats":[],"toolEaters":[],"todayWeight":0,"burnPerMin":0,"sparkline":)"
                      "[0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0],"
                      R"("tips":[{"rule":"ok","level":"info","title":"All quiet",)"
-                     R"("text":"One task per chat keeps it that way.","notifyKey":null}]})"
+                     R"("text":"One task per chat keeps it that way.","notifyKey":null}],)"
+                     R"("percentPerMessage":null})"
                      "\n");
     // Nothing is written into the home by reading it.
     EXPECT_FALSE(std::filesystem::exists(home.dir / ".config"));
@@ -162,7 +163,7 @@ TEST(CliProgramTest, ThresholdOverridesFromThePreferencesFileApply) {
     ASSERT_EQ(e.code, 0) << e.err;
     EXPECT_EQ(e.out, R"({"text":"1k","tooltip":"Chat getting long (1k)\nFinish this task, then )"
                      R"(say \"wrap up\" and start a new chat.\nThis chat: 1k re-read every )"
-                     R"(message","class":"warn"})"
+                     R"(message","class":"warn","percentPerMessage":null})"
                      "\n");
 }
 
@@ -170,7 +171,7 @@ TEST(CliProgramTest, WaybarClassFollowsTheFirstTip) {
     TestHome home;
     Exit e = home.programs.run({kCli, "waybar"});
     EXPECT_EQ(e.out, R"({"text":"–","tooltip":"All quiet\nOne task per chat keeps it that way.)"
-                     R"(\nNo chats in the last week.","class":"ok"})"
+                     R"(\nNo chats in the last week.","class":"ok","percentPerMessage":null})"
                      "\n");
 
     const double now = toUnixSeconds(systemNow());

@@ -1,6 +1,7 @@
 // The status-line command as the assistant runs it: whatever arrives on standard input, it must
 // answer with one line, at once, and never harm the saved readings.
 #include "FileTime.hpp"
+#include "LimitReading.hpp"
 #include "Limits.hpp"
 #include "TestHome.hpp"
 
@@ -16,6 +17,8 @@ using namespace vellumkite::testing;
 namespace fs = std::filesystem;
 
 namespace {
+
+const std::vector<std::string> kSaved = {"limit-readings.jsonl", "statusline.json"};
 
 // Resets in an hour and in a day, as the assistant would send them now.
 const std::string kFiveResets = resetsInAnHour();
@@ -49,8 +52,8 @@ TEST(StatusLineProgramTest, SavesTheReadingsPrivatelyAndPrintsTheLine) {
         EXPECT_EQ(fileMode(home.dir / ".local/share"), 0700u);
         EXPECT_EQ(fileMode(home.limitsFile().parent_path()), 0700u);
         EXPECT_EQ(fileMode(home.limitsFile()), 0600u);
-        EXPECT_EQ(folderEntries(home.limitsFile().parent_path()),
-                  std::vector<std::string>{"statusline.json"});
+        EXPECT_EQ(folderEntries(home.limitsFile().parent_path()), kSaved);
+        EXPECT_EQ(fileMode(home.journal()), 0600u);
         // What the app reads back.
         const auto limits = Limits::load(home.limitsFile());
         ASSERT_TRUE(limits && limits->fiveHour && limits->sevenDay);
@@ -122,8 +125,8 @@ TEST(StatusLineProgramTest, BadInputLeavesTheSavedFileAlone) {
     struct stat after {};
     ::stat(home.limitsFile().c_str(), &after);
     EXPECT_EQ(before.st_ino, after.st_ino); // not even rewritten with the same bytes
-    EXPECT_EQ(folderEntries(home.limitsFile().parent_path()),
-              std::vector<std::string>{"statusline.json"});
+    EXPECT_EQ(folderEntries(home.limitsFile().parent_path()), kSaved);
+    EXPECT_EQ(home.journalLines().size(), 1u);
 }
 
 TEST(StatusLineProgramTest, InputThatNeverEndsDoesNotHoldItUp) {
@@ -181,6 +184,7 @@ TEST(StatusLineProgramTest, ReadingsThatCannotBeTrueAreRefusedWithALineInItsLog)
         EXPECT_NE(last.find(c.says), std::string::npos) << last;
     }
     EXPECT_EQ(fileMode(log), 0600u);
+    EXPECT_EQ(home.journalLines().size(), 1u) << "nor kept in the journal";
     // Within a window's length of the past the reading is true, only over: saved, not shown.
     EXPECT_EQ(home.programs.run({kStatusLine}, input(window("34", kNowSeconds - 3600))).out,
               "5h 34% \u00b7 wk 18% \u00b7 ctx 86k\n");
@@ -208,8 +212,35 @@ TEST(StatusLineProgramTest, NeverWritesThroughWhatIsPlantedAtTheTarget) {
     EXPECT_EQ(e.out, "5h 34% \u00b7 wk 18% \u00b7 ctx 86k\n");
     EXPECT_TRUE(fs::is_directory(home.limitsFile()));
     EXPECT_TRUE(fs::is_empty(home.limitsFile()));
-    EXPECT_EQ(folderEntries(home.limitsFile().parent_path()),
-              std::vector<std::string>{"statusline.json"});
+    EXPECT_EQ(folderEntries(home.limitsFile().parent_path()), kSaved);
+}
+
+// Each reading that differs from the one before goes to the journal, so that readings taken
+// while nothing else runs are kept.
+TEST(StatusLineProgramTest, KeepsEachReadingThatDiffersInTheJournal) {
+    TestHome home;
+    const Instant before = systemNow();
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(home.programs.run({kStatusLine}, kInput).code, 0);
+    std::string changed = kInput;
+    changed.replace(changed.find("34.4"), 4, "35.0");
+    ASSERT_EQ(home.programs.run({kCli, "statusline"}, changed).code, 0);
+    ASSERT_EQ(home.programs.run({kStatusLine}, changed).code, 0);
+    // A reading without windows, or none, adds nothing.
+    ASSERT_EQ(home.programs.run({kStatusLine}, R"({"rate_limits":{}})").code, 0);
+    ASSERT_EQ(home.programs.run({kStatusLine}, R"({"model":{}})").code, 0);
+
+    const auto lines = home.journalLines();
+    ASSERT_EQ(lines.size(), 2u);
+    const auto first = LimitReading::parse(lines[0]), second = LimitReading::parse(lines[1]);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->windows, (std::vector<LimitReading::Window>{
+                                  {"five_hour", 34.4, fromUnixSeconds(std::stod(kFiveResets))},
+                                  {"seven_day", 18, fromUnixSeconds(std::stod(kWeekResets))}}));
+    EXPECT_EQ(second->windows[0].percent, 35);
+    EXPECT_GE(first->at, before - std::chrono::milliseconds(1));
+    EXPECT_LE(first->at, second->at);
+    EXPECT_LE(second->at, systemNow());
 }
 
 TEST(StatusLineProgramTest, PassesTheInputOnAndPrintsTheCommandsLine) {

@@ -64,6 +64,17 @@ TEST(StatusScreenTest, MirrorsThePopoverTextsAndForms) {
               "writing.\n");
 }
 
+TEST(StatusScreenTest, TheNextMessageInPercentOfTheWindowOnceKnown) {
+    Snapshot s = busyDay();
+    s.percentPerMessage = 0.94;
+    const std::string text = render(s);
+    EXPECT_NE(text.find("\u25cf 160k re-read every message                          vellumkite\n"
+                        "  \u2248 0.9 % of your 5-hour limit per message\n"
+                        "[!]  Chat getting long (160k)\n"),
+              std::string::npos)
+        << text;
+}
+
 TEST(StatusScreenTest, EmptyPassShowsTheWaitingTexts) {
     Snapshot s;
     s.limits = Limits{}; // a file without either window reads as no reading

@@ -12,6 +12,7 @@
 #include <ctime>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace vellumkite::testing {
 
@@ -53,6 +54,17 @@ struct TestHome {
 
     std::filesystem::path limitsFile() const {
         return dir / ".local/share/Vellumkite/statusline.json";
+    }
+    std::filesystem::path journal() const {
+        return dir / ".local/share/Vellumkite/limit-readings.jsonl";
+    }
+    std::vector<std::string> journalLines() const {
+        std::vector<std::string> out;
+        const std::string text = readFile(journal());
+        for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos;
+             at = end + 1)
+            out.push_back(text.substr(at, end - at));
+        return out;
     }
     std::filesystem::path chatFile(const std::string& session) const {
         return dir / ".claude/projects/-home-you-project" / (session + ".jsonl");

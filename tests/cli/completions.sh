@@ -1,5 +1,5 @@
 #!/bin/sh
-# Completes "vellumkite-cli s", "vellumkite-cli setup --", the report's and prices' words in bash,
+# Completes "vellumkite-cli s", "vellumkite-cli setup --", the reports' and prices' words in bash,
 # zsh and fish with the completion files as installed, and checks the candidates. A shell that is
 # missing is skipped; exits 77 when all are. Run by CTest as completions.sh COMPLETIONS_DIR WORKDIR.
 set -u
@@ -18,6 +18,8 @@ expect() { # shell, what was typed, what came back, what should have
 commands_s=$(printf 'setup\nstatus\nstatusline')
 setup_options=$(printf -- '--undo\n--yes')
 reports_m=$(printf 'models\nmonthly')
+reports_l=limits
+limits_options=$(printf -- '--json\n--since\n--tz\n--until')
 
 if [ -r /usr/share/bash-completion/bash_completion ] && command -v bash >/dev/null; then
     ran=1
@@ -32,6 +34,8 @@ if [ -r /usr/share/bash-completion/bash_completion ] && command -v bash >/dev/nu
     expect bash "vellumkite-cli report m" "$(complete_bash vellumkite-cli report m)" "$reports_m"
     expect bash "vellumkite-cli report daily --w" "$(complete_bash vellumkite-cli report daily --w)" "--week-start"
     expect bash "vellumkite-cli prices i" "$(complete_bash vellumkite-cli prices i)" "import"
+    expect bash "vellumkite-cli report l" "$(complete_bash vellumkite-cli report l)" "$reports_l"
+    expect bash "vellumkite-cli report limits --" "$(complete_bash vellumkite-cli report limits --)" "$limits_options"
 fi
 
 if command -v fish >/dev/null; then
@@ -45,6 +49,8 @@ if command -v fish >/dev/null; then
     expect fish "vellumkite-cli report m" "$(complete_fish 'vellumkite-cli report m')" "$reports_m"
     expect fish "vellumkite-cli report daily --w" "$(complete_fish 'vellumkite-cli report daily --w')" "--week-start"
     expect fish "vellumkite-cli prices i" "$(complete_fish 'vellumkite-cli prices i')" "import"
+    expect fish "vellumkite-cli report l" "$(complete_fish 'vellumkite-cli report l')" "$reports_l"
+    expect fish "vellumkite-cli report limits --" "$(complete_fish 'vellumkite-cli report limits --')" "$limits_options"
 fi
 
 if command -v zsh >/dev/null; then
@@ -67,6 +73,8 @@ if command -v zsh >/dev/null; then
     expect zsh "vellumkite-cli setup --" "$(complete_zsh 'vellumkite-cli setup --')" "$setup_options"
     expect zsh "vellumkite-cli report m" "$(complete_zsh 'vellumkite-cli report m')" "$reports_m"
     expect zsh "vellumkite-cli prices i" "$(complete_zsh 'vellumkite-cli prices i')" "import"
+    expect zsh "vellumkite-cli report l" "$(complete_zsh 'vellumkite-cli report l')" "$reports_l"
+    expect zsh "vellumkite-cli report limits --" "$(complete_zsh 'vellumkite-cli report limits --')" "$limits_options"
 fi
 
 [ "$ran" -eq 0 ] && { echo "no bash-completion, fish or zsh: skipped"; exit 77; }

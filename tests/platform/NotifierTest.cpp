@@ -116,6 +116,32 @@ TEST_F(NotifierTest, AKeyNotifiesAgainOnlyAfter24Hours) {
               toUnixSeconds(now));
 }
 
+TEST_F(NotifierTest, AKeyForAWholeWindowLastsUntilItsReset) {
+    // A week's window on pace to fill: once for the instance, not once a day.
+    Tip week = keyed("limit.full.seven_day", "limit.full|seven_day|1750259200");
+    week.notifyUntil = addSeconds(now, 72 * 3600);
+    // One that ends sooner than a day is still kept the day.
+    Tip soon = keyed("soon", "soon");
+    soon.notifyUntil = addSeconds(now, 3600);
+    notifier.consider({week});
+    notifier.consider({soon});
+    ASSERT_EQ(center.posts.size(), 2u);
+
+    advance(23 * 3600);
+    notifier.consider({week, soon});
+    EXPECT_EQ(center.posts.size(), 2u);
+    advance(2 * 3600);
+    notifier.consider({week});
+    EXPECT_EQ(center.posts.size(), 2u);
+    EXPECT_FALSE(fired().contains(QStringLiteral("soon")));
+    advance(46 * 3600 + 59 * 60);
+    notifier.consider({week});
+    EXPECT_EQ(center.posts.size(), 2u);
+    advance(60); // the reset: a new instance would have a new key anyway
+    notifier.consider({week});
+    EXPECT_EQ(center.posts.size(), 3u);
+}
+
 TEST_F(NotifierTest, OnlyAlertTipsMakeASound) {
     notifier.consider({keyed("i", "i", Tip::Level::info)});
     notifier.consider({keyed("w", "w", Tip::Level::warn)});

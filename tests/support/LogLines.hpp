@@ -42,6 +42,23 @@ inline std::string replyLine(const Reply& r) {
            R"(","timestamp":")" + r.timestamp + R"("})";
 }
 
+// One reply of plain input tokens at each time, numbered from 1: a steady burn of known weight.
+inline std::string steadyReplies(const std::vector<std::string>& timestamps,
+                                 const std::string& model, std::int64_t input) {
+    std::string out;
+    for (std::size_t i = 0; i < timestamps.size(); ++i) {
+        Reply r;
+        r.messageId = "msg_" + std::to_string(i + 1);
+        r.requestId = "req_" + std::to_string(i + 1);
+        r.model = model;
+        r.timestamp = timestamps[i];
+        r.input = input;
+        r.output = 0;
+        out += replyLine(r) + "\n";
+    }
+    return out;
+}
+
 // A user record carrying tool results whose content is plain text of the given byte counts.
 inline std::string resultLine(const std::string& sessionId, const std::string& timestamp,
                               const std::vector<std::pair<std::string, std::size_t>>& results) {

@@ -3,6 +3,7 @@
 #include "Divider.hpp"
 #include "Format.hpp"
 #include "HistoryChart.hpp"
+#include "HistoryLimits.hpp"
 #include "Layouts.hpp"
 #include "QtText.hpp"
 #include "SegmentedControl.hpp"
@@ -179,6 +180,15 @@ HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     month->addWidget(projects_, 1);
     month->addWidget(models_, 1);
     body->addLayout(month);
+    // The divider and the limits, as one part.
+    limitsPart_ = new QWidget(figures_);
+    auto* part = new QVBoxLayout(limitsPart_);
+    part->setContentsMargins(0, 0, 0, 0);
+    part->setSpacing(kSpacing);
+    part->addWidget(new Divider(limitsPart_));
+    limits_ = new HistoryLimits(kSpacing / 2, limitsPart_);
+    part->addWidget(limits_);
+    body->addWidget(limitsPart_);
     outer->addWidget(figures_, 1);
 
     emptyState_ = new QWidget(content_);
@@ -230,8 +240,14 @@ QSize HistoryWindow::sizeHint() const {
     // that must not be cut.
     const int w = std::max(Theme::scaledWidth(kWidth), content_->minimumSizeHint().width());
     QLayout* l = content_->layout();
-    const int natural =
-        l->hasHeightForWidth() ? l->totalHeightForWidth(w) : l->totalSizeHint().height();
+    int natural = l->hasHeightForWidth() ? l->totalHeightForWidth(w) : l->totalSizeHint().height();
+    // The limits below the month are scrolled to: the window opens as large as without them.
+    if (limitsPart_->isVisibleTo(content_)) {
+        const int inner = w - 2 * kPadding;
+        natural -= (limitsPart_->hasHeightForWidth() ? limitsPart_->heightForWidth(inner)
+                                                     : limitsPart_->sizeHint().height()) +
+                   kSpacing;
+    }
     return {w, std::max(Theme::scaledWidth(kHeight), natural)};
 }
 
@@ -288,6 +304,7 @@ void HistoryWindow::setHistory(const std::optional<HistoryOverview>& overview,
                                  : qs(o.monthName));
         projects_->setShares(o.topProjects);
         models_->setShares(o.topModels);
+        limits_->sync(o.limits);
     }
     Layouts::refresh(this);
 }

@@ -11,13 +11,14 @@ class QScrollArea;
 namespace vellumkite {
 
 class HistoryChart;
+class HistoryLimits;
 class SegmentedControl;
 class ShareTable;
 class TextLine;
 
 // The History window: the last 30 days as a chart, this week against last week with the weekly
-// limit's pace, and the month's top projects and models. It shows what it is given and reads
-// nothing itself. One such window at a time; Escape closes it.
+// limit's pace, the month's top projects and models, and the limit readings kept. It shows what it
+// is given and reads nothing itself. One such window at a time; Escape closes it.
 class HistoryWindow : public QWidget {
     Q_OBJECT
 
@@ -69,6 +70,8 @@ private:
     TextLine* monthTitle_;
     ShareTable* projects_;
     ShareTable* models_;
+    QWidget* limitsPart_;
+    HistoryLimits* limits_;
 };
 
 } // namespace vellumkite

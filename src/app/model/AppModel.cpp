@@ -128,6 +128,12 @@ const std::vector<double>& AppModel::sparkline() const {
 const std::optional<Tip>& AppModel::tip() const {
     return d_->tip;
 }
+const std::optional<double>& AppModel::percentPerMessage() const {
+    return d_->figures.percentPerMessage;
+}
+const std::vector<LimitProjection>& AppModel::projections() const {
+    return d_->figures.projections;
+}
 
 bool AppModel::showBox() const {
     return d_->box.show;
@@ -208,6 +214,12 @@ Level AppModel::titleLevel() const {
 
 Instant AppModel::now() const {
     return d_->services.clock();
+}
+
+std::string AppModel::timeOfDay(Instant t) const {
+    if (d_->services.timeOfDay)
+        return d_->services.timeOfDay(t);
+    return LocaleTimeOfDay::formatter(d_->services.environment())(t);
 }
 
 bool AppModel::demoMode() const {

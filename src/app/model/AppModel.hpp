@@ -74,6 +74,10 @@ public:
     double burnPerMin() const;
     const std::vector<double>& sparkline() const; // empty before the first pass, then 30
     const std::optional<Tip>& tip() const;
+    // From the kept readings: the current chat's next message in percent of the 5-hour window
+    // once that is known, and each window's projection.
+    const std::optional<double>& percentPerMessage() const;
+    const std::vector<LimitProjection>& projections() const;
 
     // The box settings. showBox and boxSize: each write persists, emits changed() and runs its
     // handler, also for an equal value.
@@ -114,6 +118,8 @@ public:
     Level titleLevel() const;
     // The model's clock, for ages and countdowns in the views.
     Instant now() const;
+    // A time of day as the tips write it ("4:10 PM"), in the user's locale.
+    std::string timeOfDay(Instant t) const;
     bool demoMode() const;
 
     // Schedules one refresh pass on the worker thread and returns at once. Passes run in order,

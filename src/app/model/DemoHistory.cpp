@@ -62,7 +62,53 @@ HistoryOverview DemoHistory::overview(Instant now) {
                    {"claude-haiku-4-5-20251001", 0.08 * month, 0.08, 2.10, "Haiku"},
                    {"claude-future-9", 0.01 * month, 0.01, std::nullopt, ""}};
     o.unpricedModels = {"claude-future-9"};
+    o.limits = limits(now);
     return o;
+}
+
+LimitOverview DemoHistory::limits(Instant now) {
+    LimitOverview l;
+    l.to = now;
+    l.from = addSeconds(now, -LimitOverview::kFiveHourDays * 86400.0);
+    // Two or three 5-hour windows a working day, fuller in the sprint at the end of the week.
+    constexpr std::array<std::array<double, 3>, 7> kPeaks = {{{38, 61, 0},
+                                                              {45, 72, 20},
+                                                              {0, 0, 0},
+                                                              {52, 88, 0},
+                                                              {64, 97, 31},
+                                                              {71, 100, 0},
+                                                              {58, 0, 0}}};
+    constexpr std::array<double, 3> kStartHours = {9, 14.5, 20};
+    const Instant today = startOfLocalDay(now);
+    for (int d = 0; d < 7; ++d)
+        for (std::size_t w = 0; w < kStartHours.size(); ++w) {
+            const double peak = kPeaks[static_cast<std::size_t>(d)][w];
+            const Instant start = addSeconds(today, (d - 6) * 86400.0 + kStartHours[w] * 3600);
+            if (peak > 0 && start < now)
+                l.fiveHour.push_back({start, addSeconds(start, 5 * 3600), peak});
+        }
+    // Four weeks, each read every six hours: three that reset at 64, 81 and 97 %, and this one.
+    const Instant reset = addSeconds(today, 3 * 86400.0 + 9 * 3600);
+    constexpr std::array<double, 4> kFinal = {64, 81, 97, 70};
+    for (int k = 0; k < LimitOverview::kWeeks; ++k) {
+        LimitOverview::Week week;
+        week.resetsAt = addSeconds(reset, (k - 3) * 7 * 86400.0);
+        week.start = addSeconds(week.resetsAt, -7 * 86400.0);
+        for (int h = 0; h <= 7 * 24; h += 6) {
+            const Instant at = addSeconds(week.start, h * 3600.0);
+            if (!(at < now))
+                break;
+            // Quiet nights, busier days: a rise that is steeper in the middle of the week.
+            const double x = h / (7.0 * 24);
+            week.readings.push_back(
+                {at, std::round(kFinal[static_cast<std::size_t>(k)] * x * (1.3 - 0.3 * x)),
+                 week.resetsAt});
+        }
+        l.weeks.push_back(std::move(week));
+    }
+    l.fiveHourCalibration = {42, 96, 96 * 2190.0, 96 * 0.0066};
+    l.weeklyCalibration = {63, 63, 63 * 18400.0, 63 * 0.055};
+    return l;
 }
 
 } // namespace vellumkite

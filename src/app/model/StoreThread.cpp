@@ -2,6 +2,7 @@
 
 #include "Fd.hpp"
 #include "HistoryDatabase.hpp"
+#include "LimitJournal.hpp"
 #include "LocaleTimeOfDay.hpp"
 #include "LogFolders.hpp"
 #include "PriceLoader.hpp"
@@ -25,7 +26,7 @@ struct StoreThread::Worker : QObject {
           timeOfDay(in.timeOfDay),
           keeper(
               in.historyFile.empty() ? HistoryDatabase::defaultFile() : in.historyFile,
-              RefreshPass::kLookbackSeconds,
+              LimitJournal::beside(limitsFile), RefreshPass::kLookbackSeconds,
               [](const std::string& line) {
                   (void)Fd::writeAll(STDERR_FILENO, "vellumkite: " + line + "\n");
               },
@@ -49,9 +50,10 @@ struct StoreThread::Worker : QObject {
         LogPass::Reader* history = keeper.reader();
         const auto read =
             history ? logs.run({history, &store.reader()}) : logs.run({&store.reader()});
-        out.snapshot = RefreshPass::snapshot(store, in);
         if (history)
             keeper.afterPass();
+        in.limitRecord = keeper.limitRecord(prices.current());
+        out.snapshot = RefreshPass::snapshot(store, in);
         out.history = keeper.status();
         out.read = read.files > 0;
         return out;

@@ -133,7 +133,7 @@ void MenuPopover::scheduleSync() {
 }
 
 void MenuPopover::sync() {
-    limits_->sync(model_.limits());
+    limits_->sync(model_);
     chat_->sync(model_);
     const auto& tip = model_.tip();
     if (tip)

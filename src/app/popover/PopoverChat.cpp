@@ -33,6 +33,11 @@ PopoverChat::PopoverChat(int spacing, QWidget* parent) : QWidget(parent) {
     r->addStretch(1);
     r->addWidget(project_);
     l->addWidget(row_);
+    share_ = new TextLine({}, Theme::caption(), TextLine::Role::secondary, this);
+    share_->setObjectName(QStringLiteral("chatShare"));
+    share_->setMonoDigits(true);
+    share_->setFit(TextLine::Fit::wrap);
+    l->addWidget(share_);
     message_ = new TextLine({}, Theme::callout(), TextLine::Role::secondary, this);
     l->addWidget(message_);
 }
@@ -47,7 +52,11 @@ void PopoverChat::sync(const AppModel& model) {
         message_->setText(model.loaded() ? qs(Texts::kNoChats)
                                          : QStringLiteral("Reading your chats\u2026"));
     }
+    const auto& share = model.percentPerMessage();
+    if (share)
+        share_->setText(qs(Texts::perMessage(*share)));
     row_->setVisible(chat.has_value());
+    share_->setVisible(chat && share);
     message_->setVisible(!chat);
 }
 

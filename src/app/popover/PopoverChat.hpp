@@ -8,8 +8,8 @@ class AppModel;
 class Dot;
 class TextLine;
 
-// The popover's "This chat": the current chat's size with its level and project, or why there
-// is none.
+// The popover's "This chat": the current chat's size with its level and project, and once the
+// kept readings tell, its next message in percent of the 5-hour limit; or why there is none.
 class PopoverChat : public QWidget {
 public:
     PopoverChat(int spacing, QWidget* parent);
@@ -21,6 +21,7 @@ private:
     Dot* dot_;
     TextLine* size_;
     TextLine* project_;
+    TextLine* share_; // of the 5-hour limit per message, once known
     TextLine* message_;
 };
 

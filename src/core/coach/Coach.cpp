@@ -2,6 +2,8 @@
 
 #include "Format.hpp"
 #include "ToolCategory.hpp"
+#include "Turn.hpp"
+#include "WindowInstance.hpp"
 
 #include <algorithm>
 #include <array>
@@ -63,7 +65,12 @@ std::optional<Tip> limitTip(const CoachInput& in, const Limits::Window& window,
     // A NaN percentage fails every comparison below, so it never makes a tip.
     const double p = window.usedPercent;
     const std::string percent = wholeText(Format::truncated(p));
-    const std::string key = resetKey(window.resetsAt);
+    // The kept readings' projection, where there is one. Its instance keeps the reset of its
+    // first reading, so that a reset that wobbles by a second is still one key.
+    const auto official = std::find_if(in.projections.begin(), in.projections.end(),
+                                       [](const auto& x) { return x.window == "five_hour"; });
+    const bool kept = official != in.projections.end();
+    const std::string key = resetKey(kept ? official->resetsAt : window.resetsAt);
 
     if (p >= th.limitAlert)
         return Tip{"limit.alert", Tip::Level::alert, percent + "% of your 5-hour limit",
@@ -71,19 +78,26 @@ std::optional<Tip> limitTip(const CoachInput& in, const Limits::Window& window,
                        timeText(window.resetsAt, timeOfDay) + ".",
                    "limit.alert|" + key};
 
-    // Below 10 % there is too little spent to project from.
-    if (p >= 10 && in.fiveHourWeight > 0 && in.burnPerMin > 0) {
+    const auto pace = [&](Instant full, bool notify) {
+        return Tip{"limit.pace", Tip::Level::warn,
+                   "On pace to hit the limit at " + timeText(full, timeOfDay),
+                   "It resets at " + timeText(window.resetsAt, timeOfDay) +
+                       ". Slow down: finish this task, /clear, and use smaller chats.",
+                   notify ? std::optional("limit.pace|" + key) : std::nullopt};
+    };
+    if (kept) {
+        // It notifies only when the limit comes well before the reset.
+        if (official->fullAt)
+            return pace(*official->fullAt, official->fullWellBeforeReset());
+    } else if (p >= 10 && in.fiveHourWeight > 0 && in.burnPerMin > 0) {
+        // Below 10 % there is too little spent to project from.
         const double weightPerPercent = in.fiveHourWeight / p;
         const double weightLeft = (100 - p) * weightPerPercent;
         const double minutesLeft = weightLeft / in.burnPerMin;
         if (!std::isnan(minutesLeft)) {
             const Instant projected = addSeconds(in.now, minutesLeft * 60);
             if (projected < window.resetsAt)
-                return Tip{"limit.pace", Tip::Level::warn,
-                           "On pace to hit the limit at " + timeText(projected, timeOfDay),
-                           "It resets at " + timeText(window.resetsAt, timeOfDay) +
-                               ". Slow down: finish this task, /clear, and use smaller chats.",
-                           "limit.pace|" + key};
+                return pace(projected, true);
         }
     }
 
@@ -93,6 +107,39 @@ std::optional<Tip> limitTip(const CoachInput& in, const Limits::Window& window,
                        timeText(window.resetsAt, timeOfDay) + ".",
                    "limit.warn|" + key};
     return std::nullopt;
+}
+
+// A window other than the 5-hour one (the week) on pace to fill before it resets.
+std::optional<Tip> fullTip(const LimitProjection& p, Instant now) {
+    if (p.window == "five_hour" || !p.fullAt)
+        return std::nullopt;
+    Tip tip{"limit.full." + p.window, Tip::Level::warn,
+            "On pace to hit the " + WindowInstance::label(p.window) + " limit in " +
+                Format::until(*p.fullAt, now),
+            "It resets in " + Format::until(p.resetsAt, now) +
+                ". Spread the work out: smaller chats, less tool output in them.",
+            std::nullopt};
+    // Once for the whole instance, which outlasts the notifier's day.
+    if (p.fullWellBeforeReset()) {
+        tip.notifyKey = "limit.full|" + p.window + "|" + resetKey(p.resetsAt);
+        tip.notifyUntil = p.resetsAt;
+    }
+    return tip;
+}
+
+// A message after the cache has gone writes the whole chat to it again.
+double coldWeight(std::int64_t chatSize) {
+    Turn cold;
+    cold.cacheWrite = chatSize;
+    return cold.weight();
+}
+
+// " (≈ 0.9 % of your 5-hour limit)" for a message of that weight, once a percent is known.
+std::string shareOfLimit(const CoachInput& in, double weight, std::string_view each = "") {
+    if (!in.weightPerPercent || !(*in.weightPerPercent > 0) || !(weight > 0))
+        return "";
+    return " (" + Format::percentApprox(weight / *in.weightPerPercent) + " of your 5-hour limit" +
+           std::string(each) + ")";
 }
 
 } // namespace
@@ -107,28 +154,37 @@ std::vector<Tip> Coach::tips(const CoachInput& in, const Thresholds& th,
     std::vector<Tip> out;
 
     if (size >= th.chatHard)
-        out.push_back({"chat.hard", Tip::Level::alert, "Very big chat (" + Format::tokens(size) + ")",
-                       "Every message re-reads all of it. Say \"wrap up\" so Claude saves notes, "
-                       "then /clear and start fresh.",
-                       "chat.hard|" + session});
+        out.push_back(
+            {"chat.hard", Tip::Level::alert, "Very big chat (" + Format::tokens(size) + ")",
+             "Every message re-reads all of it" + shareOfLimit(in, in.nextMessageWeight, " each") +
+                 ". Say \"wrap up\" so Claude saves notes, then /clear and start fresh.",
+             "chat.hard|" + session});
 
     if (in.fiveHour) {
         if (auto tip = limitTip(in, *in.fiveHour, th, formatTime))
             out.push_back(std::move(*tip));
     }
+    for (const auto& p : in.projections)
+        if (auto tip = fullTip(p, in.now))
+            out.push_back(std::move(*tip));
 
     if (th.chatSoft <= size && size < th.chatHard)
-        out.push_back({"chat.soft", Tip::Level::warn,
-                       "Chat getting long (" + Format::tokens(size) + ")",
-                       "Finish this task, then say \"wrap up\" and start a new chat.",
-                       "chat.soft|" + session});
+        out.push_back(
+            {"chat.soft", Tip::Level::warn, "Chat getting long (" + Format::tokens(size) + ")",
+             (in.percentPerMessage()
+                  ? "Each message now takes " + Format::percentApprox(*in.percentPerMessage()) +
+                        " of your 5-hour limit. "
+                  : std::string()) +
+                 "Finish this task, then say \"wrap up\" and start a new chat.",
+             "chat.soft|" + session});
 
     // The text keeps "over an hour" whatever idleMinutes is set to.
     if (in.currentChat && size >= th.idleMinSize &&
         secondsBetween(in.currentChat->lastTime, in.now) >= th.idleMinutes * 60)
         out.push_back({"chat.idle", Tip::Level::info, "This chat has gone cold",
                        "It's been idle over an hour, so the next message pays full price for all " +
-                           Format::tokens(size) + ". Start a new chat instead.",
+                           Format::tokens(size) + shareOfLimit(in, coldWeight(size)) +
+                           ". Start a new chat instead.",
                        std::nullopt});
 
     // On a day that has hardly begun the share is the weight itself; never divide by less than 1.

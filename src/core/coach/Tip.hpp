@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Level.hpp"
+#include "Time.hpp"
 
 #include <cstdint>
 #include <optional>
@@ -17,6 +18,8 @@ struct Tip {
     std::string title;
     std::string text;
     std::optional<std::string> notifyKey; // present on tips that may become a notification
+    // A key kept longer than the notifier's day: a week's window is one instance until it resets.
+    std::optional<Instant> notifyUntil = std::nullopt;
 
     bool operator==(const Tip&) const = default;
 

@@ -44,7 +44,10 @@ ON CONFLICT(call_id) DO UPDATE SET
 INSERT INTO calls(call_id, category)
 SELECT ?1, ?2 WHERE NOT EXISTS (SELECT 1 FROM results WHERE call_id = ?1)
 ON CONFLICT(call_id) DO UPDATE SET category = excluded.category)sql")),
-          answered(db.prepare("DELETE FROM calls WHERE call_id = ?1")), position(db.prepare(R"sql(
+          answered(db.prepare("DELETE FROM calls WHERE call_id = ?1")),
+          reading(db.prepare("INSERT INTO readings(window, time, percent, resets_at) "
+                             "VALUES (?1, ?2, ?3, ?4) ON CONFLICT DO NOTHING")),
+          position(db.prepare(R"sql(
 INSERT INTO logs(path, offset, device, inode, print, size, modified)
 VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)
 ON CONFLICT(path) DO UPDATE SET
@@ -52,10 +55,10 @@ ON CONFLICT(path) DO UPDATE SET
     print = excluded.print, size = excluded.size, modified = excluded.modified)sql")) {}
 
     bool ready() const {
-        return findName && addName && reply && result && call && answered && position;
+        return findName && addName && reply && result && call && answered && reading && position;
     }
 
-    SqliteStatement findName, addName, reply, result, call, answered, position;
+    SqliteStatement findName, addName, reply, result, call, answered, reading, position;
 };
 
 namespace {
@@ -150,6 +153,10 @@ void History::take(const ParsedLine& line) {
     }
 }
 
+void History::takeReading(const LimitReading& reading) {
+    pending_.readings.push_back(reading);
+}
+
 std::optional<std::int64_t> History::nameId(const std::string& text) {
     if (const auto it = names_.find(text); it != names_.end())
         return it->second;
@@ -236,6 +243,19 @@ bool History::writeRows(const Batch& batch) {
         st.answered.bind(1, std::string_view(row->first));
         if (!st.answered.run())
             return false;
+    }
+    for (const auto& r : batch.readings) {
+        for (const auto& w : r.windows) {
+            const auto window = nameId(w.name);
+            if (!window)
+                return false;
+            st.reading.bind(1, *window)
+                .bind(2, micros(r.at))
+                .bind(3, w.percent)
+                .bind(4, micros(w.resetsAt));
+            if (!st.reading.run())
+                return false;
+        }
     }
     for (const auto& [path, p] : batch.moved) {
         st.position.bind(1, std::string_view(path))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LimitReading.hpp"
 #include "LogPosition.hpp"
 #include "SqliteDatabase.hpp"
 #include "ToolCalls.hpp"
@@ -31,6 +32,8 @@ public:
     void advance(const std::string& path, const LogPosition& position);
 
     void take(const ParsedLine& line);
+    // An official limit reading, from the journal; one read before is kept as it was.
+    void takeReading(const LimitReading& reading);
 
     // Writes what this pass took in. False when it could not (the other program held the
     // database beyond the busy timeout, a full disk, a damaged file): the pass's lines and
@@ -65,7 +68,10 @@ private:
         std::unordered_map<std::string, Turn> turns;
         std::unordered_map<std::string, PendingResult> results;
         ToolCalls calls; // by category
-        bool empty() const { return moved.empty() && turns.empty() && results.empty(); }
+        std::vector<LimitReading> readings;
+        bool empty() const {
+            return moved.empty() && turns.empty() && results.empty() && readings.empty();
+        }
     };
 
     bool write(const Batch& batch);

@@ -194,6 +194,19 @@ bool toVersion2(const SqliteDatabase& db) {
            db.exec("PRAGMA user_version = 2");
 }
 
+// Version 3: every official limit reading the status line kept: the time it was read (in
+// microseconds since 1970, like a reply's; first in the key, since every question is about a
+// stretch of time) and the window's name (in names). Added whatever version came before.
+constexpr const char* kReadings = R"sql(
+CREATE TABLE IF NOT EXISTS readings(
+    window INTEGER NOT NULL REFERENCES names(id),
+    time INTEGER NOT NULL,
+    percent REAL NOT NULL,
+    resets_at INTEGER NOT NULL,
+    PRIMARY KEY (time, window)
+) STRICT, WITHOUT ROWID;
+)sql";
+
 std::string stampNow() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -237,6 +250,8 @@ HistoryDatabase::Status migrate(const SqliteDatabase& db, std::string& message) 
         ok = db.exec(kSchema) && db.exec("PRAGMA user_version = 1");
     if (ok && version < 2)
         ok = toVersion2(db);
+    if (ok && version < 3)
+        ok = db.exec(kReadings) && db.exec("PRAGMA user_version = 3");
     // Later versions add their steps here, each from the one before.
     if (!ok || !db.exec("COMMIT")) {
         message = "history: cannot set up the database: " + db.lastError();
@@ -273,6 +288,23 @@ std::filesystem::path HistoryDatabase::defaultFile() {
 
 bool HistoryDatabase::damaged(const SqliteDatabase& db) {
     return isDamaged(db, true);
+}
+
+std::optional<SqliteDatabase> HistoryDatabase::openToRead(const std::filesystem::path& file,
+                                                          std::string* error) {
+    if (const auto kind = inspect(file).kind;
+        kind != Place::Kind::writable && kind != Place::Kind::readOnly)
+        return std::nullopt;
+    // While a program writes it, part of what it has committed is in the journal beside it.
+    std::error_code ec;
+    const bool written = std::filesystem::exists(file.string() + "-wal", ec) &&
+                         std::filesystem::exists(file.string() + "-shm", ec);
+    auto db = SqliteDatabase::open(
+        file, written ? SqliteDatabase::Mode::readAlongside : SqliteDatabase::Mode::readOnly,
+        error);
+    if (db)
+        db->setBusyTimeout(kBusyMilliseconds);
+    return db;
 }
 
 std::string HistoryDatabase::setAside(const std::filesystem::path& file) {

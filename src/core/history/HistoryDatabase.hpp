@@ -12,7 +12,7 @@ namespace vellumkite {
 // setting a damaged one aside. Both programs may have it open at once; neither waits on the
 // other for more than kBusyMilliseconds.
 struct HistoryDatabase {
-    static constexpr int kVersion = 2;
+    static constexpr int kVersion = 3;
     static constexpr int kBusyMilliseconds = 300;
 
     enum class Status {
@@ -54,6 +54,12 @@ struct HistoryDatabase {
     // The file, read as it stands into memory, for a program that must answer from a history it
     // cannot write: brought up to date there, and never saved.
     static Opened openCopy(const std::filesystem::path& file);
+
+    // The file as it stands, only to read, never writing anything beside it: what the programs
+    // have committed, through their journal files when they are there. Nothing for a link, a
+    // folder or anything else that is not a plain file.
+    static std::optional<SqliteDatabase> openToRead(const std::filesystem::path& file,
+                                                    std::string* error = nullptr);
 
     // The file is not a database, or fails SQLite's quick check.
     static bool damaged(const SqliteDatabase& db);

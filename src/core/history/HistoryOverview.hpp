@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LimitOverview.hpp"
 #include "Limits.hpp"
 #include "LocalDate.hpp"
 #include "TimeOfDay.hpp"
@@ -70,6 +71,9 @@ struct HistoryOverview {
     std::string monthName; // "2026-12"
     // Models shown anywhere above whose usage has no price, for "n models without a price".
     std::vector<std::string> unpricedModels;
+
+    // The limit readings kept: nothing without a history to read them from.
+    std::optional<LimitOverview> limits;
 
     bool empty() const;
 

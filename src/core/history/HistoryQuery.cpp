@@ -118,10 +118,13 @@ std::optional<std::vector<HistoryQuery::ModelUsage>> HistoryQuery::byModel(Insta
                                                                            Instant to) const {
     if (!bands())
         return std::nullopt;
-    auto s = db_.prepare("SELECT m.text, r.time / 86400000000, r.fast, r.us_only, " +
-                         PromptBands::floorOf(*bands_, "r") + ", " + std::string(kSums) +
-                         " FROM replies r INDEXED BY replies_by_time JOIN names m ON m.id = r.model"
-                         " WHERE r.time >= ?1 AND r.time < ?2 GROUP BY r.model, 2, 3, 4, 5");
+    if (!byModel_)
+        byModel_ =
+            db_.prepare("SELECT m.text, r.time / 86400000000, r.fast, r.us_only, " +
+                        PromptBands::floorOf(*bands_, "r") + ", " + std::string(kSums) +
+                        " FROM replies r INDEXED BY replies_by_time JOIN names m ON m.id = r.model"
+                        " WHERE r.time >= ?1 AND r.time < ?2 GROUP BY r.model, 2, 3, 4, 5");
+    auto& s = byModel_;
     s.bind(1, micros(from)).bind(2, micros(to));
     return rows<ModelUsage>(s, [this](const SqliteStatement& r) {
         const auto c = classFrom(r, 2, r.integer(1));

@@ -42,7 +42,8 @@ public:
     };
     std::optional<std::vector<Share>> shares(By by, Instant from, Instant to) const;
 
-    // Usage per model in [from, to), to the microsecond.
+    // Usage per model in [from, to), to the microsecond. Asked again and again of one query (the
+    // spans of the limit readings), it prepares its statement once.
     struct ModelUsage {
         std::string model;
         UsageClass usageClass;
@@ -76,6 +77,7 @@ private:
     const SqliteDatabase& db_;
     mutable int lastCode_ = 0;
     mutable std::optional<std::vector<std::int64_t>> bands_;
+    mutable SqliteStatement byModel_; // its bands do not change over this query's life
 };
 
 } // namespace vellumkite

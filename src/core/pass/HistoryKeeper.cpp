@@ -4,6 +4,7 @@
 #include "HistoryDatabase.hpp"
 #include "HistoryQuery.hpp"
 #include "HistoryReader.hpp"
+#include "LimitJournalImport.hpp"
 #include "PriceTable.hpp"
 #include "PromptBands.hpp"
 
@@ -12,9 +13,10 @@
 
 namespace vellumkite {
 
-HistoryKeeper::HistoryKeeper(std::filesystem::path file, double liveWindow, Say say, Clock clock)
+HistoryKeeper::HistoryKeeper(std::filesystem::path file, std::filesystem::path journal,
+                             double liveWindow, Say say, Clock clock)
     : file_(std::move(file)), liveWindow_(liveWindow), say_(std::move(say)),
-      clock_(std::move(clock)) {}
+      clock_(std::move(clock)), journal_(std::move(journal)) {}
 
 HistoryKeeper::~HistoryKeeper() = default;
 
@@ -52,6 +54,8 @@ void HistoryKeeper::open(bool check) {
     retry_ = false;
     failingSince_.reset();
     history_ = std::make_unique<History>(std::move(*opened.db));
+    record_.reset();
+    spans_.clear();
     reader_ = std::make_unique<HistoryReader>(*history_, kImportBytesPerPass, liveWindow_, clock_);
     status_.available = true;
     importTotal_ = 0;
@@ -80,11 +84,15 @@ LogPass::Reader* HistoryKeeper::reader() {
 void HistoryKeeper::afterPass() {
     if (!history_)
         return;
-    // One transaction a pass; one that cannot be written is read again next time.
+    // One transaction a pass, the journal's new readings with it; one that cannot be written is
+    // read again next time.
+    const std::size_t readings = LimitJournalImport::read(*history_, journal_);
     if (history_->commit()) {
         failingSince_.reset();
         if (status_.message.rfind("History is behind", 0) == 0)
             status_.message.clear();
+        newReadings_ = newReadings_ || readings > 0;
+        LimitJournalImport::tidy(*history_, journal_, clock_());
     } else if (!history_->damaged()) {
         noteFailure("History is behind: its database is busy or cannot be written");
     }
@@ -115,16 +123,43 @@ void HistoryKeeper::afterPass() {
     status_.import = std::clamp(done, 0.0, 0.99);
 }
 
+LimitHistory::SpanCache* HistoryKeeper::spanCache(Instant now) {
+    if (status_.import || !(secondsBetween(spansSince_, now) < kSpanCacheSeconds)) {
+        spans_.clear();
+        spansSince_ = now;
+    }
+    // While older logs come in, spans are worked out afresh each time.
+    return status_.import ? nullptr : &spans_;
+}
+
+const LimitRecord* HistoryKeeper::limitRecord(const PriceTable& prices) {
+    if (!history_)
+        return nullptr;
+    const Instant now = clock_();
+    if (!record_ || newReadings_ || !(secondsBetween(recordAt_, now) < kRecordSeconds)) {
+        // One that could not be worked out now (a busy database) is kept until the next.
+        if (auto record = LimitHistory(history_->database()).record(prices, now, spanCache(now))) {
+            record_ = std::move(*record);
+            recordAt_ = now;
+            newReadings_ = false;
+        }
+    }
+    return record_ ? &*record_ : nullptr;
+}
+
 std::optional<HistoryOverview> HistoryKeeper::overview(Instant now,
                                                        const std::optional<Limits::Window>& weekly,
                                                        const TimeOfDayFormatter& dayAndTime,
-                                                       const PriceTable& prices) const {
+                                                       const PriceTable& prices) {
     if (!history_)
         return std::nullopt;
     // A book with a new band threshold: the sums are kept apart at it from now on.
     (void)PromptBands::splitAt(history_->database(), prices.thresholds());
-    return HistoryOverview::build(HistoryQuery(history_->database()), prices, now, weekly,
-                                  dayAndTime);
+    auto out =
+        HistoryOverview::build(HistoryQuery(history_->database()), prices, now, weekly, dayAndTime);
+    if (out)
+        out->limits = LimitOverview::build(history_->database(), prices, now, spanCache(now));
+    return out;
 }
 
 } // namespace vellumkite

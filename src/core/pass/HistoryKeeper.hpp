@@ -1,6 +1,8 @@
 #pragma once
 
 #include "HistoryOverview.hpp"
+#include "LimitHistory.hpp"
+#include "LimitRecord.hpp"
 #include "LogPass.hpp"
 #include "Time.hpp"
 
@@ -28,12 +30,18 @@ public:
     static constexpr double kRetrySeconds = 30;
     // How long the database may stay busy before the user is told.
     static constexpr double kPatienceSeconds = 180;
+    // How old the calibration may grow when no new readings come (older logs still coming in,
+    // days moving on).
+    static constexpr double kRecordSeconds = 300;
+    // How long the usage of spans worked out before is trusted (a log found late).
+    static constexpr double kSpanCacheSeconds = 3600;
 
-    // `say` takes the one line a user should see (a damaged or newer database). `liveWindow`:
-    // the live figures' window in seconds, read first.
+    // `journal`: the status line's journal of limit readings, taken in with every pass.
+    // `liveWindow`: the live figures' window in seconds, read first. `say` takes the one line a
+    // user should see (a damaged or newer database).
     using Say = std::function<void(const std::string&)>;
-    HistoryKeeper(std::filesystem::path file, double liveWindow, Say say,
-                  Clock clock = systemClock());
+    HistoryKeeper(std::filesystem::path file, std::filesystem::path journal, double liveWindow,
+                  Say say, Clock clock = systemClock());
     ~HistoryKeeper();
     HistoryKeeper(const HistoryKeeper&) = delete;
     HistoryKeeper& operator=(const HistoryKeeper&) = delete;
@@ -43,8 +51,11 @@ public:
     // The history's reader for the next pass; none while the history is off. A database that
     // could not be opened is tried again here now and then.
     LogPass::Reader* reader();
-    // After each pass that had the reader.
+    // After each pass that had the reader: writes it, with the journal's new readings.
     void afterPass();
+    // What the kept readings tell the live figures, worked out again after new readings came in
+    // and every kRecordSeconds; nothing without a history.
+    const LimitRecord* limitRecord(const PriceTable& prices);
 
     struct Status {
         bool available = false;
@@ -58,10 +69,12 @@ public:
     std::optional<HistoryOverview> overview(Instant now,
                                             const std::optional<Limits::Window>& weekly,
                                             const TimeOfDayFormatter& dayAndTime,
-                                            const PriceTable& prices) const;
+                                            const PriceTable& prices);
 
 private:
     void open(bool check);
+    // The usage of settled spans, kept for an hour; none while older logs come in.
+    LimitHistory::SpanCache* spanCache(Instant now);
     void noteFailure(const std::string& why);
 
     std::filesystem::path file_;
@@ -76,6 +89,12 @@ private:
     std::optional<Instant> failingSince_; // opening or writing, without a success since
     std::uint64_t importTotal_ = 0;       // bytes of older logs found when the import began
     int passes_ = 0;
+    std::filesystem::path journal_;
+    std::optional<LimitRecord> record_;
+    Instant recordAt_;
+    LimitHistory::SpanCache spans_; // dropped every hour, and while older logs come in
+    Instant spansSince_;
+    bool newReadings_ = false; // since the record was worked out
 };
 
 } // namespace vellumkite

@@ -44,8 +44,26 @@ std::vector<double> RefreshPass::sparkline(const UsageStore& store, Instant now)
     return buckets;
 }
 
+double RefreshPass::nextMessageWeight(const UsageStore& store,
+                                      const std::optional<ChatSummary>& chat) {
+    if (!chat)
+        return 0;
+    std::vector<double> weights;
+    // Its last few replies fall in its last hour, unless it paused mid-task: then fewer count.
+    for (const Turn& t : store.turns(addSeconds(chat->lastTime, -3600)))
+        if (t.sessionId == chat->sessionId)
+            weights.push_back(t.weight());
+    const std::size_t n = std::min(weights.size(), kRecentReplies);
+    if (n == 0)
+        return 0;
+    double sum = 0;
+    for (std::size_t i = weights.size() - n; i < weights.size(); ++i)
+        sum += weights[i];
+    return sum / static_cast<double>(n);
+}
+
 CoachInput RefreshPass::coachInput(const UsageStore& store, const std::optional<Limits>& limits,
-                                   Instant now) {
+                                   Instant now, const LimitRecord* record) {
     CoachInput in;
     in.now = now;
     in.currentChat = store.currentChat();
@@ -58,6 +76,11 @@ CoachInput RefreshPass::coachInput(const UsageStore& store, const std::optional<
         // From the start of the current 5-hour window.
         in.fiveHourWeight = store.weightSince(addSeconds(limits->fiveHour->resetsAt, -18000));
     }
+    if (record) {
+        in.weightPerPercent = record->weightPerPercent("five_hour");
+        in.projections = record->project(now, in.burnPerMin);
+    }
+    in.nextMessageWeight = nextMessageWeight(store, in.currentChat);
     return in;
 }
 
@@ -76,7 +99,9 @@ Snapshot RefreshPass::snapshot(const UsageStore& store, const Inputs& in) {
     const Instant now = in.clock();
     s.sparkline = sparkline(store, now);
     s.limits = Limits::load(in.limitsFile, in.clock);
-    const CoachInput input = coachInput(store, s.limits, now);
+    const CoachInput input = coachInput(store, s.limits, now, in.limitRecord);
+    s.percentPerMessage = input.percentPerMessage();
+    s.projections = input.projections;
     const MapPreferences none;
     const Thresholds thresholds =
         Thresholds::load(in.preferences ? *in.preferences : none, in.environment);

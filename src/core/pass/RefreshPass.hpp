@@ -2,6 +2,7 @@
 
 #include "CoachInput.hpp"
 #include "Environment.hpp"
+#include "LimitRecord.hpp"
 #include "Snapshot.hpp"
 #include "Time.hpp"
 #include "TimeOfDay.hpp"
@@ -27,6 +28,8 @@ struct RefreshPass {
         Environment environment = Environment::process();
         Clock clock = systemClock();
         TimeOfDayFormatter timeOfDay = defaultTimeOfDay();
+        // What the kept readings tell; none: nothing is known of them.
+        const LimitRecord* limitRecord = nullptr;
     };
 
     // Refreshes a store that reads its own folders, then takes the snapshot.
@@ -35,9 +38,16 @@ struct RefreshPass {
     // thresholds and the coach's tips.
     static Snapshot snapshot(const UsageStore& store, const Inputs& inputs);
 
-    // The figures the coach judges, from the store as it stands.
+    // The figures the coach judges, from the store as it stands and what the kept readings
+    // tell.
     static CoachInput coachInput(const UsageStore& store, const std::optional<Limits>& limits,
-                                 Instant now);
+                                 Instant now, const LimitRecord* record = nullptr);
+
+    // The current chat's next message is taken to weigh what its last few replies did on
+    // average: a single reply may have written a long answer or a large file.
+    static constexpr std::size_t kRecentReplies = 5;
+    static double nextMessageWeight(const UsageStore& store,
+                                    const std::optional<ChatSummary>& chat);
 
     // The 30 per-minute buckets of the last half hour ending at `now`, oldest first.
     static std::vector<double> sparkline(const UsageStore& store, Instant now);

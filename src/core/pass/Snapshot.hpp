@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChatSummary.hpp"
+#include "LimitProjection.hpp"
 #include "Limits.hpp"
 #include "Tip.hpp"
 #include "ToolEater.hpp"
@@ -25,6 +26,10 @@ struct Snapshot {
     double burnPerMin = 0;             // over the last 15 minutes
     std::vector<double> sparkline;     // weight per minute, oldest first, kSparklineMinutes
     std::vector<Tip> tips;             // the coach's whole list; the first one is shown
+    // From the kept readings: the current chat's next message in percent of the 5-hour window,
+    // once one percent's weight is known, and when each window's current instance fills.
+    std::optional<double> percentPerMessage;
+    std::vector<LimitProjection> projections;
 
     bool operator==(const Snapshot&) const = default;
 

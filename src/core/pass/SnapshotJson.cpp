@@ -31,6 +31,14 @@ void chat(JsonWriter& w, const ChatSummary& c) {
     w.endObject();
 }
 
+void percentPerMessage(JsonWriter& w, const Snapshot& s) {
+    w.key("percentPerMessage");
+    if (s.percentPerMessage)
+        w.number(*s.percentPerMessage);
+    else
+        w.null();
+}
+
 } // namespace
 
 std::string SnapshotJson::full(const Snapshot& s) {
@@ -92,6 +100,7 @@ std::string SnapshotJson::full(const Snapshot& s) {
         w.endObject();
     }
     w.endArray();
+    percentPerMessage(w, s);
     w.endObject();
     return w.text();
 }
@@ -116,6 +125,7 @@ std::string SnapshotJson::waybar(const Snapshot& s, const std::string& chatText)
     if (s.limits && s.limits->fiveHour)
         if (const auto p = Format::rounded(s.limits->fiveHour->usedPercent))
             w.key("percentage").integer(*p);
+    percentPerMessage(w, s);
     w.endObject();
     return w.text();
 }

@@ -19,6 +19,14 @@ std::string Texts::chatSize(std::int64_t tokens) {
     return Format::tokens(tokens) + " re-read every message";
 }
 
+std::string Texts::perMessage(double percentOfFiveHours) {
+    return Format::percentApprox(percentOfFiveHours) + " of your 5-hour limit per message";
+}
+
+std::string Texts::fullAt(Instant when, const TimeOfDayFormatter& timeOfDay) {
+    return "full at " + timeOfDay(when);
+}
+
 std::string Texts::burnRate(double perMinute) {
     return Format::rate(perMinute) + "/min" + std::string(kMiddle) + "last 15 min";
 }

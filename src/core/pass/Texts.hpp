@@ -3,6 +3,7 @@
 #include "ChatSummary.hpp"
 #include "Limits.hpp"
 #include "Time.hpp"
+#include "TimeOfDay.hpp"
 #include "ToolEater.hpp"
 
 #include <cstdint>
@@ -38,6 +39,10 @@ struct Texts {
     static std::string limitDetail(const Limits::Window& window, Instant now);
     // "86k re-read every message".
     static std::string chatSize(std::int64_t tokens);
+    // "≈ 0.9 % of your 5-hour limit per message".
+    static std::string perMessage(double percentOfFiveHours);
+    // "full at 4:10 PM".
+    static std::string fullAt(Instant when, const TimeOfDayFormatter& timeOfDay);
     // "7k/min · last 15 min".
     static std::string burnRate(double perMinute);
     // "40 msgs · 12m ago".

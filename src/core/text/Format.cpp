@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace vellumkite {
@@ -84,6 +85,19 @@ std::string Format::percent(double value) {
     return n ? std::to_string(*n) + "%" : std::string(kNoValue);
 }
 
+std::string Format::percentApprox(double value) {
+    if (!std::isfinite(value) || value < 0)
+        return std::string(kNoValue);
+    const auto tenths = rounded(value * 10);
+    if (!tenths)
+        return std::string(kNoValue);
+    if (*tenths < 1)
+        return "< 0.1 %";
+    if (*tenths < 100)
+        return "\u2248 " + std::to_string(*tenths / 10) + "." + std::to_string(*tenths % 10) + " %";
+    return "\u2248 " + std::to_string(*rounded(value)) + " %";
+}
+
 std::string Format::share(double part, double total) {
     return percent(part / std::max(1.0, total) * 100.0);
 }
@@ -110,6 +124,14 @@ std::string Format::dollars(std::optional<double> amount) {
     const std::int64_t c = *cents < 0 ? -*cents : *cents;
     const std::string fraction = std::to_string(100 + c % 100).substr(1);
     return std::string(*cents < 0 ? "-$" : "$") + grouped(c / 100) + "." + fraction;
+}
+
+std::string Format::smallDollars(std::optional<double> amount) {
+    if (!amount || !std::isfinite(*amount) || *amount == 0 || std::abs(*amount) >= 0.1)
+        return dollars(amount);
+    char text[32];
+    std::snprintf(text, sizeof text, "$%.2g", *amount);
+    return text;
 }
 
 std::string Format::lastPathComponent(std::string_view path) {

@@ -29,6 +29,9 @@ struct Format {
     static std::optional<std::int64_t> truncated(double value);
     // "35%" from 34.5, or kNoValue.
     static std::string percent(double value);
+    // A small share of a limit: "≈ 0.9 %" (a tenth under 10, whole from there), "< 0.1 %" below
+    // that, or kNoValue.
+    static std::string percentApprox(double value);
     // A part's share of a total as "n%", the total never below 1.
     static std::string share(double part, double total);
     // Format::tokens of a rate truncated to an integer, or kNoValue.
@@ -37,6 +40,8 @@ struct Format {
     static std::string grouped(std::int64_t n);
     // "$12.34", "$1,204.50"; kNoValue without a cost.
     static std::string dollars(std::optional<double> amount);
+    // "$0.0066": to two significant figures below ten cents, else as dollars().
+    static std::string smallDollars(std::optional<double> amount);
     // The text after the last slash, ignoring a trailing slash; the whole text if it has none.
     static std::string lastPathComponent(std::string_view path);
 };

@@ -1,5 +1,6 @@
 #include "FloatingBoxView.hpp"
 
+#include "BoxStyle.hpp"
 #include "Dot.hpp"
 #include "Sparkline.hpp"
 #include "Theme.hpp"
@@ -168,6 +169,28 @@ TEST_F(FloatingBoxViewTest, ChatRowAndMissingData) {
     EXPECT_GE(lines[0]->width(), lines[0]->sizeHint().width());
     EXPECT_TRUE(lines[1]->displayedLines().front().endsWith(QChar(0x2026)));
     EXPECT_LE(lines[1]->geometry().right(), 300 - 12);
+}
+
+TEST_F(FloatingBoxViewTest, TheChatsShareOfTheLimitShowsWhereTheGaugesHaveDetails) {
+    Snapshot s = full();
+    s.percentPerMessage = 12.345;
+    publish(s);
+    for (const BoxSize size : BoxSizes::all) {
+        SCOPED_TRACE(BoxSizes::raw(size).data());
+        model->setBoxSize(size);
+        FloatingBoxView v(*model);
+        const bool details = BoxStyle::of(size).resetLines;
+        EXPECT_EQ(shows(&v, "chatShare"), details);
+        if (details) {
+            EXPECT_EQ(part<TextLine>(&v, "chatShare")->text(),
+                      QStringLiteral("\u2248 12 % of your 5-hour limit per message"));
+        }
+    }
+    s.percentPerMessage.reset();
+    publish(s);
+    model->setBoxSize(BoxSize::large);
+    FloatingBoxView v(*model);
+    EXPECT_FALSE(shows(&v, "chatShare"));
 }
 
 TEST_F(FloatingBoxViewTest, MenusAndCloseWriteTheBoxSettings) {

@@ -5,14 +5,18 @@
 #include "DemoHistory.hpp"
 #include "HistoryChart.hpp"
 #include "HistoryPresenter.hpp"
+#include "LimitPeaksChart.hpp"
 #include "LogLines.hpp"
 #include "MenuPopover.hpp"
 #include "SegmentedControl.hpp"
 #include "Theme.hpp"
 #include "ViewTestSupport.hpp"
+#include "WeekLinesChart.hpp"
 
 #include <algorithm>
 #include <QFontMetricsF>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -64,6 +68,86 @@ TEST_P(HistoryWindowTest, ShowsTheDemoEmptyAndImportingStates) {
                                      "History is off: the database was "
                                      "written by a newer version."});
     EXPECT_EQ(window.statusText().left(15), QStringLiteral("History is off:"));
+}
+
+TEST_P(HistoryWindowTest, TheLimitsPartShowsWhatTheReadingsTell) {
+    HistoryOverview o = DemoHistory::overview(kNow);
+    window.setHistory(o, {});
+    QStringList texts = visibleTexts(&window);
+    EXPECT_TRUE(texts.contains(
+        QStringLiteral("One percent of the 5-hour limit: 2,190 weight \u00b7 $0.0066 (42 spans)")));
+    EXPECT_TRUE(texts.contains(
+        QStringLiteral("One percent of the weekly limit: 18,400 weight \u00b7 $0.055 (63 spans)")));
+    // Every window and week is there for the ear too, one line each.
+    const auto* peaks = part<LimitPeaksChart>(&window, "fiveHourPeaks");
+    EXPECT_EQ(peaks->accessibleDetail().split(QLatin1Char('\n')).size(),
+              static_cast<qsizetype>(o.limits->fiveHour.size()));
+    EXPECT_EQ(part<WeekLinesChart>(&window, "weeklyLines")->accessibleText(),
+              QStringLiteral("Weekly limit over the last 4 weeks"));
+    // The window opens as large as without them; they are scrolled to.
+    HistoryOverview without = o;
+    without.limits.reset();
+    const int height = window.sizeHint().height();
+    window.setHistory(without, {});
+    EXPECT_EQ(window.sizeHint().height(), height);
+    window.setHistory(o, {});
+    window.setPalette(palette(GetParam()));
+    window.resize(window.sizeHint());
+    window.show();
+    settle();
+    EXPECT_FALSE(inView(part(&window, "fiveHourPeaks")));
+    QScrollBar* bar = window.findChild<QScrollArea*>()->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    settle();
+    EXPECT_TRUE(inView(part(&window, "fiveHourPeaks")));
+    EXPECT_TRUE(inView(part(&window, "weeklyCost")));
+    savePicture(window, QStringLiteral("views/history-limits"), GetParam());
+
+    o.limits->weeklyCalibration = {1, 2, 5000, std::nullopt};
+    window.setHistory(o, {});
+    EXPECT_TRUE(visibleTexts(&window).contains(
+        QStringLiteral("One percent of the weekly limit: not known yet (1 span; it takes 3)")));
+
+    o.limits.reset();
+    window.setHistory(o, {});
+    EXPECT_FALSE(shows(&window, "fiveHourPeaks"));
+    EXPECT_FALSE(shows(&window, "fiveHourCost"));
+    texts = visibleTexts(&window);
+    EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [](const QString& t) {
+        return t.startsWith(QStringLiteral("No limit readings yet."));
+    }));
+}
+
+TEST(LimitChartsTest, BarsAndLinesStandWhereTheReadingsSay) {
+    // Seven days across 700 pixels, 100 % up 100: a window from a day in to five hours later at
+    // 50 %, one cut at the top at 120 %, one still under way at the right edge.
+    LimitOverview o;
+    o.from = kNow - 7 * 24h;
+    o.to = kNow;
+    o.fiveHour = {{o.from + 24h, o.from + 29h, 50},
+                  {o.from + 48h, o.from + 53h, 120},
+                  {kNow - 2h, kNow + 3h, 10}};
+    const QRectF plot(0, 0, 700, 100);
+    const auto bars = LimitPeaksChart::bars(plot, o);
+    ASSERT_EQ(bars.size(), 3u);
+    EXPECT_DOUBLE_EQ(bars[0].left(), 100);
+    EXPECT_DOUBLE_EQ(bars[0].width(), 100 * 5.0 / 24 - 1);
+    EXPECT_DOUBLE_EQ(bars[0].top(), 50);
+    EXPECT_DOUBLE_EQ(bars[1].top(), 0);
+    EXPECT_DOUBLE_EQ(bars[2].left(), 700 - 100 * 2.0 / 24);
+    EXPECT_DOUBLE_EQ(bars[2].right(), 700 - 1);
+
+    // A week from its start to its reset across the width: halfway at 50 %, the end at 150 %,
+    // which raises the scale to 150.
+    LimitOverview::Week week{kNow - 7 * 24h, kNow, {}};
+    week.readings = {{week.start + 84h, 50, kNow}, {kNow, 150, kNow}};
+    o.weeks = {week};
+    const auto lines = WeekLinesChart::lines(plot, o);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].size(), 2);
+    EXPECT_DOUBLE_EQ(lines[0][0].x(), 350);
+    EXPECT_NEAR(lines[0][0].y(), 100 - 100 * 50 / 150.0, 1e-9);
+    EXPECT_EQ(lines[0][1], QPointF(700, 0));
 }
 
 TEST_P(HistoryWindowTest, SwitchesMeasureAndClosesOnEscape) {

@@ -1,5 +1,6 @@
 #include "AppModel.hpp"
 
+#include "LimitReading.hpp"
 #include "LoginItem.hpp"
 #include "LogLines.hpp"
 #include "MemoryPreferences.hpp"
@@ -711,3 +712,52 @@ TEST_F(AppModelTest, DemoSizeVariableSetsAndStoresOnlyAnExactSize) {
 }
 
 } // namespace
+
+TEST_F(AppModelTest, AWindowOnPaceToRunOutNotifiesOncePerInstance) {
+    // A steady burn, and the status line's readings of a window that resets in two hours: 0 %
+    // 130 minutes ago, 5 points more every ten minutes, 60 % ten minutes ago. At that pace the
+    // 40 points left take 80 minutes: full at 13:10, 50 minutes before the reset.
+    for (int m = 180; m >= 1; --m)
+        addReply("steady", kNoon - std::chrono::minutes(m), 1000);
+    std::string journal;
+    const auto reading = [&](Instant at, double percent, Instant resetsAt) {
+        journal += LimitReading{at, {{"five_hour", percent, resetsAt}}}.line();
+        writeFile(dir / "limit-readings.jsonl", journal);
+        writeLimits(percent, resetsAt);
+    };
+    for (int k = 0; k <= 12; ++k)
+        reading(kNoon - 130min + k * 10min, 5 * k, kNoon + 2h);
+    AppModel model(services());
+    int published = 0;
+    QObject::connect(&model, &AppModel::published, [&] { ++published; });
+    const auto pass = [&] {
+        const int before = published;
+        model.refresh();
+        return waitUntil([&] { return published == before + 1; });
+    };
+    ASSERT_TRUE(waitUntil([&] { return published == 1; }));
+    ASSERT_EQ(center.posts.size(), 1u);
+    const QString key = "limit.pace|" + QString::number(toUnixSeconds(kNoon + 2h), 'f', 0);
+    EXPECT_EQ(center.posts[0].identifier, key);
+    EXPECT_EQ(center.posts[0].title, "On pace to hit the limit at 13:10");
+    EXPECT_FALSE(center.posts[0].sound);
+
+    // More readings of the same instance, its reset wobbling by seconds: said once.
+    setNow(kNoon + 5min);
+    reading(kNoon + 4min, 64, kNoon + 2h + 20s);
+    ASSERT_TRUE(pass());
+    ASSERT_TRUE(model.tip());
+    EXPECT_EQ(model.tip()->rule, "limit.pace");
+    EXPECT_EQ(center.posts.size(), 1u);
+
+    // The window resets and the next one runs out early too: said again.
+    setNow(kNoon + 3h + 20min);
+    for (int k = 0; k <= 3; ++k)
+        reading(kNoon + 2h + 30min + k * 15min, 10 * k, kNoon + 7h);
+    ASSERT_TRUE(pass());
+    ASSERT_EQ(center.posts.size(), 2u);
+    EXPECT_EQ(center.posts[1].identifier,
+              "limit.pace|" + QString::number(toUnixSeconds(kNoon + 7h), 'f', 0));
+    // 0 % to 30 % in 45 minutes: the 70 points left take 105 minutes from 15:15.
+    EXPECT_EQ(center.posts[1].title, "On pace to hit the limit at 17:00");
+}

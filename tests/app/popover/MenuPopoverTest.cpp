@@ -5,6 +5,7 @@
 #include "LimitReadingsPrompt.hpp"
 #include "SegmentedControl.hpp"
 #include "Sparkline.hpp"
+#include "TextLine.hpp"
 #include "Theme.hpp"
 #include "TipCard.hpp"
 #include "ViewTestSupport.hpp"
@@ -128,6 +129,36 @@ TEST_F(MenuPopoverTest, LimitsShowOnlyTheWindowsThatArePresent) {
     publish(s);
     EXPECT_FALSE(shows(&p, "weeklyLimit"));
     EXPECT_TRUE(shows(&p, "limitsMessage"));
+}
+
+TEST_F(MenuPopoverTest, TheKeptReadingsAddTheChatsShareAndTheFullTime) {
+    MenuPopover p(*model);
+    Snapshot s = emptyPass();
+    s.limits = limits(62, 18);
+    s.currentChat = chat("a", "/p/vellumkite", 212000, 30);
+    publish(s);
+    EXPECT_FALSE(shows(&p, "chatShare")) << "not known yet";
+    EXPECT_FALSE(shows(&p, "fiveHourFull"));
+    EXPECT_FALSE(shows(&p, "weeklyFull"));
+
+    s.percentPerMessage = 0.94;
+    s.projections = {{"five_hour", 62, kNow - 2min, kNow + 2h + 10min, kNow + 1h + 25min},
+                     {"seven_day", 18, kNow - 2min, kNow + 99h, std::nullopt}};
+    publish(s);
+    ASSERT_TRUE(shows(&p, "chatShare"));
+    EXPECT_EQ(part<TextLine>(&p, "chatShare")->text(),
+              QStringLiteral("\u2248 0.9 % of your 5-hour limit per message"));
+    ASSERT_TRUE(shows(&p, "fiveHourFull"));
+    const auto* full = part<TextLine>(&p, "fiveHourFull");
+    EXPECT_EQ(full->text(),
+              QStringLiteral("full at ") + QString::fromStdString(model->timeOfDay(kNow + 85min)));
+    EXPECT_EQ(full->textColor(), Theme::levelTextColor(Level::alert, full->palette()));
+    EXPECT_FALSE(shows(&p, "weeklyFull")) << "the week resets first";
+
+    // Without a chat there is no message to tell the share of.
+    s.currentChat.reset();
+    publish(s);
+    EXPECT_FALSE(shows(&p, "chatShare"));
 }
 
 TEST_F(MenuPopoverTest, SharesRatesAndLevels) {

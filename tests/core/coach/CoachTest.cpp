@@ -305,3 +305,81 @@ TEST(CoachTest, DefaultTimeOfDayUsesTheProcessZone) {
         ::unsetenv("TZ");
     ::tzset();
 }
+
+namespace {
+
+LimitProjection projection(std::string window, double percent, Instant resetsAt,
+                           std::optional<Instant> fullAt) {
+    return {std::move(window), percent, kNow - 5min, resetsAt, fullAt};
+}
+
+} // namespace
+
+TEST(CoachTest, TheKeptReadingsProjectionDecidesThePaceAndItsNotification) {
+    // Full at 16:36, 15 minutes before the 16:51 reset: worth a notification once per
+    // instance, keyed by the reset its first reading gave (the live reading's wobbles by
+    // seconds). Below 10 % too: the readings rose, so there is something to go by.
+    CoachInput in = withWindow(8, kNow + 1h + 44min + 20s);
+    in.projections = {projection("five_hour", 8, kNow + 1h + 45min, kNow + 1h + 30min)};
+    auto t = tipsFor(in);
+    ASSERT_EQ(t.front().rule, "limit.pace");
+    EXPECT_EQ(t.front().title, "On pace to hit the limit at 16:36");
+    EXPECT_EQ(t.front().notifyKey, "limit.pace|1750006300");
+    EXPECT_FALSE(t.front().notifyUntil);
+    // 14 minutes before the reset it is still said, but not notified.
+    in.projections[0].fullAt = kNow + 1h + 31min;
+    t = tipsFor(in);
+    EXPECT_EQ(t.front().rule, "limit.pace");
+    EXPECT_FALSE(t.front().notifyKey);
+    // Full only after the reset, or nothing rising: no pace, whatever the old estimate says.
+    in = withWindow(60, kNow + 2h, 60000, 2000);
+    in.projections = {projection("five_hour", 60, kNow + 2h, std::nullopt)};
+    EXPECT_EQ(rules(tipsFor(in)), std::vector<std::string>{"ok"});
+    // The plain warning keys by the instance too.
+    in.fiveHour->usedPercent = 85;
+    EXPECT_EQ(tipsFor(in).front().notifyKey, "limit.warn|" + std::to_string(1'750'007'200));
+}
+
+TEST(CoachTest, AWeekOnPaceToFillWarnsOnceForTheWholeWeek) {
+    CoachInput in;
+    in.now = kNow;
+    in.projections = {projection("seven_day", 70, kNow + 72h, kNow + 26h + 5min)};
+    auto t = tipsFor(in);
+    ASSERT_EQ(t.front().rule, "limit.full.seven_day");
+    EXPECT_EQ(t.front().level, Tip::Level::warn);
+    EXPECT_EQ(t.front().title, "On pace to hit the weekly limit in 26h 5m");
+    EXPECT_EQ(t.front().text, "It resets in 3d 0h. Spread the work out: smaller chats, less tool "
+                              "output in them.");
+    EXPECT_EQ(t.front().notifyKey, "limit.full|seven_day|1750259200");
+    EXPECT_EQ(t.front().notifyUntil, kNow + 72h);
+    // Resetting first: nothing to say.
+    in.projections[0].fullAt.reset();
+    EXPECT_EQ(rules(tipsFor(in)), std::vector<std::string>{"ok"});
+}
+
+TEST(CoachTest, TokenTipsSayTheirShareOfTheLimitOnceAPercentIsKnown) {
+    // 6,000 weight a message over 5,000 a percent: 1.2 % a message. Gone cold, the next message
+    // writes all 200k to the cache again, 250,000 weight: 50 %.
+    CoachInput in = withChat(200000, kNow - 2h);
+    in.nextMessageWeight = 6000;
+    EXPECT_FALSE(in.percentPerMessage());
+    const auto before = tipsFor(in);
+    in.weightPerPercent = 5000;
+    EXPECT_DOUBLE_EQ(*in.percentPerMessage(), 1.2);
+    const auto t = tipsFor(in);
+    ASSERT_EQ(rules(t), (std::vector<std::string>{"chat.soft", "chat.idle"}));
+    EXPECT_EQ(t[0].title, before[0].title);
+    EXPECT_EQ(t[0].text, "Each message now takes \u2248 1.2 % of your 5-hour limit. Finish this "
+                         "task, then say \"wrap up\" and start a new chat.");
+    EXPECT_EQ(t[1].text, "It's been idle over an hour, so the next message pays full price for "
+                         "all 200k (\u2248 50 % of your 5-hour limit). Start a new chat instead.");
+    in.currentChat->size = 400000;
+    EXPECT_EQ(tipsFor(in)[0].text, "Every message re-reads all of it (\u2248 1.2 % of your 5-hour "
+                                   "limit each). Say \"wrap up\" so Claude saves notes, then "
+                                   "/clear and start fresh.");
+
+    EXPECT_EQ(Format::percentApprox(0.04), "< 0.1 %");
+    EXPECT_EQ(Format::percentApprox(0.95), "\u2248 1.0 %");
+    EXPECT_EQ(Format::percentApprox(9.96), "\u2248 10 %");
+    EXPECT_EQ(Format::percentApprox(kNaN), kDash);
+}

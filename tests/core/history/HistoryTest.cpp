@@ -275,7 +275,7 @@ TEST_F(HistoryTest, TheKeeperImportsBehindTheLiveFiguresAndRebuildsADamagedDatab
     writeFile(logs / "p/new.jsonl", streamedReply("new", "s", isoDaysAgo(now, 0.1), 10));
     std::vector<std::string> said;
     const auto say = [&](const std::string& line) { said.push_back(line); };
-    HistoryKeeper keeper(file, kLookback, say);
+    HistoryKeeper keeper(file, dir / "limit-readings.jsonl", kLookback, say);
     LogPass logPass({logs});
     UsageStore store(kLookback);
     const auto pass = [&](HistoryKeeper& k) {
@@ -301,7 +301,7 @@ TEST_F(HistoryTest, TheKeeperImportsBehindTheLiveFiguresAndRebuildsADamagedDatab
     }
     for (const char* suffix : {"-wal", "-shm"})
         fs::remove(file.string() + suffix);
-    HistoryKeeper again(file, kLookback, say);
+    HistoryKeeper again(file, dir / "limit-readings.jsonl", kLookback, say);
     again.open();
     for (int i = 0; i < 2; ++i)
         pass(again);
@@ -356,7 +356,7 @@ TEST_F(HistoryTest, TheKeeperTriesABusyDatabaseAgainAndSaysSoOnlyWhenItLasts) {
     ASSERT_TRUE(other->exec("BEGIN IMMEDIATE"));
 
     Instant clock = now;
-    HistoryKeeper keeper(file, kLookback, {}, [&] { return clock; });
+    HistoryKeeper keeper(file, dir / "limit-readings.jsonl", kLookback, {}, [&] { return clock; });
     LogPass logPass({logs});
     UsageStore store(kLookback, [&] { return clock; });
     const auto pass = [&] {
@@ -394,7 +394,7 @@ TEST_F(HistoryTest, TheKeeperSaysAtOnceThatAHistoryItCannotWriteIsOffAndLeavesIt
     open().reset();
     fs::permissions(file, fs::perms::owner_read);
     const auto before = fs::last_write_time(file);
-    HistoryKeeper keeper(file, kLookback, {});
+    HistoryKeeper keeper(file, dir / "limit-readings.jsonl", kLookback, {});
     keeper.open();
     EXPECT_FALSE(keeper.status().available);
     EXPECT_NE(keeper.status().message.find("History is off"), std::string::npos);

@@ -4,6 +4,7 @@
 #include "Format.hpp"
 #include "LogLines.hpp"
 #include "Preferences.hpp"
+#include "SnapshotJson.hpp"
 #include "StoreFixture.hpp"
 
 #include <gtest/gtest.h>
@@ -147,4 +148,36 @@ TEST_F(RefreshPassTest, CoachWeighsTheCurrentFiveHourWindow) {
     ASSERT_EQ(s.tips.size(), 1u);
     EXPECT_EQ(s.tips[0].rule, "limit.pace");
     EXPECT_EQ(s.tips[0].title, "On pace to hit the limit at 12:25");
+}
+
+TEST_F(RefreshPassTest, TheNextMessageIsItsChatsLastFewRepliesInPercentOfTheWindow) {
+    // The current chat's last five replies weigh 1,000 to 5,000: 3,000 on average. An older
+    // reply of the chat and one of another chat do not count.
+    addReply("a", now - 50min, 90000);
+    for (int i = 1; i <= 5; ++i)
+        addReply("a", now - std::chrono::minutes(10 - i), 1000 * i);
+    addReply("b", now - 30min, 70000);
+    Snapshot s = RefreshPass::run(store, inputs);
+    EXPECT_FALSE(s.percentPerMessage) << "not known before the kept readings say";
+    EXPECT_TRUE(s.projections.empty());
+
+    // 2,500 weight a percent: 1.2 % a message. The window resets in two hours, rising a point
+    // every four minutes: 40 % four minutes ago, 60 points to go in 240 minutes.
+    LimitRecord record;
+    record.calibration["five_hour"].add({now - 3h, now - 2h, 10}, 25000, 0.1);
+    record.calibration["five_hour"].add({now - 2h, now - 1h, 10}, 25000, 0.1);
+    record.calibration["five_hour"].add({now - 1h, now - 30min, 10}, 25000, 0.1);
+    record.latest.push_back(
+        {"five_hour", now + 2h, {{now - 8min, 39, now + 2h}, {now - 4min, 40, now + 2h}}});
+    inputs.limitRecord = &record;
+    s = RefreshPass::run(store, inputs);
+    ASSERT_TRUE(s.percentPerMessage);
+    EXPECT_DOUBLE_EQ(*s.percentPerMessage, 1.2);
+    ASSERT_EQ(s.projections.size(), 1u);
+    EXPECT_EQ(s.projections[0].fullAt, std::nullopt) << "full after the reset";
+    record.latest[0].readings[0].percent = 30; // ten points in four minutes
+    s = RefreshPass::run(store, inputs);
+    EXPECT_EQ(s.projections[0].fullAt, now - 4min + 24min);
+    EXPECT_NE(SnapshotJson::full(s).find(",\"percentPerMessage\":1.2}"), std::string::npos);
+    EXPECT_NE(SnapshotJson::waybar(s, "").find(",\"percentPerMessage\":1.2}"), std::string::npos);
 }
