@@ -12,6 +12,10 @@ done
 rm -rf "$work"
 mkdir -p "$work/home"
 export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
+# A runtime folder of its own: with the shared fallback, an app of another test running at the
+# same time would be taken for this one's running instance.
+mkdir -p -m 0700 "$work/run"
+export XDG_RUNTIME_DIR="$work/run"
 export XDG_CACHE_HOME="$work/cache" QT_QPA_PLATFORM=xcb VELLUMKITE_EXPECT_TRAY=1
 unset WAYLAND_DISPLAY
 # No StatusNotifier host here: the icon goes to the XEmbed tray, which Qt draws messages for.
