@@ -93,12 +93,15 @@ std::string LogTree::replyLine(const std::string& session, const std::string& me
 std::string LogTree::resultLine(const std::string& session, Instant time, const std::string& toolId,
                                 std::size_t textBytes, std::size_t imageBytes) {
     std::string content;
-    if (imageBytes)
+    if (imageBytes) {
         content =
             R"([{"type":"image","source":{"type":"base64","media_type":"image/png","data":")" +
             base64(rng_, imageBytes) + R"("}},{"type":"text","text":"Screenshot taken"}])";
-    else
-        content = "\"" + filler(rng_, textBytes) + "\"";
+    } else {
+        content = '"';
+        content += filler(rng_, textBytes);
+        content += '"';
+    }
     return R"({"parentUuid":")" + uuid() +
            R"(","isSidechain":false,"userType":"external","cwd":"/home/you/work/project-)" +
            session.substr(0, 2) + R"(","sessionId":")" + session +

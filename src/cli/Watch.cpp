@@ -147,11 +147,10 @@ int Watch::run(UsageStore& store, const RefreshPass::Inputs& inputs, const Prefe
             const Snapshot s = RefreshPass::run(store, inputs);
             if (gStop)
                 return 0;
-            const std::string text =
-                json
-                    ? SnapshotJson::full(s) + "\n"
-                    : (first ? "" : "\n") +
-                          StatusScreen::render(s, Thresholds::load(preferences, inputs.environment),
+            std::string text = json || first ? "" : "\n";
+            text += json
+                        ? SnapshotJson::full(s) + "\n"
+                        : StatusScreen::render(s, Thresholds::load(preferences, inputs.environment),
                                                systemNow(), Terminal::screenStyle(STDOUT_FILENO));
             if (!Fd::writeAll(STDOUT_FILENO, text))
                 return 1;

@@ -83,7 +83,12 @@ QPointF BoxSettings::parsePoint(QStringView text) {
 }
 
 QString BoxSettings::pointString(const QPointF& point) {
-    return QString::fromStdString("{" + shortest(point.x()) + ", " + shortest(point.y()) + "}");
+    std::string text = "{";
+    text += shortest(point.x());
+    text += ", ";
+    text += shortest(point.y());
+    text += '}';
+    return QString::fromStdString(text);
 }
 
 } // namespace vellumkite

@@ -91,7 +91,10 @@ bool AtomicFile::replace(const std::filesystem::path& path, std::string_view byt
         return false;
     }
 
-    std::string temp = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+    std::string name = ".";
+    name += path.filename().string();
+    name += ".XXXXXX";
+    std::string temp = (folder / name).string();
     UniqueFd file(::mkostemp(temp.data(), O_CLOEXEC));
     if (!file)
         return false;
