@@ -6,10 +6,19 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace vellumkite {
+
+namespace {
+
+constexpr std::uint64_t kNoStop = std::numeric_limits<std::uint64_t>::max();
+// How far a view reaches past a slice's end, for the line that crosses it.
+constexpr std::uint64_t kPastStop = std::uint64_t{64} << 10;
+
+} // namespace
 
 LogReader::LogReader(std::size_t chunk, std::size_t maxLine, std::size_t padding)
     : chunk_(std::max<std::size_t>(chunk, 16)), maxLine_(maxLine), padding_(padding) {}
@@ -45,29 +54,50 @@ void LogReader::shrink() {
 
 std::optional<std::uint64_t> LogReader::read(int fd, std::uint64_t start, std::uint64_t end,
                                              Sink& sink) {
+    return readAny(fd, {start, end, kNoStop, false}, sink).consumed;
+}
+
+LogReader::Slice LogReader::readSlice(int fd, std::uint64_t from, std::uint64_t stop,
+                                      std::uint64_t end, bool first, Sink& sink) {
+    // Reading from the byte before `from` and dropping what comes before the first line feed:
+    // when that byte is a line feed, nothing is dropped.
+    if (first || from == 0)
+        return readAny(fd, {from, end, stop, false}, sink);
+    return readAny(fd, {from - 1, end, stop, true}, sink);
+}
+
+LogReader::Slice LogReader::readAny(int fd, Bounds b, Sink& sink) {
     // Past the file's end there is nothing to map, and nothing a read would find.
     struct stat st;
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        end = std::min(end, static_cast<std::uint64_t>(st.st_size));
-    if (end <= start)
-        return std::nullopt;
-    return copying_ ? readCopying(fd, start, end, sink) : readMapped(fd, start, end, sink);
+        b.end = std::min(b.end, static_cast<std::uint64_t>(st.st_size));
+    Slice out;
+    if (b.end <= b.start)
+        return out;
+    if (!b.skipFirst)
+        out.begun = b.start;
+    if (copying_)
+        readCopying(fd, b, out, sink);
+    else
+        readMapped(fd, b, out, sink);
+    return out;
 }
 
-std::optional<std::uint64_t> LogReader::readMapped(int fd, std::uint64_t start, std::uint64_t end,
-                                                   Sink& sink) {
+void LogReader::readMapped(int fd, const Bounds& b, Slice& out, Sink& sink) {
     FileMap map;
-    std::optional<std::uint64_t> consumed;
-    std::uint64_t base = start; // file offset of the view's first byte: a line's start
-    std::size_t want = chunk_;  // grows over a long line, back to a chunk after it
-    bool skipping = false;      // inside a line longer than maxLine_: drop bytes up to its end
+    const std::uint64_t end = b.end;
+    std::uint64_t base = b.start; // file offset of the view's first byte: a line's start
+    std::size_t want = chunk_;    // grows over a long line, back to a chunk after it
+    bool skipping = b.skipFirst;  // inside a line not to hand out: drop bytes up to its end
     while (base < end) {
-        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(want, end - base));
+        auto length = static_cast<std::size_t>(std::min<std::uint64_t>(want, end - base));
+        // A slice that ends soon maps little past its end: the next slice maps that again.
+        if (want == chunk_ && b.stop > base && b.stop - base < length)
+            length = static_cast<std::size_t>(
+                std::min<std::uint64_t>(length, b.stop - base + kPastStop));
         if (!map.map(fd, base, length)) {
-            if (skipping)
-                return consumed; // a later pass goes on from there
-            const auto rest = readCopying(fd, base, end, sink);
-            return rest ? rest : consumed;
+            readCopying(fd, {base, end, b.stop, skipping}, out, sink);
+            return;
         }
         const char* data = map.data();
         const bool last = base + length >= end;
@@ -95,7 +125,11 @@ std::optional<std::uint64_t> LogReader::readMapped(int fd, std::uint64_t start, 
                 }
             }
             lineStart = at + 1;
-            consumed = base + lineStart;
+            out.consumed = base + lineStart;
+            if (!out.begun)
+                out.begun = out.consumed;
+            if (*out.consumed >= b.stop)
+                return;
         }
         // Zeros stand where a shrinking file lost its pages: they hold no line feed, so no line
         // handed out was made up; stop at what was really there.
@@ -121,18 +155,16 @@ std::optional<std::uint64_t> LogReader::readMapped(int fd, std::uint64_t start, 
             want = std::min(want * 2, maxLine_ + padding_ + 1);
         }
     }
-    return consumed;
 }
 
-std::optional<std::uint64_t> LogReader::readCopying(int fd, std::uint64_t start, std::uint64_t end,
-                                                    Sink& sink) {
-    if (end <= start || !ensureCapacity(chunk_))
-        return std::nullopt;
-    std::optional<std::uint64_t> consumed;
-    std::uint64_t base = start; // file offset of buffer_[0]
-    std::size_t filled = 0;     // bytes in buffer_
-    std::size_t scanned = 0;    // bytes of buffer_ known to hold no line feed
-    bool skipping = false;      // inside a line longer than maxLine_: drop bytes up to its end
+void LogReader::readCopying(int fd, const Bounds& b, Slice& out, Sink& sink) {
+    const std::uint64_t end = b.end;
+    if (end <= b.start || !ensureCapacity(chunk_))
+        return;
+    std::uint64_t base = b.start; // file offset of buffer_[0]
+    std::size_t filled = 0;       // bytes in buffer_
+    std::size_t scanned = 0;      // bytes of buffer_ known to hold no line feed
+    bool skipping = b.skipFirst;  // inside a line not to hand out: drop bytes up to its end
 
     while (base + filled < end) {
         // A line that has outgrown the limit is not worth more memory.
@@ -168,7 +200,11 @@ std::optional<std::uint64_t> LogReader::readCopying(int fd, std::uint64_t start,
                 sink.line(std::string_view(data + lineStart, at - lineStart), base + lineStart);
             lineStart = at + 1;
             scanned = lineStart;
-            consumed = base + lineStart;
+            out.consumed = base + lineStart;
+            if (!out.begun)
+                out.begun = out.consumed;
+            if (*out.consumed >= b.stop)
+                return;
         }
         if (skipping) {
             // Nothing of the long line is kept.
@@ -181,7 +217,6 @@ std::optional<std::uint64_t> LogReader::readCopying(int fd, std::uint64_t start,
             scanned -= lineStart;
         }
     }
-    return consumed;
 }
 
 } // namespace vellumkite

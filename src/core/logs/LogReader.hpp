@@ -34,17 +34,26 @@ public:
 
     template <typename F>
     std::optional<std::uint64_t> read(int fd, std::uint64_t start, std::uint64_t end, F&& onLine) {
-        struct Adapter final : Sink {
-            F& f;
-            explicit Adapter(F& fn) : f(fn) {}
-            void line(std::string_view l, std::uint64_t offset) override {
-                if constexpr (std::is_invocable_v<F&, std::string_view, std::uint64_t>)
-                    f(l, offset);
-                else
-                    f(l);
-            }
-        } adapter(onLine);
+        Adapter<F> adapter(onLine);
         return read(fd, start, end, static_cast<Sink&>(adapter));
+    }
+
+    // One slice of a range that several threads read at once. Slices cut at the same offsets
+    // hand out, between them, exactly the lines one read of the range would, each once: a slice
+    // begins with the first line after a line feed at `from - 1` or later (at `from` itself when
+    // `first`), and ends with the line whose line feed reaches `stop` or passes it.
+    struct Slice {
+        std::optional<std::uint64_t> begun;    // where its first line starts
+        std::optional<std::uint64_t> consumed; // as read() returns it
+    };
+    Slice readSlice(int fd, std::uint64_t from, std::uint64_t stop, std::uint64_t end, bool first,
+                    Sink& sink);
+
+    template <typename F>
+    Slice readSlice(int fd, std::uint64_t from, std::uint64_t stop, std::uint64_t end, bool first,
+                    F&& onLine) {
+        Adapter<F> adapter(onLine);
+        return readSlice(fd, from, stop, end, first, static_cast<Sink&>(adapter));
     }
 
     // Gives back memory grown for a long line.
@@ -55,11 +64,25 @@ public:
     void setCopying(bool copying) { copying_ = copying; }
 
 private:
+    template <typename F> struct Adapter final : Sink {
+        F& f;
+        explicit Adapter(F& fn) : f(fn) {}
+        void line(std::string_view l, std::uint64_t offset) override {
+            if constexpr (std::is_invocable_v<F&, std::string_view, std::uint64_t>)
+                f(l, offset);
+            else
+                f(l);
+        }
+    };
+    // What one read is after, and how far it got.
+    struct Bounds {
+        std::uint64_t start, end, stop;
+        bool skipFirst; // the bytes up to the first line feed belong to the slice before
+    };
     bool ensureCapacity(std::size_t needed);
-    std::optional<std::uint64_t> readMapped(int fd, std::uint64_t start, std::uint64_t end,
-                                            Sink& sink);
-    std::optional<std::uint64_t> readCopying(int fd, std::uint64_t start, std::uint64_t end,
-                                             Sink& sink);
+    Slice readAny(int fd, Bounds b, Sink& sink);
+    void readMapped(int fd, const Bounds& b, Slice& out, Sink& sink);
+    void readCopying(int fd, const Bounds& b, Slice& out, Sink& sink);
 
     std::size_t chunk_;
     std::size_t maxLine_;

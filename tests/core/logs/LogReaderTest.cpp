@@ -160,3 +160,48 @@ TEST(LogReaderDeathTest, ASigbusOutsideTheReadersViewsStillEndsTheProcess) {
         },
         "");
 }
+
+TEST(LogReaderTest, SlicesCutAnywhereHandOutEveryLineOnce) {
+    // Lines of every kind around the cuts: empty ones, one too long to hand out, and an
+    // unfinished last one.
+    TempDir dir;
+    std::string text;
+    for (int i = 0; i < 120; ++i) {
+        text += std::string(static_cast<std::size_t>(i * 53 % 700), 'a' + i % 26) + "\n";
+        if (i % 31 == 0)
+            text += "\n";
+        if (i == 60)
+            text += std::string(3000, 'L') + "\n";
+    }
+    text += "unfinished";
+    writeFile(dir / "a", text);
+    const int fd = ::open((dir / "a").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    for (const bool copying : {false, true}) {
+        LogReader reader(256, 2000);
+        reader.setCopying(copying);
+        std::vector<std::pair<std::string, std::uint64_t>> whole;
+        const auto consumed =
+            reader.read(fd, 5, text.size(), [&](std::string_view l, std::uint64_t at) {
+                whole.emplace_back(l, at);
+            });
+        for (const std::uint64_t step : {3u, 97u, 700u, 2500u, 9000u}) {
+            std::vector<std::pair<std::string, std::uint64_t>> sliced;
+            std::optional<std::uint64_t> end;
+            for (std::uint64_t from = 5; from < text.size(); from += step) {
+                const auto s = reader.readSlice(fd, from, from + step, text.size(), from == 5,
+                                                [&](std::string_view l, std::uint64_t at) {
+                                                    sliced.emplace_back(l, at);
+                                                });
+                if (from > 5 && s.begun) {
+                    ASSERT_EQ(s.begun, end) << "a slice begins where the one before ended";
+                }
+                if (s.consumed)
+                    end = s.consumed;
+            }
+            EXPECT_EQ(sliced, whole) << copying << " " << step;
+            EXPECT_EQ(end, consumed) << copying << " " << step;
+        }
+    }
+    ::close(fd);
+}
