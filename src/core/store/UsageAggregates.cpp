@@ -51,7 +51,7 @@ namespace {
 
 void add(ChatSummary& s, const Turn& t) {
     // Turns arrive oldest first, so the last one added is the chat's latest.
-    s.project = t.project;
+    s.project = t.project.str();
     s.lastTime = t.time;
     s.size = t.chatSize();
     s.replies += 1;
@@ -63,12 +63,12 @@ void add(ChatSummary& s, const Turn& t) {
 
 std::vector<ChatSummary> UsageStore::chats(Instant since) const {
     std::vector<ChatSummary> out;
-    std::unordered_map<std::string_view, std::size_t> slot;
+    std::unordered_map<Name, std::size_t> slot;
     forEachTurnSince(since, [&](const Turn& t) {
         auto [it, inserted] = slot.try_emplace(t.sessionId, out.size());
         if (inserted) {
             out.emplace_back();
-            out.back().sessionId = t.sessionId;
+            out.back().sessionId = t.sessionId.str();
         }
         add(out[it->second], t);
     });
@@ -78,9 +78,9 @@ std::vector<ChatSummary> UsageStore::chats(Instant since) const {
     return out;
 }
 
-ChatSummary UsageStore::summarize(std::string_view sessionId, Instant since) const {
+ChatSummary UsageStore::summarize(Name sessionId, Instant since) const {
     ChatSummary s;
-    s.sessionId = std::string(sessionId);
+    s.sessionId = sessionId.str();
     const auto& chats = sessionTurns();
     const auto chat = chats.find(sessionId);
     if (chat == chats.end())

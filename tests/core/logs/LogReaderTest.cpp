@@ -182,17 +182,15 @@ TEST(LogReaderTest, SlicesCutAnywhereHandOutEveryLineOnce) {
         reader.setCopying(copying);
         std::vector<std::pair<std::string, std::uint64_t>> whole;
         const auto consumed =
-            reader.read(fd, 5, text.size(), [&](std::string_view l, std::uint64_t at) {
-                whole.emplace_back(l, at);
-            });
+            reader.read(fd, 5, text.size(),
+                        [&](std::string_view l, std::uint64_t at) { whole.emplace_back(l, at); });
         for (const std::uint64_t step : {3u, 97u, 700u, 2500u, 9000u}) {
             std::vector<std::pair<std::string, std::uint64_t>> sliced;
             std::optional<std::uint64_t> end;
             for (std::uint64_t from = 5; from < text.size(); from += step) {
-                const auto s = reader.readSlice(fd, from, from + step, text.size(), from == 5,
-                                                [&](std::string_view l, std::uint64_t at) {
-                                                    sliced.emplace_back(l, at);
-                                                });
+                const auto s = reader.readSlice(
+                    fd, from, from + step, text.size(), from == 5,
+                    [&](std::string_view l, std::uint64_t at) { sliced.emplace_back(l, at); });
                 if (from > 5 && s.begun) {
                     ASSERT_EQ(s.begun, end) << "a slice begins where the one before ended";
                 }

@@ -53,7 +53,7 @@ TEST(TurnParserTest, ReadsAReplyWithItsUsageAndToolCalls) {
     EXPECT_EQ(line.turn.cacheRead, 10000);
     EXPECT_EQ(line.turn.cacheWrite, 2000);
     EXPECT_EQ(line.turn.output, 500);
-    EXPECT_EQ(line.turn.tools, (std::vector<std::string>{"Read", "Bash"}));
+    EXPECT_EQ(line.turn.tools, (std::vector<Name>{"Read", "Bash"}));
     EXPECT_EQ(line.toolIds, (std::vector<ToolCall>{{"t1", "Read"}, {"t2", "Bash"}}));
     EXPECT_EQ(line.turn.chatSize(), 13000);
     EXPECT_DOUBLE_EQ(line.turn.weight(), 7000.0);
@@ -179,7 +179,7 @@ TEST(TurnParserTest, OnlyIntegralCountsInRangeCount) {
 TEST(TurnParserTest, ToolCallsWithoutIdOrNameAreDropped) {
     const auto t = asTurn(TurnParser::parse(
         R"({"type":"assistant","timestamp":"2025-03-01T09:30:15.250Z","message":{"id":"m","usage":{},"content":[{"type":"tool_use","id":"a"},{"type":"tool_use","name":"Grep"},{"type":"text","text":"hi"},{"type":"tool_use","id":"b","name":"Grep"},"junk"]}})"));
-    EXPECT_EQ(t.turn.tools, std::vector<std::string>{"Grep"});
+    EXPECT_EQ(t.turn.tools, std::vector<Name>{"Grep"});
     EXPECT_EQ(t.toolIds, (std::vector<ToolCall>{{"b", "Grep"}}));
 }
 
