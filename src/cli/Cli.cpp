@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <span>
 #include <string_view>
@@ -72,13 +73,20 @@ struct Reading {
     }
 };
 
+// One pass, its figures printed, and the end of the process right there: the store's records
+// are many small blocks, and handing each one back would take a good part of the run.
+template <typename Render> [[noreturn]] void printOnePass(Render&& render) {
+    auto* r = new Reading; // the process ends before it would go
+    std::_Exit(print(render(*r, r->pass())));
+}
+
 int status(Args args) {
     if (!args.empty())
         return unexpected(args.front());
-    Reading r;
-    const Snapshot snapshot = r.pass();
-    return print(Report::render(snapshot, Thresholds::load(r.preferences, r.inputs.environment),
-                                systemNow(), Terminal::reportStyle(STDOUT_FILENO)));
+    printOnePass([](Reading& r, const Snapshot& snapshot) {
+        return Report::render(snapshot, Thresholds::load(r.preferences, r.inputs.environment),
+                              systemNow(), Terminal::reportStyle(STDOUT_FILENO));
+    });
 }
 
 int watch(Args args) {
@@ -92,16 +100,18 @@ int watch(Args args) {
 int json(Args args) {
     if (!args.empty())
         return unexpected(args.front());
-    return print(SnapshotJson::full(Reading().pass()) + "\n");
+    printOnePass(
+        [](Reading&, const Snapshot& snapshot) { return SnapshotJson::full(snapshot) + "\n"; });
 }
 
 int waybar(Args args) {
     if (!args.empty())
         return unexpected(args.front());
-    const Snapshot snapshot = Reading().pass();
-    const std::string chat = snapshot.currentChat ? "This chat: " + Report::chatText(snapshot)
-                                                  : Report::chatText(snapshot);
-    return print(SnapshotJson::waybar(snapshot, chat) + "\n");
+    printOnePass([](Reading&, const Snapshot& snapshot) {
+        const std::string chat = snapshot.currentChat ? "This chat: " + Report::chatText(snapshot)
+                                                      : Report::chatText(snapshot);
+        return SnapshotJson::waybar(snapshot, chat) + "\n";
+    });
 }
 
 // Runs before anything else is set up: the assistant starts it after every message.
