@@ -27,6 +27,9 @@ struct FileIdHash {
 constexpr std::uint64_t kParallelThreshold = std::uint64_t{8} << 20;
 // A parser that grew past this for one long line is replaced after the pass.
 constexpr std::size_t kParserKeep = std::size_t{16} << 20;
+// A reading thread's buffer that grew past this for one long line is given back after the piece
+// that held it; below it, keeping the buffer costs less than mapping it afresh.
+constexpr std::size_t kReaderKeep = std::size_t{4} << 20;
 
 constexpr std::uint64_t kNotReading = std::numeric_limits<std::uint64_t>::max();
 
@@ -63,8 +66,6 @@ struct LogPass::Outcome {
 struct LogPass::Tools {
     TurnParser::Buffers parser;
     LogReader reader;
-    Tools() = default;
-    explicit Tools(std::size_t chunk) : reader(chunk) {}
 };
 
 // A piece of a parallel pass: a whole log, or one slice of a long one. Slices are cut at
@@ -298,7 +299,7 @@ void LogPass::readInParallel(const std::vector<File>& files, const std::vector<P
 
     const auto parse = [&](std::size_t i, Tools& tools) {
         readPiece(pieces[i], files[pieces[i].file], logs[pieces[i].file], tools, parsed[i]);
-        tools.reader.shrink();
+        tools.reader.shrink(kReaderKeep);
         std::lock_guard lock(mutex);
         parsed[i].ready = true;
         ready.notify_all();
@@ -307,7 +308,7 @@ void LogPass::readInParallel(const std::vector<File>& files, const std::vector<P
     pool.reserve(threads - 1);
     for (unsigned t = 1; t < threads; ++t)
         pool.emplace_back([&] {
-            Tools tools(std::size_t{1} << 20);
+            Tools tools;
             for (;;) {
                 std::size_t i;
                 {
@@ -321,7 +322,7 @@ void LogPass::readInParallel(const std::vector<File>& files, const std::vector<P
             }
         });
 
-    Tools mine(std::size_t{1} << 20);
+    Tools mine;
     Outcome outcome;   // of the log being handed out
     bool whole = true; // its slices so far joined up
     for (std::size_t i = 0; i < pieces.size(); ++i) {

@@ -12,12 +12,12 @@ namespace vellumkite {
 // Reads the complete lines of a byte range of an open file in bounded chunks. Memory is bounded by
 // the chunk plus the longest line read, never by the file: lines longer than maxLine are consumed
 // without being held whole and are not reported. Every line handed out is followed by `padding`
-// readable bytes, so a JSON parser can work on it in place. The chunks are mapped from the page
-// cache rather than copied (see FileMap); only a last line too near the end of the file for its
-// padding is copied, and a file that cannot be mapped is read into a buffer.
+// readable bytes, so a JSON parser can work on it in place. The chunks are copied into a buffer
+// of our own: on this project's machines that costs less than mapping them from the page cache,
+// and a file cut short under the reader simply reads as ending there.
 class LogReader {
 public:
-    explicit LogReader(std::size_t chunk = std::size_t{4} << 20,
+    explicit LogReader(std::size_t chunk = std::size_t{256} << 10,
                        std::size_t maxLine = std::size_t{64} << 20, std::size_t padding = 64);
 
     struct Sink {
@@ -56,12 +56,9 @@ public:
         return readSlice(fd, from, stop, end, first, static_cast<Sink&>(adapter));
     }
 
-    // Gives back memory grown for a long line.
-    void shrink();
+    // Gives back memory grown for a long line (grown past `keep`, or past a chunk).
+    void shrink(std::size_t keep = 0);
     std::size_t capacity() const { return capacity_; }
-
-    // Reads by copying into a buffer even where mapping would work (to compare the two).
-    void setCopying(bool copying) { copying_ = copying; }
 
 private:
     template <typename F> struct Adapter final : Sink {
@@ -79,20 +76,21 @@ private:
         std::uint64_t start, end, stop;
         bool skipFirst; // the bytes up to the first line feed belong to the slice before
     };
-    bool ensureCapacity(std::size_t needed);
+    // Room for `needed` bytes, keeping the first `kept`.
+    bool ensureCapacity(std::size_t needed, std::size_t kept);
     Slice readAny(int fd, Bounds b, Sink& sink);
-    void readMapped(int fd, const Bounds& b, Slice& out, Sink& sink);
-    void readCopying(int fd, const Bounds& b, Slice& out, Sink& sink);
 
     std::size_t chunk_;
     std::size_t maxLine_;
     std::size_t padding_;
-    struct Free {
+    struct Unmap {
+        std::size_t bytes = 0;
         void operator()(char* p) const;
     };
-    std::unique_ptr<char, Free> buffer_; // malloc'd, so that growing can remap instead of copy
-    std::size_t capacity_ = 0;           // usable bytes, not counting the padding
-    bool copying_ = false;
+    // Mapped, not allocated: a buffer grown for a long line and given back would otherwise raise
+    // the allocator's mapping threshold, and leave the process larger than it needs to be.
+    std::unique_ptr<char, Unmap> buffer_;
+    std::size_t capacity_ = 0; // usable bytes, not counting the padding
 };
 
 } // namespace vellumkite
