@@ -121,6 +121,7 @@ template <typename Line> void UsageStore::file(Line&& parsed) {
             it->second.absorb(std::move(turn));
         }
         took_ = true;
+        ++version_;
         return;
     }
     auto& batch = std::get<ResultsLine>(parsed);
@@ -140,6 +141,7 @@ template <typename Line> void UsageStore::file(Line&& parsed) {
             resultIndex_.invalidate(); // a replaced result may have moved in time
     }
     took_ = true;
+    ++version_;
 }
 
 void UsageStore::prune(Instant cutoff) {
@@ -168,6 +170,9 @@ void UsageStore::prune(Instant cutoff) {
     for (std::size_t i = 0; i < oldResults; ++i)
         results_.erase(std::string(resultsInOrder[i]->first));
     resultIndex_.dropFront(oldResults);
+
+    if (oldTurns > 0 || oldResults > 0)
+        ++version_;
 
     // A call read after its result was filed is answered already; skip the walk when nothing
     // was filed.

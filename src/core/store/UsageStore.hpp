@@ -128,6 +128,20 @@ private:
     bool filedResults_ = false;
     bool filedCalls_ = false;
 
+    // Counts every change of the held records.
+    std::uint64_t version_ = 1;
+    // What the aggregates last gave, while no record came or went: a pass with nothing new asks
+    // the same questions again.
+    struct Memo {
+        std::uint64_t version = 0;
+        std::optional<Instant> chatsSince, eatersSince;
+        std::vector<ChatSummary> chats;
+        std::vector<ToolEater> eaters;
+        std::optional<std::optional<ChatSummary>> current;
+    };
+    Memo& memo() const;
+    mutable Memo memo_;
+
     mutable TimeIndex<Turn, TurnOrder> turnIndex_;
     mutable TimeIndex<ResultEntry, ResultOrder> resultIndex_;
     mutable bool sessionTurnsValid_ = false;
