@@ -65,6 +65,7 @@ struct Fields {
     Text messageId, model;
     bool usage = false; // an object
     Counts counts;
+    bool cacheParts = false; // the usage's "cache_creation" is an object
     Text speed, inferenceGeo;
     std::vector<Item> items;
 
@@ -243,10 +244,8 @@ bool usageOf(od::value v, int depth, Fields& f) {
         for (std::size_t i = 0; i < std::size(kUsageCounts); ++i)
             if (key == kUsageCounts[i].key && first(seen, static_cast<unsigned>(i)))
                 return readCount(value, depth + 1, f.counts.*(kUsageCounts[i].to));
-        if (key == "cache_creation" && first(seen, 31)) {
-            bool isObject = false;
-            return countsOf(value, depth + 1, isObject, kCacheCreationCounts, f.counts);
-        }
+        if (key == "cache_creation" && first(seen, 31))
+            return countsOf(value, depth + 1, f.cacheParts, kCacheCreationCounts, f.counts);
         if (key == "server_tool_use" && first(seen, 30)) {
             bool isObject = false;
             return countsOf(value, depth + 1, isObject, kServerToolCounts, f.counts);
@@ -483,9 +482,10 @@ std::optional<ParsedLine> replyOf(const Fields& f, Instant time, RecentNames& na
     turn.cacheWrite = f.counts.cacheWrite;
     turn.output = f.counts.output;
     // Some versions wrote 0 for the total while its parts were right.
-    turn.cacheWrite =
-        std::max(turn.cacheWrite, saturatingAdd(std::max<std::int64_t>(f.counts.cacheWrite5m, 0),
-                                                std::max<std::int64_t>(f.counts.cacheWrite1h, 0)));
+    if (f.cacheParts)
+        turn.cacheWrite = std::max(turn.cacheWrite,
+                                   saturatingAdd(std::max<std::int64_t>(f.counts.cacheWrite5m, 0),
+                                                 std::max<std::int64_t>(f.counts.cacheWrite1h, 0)));
     turn.cacheWrite1h = std::clamp<std::int64_t>(f.counts.cacheWrite1h, 0,
                                                  std::max<std::int64_t>(turn.cacheWrite, 0));
     turn.webSearches = std::max<std::int64_t>(f.counts.webSearches, 0);

@@ -145,6 +145,15 @@ TEST(TurnParserTest, ReadsFastModeUsOnlyWebSearchesAndCacheWriteParts) {
     EXPECT_FALSE(plain.turn.usOnly);
     EXPECT_EQ(plain.turn.webSearches, 0);
 
+    // Without parts the total stays as written, even below zero, as the whole-document decoder
+    // had it (found by the fuzzer: the parts used to count as zeros there).
+    const std::string alone = line(R"({"cache_creation_input_tokens":-20,"output_tokens":620})");
+    EXPECT_EQ(asTurn(TurnParser::parse(alone)).turn.cacheWrite, -20);
+    EXPECT_TRUE(dom_reference::agree(TurnParser::parse(alone), dom_reference::parse(alone)));
+    const std::string notAnObject =
+        line(R"({"cache_creation_input_tokens":-20,"cache_creation":[1,2]})");
+    EXPECT_EQ(asTurn(TurnParser::parse(notAnObject)).turn.cacheWrite, -20);
+
     // A streamed reply: the largest count of each line, fast when any line says so.
     Turn merged = plain.turn;
     merged.absorb(Turn(t.turn));
