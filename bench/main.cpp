@@ -1,11 +1,12 @@
 // Measures the usage store against a floor measured in the same run on the same files.
-//   vellumkite-bench [--dir DIR] [--sizes 200,1000] [--runs N] [--only
-//   first,incremental,refresh,real]
+//   vellumkite-bench [--dir DIR] [--sizes 200,1000] [--runs N]
+//                    [--only first,incremental,refresh,json,real]
 //                    [--real MB] [--cli PATH] [--peer COMMAND]
 // The trees are generated once under DIR (default /tmp/vellumkite-bench) and reused.
-// `real` runs `vellumkite-cli json` (or --cli) on a real-shaped tree of --real MB, and, with
-// --peer, another report program on the same tree, alternating; COMMAND is split as a shell
-// would split it (no expansions), e.g. --peer "/old/build/src/cli/vellumkite-cli json".
+// `json` runs `vellumkite-cli json` (or --cli) on the largest first-pass tree, `real` on a
+// real-shaped tree of --real MB; with --peer, another report program runs on the same tree,
+// alternating. COMMAND is split as a shell would split it (no expansions), e.g.
+// --peer "/old/build/src/cli/vellumkite-cli json".
 #include "ChildRun.hpp"
 #include "History.hpp"
 #include "HistoryDatabase.hpp"
@@ -216,11 +217,16 @@ void historyImport(const fs::path& root, double mb, double firstPass, int runs) 
     std::fflush(stdout);
 }
 
-void firstPass(const fs::path& base, int megabytes, int runs, bool rss) {
-    const fs::path root = ensureTree(
+// The first pass's tree: streamed replies over the last week, in megabytes / 2 logs.
+fs::path streamedTree(const fs::path& base, int megabytes) {
+    return ensureTree(
         base, "tree-streamed-" + std::to_string(megabytes) + "mb", [&](bench::LogTree& tree) {
             tree.generate(std::uint64_t(megabytes) << 20, std::max(50, megabytes / 2), systemNow());
         });
+}
+
+void firstPass(const fs::path& base, int megabytes, int runs, bool rss) {
+    const fs::path root = streamedTree(base, megabytes);
     const fs::path projects = root / "projects";
     const double mb = static_cast<double>(treeBytes(projects)) / (1 << 20);
     std::size_t turns = 0;
@@ -365,11 +371,13 @@ void refreshPass(const fs::path& base, int runs) {
     std::fflush(stdout);
 }
 
-// What the programs measured on the real-shaped tree see: a home of their own.
-std::vector<std::pair<std::string, std::string>> homeAt(const fs::path& root) {
+// What the programs measured see: a home of their own under the tree's folder, and the tree's
+// logs under `config` (the assistant's folder, holding "projects").
+std::vector<std::pair<std::string, std::string>> homeAt(const fs::path& root,
+                                                        const fs::path& config) {
     const std::string home = (root / "home").string();
     return {{"HOME", home},
-            {"CLAUDE_CONFIG_DIR", home + "/.claude"},
+            {"CLAUDE_CONFIG_DIR", config.string()},
             {"XDG_CONFIG_HOME", home + "/.config"},
             {"XDG_DATA_HOME", home + "/.local/share"},
             {"XDG_STATE_HOME", home + "/.local/state"},
@@ -384,9 +392,9 @@ struct Figures {
 
 // Runs in a fresh process of its own, so that the children's peak memory is theirs: a child
 // started from a big process inherits that process's high-water mark through exec.
-int compareChild(const fs::path& root, int runs, const std::vector<std::string>& ours,
-                 const std::vector<std::string>& peer) {
-    const auto env = homeAt(root);
+int compareChild(const fs::path& root, const fs::path& config, int runs,
+                 const std::vector<std::string>& ours, const std::vector<std::string>& peer) {
+    const auto env = homeAt(root, config);
     const std::string errors = (root / "stderr.txt").string();
     Figures us, them;
     const auto once = [&](const std::vector<std::string>& argv, Figures& into, bool keep) {
@@ -451,6 +459,33 @@ int compareChild(const fs::path& root, int runs, const std::vector<std::string>&
     return 0;
 }
 
+// Times `vellumkite-cli json` (and the peer) in a child process of its own, on the logs under
+// `config`.
+void compare(const fs::path& root, const fs::path& config, int runs, const std::string& cli,
+             const std::string& peer) {
+    const auto ours = ShellWords::split(cli + " json");
+    const auto theirs = ShellWords::split(peer);
+    if (!ours.simple() || (!peer.empty() && !theirs.simple())) {
+        std::printf("  --cli and --peer take a program and plain arguments only\n");
+        return;
+    }
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    std::vector<std::string> argv = {self,
+                                     "--compare-child",
+                                     root.string(),
+                                     config.string(),
+                                     std::to_string(runs),
+                                     std::to_string(ours.words.size())};
+    for (const auto& w : ours.words)
+        argv.push_back(w.text);
+    for (const auto& w : theirs.words)
+        argv.push_back(w.text);
+    // The child prints its own figures; only its standard output is wanted here.
+    const auto o = bench::ChildRun::run(argv, {}, (root / "compare-stderr.txt").string());
+    std::fputs(o.output.c_str(), stdout);
+    std::fflush(stdout);
+}
+
 void realShaped(const fs::path& base, int megabytes, int runs, const std::string& cli,
                 const std::string& peer) {
     const fs::path root = base / ("real-" + std::to_string(megabytes) + "mb");
@@ -483,23 +518,16 @@ void realShaped(const fs::path& base, int megabytes, int runs, const std::string
     std::printf("real-shaped tree, %.0f MB (%s); reading its bytes once: %.3f s\n", mb,
                 made.c_str(), floor);
     std::fflush(stdout);
-    const auto ours = ShellWords::split(cli + " json");
-    const auto theirs = ShellWords::split(peer);
-    if (!ours.simple() || (!peer.empty() && !theirs.simple())) {
-        std::printf("  --cli and --peer take a program and plain arguments only\n");
-        return;
-    }
-    const std::string self = fs::read_symlink("/proc/self/exe").string();
-    std::vector<std::string> argv = {self, "--compare-child", root.string(), std::to_string(runs),
-                                     std::to_string(ours.words.size())};
-    for (const auto& w : ours.words)
-        argv.push_back(w.text);
-    for (const auto& w : theirs.words)
-        argv.push_back(w.text);
-    // The child prints its own figures; only its standard output is wanted here.
-    const auto o = bench::ChildRun::run(argv, {}, (root / "compare-stderr.txt").string());
-    std::fputs(o.output.c_str(), stdout);
+    compare(root, projects.parent_path(), runs, cli, peer);
+}
+
+// The same on the first-pass benchmark's tree of streamed replies.
+void jsonOnStreamed(const fs::path& base, int megabytes, int runs, const std::string& cli,
+                    const std::string& peer) {
+    const fs::path root = streamedTree(base, megabytes);
+    std::printf("vellumkite-cli json on the %d MB tree of streamed replies:\n", megabytes);
     std::fflush(stdout);
+    compare(root, root, runs, cli, peer);
 }
 
 } // namespace
@@ -507,12 +535,12 @@ void realShaped(const fs::path& base, int megabytes, int runs, const std::string
 int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], "--rss-child") == 0)
         return rssChild(argv[2], argc > 3 ? argv[3] : nullptr);
-    if (argc >= 6 && std::strcmp(argv[1], "--compare-child") == 0) {
-        const auto n = static_cast<std::size_t>(std::atoi(argv[4]));
-        const std::vector<std::string> rest(argv + 5, argv + argc);
+    if (argc >= 7 && std::strcmp(argv[1], "--compare-child") == 0) {
+        const auto n = static_cast<std::size_t>(std::atoi(argv[5]));
+        const std::vector<std::string> rest(argv + 6, argv + argc);
         if (n == 0 || n > rest.size())
             return 2;
-        return compareChild(argv[2], std::max(1, std::atoi(argv[3])),
+        return compareChild(argv[2], argv[3], std::max(1, std::atoi(argv[4])),
                             {rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(n)},
                             {rest.begin() + static_cast<std::ptrdiff_t>(n), rest.end()});
     }
@@ -520,7 +548,7 @@ int main(int argc, char** argv) {
     std::vector<int> sizes = {200, 1000};
     int runs = 3;
     int realMegabytes = 1000;
-    std::string only = "first,incremental,refresh,real";
+    std::string only = "first,incremental,refresh,json,real";
     std::string peer;
     // Our terminal tool from the same build by default.
     std::string cli =
@@ -562,6 +590,8 @@ int main(int argc, char** argv) {
         incremental(base, runs);
     if (wanted("refresh"))
         refreshPass(base, runs);
+    if (wanted("json"))
+        jsonOnStreamed(base, sizes.back(), std::max(runs, 5), cli, peer);
     if (wanted("real"))
         realShaped(base, realMegabytes, std::max(runs, 5), cli, peer);
     if (wanted("limits"))

@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <span>
 #include <string_view>
@@ -94,14 +95,20 @@ struct Reading {
     }
 };
 
+// One pass, its figures printed, and the end of the process right there: the store's records
+// are many small blocks, and handing each one back would take a good part of the run.
+template <typename Render> [[noreturn]] void printOnePass(Render&& render) {
+    auto* r = new Reading; // the process ends before it would go
+    std::_Exit(print(render(*r, r->pass())));
+}
+
 int status(Args args) {
     if (!args.empty())
         return unexpected(args.front());
-    Reading r;
-    const Snapshot snapshot = r.pass();
-    return print(StatusScreen::render(snapshot,
-                                      Thresholds::load(r.preferences, r.inputs.environment),
-                                      systemNow(), Terminal::screenStyle(STDOUT_FILENO)));
+    printOnePass([](Reading& r, const Snapshot& snapshot) {
+        return StatusScreen::render(snapshot, Thresholds::load(r.preferences, r.inputs.environment),
+                                    systemNow(), Terminal::screenStyle(STDOUT_FILENO));
+    });
 }
 
 int watch(Args args) {
@@ -115,16 +122,19 @@ int watch(Args args) {
 int json(Args args) {
     if (!args.empty())
         return unexpected(args.front());
-    return print(SnapshotJson::full(Reading().pass()) + "\n");
+    printOnePass(
+        [](Reading&, const Snapshot& snapshot) { return SnapshotJson::full(snapshot) + "\n"; });
 }
 
 int waybar(Args args) {
     if (!args.empty())
         return unexpected(args.front());
-    const Snapshot snapshot = Reading().pass();
-    const std::string chat = snapshot.currentChat ? "This chat: " + StatusScreen::chatText(snapshot)
-                                                  : StatusScreen::chatText(snapshot);
-    return print(SnapshotJson::waybar(snapshot, chat) + "\n");
+    printOnePass([](Reading&, const Snapshot& snapshot) {
+        const std::string chat = snapshot.currentChat
+                                     ? "This chat: " + StatusScreen::chatText(snapshot)
+                                     : StatusScreen::chatText(snapshot);
+        return SnapshotJson::waybar(snapshot, chat) + "\n";
+    });
 }
 
 // Runs before anything else is set up: the assistant starts it after every message.

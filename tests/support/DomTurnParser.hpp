@@ -107,7 +107,7 @@ inline std::string keyWithoutMessageId(const object& root, const Turn& turn,
                                        std::string_view stamp) {
     if (const auto request = stringMember(root, "requestId"); request && !request->empty())
         return "-:" + std::string(*request);
-    std::string key = "-:" + turn.sessionId + '@' + std::string(stamp);
+    std::string key = "-:" + turn.sessionId.str() + '@' + std::string(stamp);
     for (const std::int64_t n : {turn.input, turn.cacheRead, turn.cacheWrite, turn.output}) {
         key += '/';
         key += std::to_string(n);

@@ -25,6 +25,7 @@ struct AppModel::State {
 
     bool loaded = false;
     Snapshot figures;
+    Instant shownAt; // when the views were last told of a change in the figures
     std::optional<Tip> tip;
     BoxSettings box;
 
@@ -246,12 +247,18 @@ void AppModel::updateBox() {
 }
 
 void AppModel::publish(const Snapshot& s) {
+    // Most passes at rest change nothing on screen: the views are left be then.
+    const Instant now = d_->services.clock();
+    const bool same = d_->loaded && d_->figures.looksSame(s, d_->shownAt, now);
     d_->figures = s;
     d_->tip = s.tip();
     // The notification says what the views are about to show.
     d_->notifier->consider(s.tips);
     d_->loaded = true;
-    emit changed();
+    if (!same) {
+        d_->shownAt = now;
+        emit changed();
+    }
     emit published();
 }
 

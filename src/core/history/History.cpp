@@ -129,7 +129,7 @@ void History::advance(const std::string& path, const LogPosition& position) {
 void History::take(const ParsedLine& line) {
     if (const auto* reply = std::get_if<TurnLine>(&line)) {
         for (const auto& call : reply->toolIds)
-            pending_.calls.called(call.id, std::string(ToolCategory::of(call.name)));
+            pending_.calls.called(call.id, Name(ToolCategory::of(call.name)));
         Turn counts = reply->turn;
         counts.tools.clear(); // not kept in the history
         // No real reply comes near a trillion tokens; capped, no sum of them can overflow.
@@ -148,8 +148,8 @@ void History::take(const ParsedLine& line) {
         // Read again in this pass: keeps the name it had. Else the database names it, from a
         // call read in an earlier pass or the name it was written with.
         auto& slot = pending_.results[r.toolId];
-        auto category = pending_.calls.answer(r.toolId, std::move(slot.category));
-        slot = {batch.sessionId, batch.time, std::move(category), r.tokens};
+        const auto category = pending_.calls.answer(r.toolId, slot.category);
+        slot = {batch.sessionId, batch.time, category, r.tokens};
     }
 }
 
@@ -157,27 +157,27 @@ void History::takeReading(const LimitReading& reading) {
     pending_.readings.push_back(reading);
 }
 
-std::optional<std::int64_t> History::nameId(const std::string& text) {
-    if (const auto it = names_.find(text); it != names_.end())
+std::optional<std::int64_t> History::nameId(Name name) {
+    if (const auto it = names_.find(name); it != names_.end())
         return it->second;
-    if (const auto it = newNames_.find(text); it != newNames_.end())
+    if (const auto it = newNames_.find(name); it != newNames_.end())
         return it->second;
     auto& st = *statements_;
     std::optional<std::int64_t> id;
-    st.findName.bind(1, std::string_view(text));
+    st.findName.bind(1, std::string_view(name));
     if (st.findName.step() == SqliteStatement::Step::row) {
         id = st.findName.integer(0);
         st.findName.reset();
-        names_.emplace(text, *id); // committed by someone: stable
+        names_.emplace(name, *id); // committed by someone: stable
         return id;
     }
     st.findName.reset();
-    st.addName.bind(1, std::string_view(text));
+    st.addName.bind(1, std::string_view(name));
     if (st.addName.step() == SqliteStatement::Step::row)
         id = st.addName.integer(0);
     st.addName.reset();
     if (id)
-        newNames_.emplace(text, *id);
+        newNames_.emplace(name, *id);
     return id;
 }
 
@@ -228,7 +228,7 @@ bool History::writeRows(const Batch& batch) {
         st.result.bind(1, std::string_view(id))
             .bind(2, micros(r.time))
             .bind(3, *session)
-            .bind(4, r.category)
+            .bind(4, r.category ? std::optional<std::string>(r.category->str()) : std::nullopt)
             .bind(5, r.tokens);
         if (!st.result.run())
             return false;

@@ -57,9 +57,9 @@ public:
 
 private:
     struct PendingResult {
-        std::string sessionId;
+        Name sessionId;
         Instant time;
-        std::optional<std::string> category; // none: the call's name is not known here
+        std::optional<Name> category; // none: the call's name is not known here
         std::int64_t tokens = 0;
     };
     // What one pass took in.
@@ -77,15 +77,15 @@ private:
     bool write(const Batch& batch);
     bool writeRows(const Batch& batch);
     void settle(Batch& batch, bool written);
-    std::optional<std::int64_t> nameId(const std::string& text);
+    std::optional<std::int64_t> nameId(Name name);
 
     SqliteDatabase db_;
     std::unordered_map<std::string, LogPosition> positions_; // committed
     Batch pending_;                                          // this pass
     Batch writing_;                                          // being written in the background
     std::future<bool> written_;
-    std::unordered_map<std::string, std::int64_t> names_;    // committed name ids
-    std::unordered_map<std::string, std::int64_t> newNames_; // ids made in this transaction
+    std::unordered_map<Name, std::int64_t> names_;    // committed name ids
+    std::unordered_map<Name, std::int64_t> newNames_; // ids made in this transaction
     bool damaged_ = false;
     bool lastCommitFailed_ = false;
 

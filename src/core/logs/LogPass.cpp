@@ -27,6 +27,9 @@ struct FileIdHash {
 constexpr std::uint64_t kParallelThreshold = std::uint64_t{8} << 20;
 // A parser that grew past this for one long line is replaced after the pass.
 constexpr std::size_t kParserKeep = std::size_t{16} << 20;
+// A reading thread's buffer that grew past this for one long line is given back after the piece
+// that held it; below it, keeping the buffer costs less than mapping it afresh.
+constexpr std::size_t kReaderKeep = std::size_t{4} << 20;
 
 constexpr std::uint64_t kNotReading = std::numeric_limits<std::uint64_t>::max();
 
@@ -63,8 +66,33 @@ struct LogPass::Outcome {
 struct LogPass::Tools {
     TurnParser::Buffers parser;
     LogReader reader;
-    Tools() = default;
-    explicit Tools(std::size_t chunk) : reader(chunk) {}
+};
+
+// A piece of a parallel pass: a whole log, or one slice of a long one. Slices are cut at
+// offsets taken from the listing; each hands out the lines that begin in it (see
+// LogReader::readSlice), so that together they hand out what one read of the log would.
+struct LogPass::Piece {
+    std::size_t file;
+    std::uint64_t from; // the first slice: from where the readers begin
+    std::uint64_t stop; // kNotReading: to the end
+    bool first, last;
+};
+
+// What a piece gave: its lines, with the offset each starts at, and how far it read.
+struct LogPass::Parsed {
+    std::vector<std::pair<ParsedLine, std::uint64_t>> lines;
+    LogReader::Slice read;
+    std::uint64_t print = 0; // of the bytes up to read.consumed
+    bool ready = false;
+};
+
+// A log of a parallel pass, opened once for all its slices by the first to come.
+struct LogPass::Opened {
+    std::once_flag once;
+    UniqueFd fd;
+    Outcome outcome;
+    std::uint64_t start = kNotReading, end = 0;
+    std::atomic<std::size_t> left{0}; // pieces still to read; the last one closes it
 };
 
 LogPass::LogPass(std::vector<std::filesystem::path> roots)
@@ -100,8 +128,11 @@ LogPass::Stats LogPass::run(std::initializer_list<Reader*> list) {
 
     unsigned threads = threads_ ? threads_ : std::thread::hardware_concurrency();
     threads = std::clamp(threads, 1u, 8u);
-    if (threads > 1 && files.size() > 1 && stats.bytes >= kParallelThreshold) {
-        readInParallel(files, readers, threads);
+    std::vector<Piece> pieces;
+    if (threads > 1 && stats.bytes >= kParallelThreshold)
+        pieces = cut(files);
+    if (pieces.size() > 1) {
+        readInParallel(files, pieces, readers, threads);
     } else {
         for (const auto& f : files) {
             const auto outcome =
@@ -143,13 +174,13 @@ std::vector<LogPass::File> LogPass::list(const Readers& readers) {
     return out;
 }
 
-template <typename OnLine>
-LogPass::Outcome LogPass::read(const File& f, Tools& tools, OnLine&& onLine) {
-    Outcome o;
+// Opens a log for a pass and finds where each reader begins in it; the lowest of those, or
+// kNotReading when it could not be opened. `end`: its size now.
+std::uint64_t LogPass::open(const File& f, Outcome& o, UniqueFd& fd, std::uint64_t& end) {
     struct stat st;
-    const UniqueFd fd = openRegular(f.path, st);
+    fd = openRegular(f.path, st);
     if (!fd)
-        return o;
+        return kNotReading;
     o.opened = true;
     o.device = static_cast<std::uint64_t>(st.st_dev);
     o.inode = static_cast<std::uint64_t>(st.st_ino);
@@ -160,7 +191,18 @@ LogPass::Outcome LogPass::read(const File& f, Tools& tools, OnLine&& onLine) {
             start = std::min(start, o.from[r]);
         }
     // Read only up to the size taken now, so that a file that keeps growing cannot stall a pass.
-    const auto end = static_cast<std::uint64_t>(st.st_size);
+    end = static_cast<std::uint64_t>(st.st_size);
+    return start;
+}
+
+template <typename OnLine>
+LogPass::Outcome LogPass::read(const File& f, Tools& tools, OnLine&& onLine) {
+    Outcome o;
+    UniqueFd fd;
+    std::uint64_t end = 0;
+    const std::uint64_t start = open(f, o, fd, end);
+    if (!fd)
+        return o;
     o.consumed =
         tools.reader.read(fd.get(), start, end, [&](std::string_view line, std::uint64_t at) {
             if (auto parsed = TurnParser::parsePadded(tools.parser, line))
@@ -202,61 +244,123 @@ void LogPass::settle(const File& f, const Outcome& o, const Readers& readers) {
     }
 }
 
-struct LogPass::Parsed {
-    std::vector<std::pair<ParsedLine, std::uint64_t>> lines; // with the offset each starts at
-    Outcome outcome;
-    bool ready = false;
-};
+std::vector<LogPass::Piece> LogPass::cut(const std::vector<File>& files) const {
+    std::vector<Piece> pieces;
+    pieces.reserve(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const File& f = files[i];
+        std::uint64_t from = kNotReading;
+        for (const auto& at : f.at)
+            if (at)
+                from = std::min(from, at->offset);
+        const std::uint64_t size = f.listed.size > from ? f.listed.size - from : 0;
+        const std::uint64_t slices = std::max<std::uint64_t>(1, size / sliceBytes_);
+        for (std::uint64_t k = 0; k < slices; ++k)
+            pieces.push_back({i, k == 0 ? 0 : from + k * sliceBytes_,
+                              k + 1 < slices ? from + (k + 1) * sliceBytes_ : kNotReading, k == 0,
+                              k + 1 == slices});
+    }
+    return pieces;
+}
 
-void LogPass::readInParallel(const std::vector<File>& files, const Readers& readers,
-                             unsigned threads) {
-    // Logs are read and parsed on several threads; handing the lines out stays here, in list
-    // order, so the outcome is the same as reading one log after the other. While the next log
-    // to hand out is not parsed yet, this thread parses one itself rather than wait.
-    std::vector<Parsed> parsed(files.size());
-    std::atomic<std::size_t> next{0};
+void LogPass::readPiece(const Piece& piece, const File& f, Opened& log, Tools& tools, Parsed& out) {
+    std::call_once(log.once, [&] { log.start = open(f, log.outcome, log.fd, log.end); });
+    if (log.fd) {
+        // Readers begin no further on than listed, so only the first slice holds their starts.
+        const std::uint64_t from = piece.first ? log.start : piece.from;
+        out.read = tools.reader.readSlice(log.fd.get(), from, piece.stop, log.end, piece.first,
+                                          [&](std::string_view line, std::uint64_t at) {
+                                              if (auto parsed =
+                                                      TurnParser::parsePadded(tools.parser, line))
+                                                  out.lines.emplace_back(std::move(*parsed), at);
+                                          });
+        if (out.read.consumed)
+            out.print = LogPosition::fingerprint(log.fd.get(), *out.read.consumed);
+    }
+    if (log.left.fetch_sub(1) == 1)
+        log.fd.reset();
+}
+
+void LogPass::readInParallel(const std::vector<File>& files, const std::vector<Piece>& pieces,
+                             const Readers& readers, unsigned threads) {
+    // Pieces are read and parsed on several threads; handing the lines out stays here, in
+    // order, so the outcome is the same as reading one log after the other. The threads read at
+    // most `ahead` pieces past the one being handed out, which bounds the memory held by lines
+    // waiting their turn. While the next piece is not parsed yet, this thread parses one itself.
+    const std::size_t ahead = 4 * std::size_t{threads};
+    std::vector<Parsed> parsed(pieces.size());
+    std::vector<Opened> logs(files.size());
+    for (const auto& piece : pieces)
+        logs[piece.file].left.fetch_add(1, std::memory_order_relaxed);
+    std::size_t next = 0;   // the next piece to claim
+    std::size_t handed = 0; // pieces handed out
     std::mutex mutex;
-    std::condition_variable ready;
+    std::condition_variable ready, room;
 
-    auto parseOne = [&](std::size_t i, Tools& tools) {
-        Parsed local;
-        local.outcome =
-            read(files[i], tools, [&](ParsedLine&& line, std::uint64_t at, const Outcome&) {
-                local.lines.emplace_back(std::move(line), at);
-            });
-        tools.reader.shrink();
+    const auto parse = [&](std::size_t i, Tools& tools) {
+        readPiece(pieces[i], files[pieces[i].file], logs[pieces[i].file], tools, parsed[i]);
+        tools.reader.shrink(kReaderKeep);
         std::lock_guard lock(mutex);
-        local.ready = true;
-        parsed[i] = std::move(local);
+        parsed[i].ready = true;
         ready.notify_all();
     };
     std::vector<std::thread> pool;
     pool.reserve(threads - 1);
     for (unsigned t = 1; t < threads; ++t)
         pool.emplace_back([&] {
-            Tools tools(std::size_t{1} << 20);
-            for (std::size_t i; (i = next.fetch_add(1)) < files.size();)
-                parseOne(i, tools);
+            Tools tools;
+            for (;;) {
+                std::size_t i;
+                {
+                    std::unique_lock lock(mutex);
+                    room.wait(lock, [&] { return next >= pieces.size() || next < handed + ahead; });
+                    if (next >= pieces.size())
+                        return;
+                    i = next++;
+                }
+                parse(i, tools);
+            }
         });
 
-    Tools mine(std::size_t{1} << 20);
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        Parsed batch;
-        for (;;) {
-            {
-                std::unique_lock lock(mutex);
-                if (parsed[i].ready || next.load() >= files.size()) {
-                    ready.wait(lock, [&] { return parsed[i].ready; });
-                    batch = std::move(parsed[i]);
-                    break;
-                }
+    Tools mine;
+    Outcome outcome;   // of the log being handed out
+    bool whole = true; // its slices so far joined up
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        for (std::unique_lock lock(mutex); !parsed[i].ready;) {
+            if (next < pieces.size() && next < i + ahead) {
+                const std::size_t j = next++;
+                lock.unlock();
+                parse(j, mine);
+                lock.lock();
+            } else {
+                ready.wait(lock, [&] { return parsed[i].ready; });
             }
-            if (const std::size_t j = next.fetch_add(1); j < files.size())
-                parseOne(j, mine);
         }
-        for (auto& [line, at] : batch.lines)
-            hand(std::move(line), at, batch.outcome, readers);
-        settle(files[i], batch.outcome, readers);
+        const Piece& piece = pieces[i];
+        Parsed batch = std::move(parsed[i]);
+        if (piece.first) {
+            outcome = logs[piece.file].outcome;
+            whole = true;
+        }
+        // A slice that does not begin where the one before ended (the log changed or could not
+        // be read on) ends the log there, as one read would have.
+        if (!piece.first)
+            whole = whole && batch.read.begun && outcome.consumed == batch.read.begun;
+        if (whole) {
+            for (auto& [line, at] : batch.lines)
+                hand(std::move(line), at, outcome, readers);
+            if (batch.read.consumed) {
+                outcome.consumed = batch.read.consumed;
+                outcome.print = batch.print;
+            }
+        }
+        if (piece.last)
+            settle(files[piece.file], outcome, readers);
+        {
+            std::lock_guard lock(mutex);
+            handed = i + 1;
+        }
+        room.notify_all();
     }
     for (auto& t : pool)
         t.join();

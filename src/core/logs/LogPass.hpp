@@ -3,6 +3,7 @@
 #include "LogDirectory.hpp"
 #include "LogPosition.hpp"
 #include "TurnParser.hpp"
+#include "UniqueFd.hpp"
 
 #include <array>
 #include <cstdint>
@@ -50,9 +51,12 @@ public:
 
     const std::vector<std::filesystem::path>& roots() const { return roots_; }
 
-    // Threads used to parse logs in parallel on a pass with much to read (0: one per core).
-    // The outcome is the same whatever the number.
+    // Threads used to parse logs in parallel on a pass with much to read (0: one per core), and
+    // the size of the slices a long log is cut into for them. The outcome is the same whatever
+    // the numbers.
     void setThreads(unsigned threads) { threads_ = threads; }
+    void setSliceBytes(std::uint64_t bytes) { sliceBytes_ = bytes ? bytes : kSliceBytes; }
+    static constexpr std::uint64_t kSliceBytes = std::uint64_t{16} << 20;
 
     // The logs a pass opened and the bytes it found to read in them.
     struct Stats {
@@ -66,19 +70,27 @@ private:
     struct File;
     struct Outcome;
     struct Tools;
+    struct Piece;
     struct Parsed;
+    struct Opened;
     using Readers = std::vector<Reader*>;
 
     std::vector<File> list(const Readers& readers);
+    static std::uint64_t open(const File& f, Outcome& o, UniqueFd& fd, std::uint64_t& end);
     template <typename OnLine> static Outcome read(const File& f, Tools& tools, OnLine&& onLine);
+    static void readPiece(const Piece& piece, const File& f, Opened& log, Tools& tools,
+                          Parsed& out);
     static void hand(ParsedLine&& line, std::uint64_t at, const Outcome& o, const Readers& readers);
     static void settle(const File& f, const Outcome& o, const Readers& readers);
-    void readInParallel(const std::vector<File>& files, const Readers& readers, unsigned threads);
+    std::vector<Piece> cut(const std::vector<File>& files) const;
+    void readInParallel(const std::vector<File>& files, const std::vector<Piece>& pieces,
+                        const Readers& readers, unsigned threads);
 
     std::vector<std::filesystem::path> roots_;
     std::vector<std::unique_ptr<LogDirectory>> directories_;
     std::unique_ptr<Tools> tools_;
     unsigned threads_ = 0;
+    std::uint64_t sliceBytes_ = kSliceBytes;
 };
 
 } // namespace vellumkite

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Name.hpp"
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -14,15 +16,13 @@ namespace vellumkite {
 // from its start brings the result back without its call), else not at all.
 class ToolCalls {
 public:
-    void called(std::string id, std::string name) {
-        open_.insert_or_assign(std::move(id), std::move(name));
-    }
+    void called(std::string id, Name name) { open_.insert_or_assign(std::move(id), name); }
 
-    std::optional<std::string> answer(const std::string& id, std::optional<std::string> before) {
+    std::optional<Name> answer(const std::string& id, std::optional<Name> before) {
         const auto call = open_.find(id);
         if (call == open_.end())
             return before;
-        std::string name = std::move(call->second);
+        const Name name = call->second;
         open_.erase(call);
         return name;
     }
@@ -35,10 +35,10 @@ public:
     template <typename F> void forgetIf(F&& answered) {
         std::erase_if(open_, [&](const auto& kv) { return answered(kv.first); });
     }
-    const std::unordered_map<std::string, std::string>& open() const { return open_; }
+    const std::unordered_map<std::string, Name>& open() const { return open_; }
 
 private:
-    std::unordered_map<std::string, std::string> open_;
+    std::unordered_map<std::string, Name> open_;
 };
 
 } // namespace vellumkite

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Name.hpp"
 #include "Time.hpp"
 
 #include <cstdint>
@@ -10,21 +11,21 @@ namespace vellumkite {
 
 // One reply of the assistant: its token usage and the tools it called.
 struct Turn {
-    std::string key;       // message id ":" request id; lines with the same key are one reply
-    std::string sessionId; // "?" when the line has none
-    std::string project;   // the chat's working directory, "?" when absent
+    std::string key; // message id ":" request id; lines with the same key are one reply
+    Name sessionId;  // "?" when the line has none
+    Name project;    // the chat's working directory, "?" when absent
     Instant time;
-    std::string model;      // "?" when absent
-    std::string entrypoint; // "?" when absent
+    Name model;      // "?" when absent
+    Name entrypoint; // "?" when absent
     std::int64_t input = 0;
     std::int64_t cacheRead = 0;
     std::int64_t cacheWrite = 0;
     std::int64_t output = 0;
-    std::int64_t cacheWrite1h = 0;  // the part of cacheWrite kept for an hour; the rest for 5 min
-    std::int64_t webSearches = 0;   // server-side web searches the reply made
-    bool fast = false;              // answered in fast mode
-    bool usOnly = false;            // inference kept in the United States
-    std::vector<std::string> tools; // appended to when later lines of the same reply arrive
+    std::int64_t cacheWrite1h = 0; // the part of cacheWrite kept for an hour; the rest for 5 min
+    std::int64_t webSearches = 0;  // server-side web searches the reply made
+    bool fast = false;             // answered in fast mode
+    bool usOnly = false;           // inference kept in the United States
+    std::vector<Name> tools;       // appended to when later lines of the same reply arrive
 
     // How much of the chat the assistant took in for this reply (saturating).
     std::int64_t chatSize() const;
@@ -41,9 +42,9 @@ struct Turn {
 
 // The estimated size of one tool's output.
 struct ToolResult {
-    std::string sessionId;
+    Name sessionId;
     Instant time;
-    std::string tool; // "?" when the call was never seen
+    Name tool; // "?" when the call was never seen
     std::int64_t tokens = 0;
 };
 

@@ -6,6 +6,7 @@
 #include "Timestamp.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <simdjson.h>
 
@@ -64,6 +65,7 @@ struct Fields {
     Text messageId, model;
     bool usage = false; // an object
     Counts counts;
+    bool cacheParts = false; // the usage's "cache_creation" is an object
     Text speed, inferenceGeo;
     std::vector<Item> items;
 
@@ -242,10 +244,8 @@ bool usageOf(od::value v, int depth, Fields& f) {
         for (std::size_t i = 0; i < std::size(kUsageCounts); ++i)
             if (key == kUsageCounts[i].key && first(seen, static_cast<unsigned>(i)))
                 return readCount(value, depth + 1, f.counts.*(kUsageCounts[i].to));
-        if (key == "cache_creation" && first(seen, 31)) {
-            bool isObject = false;
-            return countsOf(value, depth + 1, isObject, kCacheCreationCounts, f.counts);
-        }
+        if (key == "cache_creation" && first(seen, 31))
+            return countsOf(value, depth + 1, f.cacheParts, kCacheCreationCounts, f.counts);
         if (key == "server_tool_use" && first(seen, 30)) {
             bool isObject = false;
             return countsOf(value, depth + 1, isObject, kServerToolCounts, f.counts);
@@ -409,6 +409,24 @@ bool read(od::document& doc, Fields& f) {
     return doc.current_location().get(rest) == simdjson::OUT_OF_BOUNDS;
 }
 
+// Names seen lately: the lines of one log repeat their chat, project, model and tools, so most
+// lines name them without a trip to the process's table.
+class RecentNames {
+public:
+    Name operator()(std::string_view text) {
+        for (const Name& n : recent_)
+            if (std::string_view(n) == text)
+                return n;
+        const Name fresh(text);
+        recent_[next_++ % recent_.size()] = fresh;
+        return fresh;
+    }
+
+private:
+    std::array<Name, 16> recent_;
+    std::size_t next_ = 0;
+};
+
 // A reply without a message id keeps a key that is the same on every read of its line: its
 // request id, else what the line says of itself (a random key would count it again each time
 // its log is read anew).
@@ -416,7 +434,7 @@ std::string keyWithoutMessageId(const Fields& f, const Turn& turn) {
     if (f.requestId && !f.requestId->empty())
         return "-:" + std::string(*f.requestId);
     std::string key = "-:";
-    key += turn.sessionId;
+    key += turn.sessionId.str();
     key += '@';
     key += f.timestamp.value_or("");
     for (const std::int64_t n : {turn.input, turn.cacheRead, turn.cacheWrite, turn.output}) {
@@ -426,19 +444,19 @@ std::string keyWithoutMessageId(const Fields& f, const Turn& turn) {
     return key;
 }
 
-std::optional<ParsedLine> resultsOf(const Fields& f, Instant time) {
+std::optional<ParsedLine> resultsOf(const Fields& f, Instant time, RecentNames& names) {
     ResultsLine out;
     for (const auto& item : f.items)
         if (item.type == "tool_result" && item.toolUseId)
             out.results.push_back({std::string(*item.toolUseId), item.tokens});
     if (out.results.empty())
         return std::nullopt;
-    out.sessionId = std::string(f.sessionId.value_or("?"));
+    out.sessionId = names(f.sessionId.value_or("?"));
     out.time = time;
     return ParsedLine{std::move(out)};
 }
 
-std::optional<ParsedLine> replyOf(const Fields& f, Instant time) {
+std::optional<ParsedLine> replyOf(const Fields& f, Instant time, RecentNames& names) {
     if (!f.usage)
         return std::nullopt;
     const auto model = f.model.value_or("?");
@@ -450,22 +468,24 @@ std::optional<ParsedLine> replyOf(const Fields& f, Instant time) {
     for (const auto& item : f.items) {
         if (item.type != "tool_use" || !item.id || !item.name)
             continue;
-        out.toolIds.push_back({std::string(*item.id), std::string(*item.name)});
-        turn.tools.emplace_back(*item.name);
+        const Name name = names(*item.name);
+        out.toolIds.push_back({std::string(*item.id), name});
+        turn.tools.push_back(name);
     }
-    turn.sessionId = std::string(f.sessionId.value_or("?"));
-    turn.project = std::string(f.cwd.value_or("?"));
+    turn.sessionId = names(f.sessionId.value_or("?"));
+    turn.project = names(f.cwd.value_or("?"));
     turn.time = time;
-    turn.model = std::string(model);
-    turn.entrypoint = std::string(f.entrypoint.value_or("?"));
+    turn.model = names(model);
+    turn.entrypoint = names(f.entrypoint.value_or("?"));
     turn.input = f.counts.input;
     turn.cacheRead = f.counts.cacheRead;
     turn.cacheWrite = f.counts.cacheWrite;
     turn.output = f.counts.output;
     // Some versions wrote 0 for the total while its parts were right.
-    turn.cacheWrite =
-        std::max(turn.cacheWrite, saturatingAdd(std::max<std::int64_t>(f.counts.cacheWrite5m, 0),
-                                                std::max<std::int64_t>(f.counts.cacheWrite1h, 0)));
+    if (f.cacheParts)
+        turn.cacheWrite = std::max(turn.cacheWrite,
+                                   saturatingAdd(std::max<std::int64_t>(f.counts.cacheWrite5m, 0),
+                                                 std::max<std::int64_t>(f.counts.cacheWrite1h, 0)));
     turn.cacheWrite1h = std::clamp<std::int64_t>(f.counts.cacheWrite1h, 0,
                                                  std::max<std::int64_t>(turn.cacheWrite, 0));
     turn.webSearches = std::max<std::int64_t>(f.counts.webSearches, 0);
@@ -486,6 +506,7 @@ std::optional<ParsedLine> replyOf(const Fields& f, Instant time) {
 struct TurnParser::Buffers::Impl {
     od::parser parser{kMaxLineLength};
     Fields fields;
+    RecentNames names;
 };
 
 TurnParser::Buffers::Buffers() : impl_(std::make_unique<Impl>()) {}
@@ -530,9 +551,9 @@ std::optional<ParsedLine> TurnParser::parsePadded(Buffers& buffers, std::string_
     if (!time)
         return std::nullopt;
     if (f.type == "user")
-        return resultsOf(f, *time);
+        return resultsOf(f, *time, buffers.impl_->names);
     if (f.type == "assistant")
-        return replyOf(f, *time);
+        return replyOf(f, *time, buffers.impl_->names);
     return std::nullopt;
 }
 

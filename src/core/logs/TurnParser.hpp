@@ -14,7 +14,7 @@ namespace vellumkite {
 // A tool call of a reply: the call's id and the tool's name.
 struct ToolCall {
     std::string id;
-    std::string name;
+    Name name;
     bool operator==(const ToolCall&) const = default;
 };
 
@@ -31,7 +31,7 @@ struct ResultsLine {
         std::int64_t tokens = 0;
         bool operator==(const Result&) const = default;
     };
-    std::string sessionId;
+    Name sessionId;
     Instant time;
     std::vector<Result> results;
 };

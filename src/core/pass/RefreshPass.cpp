@@ -17,6 +17,30 @@ std::optional<Tip> Snapshot::tip() const {
     return tips.front();
 }
 
+bool Snapshot::looksSame(const Snapshot& later, Instant shown, Instant now) const {
+    if (!(*this == later))
+        return false;
+    // Minutes between an instant and the clock, as the views count them.
+    const auto sameMinutes = [&](Instant t) {
+        std::int64_t a, b;
+        return !__builtin_sub_overflow(shown.time_since_epoch().count(),
+                                       t.time_since_epoch().count(), &a) &&
+               !__builtin_sub_overflow(now.time_since_epoch().count(), t.time_since_epoch().count(),
+                                       &b) &&
+               a / 60'000'000 == b / 60'000'000;
+    };
+    if (currentChat && !sameMinutes(currentChat->lastTime))
+        return false;
+    for (const auto& c : topChats)
+        if (!sameMinutes(c.lastTime))
+            return false;
+    if (limits)
+        for (const auto& w : {limits->fiveHour, limits->sevenDay})
+            if (w && !sameMinutes(w->resetsAt))
+                return false;
+    return true;
+}
+
 std::string menuTitle(bool loaded, const std::optional<Limits>& limits,
                       const std::optional<ChatSummary>& currentChat) {
     if (!loaded)

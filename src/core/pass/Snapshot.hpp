@@ -35,6 +35,11 @@ struct Snapshot {
 
     // The first tip, the one the views show.
     std::optional<Tip> tip() const;
+
+    // Whether `later`, shown at `now`, looks the same as this snapshot shown at `shown`: the same
+    // figures, and every time told relative to the clock ("12m ago", "resets in 2h 3m", in whole
+    // minutes) still the same.
+    bool looksSame(const Snapshot& later, Instant shown, Instant now) const;
 };
 
 // The menu-bar title: "…" before the first pass, then the 5-hour percentage, else the current

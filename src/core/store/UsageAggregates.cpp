@@ -51,7 +51,7 @@ namespace {
 
 void add(ChatSummary& s, const Turn& t) {
     // Turns arrive oldest first, so the last one added is the chat's latest.
-    s.project = t.project;
+    s.project = t.project.str();
     s.lastTime = t.time;
     s.size = t.chatSize();
     s.replies += 1;
@@ -61,26 +61,39 @@ void add(ChatSummary& s, const Turn& t) {
 
 } // namespace
 
+UsageStore::Memo& UsageStore::memo() const {
+    if (memo_.version != version_) {
+        memo_ = Memo{};
+        memo_.version = version_;
+    }
+    return memo_;
+}
+
 std::vector<ChatSummary> UsageStore::chats(Instant since) const {
+    Memo& memo = this->memo();
+    if (memo.chatsSince == since)
+        return memo.chats;
     std::vector<ChatSummary> out;
-    std::unordered_map<std::string_view, std::size_t> slot;
+    std::unordered_map<Name, std::size_t> slot;
     forEachTurnSince(since, [&](const Turn& t) {
         auto [it, inserted] = slot.try_emplace(t.sessionId, out.size());
         if (inserted) {
             out.emplace_back();
-            out.back().sessionId = t.sessionId;
+            out.back().sessionId = t.sessionId.str();
         }
         add(out[it->second], t);
     });
     std::sort(out.begin(), out.end(), [](const ChatSummary& a, const ChatSummary& b) {
         return a.weight != b.weight ? a.weight > b.weight : a.sessionId < b.sessionId;
     });
+    memo.chatsSince = since;
+    memo.chats = out;
     return out;
 }
 
-ChatSummary UsageStore::summarize(std::string_view sessionId, Instant since) const {
+ChatSummary UsageStore::summarize(Name sessionId, Instant since) const {
     ChatSummary s;
-    s.sessionId = std::string(sessionId);
+    s.sessionId = sessionId.str();
     const auto& chats = sessionTurns();
     const auto chat = chats.find(sessionId);
     if (chat == chats.end())
@@ -93,14 +106,21 @@ ChatSummary UsageStore::summarize(std::string_view sessionId, Instant since) con
 }
 
 std::optional<ChatSummary> UsageStore::currentChat() const {
-    const auto& index = byTime();
-    if (index.empty())
-        return std::nullopt;
-    // The latest turn; among equal times the greatest key, as the index orders them.
-    return summarize(index.back()->sessionId, kDistantPast);
+    Memo& memo = this->memo();
+    if (!memo.current) {
+        const auto& index = byTime();
+        // The latest turn; among equal times the greatest key, as the index orders them.
+        memo.current = index.empty()
+                           ? std::nullopt
+                           : std::optional(summarize(index.back()->sessionId, kDistantPast));
+    }
+    return *memo.current;
 }
 
 std::vector<ToolEater> UsageStore::toolEaters(Instant since) const {
+    Memo& memo = this->memo();
+    if (memo.eatersSince == since)
+        return memo.eaters;
     constexpr const auto& labels = ToolCategory::kAll;
     struct Acc {
         std::int64_t calls = 0, tokens = 0, biggest = 0;
@@ -142,6 +162,8 @@ std::vector<ToolEater> UsageStore::toolEaters(Instant since) const {
     std::sort(out.begin(), out.end(), [](const ToolEater& a, const ToolEater& b) {
         return a.weight != b.weight ? a.weight > b.weight : a.category < b.category;
     });
+    memo.eatersSince = since;
+    memo.eaters = out;
     return out;
 }
 

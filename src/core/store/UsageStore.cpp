@@ -6,6 +6,12 @@
 
 namespace vellumkite {
 
+namespace {
+
+const Name kUnknown("?");
+
+} // namespace
+
 class UsageStore::Feed final : public LogPass::Reader {
 public:
     explicit Feed(UsageStore& store) : store_(store) {}
@@ -93,14 +99,18 @@ template <typename Line> void UsageStore::file(Line&& parsed) {
     const Instant cutoff = cutoff_;
     if (auto* reply = std::get_if<TurnLine>(&parsed)) {
         for (auto& call : reply->toolIds)
-            calls_.called(std::move(call.id), std::move(call.name));
+            calls_.called(std::move(call.id), call.name);
         filedCalls_ = filedCalls_ || !reply->toolIds.empty();
         Turn& turn = reply->turn;
         if (turn.time < cutoff)
             return;
         auto [it, inserted] = turns_.try_emplace(turn.key);
         if (inserted) {
+            // The key is kept once, in the turn; the map's key views it.
             it->second = std::move(turn);
+            auto node = turns_.extract(it);
+            node.key() = node.mapped().key;
+            it = turns_.insert(std::move(node)).position;
             turnIndex_.add(&it->second);
             if (sessionTurnsValid_) {
                 auto& chat = sessionTurns_[it->second.sessionId];
@@ -111,6 +121,7 @@ template <typename Line> void UsageStore::file(Line&& parsed) {
             it->second.absorb(std::move(turn));
         }
         took_ = true;
+        ++version_;
         return;
     }
     auto& batch = std::get<ResultsLine>(parsed);
@@ -118,11 +129,11 @@ template <typename Line> void UsageStore::file(Line&& parsed) {
         return;
     filedResults_ = true;
     for (auto& r : batch.results) {
-        std::optional<std::string> before;
+        std::optional<Name> before;
         if (const auto filed = results_.find(r.toolId); filed != results_.end())
             before = filed->second.tool;
-        std::string tool = calls_.answer(r.toolId, std::move(before)).value_or("?");
-        ToolResult result{batch.sessionId, batch.time, std::move(tool), r.tokens};
+        const Name tool = calls_.answer(r.toolId, before).value_or(kUnknown);
+        ToolResult result{batch.sessionId, batch.time, tool, r.tokens};
         auto [it, inserted] = results_.insert_or_assign(std::move(r.toolId), std::move(result));
         if (inserted)
             resultIndex_.add(&*it);
@@ -130,6 +141,7 @@ template <typename Line> void UsageStore::file(Line&& parsed) {
             resultIndex_.invalidate(); // a replaced result may have moved in time
     }
     took_ = true;
+    ++version_;
 }
 
 void UsageStore::prune(Instant cutoff) {
@@ -147,7 +159,7 @@ void UsageStore::prune(Instant cutoff) {
             if (chat.empty())
                 sessionTurns_.erase(s);
         }
-        turns_.erase(std::string(t->key));
+        turns_.erase(turns_.find(std::string_view(t->key)));
     }
     turnIndex_.dropFront(oldTurns);
 
@@ -158,6 +170,9 @@ void UsageStore::prune(Instant cutoff) {
     for (std::size_t i = 0; i < oldResults; ++i)
         results_.erase(std::string(resultsInOrder[i]->first));
     resultIndex_.dropFront(oldResults);
+
+    if (oldTurns > 0 || oldResults > 0)
+        ++version_;
 
     // A call read after its result was filed is answered already; skip the walk when nothing
     // was filed.

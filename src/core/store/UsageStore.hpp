@@ -39,7 +39,9 @@ public:
     UsageStore& operator=(const UsageStore&) = delete;
 
     double lookback() const { return lookback_; }
-    const std::unordered_map<std::string, Turn>& turns() const { return turns_; }
+    // By key; each key views the key of its own turn.
+    using Turns = std::unordered_map<std::string_view, Turn>;
+    const Turns& turns() const { return turns_; }
     const std::unordered_map<std::string, ToolResult>& results() const { return results_; }
 
     // The store as one of a log pass's readers: it reads the logs changed inside its window,
@@ -99,14 +101,7 @@ private:
                                                     : a->first < b->first;
         }
     };
-    struct StringHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view s) const {
-            return std::hash<std::string_view>{}(s);
-        }
-    };
-    using SessionTurns =
-        std::unordered_map<std::string, std::vector<const Turn*>, StringHash, std::equal_to<>>;
+    using SessionTurns = std::unordered_map<Name, std::vector<const Turn*>>;
 
     // Views over the held records in time order, kept up to date as records come and go.
     const std::vector<const Turn*>& byTime() const;
@@ -114,13 +109,13 @@ private:
     // Each chat's turns in time order.
     const SessionTurns& sessionTurns() const;
     template <typename F> void forEachTurnSince(Instant since, F&& f) const;
-    ChatSummary summarize(std::string_view sessionId, Instant since) const;
+    ChatSummary summarize(Name sessionId, Instant since) const;
 
     double lookback_;
     Clock clock_;
     Instant cutoff_; // of the pass under way
 
-    std::unordered_map<std::string, Turn> turns_;
+    Turns turns_;
     std::unordered_map<std::string, ToolResult> results_;
     ToolCalls calls_; // by tool name
     // Per log: how far the store has read it.
@@ -132,6 +127,20 @@ private:
     bool took_ = false;
     bool filedResults_ = false;
     bool filedCalls_ = false;
+
+    // Counts every change of the held records.
+    std::uint64_t version_ = 1;
+    // What the aggregates last gave, while no record came or went: a pass with nothing new asks
+    // the same questions again.
+    struct Memo {
+        std::uint64_t version = 0;
+        std::optional<Instant> chatsSince, eatersSince;
+        std::vector<ChatSummary> chats;
+        std::vector<ToolEater> eaters;
+        std::optional<std::optional<ChatSummary>> current;
+    };
+    Memo& memo() const;
+    mutable Memo memo_;
 
     mutable TimeIndex<Turn, TurnOrder> turnIndex_;
     mutable TimeIndex<ResultEntry, ResultOrder> resultIndex_;

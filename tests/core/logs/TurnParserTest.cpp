@@ -53,7 +53,7 @@ TEST(TurnParserTest, ReadsAReplyWithItsUsageAndToolCalls) {
     EXPECT_EQ(line.turn.cacheRead, 10000);
     EXPECT_EQ(line.turn.cacheWrite, 2000);
     EXPECT_EQ(line.turn.output, 500);
-    EXPECT_EQ(line.turn.tools, (std::vector<std::string>{"Read", "Bash"}));
+    EXPECT_EQ(line.turn.tools, (std::vector<Name>{"Read", "Bash"}));
     EXPECT_EQ(line.toolIds, (std::vector<ToolCall>{{"t1", "Read"}, {"t2", "Bash"}}));
     EXPECT_EQ(line.turn.chatSize(), 13000);
     EXPECT_DOUBLE_EQ(line.turn.weight(), 7000.0);
@@ -145,6 +145,15 @@ TEST(TurnParserTest, ReadsFastModeUsOnlyWebSearchesAndCacheWriteParts) {
     EXPECT_FALSE(plain.turn.usOnly);
     EXPECT_EQ(plain.turn.webSearches, 0);
 
+    // Without parts the total stays as written, even below zero, as the whole-document decoder
+    // had it (found by the fuzzer: the parts used to count as zeros there).
+    const std::string alone = line(R"({"cache_creation_input_tokens":-20,"output_tokens":620})");
+    EXPECT_EQ(asTurn(TurnParser::parse(alone)).turn.cacheWrite, -20);
+    EXPECT_TRUE(dom_reference::agree(TurnParser::parse(alone), dom_reference::parse(alone)));
+    const std::string notAnObject =
+        line(R"({"cache_creation_input_tokens":-20,"cache_creation":[1,2]})");
+    EXPECT_EQ(asTurn(TurnParser::parse(notAnObject)).turn.cacheWrite, -20);
+
     // A streamed reply: the largest count of each line, fast when any line says so.
     Turn merged = plain.turn;
     merged.absorb(Turn(t.turn));
@@ -179,7 +188,7 @@ TEST(TurnParserTest, OnlyIntegralCountsInRangeCount) {
 TEST(TurnParserTest, ToolCallsWithoutIdOrNameAreDropped) {
     const auto t = asTurn(TurnParser::parse(
         R"({"type":"assistant","timestamp":"2025-03-01T09:30:15.250Z","message":{"id":"m","usage":{},"content":[{"type":"tool_use","id":"a"},{"type":"tool_use","name":"Grep"},{"type":"text","text":"hi"},{"type":"tool_use","id":"b","name":"Grep"},"junk"]}})"));
-    EXPECT_EQ(t.turn.tools, std::vector<std::string>{"Grep"});
+    EXPECT_EQ(t.turn.tools, std::vector<Name>{"Grep"});
     EXPECT_EQ(t.toolIds, (std::vector<ToolCall>{{"b", "Grep"}}));
 }
 

@@ -181,3 +181,29 @@ TEST_F(RefreshPassTest, TheNextMessageIsItsChatsLastFewRepliesInPercentOfTheWind
     EXPECT_NE(SnapshotJson::full(s).find(",\"percentPerMessage\":1.2}"), std::string::npos);
     EXPECT_NE(SnapshotJson::waybar(s, "").find(",\"percentPerMessage\":1.2}"), std::string::npos);
 }
+
+TEST(SnapshotTest, LooksTheSameWhileNoFigureAndNoMinuteOfATimeToldChanges) {
+    const Instant t0 = StoreFixture::at("2025-03-01T12:00:00.000Z");
+    Snapshot s;
+    s.currentChat = ChatSummary{"s", "/p", t0 - 90s, 1, 100, 1.0, 5};
+    s.topChats = {*s.currentChat, ChatSummary{"u", "/q", t0 - 20s, 1, 100, 1.0, 5}};
+    s.limits = Limits{};
+    s.limits->sevenDay = Limits::Window{18, t0 + 3h + 30s};
+    EXPECT_TRUE(s.looksSame(s, t0, t0 + 5s));
+    Snapshot other = s;
+    other.todayWeight = 2;
+    EXPECT_FALSE(s.looksSame(other, t0, t0));
+    // "1m ago" stays so until 12:00:30, "0m" of the second chat until 12:00:40, and the weekly
+    // limit resets in 3h 0m until 12:00:30.
+    EXPECT_TRUE(s.looksSame(s, t0, t0 + 29s));
+    EXPECT_FALSE(s.looksSame(s, t0, t0 + 31s));
+    s.currentChat->lastTime = s.topChats[0].lastTime = t0 - 61s;
+    EXPECT_TRUE(s.looksSame(s, t0 + 10s, t0 + 29s));
+    EXPECT_FALSE(s.looksSame(s, t0 + 29s, t0 + 35s)) << "the weekly limit's minute moved";
+    s.limits.reset();
+    EXPECT_TRUE(s.looksSame(s, t0 + 29s, t0 + 35s));
+    EXPECT_FALSE(s.looksSame(s, t0 + 35s, t0 + 41s)) << "the second chat is a minute old";
+    // Times too far apart to count in minutes never look the same.
+    s.topChats[1].lastTime = kDistantPast;
+    EXPECT_FALSE(s.looksSame(s, t0, t0));
+}

@@ -187,5 +187,26 @@ TEST(UsageAggregatesRandomTest, FiguresMatchAFreshStoreAfterManyPasses) {
         EXPECT_EQ(store.currentChat(), fresh.currentChat()) << pass;
         EXPECT_EQ(store.toolEaters(since), fresh.toolEaters(since)) << pass;
         EXPECT_EQ(store.toolEaters(kDistantPast), fresh.toolEaters(kDistantPast)) << pass;
+        // The same questions as last pass: answered afresh once any record came, changed or went.
+        EXPECT_EQ(store.chats(kDistantPast), fresh.chats(kDistantPast)) << pass;
+        EXPECT_EQ(store.currentChat(), fresh.currentChat()) << pass;
     }
+}
+
+TEST_F(UsageAggregatesTest, FiguresAskedAgainFollowRecordsThatAgeOutWithNothingNew) {
+    addReply("old", "2025-02-22T11:00:00.000Z", 1000);
+    addReply("new", "2025-03-01T11:00:00.000Z", 10);
+    addResult("old", "2025-02-22T11:00:01.000Z", "c1", "Read", 4000); // its call: 02-25
+    store.refresh();
+    ASSERT_EQ(store.chats(kDistantPast).size(), 3u);
+    ASSERT_EQ(store.toolEaters(kDistantPast).size(), 1u);
+    // A day later the oldest records leave the window; the pass reads nothing new.
+    now = at("2025-03-02T12:00:00.000Z");
+    EXPECT_FALSE(store.refresh());
+    const auto chats = store.chats(kDistantPast);
+    ASSERT_EQ(chats.size(), 2u);
+    EXPECT_NE(chats[0].sessionId, "old");
+    EXPECT_NE(chats[1].sessionId, "old");
+    EXPECT_TRUE(store.toolEaters(kDistantPast).empty());
+    EXPECT_EQ(store.currentChat()->sessionId, "new");
 }

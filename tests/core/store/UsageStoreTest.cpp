@@ -109,11 +109,11 @@ TEST_F(UsageStoreTest, AStreamedReplyKeepsItsLargestCountsHoweverItsLinesArrive)
     EXPECT_EQ(output("four"), 209) << "a re-read provisional line changes nothing";
 
     for (const auto& [key, turn] : store.turns()) {
+        EXPECT_EQ(key.data(), turn.key.data()) << "the key is kept once, in its turn";
         EXPECT_EQ(turn.input, 40) << key << ": counts are never added up";
         EXPECT_EQ(turn.cacheRead, 20000) << key;
     }
-    EXPECT_EQ(store.turns().at("one:req_1").tools,
-              (std::vector<std::string>{"Read", "Read", "Read"}))
+    EXPECT_EQ(store.turns().at("one:req_1").tools, (std::vector<Name>{"Read", "Read", "Read"}))
         << "tool names are appended";
     EXPECT_EQ(store.turns().at("three:req_1").time, at("2025-03-01T11:02:00.000Z"));
     // Every figure built on the replies sees the final count.
@@ -172,7 +172,7 @@ TEST_F(UsageStoreTest, ResumesFromTheStartAfterTruncation) {
     writeFile(log(), replyLine(r) + "\n"); // shorter than the stored offset
     store.refresh();
     EXPECT_EQ(store.turns().size(), 2u);
-    EXPECT_EQ(store.turns().at("m1:req_1").tools, (std::vector<std::string>{"Read", "Read"}));
+    EXPECT_EQ(store.turns().at("m1:req_1").tools, (std::vector<Name>{"Read", "Read"}));
     EXPECT_EQ(store.offset(log()), replyLine(r).size() + 1);
 }
 
