@@ -20,7 +20,6 @@ namespace vellumkite {
 namespace {
 
 constexpr qreal kCornerRadius = 2;
-constexpr int kLabelGap = 6; // between the values at the left and the bars
 
 SpikeScale scaleOf(const std::vector<HistoryOverview::Day>& days, HistoryChart::Measure m) {
     std::vector<double> values;
@@ -113,8 +112,8 @@ QString HistoryChart::accessibleDetail() const {
     return lines.join(QLatin1Char('\n'));
 }
 
-HistoryChart::HistoryChart(QWidget* parent) : QWidget(parent) {
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+HistoryChart::HistoryChart(QWidget* parent)
+    : Chart({600, 220}, {240, 120}, QSizePolicy::Expanding, parent) {
     setMouseTracking(true);
 }
 
@@ -131,14 +130,6 @@ void HistoryChart::setMeasure(Measure measure) {
     measure_ = measure;
     update();
     announce(this);
-}
-
-QSize HistoryChart::sizeHint() const {
-    return {Theme::scaledWidth(600), Theme::scaledWidth(220)};
-}
-
-QSize HistoryChart::minimumSizeHint() const {
-    return {Theme::scaledWidth(240), Theme::scaledWidth(120)};
 }
 
 int HistoryChart::scaleWidth() const {
@@ -169,13 +160,8 @@ void HistoryChart::paintEvent(QPaintEvent*) {
     painter.setFont(Theme::caption());
     painter.setPen(Theme::secondary(pal));
     const double scale = scaleOf(days_, measure_).scale;
-    const qreal labelWidth = plot.left() - kLabelGap;
-    const qreal labelHeight = painter.fontMetrics().height();
-    const QRectF scaleBox(0, plot.top() - labelHeight / 2, labelWidth, labelHeight);
-    painter.drawText(scaleBox, Qt::AlignRight | Qt::AlignVCenter, valueText(scale, measure_));
-    painter.setPen(QPen(Theme::tertiary(pal), 1));
-    painter.drawLine(QPointF(plot.left(), plot.bottom() + 0.5),
-                     QPointF(plot.right(), plot.bottom() + 0.5));
+    paintScaleValue(painter, plot, plot.top(), valueText(scale, measure_));
+    paintBaseLine(painter, plot, pal);
 
     painter.setPen(Qt::NoPen);
     const auto cols = columns(plot, days_, measure_);
@@ -200,8 +186,7 @@ void HistoryChart::paintEvent(QPaintEvent*) {
         painter.setPen(dash);
         painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
         painter.setPen(Theme::secondary(pal));
-        painter.drawText(QRectF(0, y - labelHeight / 2, labelWidth, labelHeight),
-                         Qt::AlignRight | Qt::AlignVCenter, valueText(median, measure_));
+        paintScaleValue(painter, plot, y, valueText(median, measure_));
     }
 
     // Dates under every seventh day, counted back from today.
@@ -239,7 +224,7 @@ bool HistoryChart::event(QEvent* e) {
         e->ignore();
         return true;
     }
-    return QWidget::event(e);
+    return Chart::event(e);
 }
 
 } // namespace vellumkite

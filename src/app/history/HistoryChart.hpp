@@ -1,19 +1,18 @@
 #pragma once
 
-#include "Accessible.hpp"
+#include "Chart.hpp"
 #include "HistoryOverview.hpp"
 
 #include <array>
 #include <QColor>
 #include <QRectF>
-#include <QWidget>
 #include <vector>
 
 namespace vellumkite {
 
 // The last 30 days as bars, stacked by model family, today at the right, with a dashed line at
 // the median day. Weight or cost; the day's figures show in a tooltip under the pointer.
-class HistoryChart : public QWidget, public Accessible {
+class HistoryChart : public Chart {
     Q_OBJECT
 
 public:
@@ -44,12 +43,8 @@ public:
     void setMeasure(Measure measure);
     Measure measure() const { return measure_; }
 
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
-
     // What the bars show to the eye, for the ear: "Weight per day, last 30 days", with every day's
     // figures, one line a day, as the description.
-    QAccessible::Role accessibleRole() const override { return QAccessible::Chart; }
     QString accessibleText() const override;
     QString accessibleDetail() const override;
 

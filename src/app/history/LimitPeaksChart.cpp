@@ -5,17 +5,13 @@
 #include "Theme.hpp"
 
 #include <algorithm>
-#include <cmath>
 #include <QDateTime>
-#include <QFontMetricsF>
 #include <QLocale>
 #include <QPainter>
 
 namespace vellumkite {
 
 namespace {
-
-constexpr int kLabelGap = 6;
 
 QDateTime local(Instant t) {
     return QDateTime::fromMSecsSinceEpoch(
@@ -31,15 +27,7 @@ qreal xOf(const QRectF& plot, const LimitOverview& o, Instant t) {
 
 } // namespace
 
-LimitPeaksChart::LimitPeaksChart(QWidget* parent) : QWidget(parent) {
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-}
-
-void LimitPeaksChart::setOverview(const LimitOverview& overview) {
-    overview_ = overview;
-    update();
-    announce(this);
-}
+LimitPeaksChart::LimitPeaksChart(QWidget* parent) : LimitChart(parent) {}
 
 std::vector<QRectF> LimitPeaksChart::bars(const QRectF& plot, const LimitOverview& o) {
     std::vector<QRectF> out;
@@ -53,20 +41,6 @@ std::vector<QRectF> LimitPeaksChart::bars(const QRectF& plot, const LimitOvervie
     return out;
 }
 
-QSize LimitPeaksChart::sizeHint() const {
-    return {Theme::scaledWidth(290), Theme::scaledWidth(120)};
-}
-
-QSize LimitPeaksChart::minimumSizeHint() const {
-    return {Theme::scaledWidth(160), Theme::scaledWidth(120)};
-}
-
-QRectF LimitPeaksChart::plot() const {
-    const QFontMetricsF metrics(Theme::caption());
-    const qreal scale = std::ceil(metrics.horizontalAdvance(QStringLiteral("100%"))) + kLabelGap;
-    return QRectF(rect()).adjusted(scale, metrics.height() / 2, 0, -(metrics.height() + 4));
-}
-
 QString LimitPeaksChart::accessibleText() const {
     return QStringLiteral("5-hour windows of the last 7 days by their peak");
 }
@@ -74,7 +48,7 @@ QString LimitPeaksChart::accessibleText() const {
 QString LimitPeaksChart::accessibleDetail() const {
     const QLocale locale;
     QStringList lines;
-    for (const auto& p : overview_.fiveHour)
+    for (const auto& p : overview().fiveHour)
         lines << QStringLiteral("%1 to %2, peak %3")
                      .arg(locale.toString(local(p.start), QStringLiteral("ddd d MMM HH:mm")),
                           locale.toString(local(p.resetsAt), QStringLiteral("HH:mm")),
@@ -86,27 +60,20 @@ void LimitPeaksChart::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QPalette pal = palette();
-    const QRectF area = plot();
-    painter.setFont(Theme::caption());
+    const LimitOverview& o = overview();
+    // 100 % at the top.
+    const QString top = QStringLiteral("100%");
+    const QRectF area = plot(top);
+    paintFrame(painter, area, top, area.top());
     const qreal labelHeight = painter.fontMetrics().height();
 
-    // 100 % at the top, faint; the base line under the bars.
-    painter.setPen(Theme::secondary(pal));
-    painter.drawText(QRectF(0, area.top() - labelHeight / 2, area.left() - kLabelGap, labelHeight),
-                     Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("100%"));
-    painter.setPen(QPen(Theme::tertiary(pal), 1, Qt::DotLine));
-    painter.drawLine(QPointF(area.left(), area.top()), QPointF(area.right(), area.top()));
-    painter.setPen(QPen(Theme::tertiary(pal), 1));
-    painter.drawLine(QPointF(area.left(), area.bottom() + 0.5),
-                     QPointF(area.right(), area.bottom() + 0.5));
-
     painter.setPen(Qt::NoPen);
-    const auto rects = bars(area, overview_);
+    const auto rects = bars(area, o);
     for (std::size_t i = 0; i < rects.size(); ++i) {
-        painter.setBrush(Theme::gaugeColor(overview_.fiveHour[i].percent, pal));
+        painter.setBrush(Theme::gaugeColor(o.fiveHour[i].percent, pal));
         const qreal radius = std::min<qreal>(2, rects[i].width() / 2);
         painter.drawRoundedRect(rects[i], radius, radius);
-        if (overview_.fiveHour[i].percent > 100)
+        if (o.fiveHour[i].percent > 100)
             Theme::paintClipMark(painter, rects[i], pal);
         painter.setPen(Qt::NoPen);
     }
@@ -114,15 +81,15 @@ void LimitPeaksChart::paintEvent(QPaintEvent*) {
     // The days under the bars, each under its noon.
     painter.setPen(Theme::secondary(pal));
     const QLocale locale;
-    QDate day = local(overview_.from).date();
+    QDate day = local(o.from).date();
     for (int i = 0; i <= LimitOverview::kFiveHourDays; ++i, day = day.addDays(1)) {
         const Instant noon{
             std::chrono::milliseconds(QDateTime(day, QTime(12, 0)).toMSecsSinceEpoch())};
-        if (noon < overview_.from || noon > overview_.to)
+        if (noon < o.from || noon > o.to)
             continue;
         const QString label = locale.toString(day, QStringLiteral("ddd"));
         const qreal w = painter.fontMetrics().horizontalAdvance(label) + 2;
-        QRectF box(xOf(area, overview_, noon) - w / 2, area.bottom() + 3, w, labelHeight);
+        QRectF box(xOf(area, o, noon) - w / 2, area.bottom() + 3, w, labelHeight);
         box.moveLeft(std::clamp(box.left(), area.left(), area.right() - w));
         painter.drawText(box, Qt::AlignHCenter | Qt::AlignTop, label);
     }

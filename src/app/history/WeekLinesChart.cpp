@@ -5,17 +5,13 @@
 #include "Theme.hpp"
 
 #include <algorithm>
-#include <cmath>
 #include <QDateTime>
-#include <QFontMetricsF>
 #include <QLocale>
 #include <QPainter>
 
 namespace vellumkite {
 
 namespace {
-
-constexpr int kLabelGap = 6;
 
 double top(const LimitOverview& o) {
     double out = 100;
@@ -31,15 +27,7 @@ QString percentText(double p) {
 
 } // namespace
 
-WeekLinesChart::WeekLinesChart(QWidget* parent) : QWidget(parent) {
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-}
-
-void WeekLinesChart::setOverview(const LimitOverview& overview) {
-    overview_ = overview;
-    update();
-    announce(this);
-}
+WeekLinesChart::WeekLinesChart(QWidget* parent) : LimitChart(parent) {}
 
 std::vector<QPolygonF> WeekLinesChart::lines(const QRectF& plot, const LimitOverview& o) {
     std::vector<QPolygonF> out;
@@ -57,29 +45,14 @@ std::vector<QPolygonF> WeekLinesChart::lines(const QRectF& plot, const LimitOver
     return out;
 }
 
-QSize WeekLinesChart::sizeHint() const {
-    return {Theme::scaledWidth(290), Theme::scaledWidth(120)};
-}
-
-QSize WeekLinesChart::minimumSizeHint() const {
-    return {Theme::scaledWidth(160), Theme::scaledWidth(120)};
-}
-
-QRectF WeekLinesChart::plot() const {
-    const QFontMetricsF metrics(Theme::caption());
-    const qreal scale =
-        std::ceil(metrics.horizontalAdvance(percentText(top(overview_)))) + kLabelGap;
-    return QRectF(rect()).adjusted(scale, metrics.height() / 2, 0, -(metrics.height() + 4));
-}
-
 QString WeekLinesChart::accessibleText() const {
-    return QStringLiteral("Weekly limit over the last %1 weeks").arg(overview_.weeks.size());
+    return QStringLiteral("Weekly limit over the last %1 weeks").arg(overview().weeks.size());
 }
 
 QString WeekLinesChart::accessibleDetail() const {
     const QLocale locale;
     QStringList out;
-    for (const auto& w : overview_.weeks) {
+    for (const auto& w : overview().weeks) {
         const auto reset = QDateTime::fromMSecsSinceEpoch(
             std::chrono::duration_cast<std::chrono::milliseconds>(w.resetsAt.time_since_epoch())
                 .count());
@@ -94,22 +67,14 @@ void WeekLinesChart::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QPalette pal = palette();
-    const QRectF area = plot();
-    painter.setFont(Theme::caption());
+    const double scale = top(overview());
+    const QString topValue = percentText(scale);
+    const QRectF area = plot(topValue);
+    paintFrame(painter, area, topValue, area.bottom() - area.height() * 100 / scale);
     const qreal labelHeight = painter.fontMetrics().height();
 
-    painter.setPen(Theme::secondary(pal));
-    painter.drawText(QRectF(0, area.top() - labelHeight / 2, area.left() - kLabelGap, labelHeight),
-                     Qt::AlignRight | Qt::AlignVCenter, percentText(top(overview_)));
-    painter.setPen(QPen(Theme::tertiary(pal), 1, Qt::DotLine));
-    const qreal full = area.bottom() - area.height() * 100 / top(overview_);
-    painter.drawLine(QPointF(area.left(), full), QPointF(area.right(), full));
-    painter.setPen(QPen(Theme::tertiary(pal), 1));
-    painter.drawLine(QPointF(area.left(), area.bottom() + 0.5),
-                     QPointF(area.right(), area.bottom() + 0.5));
-
     // The earlier weeks first, so that this week's line lies on top.
-    const auto polys = lines(area, overview_);
+    const auto polys = lines(area, overview());
     for (std::size_t i = 0; i < polys.size(); ++i) {
         const bool current = i + 1 == polys.size();
         const QColor color = current ? Theme::accent(pal) : Theme::secondary(pal);

@@ -1,44 +1,31 @@
 #pragma once
 
-#include "Accessible.hpp"
-#include "LimitOverview.hpp"
+#include "LimitChart.hpp"
 
 #include <QPolygonF>
 #include <QRectF>
-#include <QWidget>
 #include <vector>
 
 namespace vellumkite {
 
 // The weekly percentage of the last 4 weeks, a line per week from its start to its reset, laid
 // over each other: this week in the accent colour, the earlier ones fainter.
-class WeekLinesChart : public QWidget, public Accessible {
+class WeekLinesChart : public LimitChart {
     Q_OBJECT
 
 public:
     explicit WeekLinesChart(QWidget* parent = nullptr);
 
-    void setOverview(const LimitOverview& overview);
-
     // Each week's line in the plot: across by the time into the week, up by the percentage
     // against the larger of 100 % and the highest reading.
     static std::vector<QPolygonF> lines(const QRectF& plot, const LimitOverview& overview);
 
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
-
-    QAccessible::Role accessibleRole() const override { return QAccessible::Chart; }
     QString accessibleText() const override;
     // One line a week: "Week to Sat 8 Mar 09:00: 64 % at its last reading".
     QString accessibleDetail() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-
-private:
-    QRectF plot() const;
-
-    LimitOverview overview_;
 };
 
 } // namespace vellumkite
