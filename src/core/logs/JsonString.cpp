@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -54,6 +55,25 @@ inline std::uint64_t escapedBy(std::uint64_t backslash, std::uint64_t& carry) {
     std::uint64_t startsOnEven;
     carry = __builtin_add_overflow(oddStarts, backslash, &startsOnEven) ? 1 : 0;
     return (even ^ (startsOnEven << 1)) & followsEscape;
+}
+
+// The characters escaped in the 64-byte block at `base`, of which `backslash` marks the
+// backslashes; bytes past the end of the body are masked off. Nothing when a backslash escapes the
+// closing quote.
+inline std::optional<std::uint64_t> escapedIn(std::string_view body, std::size_t base,
+                                              std::uint64_t backslash, std::uint64_t& carry) {
+    const std::size_t left = body.size() - base;
+    if (left < 64)
+        backslash &= (std::uint64_t{1} << left) - 1;
+    if (backslash == 0 && carry == 0)
+        return 0;
+    std::uint64_t escaped = escapedBy(backslash, carry);
+    if (left < 64) {
+        if ((escaped >> left) & 1)
+            return std::nullopt;
+        escaped &= (std::uint64_t{1} << left) - 1;
+    }
+    return escaped;
 }
 
 int hexValue(char c) {
@@ -119,19 +139,10 @@ std::optional<std::size_t> decodedSizePlain(std::string_view body) {
     std::size_t skipUntil = 0; // past the low half of a surrogate pair already counted
     const auto* bytes = reinterpret_cast<const unsigned char*>(body.data());
     for (std::size_t base = 0; base < body.size(); base += 64) {
-        std::uint64_t bs = backslashesPlain(body.data() + base);
-        const std::size_t left = body.size() - base;
-        if (left < 64)
-            bs &= (std::uint64_t{1} << left) - 1;
-        if (bs == 0 && carry == 0)
-            continue;
-        std::uint64_t escaped = escapedBy(bs, carry);
-        if (left < 64) {
-            if ((escaped >> left) & 1)
-                return std::nullopt; // a backslash escaping the closing quote
-            escaped &= (std::uint64_t{1} << left) - 1;
-        }
-        for (; escaped; escaped &= escaped - 1) {
+        const auto block = escapedIn(body, base, backslashesPlain(body.data() + base), carry);
+        if (!block)
+            return std::nullopt;
+        for (std::uint64_t escaped = *block; escaped; escaped &= escaped - 1) {
             const std::size_t at = base + static_cast<std::size_t>(__builtin_ctzll(escaped));
             ++shorter;
             const Escape kind = kEscapes[bytes[at]];
@@ -186,18 +197,12 @@ decodedSizeAvx2(std::string_view body) {
     std::size_t skipUntil = 0;
     for (std::size_t base = 0; base < body.size(); base += 64) {
         const char* p = body.data() + base;
-        std::uint64_t bs = backslashesAvx2(p);
-        const std::size_t left = body.size() - base;
-        if (left < 64)
-            bs &= (std::uint64_t{1} << left) - 1;
-        if (bs == 0 && carry == 0)
+        const auto block = escapedIn(body, base, backslashesAvx2(p), carry);
+        if (!block)
+            return std::nullopt;
+        if (*block == 0)
             continue;
-        std::uint64_t escaped = escapedBy(bs, carry);
-        if (left < 64) {
-            if ((escaped >> left) & 1)
-                return std::nullopt; // a backslash escaping the closing quote
-            escaped &= (std::uint64_t{1} << left) - 1;
-        }
+        const std::uint64_t escaped = *block;
         const Escapable lo = escapable(p), hi = escapable(p + 32);
         const std::uint64_t allowed = std::uint64_t{hi.allowed} << 32 | lo.allowed;
         if (escaped & ~allowed)
