@@ -57,25 +57,6 @@ inline std::uint64_t escapedBy(std::uint64_t backslash, std::uint64_t& carry) {
     return (even ^ (startsOnEven << 1)) & followsEscape;
 }
 
-// The characters escaped in the 64-byte block at `base`, of which `backslash` marks the
-// backslashes; bytes past the end of the body are masked off. Nothing when a backslash escapes the
-// closing quote.
-inline std::optional<std::uint64_t> escapedIn(std::string_view body, std::size_t base,
-                                              std::uint64_t backslash, std::uint64_t& carry) {
-    const std::size_t left = body.size() - base;
-    if (left < 64)
-        backslash &= (std::uint64_t{1} << left) - 1;
-    if (backslash == 0 && carry == 0)
-        return 0;
-    std::uint64_t escaped = escapedBy(backslash, carry);
-    if (left < 64) {
-        if ((escaped >> left) & 1)
-            return std::nullopt;
-        escaped &= (std::uint64_t{1} << left) - 1;
-    }
-    return escaped;
-}
-
 int hexValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -110,57 +91,90 @@ constexpr auto kEscapes = [] {
     return t;
 }();
 
-// How much shorter a \u escape at `at` (the u) decodes than it is written, beyond the one byte
-// every escape saves; -1 when it is not valid. A surrogate pair is counted whole at its first half.
-long unicodeSaving(std::string_view body, std::size_t at, std::size_t& skipUntil) {
-    if (at < skipUntil)
-        return 0;
-    const long cp = hex4(body, at + 1);
-    if (cp < 0 || (cp >= 0xdc00 && cp <= 0xdfff))
-        return -1;
-    if (cp >= 0xd800 && cp < 0xdc00) {
-        // A high surrogate needs a low one right after it: 12 bytes make 4.
-        if (at + 6 >= body.size() || body[at + 5] != '\\' || body[at + 6] != 'u')
-            return -1;
-        const long low = hex4(body, at + 7);
-        if (low < 0xdc00 || low > 0xdfff)
-            return -1;
-        skipUntil = at + 7;
-        return 6;
-    }
-    return cp <= 0x7f ? 4 : cp <= 0x7ff ? 3 : 2;
-}
+// What both counts carry from one 64-byte block to the next, and the steps they share. Every
+// escape decodes at least one byte shorter than it is written; a \u escape more, by the UTF-8
+// length of its code point.
+class Count {
+public:
+    explicit Count(std::string_view body) : body_(body) {}
 
+    // The characters escaped in the block at `base`, of which `backslash` marks the backslashes;
+    // bytes past the end of the body are masked off. Nothing when a backslash escapes the closing
+    // quote.
+    std::optional<std::uint64_t> escapedIn(std::size_t base, std::uint64_t backslash) {
+        const std::size_t left = body_.size() - base;
+        if (left < 64)
+            backslash &= (std::uint64_t{1} << left) - 1;
+        if (backslash == 0 && carry_ == 0)
+            return 0;
+        std::uint64_t escaped = escapedBy(backslash, carry_);
+        if (left < 64) {
+            if ((escaped >> left) & 1)
+                return std::nullopt;
+            escaped &= (std::uint64_t{1} << left) - 1;
+        }
+        return escaped;
+    }
+
+    void addEscapes(std::size_t n) { shorter_ += n; }
+
+    // Adds what the \u escape at `at` (the u) saves beyond the one byte of every escape; false
+    // when it is not valid. A surrogate pair is counted whole at its first half.
+    bool addUnicode(std::size_t at) {
+        if (at < skipUntil_)
+            return true;
+        const long cp = hex4(body_, at + 1);
+        if (cp < 0 || (cp >= 0xdc00 && cp <= 0xdfff))
+            return false;
+        if (cp >= 0xd800 && cp < 0xdc00) {
+            // A high surrogate needs a low one right after it: 12 bytes make 4.
+            if (at + 6 >= body_.size() || body_[at + 5] != '\\' || body_[at + 6] != 'u')
+                return false;
+            const long low = hex4(body_, at + 7);
+            if (low < 0xdc00 || low > 0xdfff)
+                return false;
+            skipUntil_ = at + 7;
+            shorter_ += 6;
+            return true;
+        }
+        shorter_ += cp <= 0x7f ? 4 : cp <= 0x7ff ? 3 : 2;
+        return true;
+    }
+
+    std::optional<std::size_t> size() const {
+        // An escape cut off by the end of the body cannot happen in a closed string, but a
+        // caller's mistake must not read as a size.
+        if (carry_)
+            return std::nullopt;
+        return body_.size() - shorter_;
+    }
+
+private:
+    std::string_view body_;
+    std::size_t shorter_ = 0;
+    std::uint64_t carry_ = 0;
+    std::size_t skipUntil_ = 0; // past the low half of a surrogate pair already counted
+};
+
+// Tool output has an escape every few dozen bytes: each is looked at on its own.
 std::optional<std::size_t> decodedSizePlain(std::string_view body) {
-    // Every escape decodes at least one byte shorter than it is written; a \u escape more, by
-    // the UTF-8 length of its code point. Tool output has an escape every few dozen bytes.
-    std::size_t shorter = 0;
-    std::uint64_t carry = 0;
-    std::size_t skipUntil = 0; // past the low half of a surrogate pair already counted
+    Count count(body);
     const auto* bytes = reinterpret_cast<const unsigned char*>(body.data());
     for (std::size_t base = 0; base < body.size(); base += 64) {
-        const auto block = escapedIn(body, base, backslashesPlain(body.data() + base), carry);
+        const auto block = count.escapedIn(base, backslashesPlain(body.data() + base));
         if (!block)
             return std::nullopt;
         for (std::uint64_t escaped = *block; escaped; escaped &= escaped - 1) {
             const std::size_t at = base + static_cast<std::size_t>(__builtin_ctzll(escaped));
-            ++shorter;
+            count.addEscapes(1);
             const Escape kind = kEscapes[bytes[at]];
             if (kind == kSimple)
                 continue;
-            if (kind == kInvalid)
+            if (kind == kInvalid || !count.addUnicode(at))
                 return std::nullopt;
-            const long saving = unicodeSaving(body, at, skipUntil);
-            if (saving < 0)
-                return std::nullopt;
-            shorter += static_cast<std::size_t>(saving);
         }
     }
-    // An escape cut off by the end of the body cannot happen in a closed string, but a caller's
-    // mistake must not read as a size.
-    if (carry)
-        return std::nullopt;
-    return body.size() - shorter;
+    return count.size();
 }
 
 #if defined(__x86_64__)
@@ -192,12 +206,10 @@ __attribute__((target("avx2"))) inline Escapable escapable(const char* p) {
 // The same count with whole blocks checked at once: only \u escapes are looked at one by one.
 __attribute__((target("avx2,popcnt"))) std::optional<std::size_t>
 decodedSizeAvx2(std::string_view body) {
-    std::size_t shorter = 0;
-    std::uint64_t carry = 0;
-    std::size_t skipUntil = 0;
+    Count count(body);
     for (std::size_t base = 0; base < body.size(); base += 64) {
         const char* p = body.data() + base;
-        const auto block = escapedIn(body, base, backslashesAvx2(p), carry);
+        const auto block = count.escapedIn(base, backslashesAvx2(p));
         if (!block)
             return std::nullopt;
         if (*block == 0)
@@ -207,18 +219,12 @@ decodedSizeAvx2(std::string_view body) {
         const std::uint64_t allowed = std::uint64_t{hi.allowed} << 32 | lo.allowed;
         if (escaped & ~allowed)
             return std::nullopt;
-        shorter += static_cast<std::size_t>(__builtin_popcountll(escaped));
-        for (std::uint64_t u = escaped & (std::uint64_t{hi.u} << 32 | lo.u); u; u &= u - 1) {
-            const long saving =
-                unicodeSaving(body, base + static_cast<std::size_t>(__builtin_ctzll(u)), skipUntil);
-            if (saving < 0)
+        count.addEscapes(static_cast<std::size_t>(__builtin_popcountll(escaped)));
+        for (std::uint64_t u = escaped & (std::uint64_t{hi.u} << 32 | lo.u); u; u &= u - 1)
+            if (!count.addUnicode(base + static_cast<std::size_t>(__builtin_ctzll(u))))
                 return std::nullopt;
-            shorter += static_cast<std::size_t>(saving);
-        }
     }
-    if (carry)
-        return std::nullopt;
-    return body.size() - shorter;
+    return count.size();
 }
 #endif
 
