@@ -2,7 +2,6 @@
 
 #include "Timestamp.hpp"
 
-#include <cstdio>
 #include <fstream>
 #include <vector>
 
@@ -44,16 +43,6 @@ std::string base64(std::mt19937_64& rng, std::size_t n) {
 
 LogTree::LogTree(std::filesystem::path root, std::uint64_t seed)
     : root_(std::move(root)), rng_(seed) {}
-
-std::string LogTree::uuid() {
-    char buf[40];
-    const std::uint64_t a = rng_(), b = rng_();
-    std::snprintf(buf, sizeof buf, "%08x-%04x-4%03x-a%03x-%012llx", static_cast<unsigned>(a),
-                  static_cast<unsigned>(a >> 32) & 0xffff, static_cast<unsigned>(a >> 48) & 0xfff,
-                  static_cast<unsigned>(b) & 0xfff,
-                  static_cast<unsigned long long>(b >> 16) & 0xffffffffffffULL);
-    return buf;
-}
 
 LogTree::Usage LogTree::randomUsage() {
     Usage u;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RandomUuid.hpp"
 #include "Time.hpp"
 
 #include <cstdint>
@@ -47,7 +48,7 @@ public:
     const std::filesystem::path& root() const { return root_; }
 
 private:
-    std::string uuid();
+    std::string uuid() { return randomUuid(rng_); }
     std::filesystem::path root_;
     std::mt19937_64 rng_;
     std::uint64_t counter_ = 0;

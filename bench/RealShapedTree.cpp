@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <fstream>
 
 namespace vellumkite::bench {
@@ -96,16 +95,6 @@ std::string RealShapedTree::id(std::string_view prefix, std::size_t length) {
     for (std::size_t i = 0; i < length; ++i)
         s += alphabet[rng_() % (sizeof alphabet - 1)];
     return s;
-}
-
-std::string RealShapedTree::uuid() {
-    char buf[40];
-    const std::uint64_t a = rng_(), b = rng_();
-    std::snprintf(buf, sizeof buf, "%08x-%04x-4%03x-a%03x-%012llx", static_cast<unsigned>(a),
-                  static_cast<unsigned>(a >> 32) & 0xffff, static_cast<unsigned>(a >> 48) & 0xfff,
-                  static_cast<unsigned>(b) & 0xfff,
-                  static_cast<unsigned long long>(b >> 16) & 0xffffffffffffULL);
-    return buf;
 }
 
 std::string RealShapedTree::base64(std::size_t bytes) {

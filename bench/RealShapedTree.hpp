@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RandomUuid.hpp"
 #include "Time.hpp"
 
 #include <cstdint>
@@ -51,7 +52,7 @@ private:
     std::size_t resultSize();
     std::string base64(std::size_t bytes);
     std::string id(std::string_view prefix, std::size_t length);
-    std::string uuid();
+    std::string uuid() { return randomUuid(rng_); }
 
     std::filesystem::path projects_;
     std::mt19937_64 rng_;
