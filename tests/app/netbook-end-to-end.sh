@@ -7,21 +7,12 @@
 set -u
 app=$1
 work=$2
-for tool in openbox trayer xdotool xwininfo timeout; do
-    command -v "$tool" >/dev/null 2>&1 || { echo "missing $tool: skipped"; exit 77; }
-done
-rm -rf "$work"
-mkdir -p "$work/home" "$work/config"
-export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
-# A runtime folder of its own: with the shared fallback, an app of another test running at the
-# same time would be taken for this one's running instance.
-mkdir -p -m 0700 "$work/run"
-export XDG_RUNTIME_DIR="$work/run"
-export QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY VELLUMKITE_DEMO VELLUMKITE_DEMO_SIZE DBUS_SESSION_BUS_ADDRESS
-export QT_SCALE_FACTOR=1.25
-
 . "$(dirname "$0")/end-to-end-common.sh"
+needs openbox trayer xdotool xwininfo timeout
+fresh_home
+mkdir -p "$work/config"
+unset VELLUMKITE_DEMO VELLUMKITE_DEMO_SIZE DBUS_SESSION_BUS_ADDRESS
+export QT_SCALE_FACTOR=1.25
 
 openbox >"$work/openbox.out" 2>&1 &
 pids="$pids $!"

@@ -9,20 +9,11 @@
 set -u
 app=$1
 work=$2
-for tool in openbox trayer xdotool xwininfo xprop timeout; do
-    command -v "$tool" >/dev/null 2>&1 || { echo "missing $tool: skipped"; exit 77; }
-done
-rm -rf "$work"
-mkdir -p "$work/home" "$work/run"
-chmod 700 "$work/run"
-export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
-export XDG_RUNTIME_DIR="$work/run" QT_QPA_PLATFORM=xcb
-# The app ends normally here: under LeakSanitizer, libdbus's own leak is not ours to report.
-LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(cd "$(dirname "$0")/.." && pwd)/lsan.supp"
-export LSAN_OPTIONS
-unset WAYLAND_DISPLAY VELLUMKITE_DEMO VELLUMKITE_DEMO_SIZE DBUS_SESSION_BUS_ADDRESS
-
 . "$(dirname "$0")/end-to-end-common.sh"
+needs openbox trayer xdotool xwininfo xprop timeout
+fresh_home
+ignore_dbus_leak
+unset VELLUMKITE_DEMO VELLUMKITE_DEMO_SIZE DBUS_SESSION_BUS_ADDRESS
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 
 # A mapped top-level window of the app with the given width: 300 is the medium box, 320 the

@@ -6,25 +6,14 @@
 set -u
 tests=$1
 work=$2
-for tool in trayer xdotool; do
-    command -v "$tool" >/dev/null 2>&1 || { echo "missing $tool: skipped"; exit 77; }
-done
-rm -rf "$work"
-mkdir -p "$work/home"
-export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
-# A runtime folder of its own: with the shared fallback, an app of another test running at the
-# same time would be taken for this one's running instance.
-mkdir -p -m 0700 "$work/run"
-export XDG_RUNTIME_DIR="$work/run"
-export XDG_CACHE_HOME="$work/cache" QT_QPA_PLATFORM=xcb VELLUMKITE_EXPECT_TRAY=1
-unset WAYLAND_DISPLAY
+. "$(dirname "$0")/end-to-end-common.sh"
+needs trayer xdotool
+fresh_home
+export XDG_CACHE_HOME="$work/cache" VELLUMKITE_EXPECT_TRAY=1
 # No StatusNotifier host here: the icon goes to the XEmbed tray, which Qt draws messages for.
 unset DBUS_SESSION_BUS_ADDRESS
-# Qt still asks libdbus for a bus; under LeakSanitizer, libdbus's own leak is not ours to report.
-LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}suppressions=$(cd "$(dirname "$0")/.." && pwd)/lsan.supp"
-export LSAN_OPTIONS
-
-. "$(dirname "$0")/end-to-end-common.sh"
+# Qt still asks libdbus for a bus.
+ignore_dbus_leak
 
 trayer --edge top --align right --SetDockType true --widthtype request --height 24 \
     >"$work/trayer.out" 2>&1 &

@@ -8,22 +8,12 @@
 set -u
 app=$1
 work=$2
-for tool in openbox trayer xdotool xwininfo xprop import convert timeout; do
-    command -v "$tool" >/dev/null 2>&1 || { echo "missing $tool: skipped"; exit 77; }
-done
-rm -rf "$work"
-mkdir -p "$work/home"
-export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
-# A runtime folder of its own: with the shared fallback, an app of another test running at the
-# same time would be taken for this one's running instance.
-mkdir -p -m 0700 "$work/run"
-export XDG_RUNTIME_DIR="$work/run"
-export QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY VELLUMKITE_DEMO VELLUMKITE_DEMO_SIZE
+. "$(dirname "$0")/end-to-end-common.sh"
+needs openbox trayer xdotool xwininfo xprop import convert timeout
+fresh_home
+unset VELLUMKITE_DEMO VELLUMKITE_DEMO_SIZE
 # No StatusNotifier host here: the icon goes to the XEmbed tray.
 unset DBUS_SESSION_BUS_ADDRESS
-
-. "$(dirname "$0")/end-to-end-common.sh"
 
 openbox >"$work/openbox.out" 2>&1 &
 pids="$pids $!"
