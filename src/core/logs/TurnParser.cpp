@@ -113,36 +113,47 @@ std::optional<std::size_t> stringSize(od::value& v) {
     return JsonString::decodedSize(token.substr(1, end - 2));
 }
 
+// Walks the members of a value known to be an object: `onMember(key, value)` returns false on
+// invalid JSON.
+template <typename OnMember> bool walkObject(od::value v, int depth, OnMember&& onMember) {
+    od::object o;
+    if (depth > kMaxDepth || v.get_object().get(o) != simdjson::SUCCESS)
+        return false;
+    for (auto member : o) {
+        od::field field;
+        std::string_view key;
+        if (std::move(member).get(field) != simdjson::SUCCESS || !keyOf(field, key) ||
+            !onMember(key, field.value()))
+            return false;
+    }
+    return true;
+}
+
+// The same for the elements of an array.
+template <typename OnElement> bool walkArray(od::value v, int depth, OnElement&& onElement) {
+    od::array a;
+    if (depth > kMaxDepth || v.get_array().get(a) != simdjson::SUCCESS)
+        return false;
+    for (auto element : a) {
+        od::value e;
+        if (std::move(element).get(e) != simdjson::SUCCESS || !onElement(e))
+            return false;
+    }
+    return true;
+}
+
 // Checks a value that nothing reads: what a whole-document decoder would have checked.
 bool check(od::value v, int depth) {
     od::json_type type;
     if (v.type().get(type) != simdjson::SUCCESS)
         return false;
     switch (type) {
-    case od::json_type::object: {
-        od::object o;
-        if (depth > kMaxDepth || v.get_object().get(o) != simdjson::SUCCESS)
-            return false;
-        for (auto member : o) {
-            od::field field;
-            std::string_view key;
-            if (std::move(member).get(field) != simdjson::SUCCESS || !keyOf(field, key) ||
-                !check(field.value(), depth + 1))
-                return false;
-        }
-        return true;
-    }
-    case od::json_type::array: {
-        od::array a;
-        if (depth > kMaxDepth || v.get_array().get(a) != simdjson::SUCCESS)
-            return false;
-        for (auto element : a) {
-            od::value e;
-            if (std::move(element).get(e) != simdjson::SUCCESS || !check(e, depth + 1))
-                return false;
-        }
-        return true;
-    }
+    case od::json_type::object:
+        return walkObject(v, depth, [depth](std::string_view, od::value value) {
+            return check(value, depth + 1);
+        });
+    case od::json_type::array:
+        return walkArray(v, depth, [depth](od::value e) { return check(e, depth + 1); });
     case od::json_type::number: {
         od::number n;
         return v.get_number().get(n) == simdjson::SUCCESS;
@@ -161,70 +172,66 @@ bool check(od::value v, int depth) {
     return false;
 }
 
-// A value read as text: set when it is a string, left absent when it is anything else.
-bool readText(od::value v, int depth, Text& out) {
+// Reads a value with `read` when it has the type wanted; one of another type is checked and
+// passed over, as a member with the wrong type counts as absent.
+template <typename Read> bool ifType(od::value v, int depth, od::json_type wanted, Read&& read) {
     od::json_type type;
     if (v.type().get(type) != simdjson::SUCCESS)
         return false;
-    if (type != od::json_type::string)
-        return check(v, depth);
-    std::string_view s;
-    if (v.get_string().get(s) != simdjson::SUCCESS)
-        return false;
-    out = s;
-    return true;
+    return type == wanted ? read(v) : check(v, depth);
+}
+
+// A value read as text: set when it is a string, left absent when it is anything else.
+bool readText(od::value v, int depth, Text& out) {
+    return ifType(v, depth, od::json_type::string, [&out](od::value s) {
+        std::string_view text;
+        if (s.get_string().get(text) != simdjson::SUCCESS)
+            return false;
+        out = text;
+        return true;
+    });
 }
 
 // Integers, and numbers with an exact integral value inside the 64-bit range, count; all else 0.
 bool readCount(od::value v, int depth, std::int64_t& out) {
     out = 0;
-    od::json_type type;
-    if (v.type().get(type) != simdjson::SUCCESS)
-        return false;
-    if (type != od::json_type::number)
-        return check(v, depth);
-    od::number n;
-    if (v.get_number().get(n) != simdjson::SUCCESS)
-        return false;
-    switch (n.get_number_type()) {
-    case od::number_type::signed_integer:
-        out = n.get_int64();
-        break;
-    case od::number_type::unsigned_integer:
-        break; // beyond the signed range
-    case od::number_type::floating_point_number: {
-        const double d = n.get_double();
-        if (d >= -9223372036854775808.0 && d < 9223372036854775808.0 &&
-            d == static_cast<double>(static_cast<std::int64_t>(d)))
-            out = static_cast<std::int64_t>(d);
-        break;
-    }
-    }
-    return true;
+    return ifType(v, depth, od::json_type::number, [&out](od::value number) {
+        od::number n;
+        if (number.get_number().get(n) != simdjson::SUCCESS)
+            return false;
+        switch (n.get_number_type()) {
+        case od::number_type::signed_integer:
+            out = n.get_int64();
+            break;
+        case od::number_type::unsigned_integer:
+            break; // beyond the signed range
+        case od::number_type::floating_point_number: {
+            const double d = n.get_double();
+            if (d >= -9223372036854775808.0 && d < 9223372036854775808.0 &&
+                d == static_cast<double>(static_cast<std::int64_t>(d)))
+                out = static_cast<std::int64_t>(d);
+            break;
+        }
+        }
+        return true;
+    });
 }
 
-// Walks an object: `onMember(key, value, isFirst)` reads the members it knows and returns false on
+// Walks an object: `onMember(key, value)` reads the members it knows and returns false on
 // invalid JSON; a member it does not know is checked and passed over.
 template <typename OnMember>
 bool members(od::value v, int depth, bool& isObject, OnMember&& onMember) {
-    od::json_type type;
-    if (v.type().get(type) != simdjson::SUCCESS)
-        return false;
-    if (type != od::json_type::object)
-        return check(v, depth);
-    od::object o;
-    if (depth > kMaxDepth || v.get_object().get(o) != simdjson::SUCCESS)
-        return false;
-    isObject = true;
-    for (auto member : o) {
-        od::field field;
-        std::string_view key;
-        if (std::move(member).get(field) != simdjson::SUCCESS || !keyOf(field, key))
-            return false;
-        if (!onMember(key, field.value()))
-            return false;
-    }
-    return true;
+    return ifType(v, depth, od::json_type::object, [&](od::value o) {
+        isObject = true;
+        return walkObject(o, depth, onMember);
+    });
+}
+
+// Walks an array: `onElement(value)` reads each element; a value that is not an array is checked
+// and passed over.
+template <typename OnElement> bool elements(od::value v, int depth, OnElement&& onElement) {
+    return ifType(v, depth, od::json_type::array,
+                  [&](od::value a) { return walkArray(a, depth, onElement); });
 }
 
 template <std::size_t N>
@@ -267,15 +274,11 @@ bool partTokens(od::value v, int depth, std::int64_t& sum) {
     const bool ok = members(v, depth, isObject, [&](std::string_view key, od::value value) {
         if (key == "type" && first(seen, 0))
             return readText(value, depth + 1, type);
-        if (key == "text" && first(seen, 1)) {
-            od::json_type t;
-            if (value.type().get(t) != simdjson::SUCCESS)
-                return false;
-            if (t != od::json_type::string)
-                return check(value, depth + 1);
-            text = stringSize(value);
-            return text.has_value();
-        }
+        if (key == "text" && first(seen, 1))
+            return ifType(value, depth + 1, od::json_type::string, [&text](od::value s) {
+                text = stringSize(s);
+                return text.has_value();
+            });
         return check(value, depth + 1);
     });
     if (!ok)
@@ -300,25 +303,10 @@ bool contentTokens(od::value v, int depth, std::int64_t& out) {
         out = static_cast<std::int64_t>(*size / 4);
         return true;
     }
-    if (type != od::json_type::array)
-        return check(v, depth);
-    od::array parts;
-    if (depth > kMaxDepth || v.get_array().get(parts) != simdjson::SUCCESS)
-        return false;
-    for (auto element : parts) {
-        od::value part;
-        if (std::move(element).get(part) != simdjson::SUCCESS || !partTokens(part, depth + 1, out))
-            return false;
-    }
-    return true;
+    return elements(v, depth, [&](od::value part) { return partTokens(part, depth + 1, out); });
 }
 
 bool itemOf(od::value v, int depth, Fields& f) {
-    od::json_type type;
-    if (v.type().get(type) != simdjson::SUCCESS)
-        return false;
-    if (type != od::json_type::object)
-        return check(v, depth);
     Item item;
     unsigned seen = 0;
     bool isObject = false;
@@ -341,20 +329,7 @@ bool itemOf(od::value v, int depth, Fields& f) {
 }
 
 bool contentOf(od::value v, int depth, Fields& f) {
-    od::json_type type;
-    if (v.type().get(type) != simdjson::SUCCESS)
-        return false;
-    if (type != od::json_type::array)
-        return check(v, depth);
-    od::array a;
-    if (depth > kMaxDepth || v.get_array().get(a) != simdjson::SUCCESS)
-        return false;
-    for (auto element : a) {
-        od::value item;
-        if (std::move(element).get(item) != simdjson::SUCCESS || !itemOf(item, depth + 1, f))
-            return false;
-    }
-    return true;
+    return elements(v, depth, [&](od::value item) { return itemOf(item, depth + 1, f); });
 }
 
 bool messageOf(od::value v, int depth, Fields& f) {
