@@ -40,23 +40,26 @@ bool isReserved(std::string_view word) {
     return std::find(reserved.begin(), reserved.end(), word) != reserved.end();
 }
 
-// Run by the shell itself, not found on PATH (or found there but behaving otherwise, as echo
-// does): after another program's "--" they would be looked up as programs, or not at all.
+constexpr std::array<std::string_view, 65> kBuiltins = {
+    ".",       ":",       "[",     "[[",      "alias",     "bg",       "bind",    "break",
+    "builtin", "caller",  "cd",    "command", "compgen",   "complete", "compopt", "continue",
+    "coproc",  "declare", "dirs",  "disown",  "echo",      "enable",   "eval",    "exec",
+    "exit",    "export",  "false", "fc",      "fg",        "getopts",  "hash",    "help",
+    "history", "jobs",    "kill",  "let",     "local",     "logout",   "mapfile", "popd",
+    "printf",  "pushd",   "pwd",   "read",    "readarray", "readonly", "return",  "select",
+    "set",     "shift",   "shopt", "source",  "suspend",   "test",     "time",    "times",
+    "trap",    "true",    "type",  "typeset", "ulimit",    "umask",    "unalias", "unset",
+    "wait"};
+
 bool isBuiltin(std::string_view word) {
-    static constexpr std::array<std::string_view, 65> builtins = {
-        ".",       ":",       "[",     "[[",      "alias",     "bg",       "bind",    "break",
-        "builtin", "caller",  "cd",    "command", "compgen",   "complete", "compopt", "continue",
-        "coproc",  "declare", "dirs",  "disown",  "echo",      "enable",   "eval",    "exec",
-        "exit",    "export",  "false", "fc",      "fg",        "getopts",  "hash",    "help",
-        "history", "jobs",    "kill",  "let",     "local",     "logout",   "mapfile", "popd",
-        "printf",  "pushd",   "pwd",   "read",    "readarray", "readonly", "return",  "select",
-        "set",     "shift",   "shopt", "source",  "suspend",   "test",     "time",    "times",
-        "trap",    "true",    "type",  "typeset", "ulimit",    "umask",    "unalias", "unset",
-        "wait"};
-    return std::find(builtins.begin(), builtins.end(), word) != builtins.end();
+    return std::find(kBuiltins.begin(), kBuiltins.end(), word) != kBuiltins.end();
 }
 
 } // namespace
+
+std::span<const std::string_view> ShellWords::builtins() {
+    return kBuiltins;
+}
 
 ShellWords ShellWords::split(std::string_view command) {
     ShellWords out;

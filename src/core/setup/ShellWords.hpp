@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,10 @@ struct ShellWords {
     bool simple() const { return !operators && !expansions && !unbalanced && !keyword; }
 
     static ShellWords split(std::string_view command);
+
+    // Run by the shell itself, not found on PATH (or found there but behaving otherwise, as echo
+    // does): after another program's "--" they would be looked up as programs, or not at all.
+    static std::span<const std::string_view> builtins();
 
     // The word as the shell must be given it: as it is when it holds only characters that mean
     // nothing to the shell, else in single quotes.
