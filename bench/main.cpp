@@ -261,6 +261,23 @@ void firstPass(const fs::path& base, int megabytes, int runs, bool rss) {
         historyImport(root, mb, parallel, runs);
 }
 
+// 100 complete lines across 10 files, as the assistant appends them: round `round` picks its files
+// by `stride`, and the prefixes keep the ids of one measurement apart from another's.
+void appendRound(bench::LogTree& writer, const std::vector<fs::path>& files, int round, int stride,
+                 const std::string& messagePrefix, const std::string& toolPrefix) {
+    for (int f = 0; f < 10; ++f) {
+        const auto& p = files[(round * 10 + f) * stride % files.size()];
+        std::string lines;
+        for (int l = 0; l < 10; ++l)
+            lines += writer.replyLine(p.stem().string(),
+                                      messagePrefix + std::to_string(round * 100 + f * 10 + l),
+                                      systemNow(), toolPrefix + std::to_string(l), "Read", 1,
+                                      writer.randomUsage()) +
+                     "\n";
+        std::ofstream(p, std::ios::app) << lines;
+    }
+}
+
 void incremental(const fs::path& base, int runs) {
     const fs::path root = ensureTree(base, "tree-2000-files", [](bench::LogTree& tree) {
         tree.generateLight(20000, 2000, systemNow(), 7);
@@ -281,21 +298,10 @@ void incremental(const fs::path& base, int runs) {
                 files.size(), median(idle) * 1e3, *std::max_element(idle.begin(), idle.end()) * 1e3,
                 LogDirectory::kFullWalkEvery);
 
-    // 100 complete lines across 10 files, as the assistant appends them.
     bench::LogTree writer(projects, 7);
     std::vector<double> appended;
     for (int i = 0; i < std::max(runs, 5) * 2; ++i) {
-        for (int f = 0; f < 10; ++f) {
-            const auto& p = files[(i * 10 + f) * 7 % files.size()];
-            std::string lines;
-            for (int l = 0; l < 10; ++l)
-                lines += writer.replyLine(p.stem().string(),
-                                          "msg_bench" + std::to_string(i * 100 + f * 10 + l),
-                                          systemNow(), "toolu_b" + std::to_string(l), "Read", 1,
-                                          writer.randomUsage()) +
-                         "\n";
-            std::ofstream(p, std::ios::app) << lines;
-        }
+        appendRound(writer, files, i, 7, "msg_bench", "toolu_b");
         appended.push_back(seconds([&] { store.refresh(); }));
     }
     std::printf("pass after 100 lines appended across 10 files: median %.2f ms, slowest %.2f ms "
@@ -324,17 +330,7 @@ void incremental(const fs::path& base, int runs) {
         idle.push_back(seconds(pass));
     appended.clear();
     for (int i = 0; i < std::max(runs, 5) * 2; ++i) {
-        for (int f = 0; f < 10; ++f) {
-            const auto& p = files[(i * 10 + f) * 13 % files.size()];
-            std::string lines;
-            for (int l = 0; l < 10; ++l)
-                lines += writer.replyLine(p.stem().string(),
-                                          "msg_history" + std::to_string(i * 100 + f * 10 + l),
-                                          systemNow(), "toolu_h" + std::to_string(l), "Read", 1,
-                                          writer.randomUsage()) +
-                         "\n";
-            std::ofstream(p, std::ios::app) << lines;
-        }
+        appendRound(writer, files, i, 13, "msg_history", "toolu_h");
         appended.push_back(seconds(pass));
     }
     std::printf(
