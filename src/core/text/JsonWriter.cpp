@@ -110,28 +110,15 @@ void JsonWriter::separate() {
     }
 }
 
-JsonWriter& JsonWriter::beginObject() {
+JsonWriter& JsonWriter::open(char bracket) {
     separate();
-    out_ += '{';
+    out_ += bracket;
     hasItems_.push_back(false);
     return *this;
 }
 
-JsonWriter& JsonWriter::endObject() {
-    out_ += '}';
-    hasItems_.pop_back();
-    return *this;
-}
-
-JsonWriter& JsonWriter::beginArray() {
-    separate();
-    out_ += '[';
-    hasItems_.push_back(false);
-    return *this;
-}
-
-JsonWriter& JsonWriter::endArray() {
-    out_ += ']';
+JsonWriter& JsonWriter::close(char bracket) {
+    out_ += bracket;
     hasItems_.pop_back();
     return *this;
 }

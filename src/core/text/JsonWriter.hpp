@@ -11,10 +11,10 @@ namespace vellumkite {
 // arrays balanced and gives every value in an object a key first.
 class JsonWriter {
 public:
-    JsonWriter& beginObject();
-    JsonWriter& endObject();
-    JsonWriter& beginArray();
-    JsonWriter& endArray();
+    JsonWriter& beginObject() { return open('{'); }
+    JsonWriter& endObject() { return close('}'); }
+    JsonWriter& beginArray() { return open('['); }
+    JsonWriter& endArray() { return close(']'); }
     JsonWriter& key(std::string_view name);
 
     JsonWriter& string(std::string_view text);
@@ -34,6 +34,8 @@ public:
 
 private:
     void separate();
+    JsonWriter& open(char bracket);
+    JsonWriter& close(char bracket);
 
     std::string out_;
     std::vector<bool> hasItems_; // one per open object or array
