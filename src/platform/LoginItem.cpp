@@ -22,12 +22,16 @@ namespace {
 // Far beyond any real entry; we do not load a bigger file to look at two keys.
 constexpr qint64 kMaxEntrySize = 1024 * 1024;
 
-bool hasControlCharacter(const QString& text) {
-    for (const QChar c : text) {
+// An entry names the program by its absolute path; a control character would break the entry's
+// line or its XML.
+bool nameable(const QString& executable) {
+    if (executable.isEmpty() || !QDir::isAbsolutePath(executable))
+        return false;
+    for (const QChar c : executable) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            return true;
+            return false;
     }
-    return false;
+    return true;
 }
 
 #ifndef Q_OS_MACOS
@@ -110,8 +114,7 @@ QString LoginItem::defaultEntryPath() {
 }
 
 std::optional<QString> LoginItem::entryContents(const QString& executable) {
-    if (executable.isEmpty() || !QDir::isAbsolutePath(executable) ||
-        hasControlCharacter(executable))
+    if (!nameable(executable))
         return std::nullopt;
     return QStringLiteral("[Desktop Entry]\n"
                           "Type=Application\n"
@@ -141,8 +144,7 @@ QString LoginItem::defaultEntryPath() {
 }
 
 std::optional<QString> LoginItem::entryContents(const QString& executable) {
-    if (executable.isEmpty() || !QDir::isAbsolutePath(executable) ||
-        hasControlCharacter(executable))
+    if (!nameable(executable))
         return std::nullopt;
     return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
