@@ -30,6 +30,17 @@ QFont selectedFont() {
     return font;
 }
 
+// As many equal segments as there are options (at least one), each as wide as the widest option
+// in `font` with `padding` on either side.
+int segmentsWidth(const QStringList& options, const QFont& font, int padding) {
+    const QFontMetricsF metrics(font);
+    qreal widest = 0;
+    for (const QString& option : options)
+        widest = std::max(widest, metrics.horizontalAdvance(option));
+    const int n = std::max<int>(1, static_cast<int>(options.size()));
+    return static_cast<int>(std::ceil(widest + 2 * padding)) * n;
+}
+
 } // namespace
 
 SegmentedControl::SegmentedControl(QStringList options, QWidget* parent)
@@ -67,23 +78,13 @@ int SegmentedControl::segmentAt(const QPoint& point) const {
 }
 
 QSize SegmentedControl::sizeHint() const {
-    const QFontMetricsF metrics(segmentFont());
-    qreal widest = 0;
-    for (const QString& option : options_)
-        widest = std::max(widest, metrics.horizontalAdvance(option));
-    const int n = std::max<int>(1, static_cast<int>(options_.size()));
-    return {static_cast<int>(std::ceil(widest + 2 * kTextPadding)) * n,
-            static_cast<int>(std::ceil(metrics.height())) + 8};
+    return {segmentsWidth(options_, segmentFont(), kTextPadding),
+            static_cast<int>(std::ceil(QFontMetricsF(segmentFont()).height())) + 8};
 }
 
 QSize SegmentedControl::minimumSizeHint() const {
     // Every option in full, with a little room on either side.
-    const QFontMetricsF metrics(selectedFont());
-    qreal widest = 0;
-    for (const QString& option : options_)
-        widest = std::max(widest, metrics.horizontalAdvance(option));
-    const int n = std::max<int>(1, static_cast<int>(options_.size()));
-    return {static_cast<int>(std::ceil(widest + 2 * kLeastPadding)) * n, sizeHint().height()};
+    return {segmentsWidth(options_, selectedFont(), kLeastPadding), sizeHint().height()};
 }
 
 bool SegmentedControl::fits() const {
