@@ -3,6 +3,7 @@
 #include "AppModel.hpp"
 #include "Desktop.hpp"
 #include "FloatingBoxView.hpp"
+#include "Layouts.hpp"
 #include "Placement.hpp"
 #include "Theme.hpp"
 
@@ -17,13 +18,9 @@ FloatingBox::FloatingBox(AppModel& model)
                            Qt::WindowDoesNotAcceptFocus),
       model_(model) {
     setObjectName(QStringLiteral("floatingBox"));
-    setWindowTitle(QStringLiteral("Vellumkite"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     Theme::preparePanelWindow(*this);
-    // macOS hides tool windows while the app is inactive, which a menu-bar app nearly always is.
-    setAttribute(Qt::WA_MacAlwaysShowToolWindow);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    auto* layout = Layouts::stack(this, 0);
     // The window takes exactly the size fit() gives it.
     layout->setSizeConstraint(QLayout::SetNoConstraint);
     view_ = new FloatingBoxView(model, this);

@@ -1,5 +1,6 @@
 #include "PopoverWindow.hpp"
 
+#include "Layouts.hpp"
 #include "MenuPopover.hpp"
 #include "Theme.hpp"
 
@@ -39,15 +40,10 @@ QRect availableAt(const QPoint& point) {
 PopoverWindow::PopoverWindow(AppModel& model, Kind kind)
     : QWidget(nullptr, flagsFor(kind)), kind_(kind) {
     setObjectName(kind == Kind::popup ? QStringLiteral("popover") : QStringLiteral("demoPanel"));
-    setWindowTitle(QStringLiteral("Vellumkite"));
     Theme::preparePanelWindow(*this);
-    // macOS hides tool windows (the panel) while the app is inactive, which a menu-bar app
-    // nearly always is; harmless on the popup.
-    setAttribute(Qt::WA_MacAlwaysShowToolWindow);
     if (kind == Kind::panel)
         setAttribute(Qt::WA_ShowWithoutActivating);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    auto* layout = Layouts::stack(this, 0);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     content_ = new MenuPopover(model, this);
     layout->addWidget(content_);

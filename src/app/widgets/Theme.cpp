@@ -153,7 +153,9 @@ QColor Theme::withOpacity(QColor color, qreal opacity) {
 }
 
 void Theme::preparePanelWindow(QWidget& window) {
+    window.setWindowTitle(QStringLiteral("Vellumkite"));
     window.setAttribute(Qt::WA_TranslucentBackground, Desktop::compositing());
+    window.setAttribute(Qt::WA_MacAlwaysShowToolWindow);
 }
 
 void Theme::paintPanel(QPainter& painter, const QWidget& widget, qreal cornerRadius,

@@ -56,8 +56,9 @@ struct Theme {
     // lies under it.
     static void paintPanel(QPainter& painter, const QWidget& widget, qreal cornerRadius,
                            qreal opacity);
-    // Makes a frameless panel window translucent where a compositor draws the windows. Before
-    // the window is first shown.
+    // Readies a frameless panel window before it is first shown: titled, translucent where a
+    // compositor draws the windows, and kept shown by macOS while the app is inactive, which a
+    // menu-bar app nearly always is.
     static void preparePanelWindow(QWidget& window);
 
     // Green, orange or red, as a graphic (a dot, a gauge) on the palette's window.
