@@ -22,16 +22,12 @@ namespace {
 // Far beyond any real entry; we do not load a bigger file to look at two keys.
 constexpr qint64 kMaxEntrySize = 1024 * 1024;
 
-// An entry names the program by its absolute path; a control character would break the entry's
-// line or its XML.
-bool nameable(const QString& executable) {
-    if (executable.isEmpty() || !QDir::isAbsolutePath(executable))
-        return false;
-    for (const QChar c : executable) {
+bool hasControlCharacter(const QString& text) {
+    for (const QChar c : text) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-            return false;
+            return true;
     }
-    return true;
+    return false;
 }
 
 #ifndef Q_OS_MACOS
@@ -113,18 +109,6 @@ QString LoginItem::defaultEntryPath() {
     return config.isEmpty() ? config : config + QStringLiteral("/autostart/vellumkite.desktop");
 }
 
-std::optional<QString> LoginItem::entryContents(const QString& executable) {
-    if (!nameable(executable))
-        return std::nullopt;
-    return QStringLiteral("[Desktop Entry]\n"
-                          "Type=Application\n"
-                          "Name=Vellumkite\n"
-                          "Comment=Coaches you on your AI coding assistant's usage allowance\n"
-                          "Exec=%1\n"
-                          "X-GNOME-Autostart-enabled=true\n")
-        .arg(execArgument(executable));
-}
-
 bool LoginItem::isEnabled() const {
     // Only a regular file is opened: a pipe in its place would block the read.
     QFile file(entryPath_);
@@ -143,9 +127,30 @@ QString LoginItem::defaultEntryPath() {
                                 AppBundle::identifier() + QStringLiteral(".plist");
 }
 
+bool LoginItem::isEnabled() const {
+    const QFileInfo info(entryPath_);
+    if (!info.isFile() || info.size() > kMaxEntrySize)
+        return false;
+    QSettings agent(entryPath_, QSettings::NativeFormat);
+    return agent.value(QStringLiteral("RunAtLoad")).toBool() &&
+           !agent.value(QStringLiteral("Disabled")).toBool();
+}
+
+#endif
+
 std::optional<QString> LoginItem::entryContents(const QString& executable) {
-    if (!nameable(executable))
+    if (executable.isEmpty() || !QDir::isAbsolutePath(executable) ||
+        hasControlCharacter(executable))
         return std::nullopt;
+#ifndef Q_OS_MACOS
+    return QStringLiteral("[Desktop Entry]\n"
+                          "Type=Application\n"
+                          "Name=Vellumkite\n"
+                          "Comment=Coaches you on your AI coding assistant's usage allowance\n"
+                          "Exec=%1\n"
+                          "X-GNOME-Autostart-enabled=true\n")
+        .arg(execArgument(executable));
+#else
     return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                           "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
                           "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
@@ -162,18 +167,8 @@ std::optional<QString> LoginItem::entryContents(const QString& executable) {
                           "</dict>\n"
                           "</plist>\n")
         .arg(AppBundle::identifier(), xmlEscaped(executable));
-}
-
-bool LoginItem::isEnabled() const {
-    const QFileInfo info(entryPath_);
-    if (!info.isFile() || info.size() > kMaxEntrySize)
-        return false;
-    QSettings agent(entryPath_, QSettings::NativeFormat);
-    return agent.value(QStringLiteral("RunAtLoad")).toBool() &&
-           !agent.value(QStringLiteral("Disabled")).toBool();
-}
-
 #endif
+}
 
 bool LoginItem::setEnabled(bool enabled, QString* error) {
     if (!enabled)
