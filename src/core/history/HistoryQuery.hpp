@@ -1,10 +1,12 @@
 #pragma once
 
+#include "MachineScope.hpp"
 #include "SqliteDatabase.hpp"
 #include "Time.hpp"
 #include "UsageClass.hpp"
 #include "UsageTotals.hpp"
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -16,10 +18,13 @@ class PriceTable;
 
 // Questions to the history's database, answered from its reply index alone. Each returns
 // nothing when the database could not answer (busy beyond the timeout, or damaged). Usage comes
-// in sums per price class (UsageClass), so that any price book can price it.
+// in sums per price class (UsageClass), so that any price book can price it. Every machine's
+// usage counts unless a scope says otherwise; over every machine, the same period, chat or
+// model may come in more than one row, to be added up.
 class HistoryQuery {
 public:
-    explicit HistoryQuery(const SqliteDatabase& db) : db_(db) {}
+    explicit HistoryQuery(const SqliteDatabase& db, MachineScope scope = {})
+        : db_(db), scope_(scope) {}
 
     // Usage per quarter hour (counted from 1970, UTC) and model in [from, to). Every zone's
     // offset from UTC is a whole number of quarter hours, so a quarter never straddles a local
@@ -69,13 +74,24 @@ public:
 private:
     template <typename Row, typename Read>
     std::optional<std::vector<Row>> rows(SqliteStatement& s, Read read) const;
+    // The rows of the query over this machine's sums or replies, then of the other machines' as
+    // the scope asks: @SOURCE@ in `sql` stands for the table, as q (sums) or r (replies), and
+    // @WHERE@ for the condition that picks the scope's rows.
+    template <typename Row, typename Read>
+    std::optional<std::vector<Row>> scoped(const std::string& sql, bool sums,
+                                           const std::function<void(SqliteStatement&)>& bind,
+                                           Read read) const;
+    // The history keeps other machines' usage (a version that has their tables).
+    bool hasPeers() const;
     // The prompt-class boundaries, read once.
     const std::vector<std::int64_t>* bands() const;
     UsageClass classFrom(const SqliteStatement& s, int first, std::int64_t day) const;
 
     const SqliteDatabase& db_;
+    MachineScope scope_;
     mutable int lastCode_ = 0;
     mutable std::optional<std::vector<std::int64_t>> bands_;
+    mutable std::optional<bool> hasPeers_;
 };
 
 } // namespace vellumkite

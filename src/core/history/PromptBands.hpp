@@ -33,6 +33,8 @@ struct PromptBands {
     // Sums the replies anew into the quarter-hour table and makes the triggers that keep it,
     // with these boundaries. Inside the caller's write transaction.
     static bool rebuild(const SqliteDatabase& db, const std::vector<std::int64_t>& bands);
+    // The same for the other machines' replies alone (see HistoryDatabase's version 4).
+    static bool rebuildPeers(const SqliteDatabase& db, const std::vector<std::int64_t>& bands);
 };
 
 } // namespace vellumkite

@@ -398,7 +398,7 @@ TEST_F(PricedHistoryTest, AVersion1HistoryKeepsEveryRowAndLearnsTheRestFromItsLo
 
     auto history = open(file);
     const auto& db = history->database();
-    EXPECT_EQ(db.queryInteger("PRAGMA user_version"), 2);
+    EXPECT_EQ(db.queryInteger("PRAGMA user_version"), HistoryDatabase::kVersion);
     EXPECT_EQ(db.queryInteger("SELECT count(*) FROM replies"), 5)
         << "every row kept; the two lines of one reply are one";
     EXPECT_EQ(db.queryInteger("SELECT output FROM replies WHERE key = '-:req_e'"), 200);
