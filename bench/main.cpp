@@ -20,6 +20,7 @@
 #include "RealShapedTree.hpp"
 #include "RefreshPass.hpp"
 #include "ShellWords.hpp"
+#include "SyncBench.hpp"
 #include "TurnParser.hpp"
 #include "UsageReport.hpp"
 #include "UsageStore.hpp"
@@ -563,5 +564,7 @@ int main(int argc, char** argv) {
         refreshPass(base, runs);
     if (wanted("real"))
         realShaped(base, realMegabytes, std::max(runs, 5), cli, peer);
+    if (wanted("sync"))
+        bench::syncBench(base, runs, cli, peer);
     return 0;
 }

@@ -1,15 +1,18 @@
 #include "ReportCommand.hpp"
 
 #include "Fd.hpp"
+#include "Format.hpp"
 #include "History.hpp"
 #include "HistoryDatabase.hpp"
 #include "HistoryQuery.hpp"
 #include "HistoryUpdate.hpp"
 #include "ImportProgress.hpp"
 #include "LogFolders.hpp"
+#include "PreferencesStore.hpp"
 #include "PriceTable.hpp"
 #include "PromptBands.hpp"
 #include "SmallFile.hpp"
+#include "SyncStep.hpp"
 #include "Terminal.hpp"
 #include "UsageReportJson.hpp"
 #include "UsageReportText.hpp"
@@ -104,6 +107,7 @@ bool update(History& history, const LogFolders& folders) {
 struct Arguments {
     UsageReport::Options options;
     std::string zone;
+    std::string machine; // a name or id; empty for every machine
     bool json = false;
 };
 
@@ -150,6 +154,13 @@ std::optional<Arguments> parse(int argc, char** argv, std::string& problem) {
                 return std::nullopt;
             }
             a.zone = *zone;
+        } else if (name == "--machine") {
+            const auto machine = value();
+            if (!machine || machine->empty()) {
+                problem = "--machine wants a machine's name or id (vellumkite-cli sync lists them)";
+                return std::nullopt;
+            }
+            a.machine = *machine;
         } else if (name == "--week-start") {
             const auto day = value();
             if (day != "monday" && day != "sunday") {
@@ -169,6 +180,49 @@ std::optional<Arguments> parse(int argc, char** argv, std::string& problem) {
     return a;
 }
 
+// Whose usage the report counts, from --machine; nothing, with the message, when it names no
+// machine or more than one.
+std::optional<MachineScope> scopeOf(const std::string& text, const SqliteDatabase& db,
+                                    const MachineIdentity& me, std::string& problem) {
+    if (text.empty())
+        return MachineScope::every();
+    const auto machines = SyncMachines::list(db, me).value_or(std::vector<SyncMachine>{});
+    std::vector<const SyncMachine*> matches;
+    if (const auto* m = SyncMachines::find(machines, text, &matches))
+        return m->self ? MachineScope::self() : MachineScope::other(m->number);
+    if (matches.empty()) {
+        problem = "no machine is named " + text + " (vellumkite-cli sync lists them)";
+    } else {
+        problem = text + " names " + std::to_string(matches.size()) + " machines; give an id:";
+        for (const auto* m : matches)
+            problem += " " + m->id;
+    }
+    return std::nullopt;
+}
+
+// Under a table of more than one machine's usage, or of one alone: whose it is.
+std::string machinesLine(const std::vector<SyncMachine>& machines, const MachineScope& scope,
+                         Instant now) {
+    const auto one = [&](const SyncMachine& m) {
+        return m.name + (m.self        ? " (this machine)"
+                         : m.published ? " (published " + Format::ago(*m.published, now) + ")"
+                                       : std::string());
+    };
+    if (scope.kind != MachineScope::Kind::every) {
+        for (const auto& m : machines)
+            if (m.self == (scope.kind == MachineScope::Kind::self) &&
+                (m.self || m.number == scope.machine))
+                return "Only " + one(m) + ".\n";
+        return "";
+    }
+    if (machines.size() < 2)
+        return "";
+    std::string out = "Over " + std::to_string(machines.size()) + " machines, each reply once: ";
+    for (std::size_t i = 0; i < machines.size(); ++i)
+        out += (i ? ", " : "") + one(machines[i]);
+    return out + ".\n";
+}
+
 } // namespace
 
 std::string ReportCommand::usage() {
@@ -179,6 +233,7 @@ std::string ReportCommand::usage() {
            "    --tz ZONE            days in this zone (e.g. Europe/Berlin; default: local)\n"
            "    --week-start monday|sunday               (default monday)\n"
            "    --by-model           a row per model under each period\n"
+           "    --machine NAME|ID    one machine's usage alone (see sync)\n"
            "    --json               one JSON object instead of the table\n";
 }
 
@@ -220,6 +275,16 @@ int ReportCommand::main(int argc, char** argv) {
             return 1;
     }
 
+    // The other machines' new files in, this machine's out: before the report, so that it
+    // counts every machine as of now.
+    const PreferencesStore preferences;
+    const MachineIdentity me = SyncStep::identity();
+    SyncStep::run(history->database(), me, SyncStep::folder(preferences));
+    std::string unknown;
+    const auto scope = scopeOf(args->machine, history->database(), me, unknown);
+    if (!scope)
+        return fail(2, unknown);
+
     std::vector<std::string> priceProblems;
     const PriceTable prices = PriceTable::standard(&priceProblems);
     for (const auto& problem : priceProblems)
@@ -230,7 +295,7 @@ int ReportCommand::main(int argc, char** argv) {
         // that fail (the other program writing), usage on both sides of it goes unpriced this
         // time.
         (void)PromptBands::splitAt(history->database(), prices.thresholds());
-        const HistoryQuery query(history->database());
+        const HistoryQuery query(history->database(), *scope);
         report = UsageReport::build(query, prices, args->options, systemNow());
         if (report || attempt > 0 || !SqliteDatabase::isCorruption(query.lastCode()))
             break;
@@ -246,17 +311,19 @@ int ReportCommand::main(int argc, char** argv) {
     if (!report)
         return fail(1, "the history could not be read: " + history->database().lastError());
 
+    const auto machines = SyncStep::counted(history->database(), me);
     std::string out;
     if (args->json) {
         out = UsageReportJson::render(*report, args->zone.empty() ? localZoneName() : args->zone,
-                                      args->options.byModel);
+                                      args->options.byModel, machines);
     } else {
         const auto style = Terminal::screenStyle(STDOUT_FILENO);
         UsageReportText::Style table;
         table.colour = style.colour;
         table.width =
             Terminal::isTerminal(STDOUT_FILENO) ? Terminal::columns(STDOUT_FILENO) - 1 : 0;
-        out = UsageReportText::render(*report, table, args->options.byModel);
+        out = UsageReportText::render(*report, table, args->options.byModel) +
+              machinesLine(machines, *scope, systemNow());
     }
     return Fd::writeAll(STDOUT_FILENO, out) ? 0 : 1;
 }
