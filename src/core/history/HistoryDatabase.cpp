@@ -211,6 +211,32 @@ CREATE TABLE peer_quarters(
     replies INTEGER NOT NULL,
     PRIMARY KEY (quarter, model, fast, us_only, prompt_floor)
 ) STRICT, WITHOUT ROWID;
+-- Usage per local day (days since 1970 in the zone named), UTC day (which price period applies),
+-- model and price class, over every machine: what reports over long stretches read. Kept for
+-- the few zones in use, and worked out again from the quarter-hour sums from `dirty_from`, the
+-- first quarter hour whose sums changed since (see DaySums).
+CREATE TABLE day_sums(
+    zone TEXT NOT NULL,
+    day INTEGER NOT NULL,
+    utc_day INTEGER NOT NULL,
+    model INTEGER NOT NULL REFERENCES names(id),
+    fast INTEGER NOT NULL,
+    us_only INTEGER NOT NULL,
+    prompt_floor INTEGER NOT NULL,
+    input INTEGER NOT NULL,
+    output INTEGER NOT NULL,
+    cache_write INTEGER NOT NULL,
+    cache_write_1h INTEGER NOT NULL,
+    cache_read INTEGER NOT NULL,
+    web_searches INTEGER NOT NULL,
+    replies INTEGER NOT NULL,
+    PRIMARY KEY (zone, day, utc_day, model, fast, us_only, prompt_floor)
+) STRICT, WITHOUT ROWID;
+CREATE TABLE day_zones(
+    zone TEXT PRIMARY KEY,
+    dirty_from INTEGER NOT NULL,
+    used INTEGER NOT NULL
+) STRICT, WITHOUT ROWID;
 -- This machine's own file as last published, to tell whether there is anything new to publish.
 CREATE TABLE published(
     file TEXT PRIMARY KEY,
@@ -285,7 +311,7 @@ bool toVersion2(const SqliteDatabase& db) {
 
 bool toVersion4(const SqliteDatabase& db) {
     const auto bands = PromptBands::read(db);
-    return bands && db.exec(kVersion4) && PromptBands::rebuildPeers(db, *bands) &&
+    return bands && db.exec(kVersion4) && PromptBands::makeTriggers(db, *bands) &&
            db.exec("PRAGMA user_version = 4");
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "DaySums.hpp"
+#include "LocalDate.hpp"
 #include "MachineScope.hpp"
 #include "SqliteDatabase.hpp"
 #include "Time.hpp"
@@ -36,6 +38,13 @@ public:
         UsageTotals usage;
     };
     std::optional<std::vector<Quarter>> quarters(Instant from, Instant to) const;
+
+    // Usage per local day and model in [first, last] (without them: from the first day, to the
+    // last): over every machine from the sums the history keeps per day, a few rows a day.
+    std::optional<std::vector<DaySums::Row>> days(std::optional<LocalDate> first,
+                                                  std::optional<LocalDate> last) const {
+        return DaySums::read(db_, scope_, first, last);
+    }
 
     // Usage per chat or project, and model, in [from, to).
     enum class By { session, project };

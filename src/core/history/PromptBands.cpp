@@ -30,6 +30,7 @@ constexpr const char* kAdd = R"sql(INSERT INTO quarters
 constexpr const char* kTriggers = R"sql(
 CREATE TRIGGER reply_added AFTER INSERT ON replies BEGIN
     @ADD@
+    @MARK@
 END;
 -- A reply's time and model never change; its counts only grow, and it may turn out to be fast
 -- or US-only when a line read later says so.
@@ -44,6 +45,7 @@ WHEN new.fast = old.fast AND new.us_only = old.us_only AND @NEW@ = @OLD@ BEGIN
         web_searches = web_searches + new.web_searches - old.web_searches
     WHERE quarter = old.time / 900000000 AND model = old.model AND fast = old.fast
           AND us_only = old.us_only AND prompt_floor = @OLD@;
+    @MARK@
 END;
 -- One that changes class leaves its old sums for its new ones.
 CREATE TRIGGER reply_moved AFTER UPDATE ON replies
@@ -62,6 +64,7 @@ WHEN NOT (new.fast = old.fast AND new.us_only = old.us_only AND @NEW@ = @OLD@) B
     WHERE quarter = old.time / 900000000 AND model = old.model AND fast = old.fast
           AND us_only = old.us_only AND prompt_floor = @OLD@ AND replies = 0;
     @ADD@
+    @MARK@
 END;
 )sql";
 
@@ -139,6 +142,7 @@ CREATE TRIGGER peer_reply_added AFTER INSERT ON peer_replies BEGIN
     -- The copy of a machine known longer counts instead of one of a machine known since.
     UPDATE peer_replies SET counted = 0
     WHERE new.counted AND key = new.key AND machine > new.machine AND counted;
+    @MARKNEW@
 END;
 CREATE TRIGGER peer_reply_grown AFTER UPDATE ON peer_replies
 WHEN new.fast = old.fast AND new.us_only = old.us_only AND new.counted = old.counted
@@ -161,15 +165,18 @@ WHEN new.fast = old.fast AND new.us_only = old.us_only AND new.counted = old.cou
         web_searches = web_searches + new.web_searches - old.web_searches
     WHERE old.counted AND quarter = old.time / 900000000 AND model = old.model
           AND fast = old.fast AND us_only = old.us_only AND prompt_floor = @OLDF@;
+    @MARKOLD@
 END;
 CREATE TRIGGER peer_reply_moved AFTER UPDATE ON peer_replies
 WHEN NOT (new.fast = old.fast AND new.us_only = old.us_only AND new.counted = old.counted
           AND @NEWF@ = @OLDF@) BEGIN
     @TAKE@
     @ADD@
+    @MARKOLD@
 END;
 CREATE TRIGGER peer_reply_removed AFTER DELETE ON peer_replies BEGIN
     @TAKE@
+    @MARKOLD@
 END;
 )sql";
 
@@ -185,6 +192,10 @@ SELECT time / 900000000, model, fast, us_only, @R@, sum(input), sum(output), sum
        sum(cache_write_1h), sum(cache_read), sum(web_searches), count(*)
 FROM peer_replies AS r WHERE counted GROUP BY 1, 2, 3, 4, 5;
 )sql";
+
+// The sums per local day (DaySums) are worked out again from the first quarter hour that changed.
+constexpr const char* kMark = R"sql(UPDATE day_zones SET dirty_from = @ROW@.time / 900000000
+    WHERE dirty_from > @ROW@.time / 900000000;)sql";
 
 // A reply this machine reads that another machine's copy was counted for: this one counts now.
 constexpr const char* kShadow = R"sql(
@@ -221,40 +232,63 @@ std::string PromptBands::floorOf(const std::vector<std::int64_t>& bands, const s
     return out + " ELSE 0 END";
 }
 
+std::int64_t PromptBands::floorOf(const std::vector<std::int64_t>& bands, std::int64_t prompt) {
+    // The largest boundary below the prompt, as the SQL form's CASE gives it.
+    const auto above = std::lower_bound(bands.begin(), bands.end(), prompt);
+    return above == bands.begin() ? 0 : *std::prev(above);
+}
+
 std::optional<std::int64_t> PromptBands::ceilingOf(const std::vector<std::int64_t>& bands,
                                                    std::int64_t floor) {
     const auto next = std::upper_bound(bands.begin(), bands.end(), floor);
     return next == bands.end() ? std::nullopt : std::optional(*next);
 }
 
-bool PromptBands::rebuildPeers(const SqliteDatabase& db, const std::vector<std::int64_t>& bands) {
+namespace {
+
+bool hasTable(const SqliteDatabase& db, const char* name) {
+    return db.queryInteger(std::string("SELECT count(*) FROM sqlite_schema WHERE name = '") + name +
+                           "'")
+               .value_or(0) > 0;
+}
+
+} // namespace
+
+bool PromptBands::makeTriggers(const SqliteDatabase& db, const std::vector<std::int64_t>& bands) {
+    const bool days = hasTable(db, "day_zones");
+    const auto mark = [&](const std::string& row) {
+        return days ? replace(kMark, "@ROW@", row) : std::string();
+    };
+    if (!db.exec("DROP TRIGGER IF EXISTS reply_added; DROP TRIGGER IF EXISTS reply_grown; "
+                 "DROP TRIGGER IF EXISTS reply_moved; DROP TRIGGER IF EXISTS peer_reply_added; "
+                 "DROP TRIGGER IF EXISTS peer_reply_grown; DROP TRIGGER IF EXISTS "
+                 "peer_reply_moved; DROP TRIGGER IF EXISTS peer_reply_removed; DROP TRIGGER IF "
+                 "EXISTS reply_shadows_peer;") ||
+        !db.exec(replace(
+            replace(replace(replace(kTriggers, "@ADD@", kAdd), "@NEW@", floorOf(bands, "new")),
+                    "@OLD@", floorOf(bands, "old")),
+            "@MARK@", mark("new"))))
+        return false;
+    // The other machines' sums are kept apart at the same boundaries, once they are kept.
+    if (!hasTable(db, "peer_replies"))
+        return true;
     const auto ofRow = [&](std::string text, const std::string& row) {
         return replace(replace(std::move(text), "@F@", floorOf(bands, row)), "@ROW@", row);
     };
-    const std::string triggers =
-        replace(replace(replace(replace(kPeerTriggers, "@ADD@", ofRow(kPeerAdd, "new")), "@TAKE@",
-                                ofRow(kPeerTake, "old")),
-                        "@NEWF@", floorOf(bands, "new")),
-                "@OLDF@", floorOf(bands, "old"));
-    return db.exec("DROP TRIGGER IF EXISTS peer_reply_added; DROP TRIGGER IF EXISTS "
-                   "peer_reply_grown; DROP TRIGGER IF EXISTS peer_reply_moved; DROP TRIGGER IF "
-                   "EXISTS peer_reply_removed; DROP TRIGGER IF EXISTS reply_shadows_peer;") &&
-           db.exec(replace(kPeerRefill, "@R@", floorOf(bands, "r"))) && db.exec(triggers) &&
-           db.exec(kShadow);
+    std::string triggers = replace(kPeerTriggers, "@ADD@", ofRow(kPeerAdd, "new"));
+    triggers = replace(triggers, "@TAKE@", ofRow(kPeerTake, "old"));
+    triggers = replace(replace(triggers, "@NEWF@", floorOf(bands, "new")), "@OLDF@",
+                       floorOf(bands, "old"));
+    triggers = replace(replace(triggers, "@MARKNEW@", mark("new")), "@MARKOLD@", mark("old"));
+    return db.exec(triggers) && db.exec(kShadow);
 }
 
 bool PromptBands::rebuild(const SqliteDatabase& db, const std::vector<std::int64_t>& bands) {
-    // The other machines' sums are kept apart at the same boundaries, once they are kept.
-    const auto peers =
-        db.queryInteger("SELECT count(*) FROM sqlite_schema WHERE name = 'peer_replies'");
-    if (!peers || (*peers > 0 && !rebuildPeers(db, bands)))
-        return false;
-    return db.exec("DROP TRIGGER IF EXISTS reply_added; DROP TRIGGER IF EXISTS reply_grown; "
-                   "DROP TRIGGER IF EXISTS reply_moved;") &&
-           db.exec(replace(kRefill, "@R@", floorOf(bands, "r"))) &&
-           db.exec(
-               replace(replace(replace(kTriggers, "@ADD@", kAdd), "@NEW@", floorOf(bands, "new")),
-                       "@OLD@", floorOf(bands, "old")));
+    return db.exec(replace(kRefill, "@R@", floorOf(bands, "r"))) &&
+           (!hasTable(db, "peer_replies") ||
+            db.exec(replace(kPeerRefill, "@R@", floorOf(bands, "r")))) &&
+           makeTriggers(db, bands) &&
+           (!hasTable(db, "day_zones") || db.exec("DELETE FROM day_sums; DELETE FROM day_zones;"));
 }
 
 bool PromptBands::splitAt(const SqliteDatabase& db, const std::vector<std::int64_t>& thresholds) {
