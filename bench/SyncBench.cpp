@@ -166,6 +166,12 @@ void syncBench(const fs::path& base, int runs, const std::string& cli, const std
             }
             History history(std::move(*opened.db));
             total += generateYear(history, m, now);
+            if (m == 0) {
+                // Machine 0 alone, with sync off, before it takes anything in.
+                const fs::path alone = root / "alone";
+                makeHome(alone, me, {});
+                (void)history.database().exec("VACUUM INTO '" + historyOf(alone).string() + "'");
+            }
             const auto published = SyncPublish::run(history.database(), me, folder, now);
             if (published.status == SyncPublish::Status::failed) {
                 std::printf("  %s\n", published.message.c_str());
@@ -252,12 +258,6 @@ void syncBench(const fs::path& base, int runs, const std::string& cli, const std
 
     // One machine with sync off: this build against another on the same history.
     const fs::path alone = root / "alone";
-    if (!fs::exists(alone / ".complete")) {
-        fs::remove_all(alone);
-        makeHome(alone, machines[0], {});
-        fs::copy_file(historyOf(home(root, "machine-0")), historyOf(alone));
-        std::ofstream(alone / ".complete") << "ok\n";
-    }
     const double ours = warm(alone, {cli, "report", "daily"},
                              "report daily warm on one machine, sync off, whole process");
     if (!peer.empty()) {

@@ -20,7 +20,8 @@ std::string replace(std::string text, std::string_view from, const std::string& 
 }
 
 // Each name is kept once, like the history's; sums per quarter hour (from 1970, UTC) of every
-// count and of the fast and US-only replies.
+// count and of the fast and US-only replies. The replies and results are the history's own
+// tables column for column (defaults too), so that SQLite copies them whole, record by record.
 constexpr const char* kSchema = R"sql(
 CREATE TABLE @.machine(
     id TEXT NOT NULL,
@@ -42,9 +43,9 @@ CREATE TABLE @.replies(
     cache_write INTEGER NOT NULL,
     cache_write_1h INTEGER NOT NULL,
     output INTEGER NOT NULL,
-    fast INTEGER NOT NULL,
-    us_only INTEGER NOT NULL,
-    web_searches INTEGER NOT NULL
+    fast INTEGER NOT NULL DEFAULT 0,
+    us_only INTEGER NOT NULL DEFAULT 0,
+    web_searches INTEGER NOT NULL DEFAULT 0
 ) STRICT, WITHOUT ROWID;
 CREATE TABLE @.results(
     call_id TEXT PRIMARY KEY,

@@ -75,16 +75,13 @@ bool copyOwnRows(const SqliteDatabase& db, const MachineIdentity& me, Instant no
         .bind(2, std::string_view(me.name))
         .bind(3, micros(now));
     const bool ok = machine.run() && db.exec(R"sql(
-INSERT INTO pub.replies
-SELECT key, time, session, project, model, input, cache_read, cache_write, cache_write_1h,
-       output, fast, us_only, web_searches
-FROM main.replies;
-INSERT INTO pub.results SELECT call_id, time, session, category, tokens FROM main.results;
+INSERT INTO pub.replies SELECT * FROM main.replies;
+INSERT INTO pub.results SELECT * FROM main.results;
 -- Only the names its rows use: never another machine's chats or projects.
 INSERT INTO pub.names
 SELECT id, text FROM main.names
-WHERE id IN (SELECT session FROM pub.replies UNION SELECT project FROM pub.replies
-             UNION SELECT model FROM pub.replies UNION SELECT session FROM pub.results);
+WHERE id IN (SELECT session FROM pub.replies) OR id IN (SELECT project FROM pub.replies)
+      OR id IN (SELECT model FROM pub.replies) OR id IN (SELECT session FROM pub.results);
 INSERT INTO pub.quarter_sums
 SELECT quarter, sum(replies), sum(input), sum(output), sum(cache_write), sum(cache_write_1h),
        sum(cache_read), sum(web_searches), sum(fast * replies), sum(us_only * replies)

@@ -1,6 +1,10 @@
 #include "SyncTakeIn.hpp"
 
+#include "PromptBands.hpp"
 #include "SyncFile.hpp"
+
+#include <array>
+#include <map>
 
 namespace vellumkite {
 
@@ -62,6 +66,85 @@ WHERE excluded.input > input OR excluded.cache_read > cache_read
       OR excluded.web_searches > web_searches;
 )sql";
 
+// A machine taken in for the first time comes whole: its rows go in without the triggers that
+// keep the sums a row at a time, in time order, and its sums are added up as they are read
+// back in that order, a quarter hour at a time.
+bool addFirstSums(const SqliteDatabase& db, std::int64_t machine,
+                  const std::vector<std::int64_t>& bands) {
+    auto read = db.prepare("SELECT time / 900000000, model, fast, us_only, input, cache_read, "
+                           "cache_write, cache_write_1h, output, web_searches, counted "
+                           "FROM peer_replies WHERE machine = ?1 ORDER BY time");
+    read.bind(1, machine);
+    auto mine = db.prepare("INSERT INTO machine_quarters VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, "
+                           "?8, ?9, ?10, ?11, ?12, ?13)");
+    auto counted = db.prepare(R"sql(
+INSERT INTO peer_quarters VALUES (?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)
+ON CONFLICT(quarter, model, fast, us_only, prompt_floor) DO UPDATE SET
+    input = input + excluded.input,
+    output = output + excluded.output,
+    cache_write = cache_write + excluded.cache_write,
+    cache_write_1h = cache_write_1h + excluded.cache_write_1h,
+    cache_read = cache_read + excluded.cache_read,
+    web_searches = web_searches + excluded.web_searches,
+    replies = replies + excluded.replies)sql");
+    // (model, fast, US-only, prompt floor) -> input, output, cache write, 1-hour part, cache
+    // read, web searches, replies; of every row, and of the counted ones.
+    using Key = std::array<std::int64_t, 4>;
+    using Sums = std::array<std::int64_t, 7>;
+    std::map<Key, Sums> all, countedOnly;
+    std::int64_t quarter = 0;
+    const auto flush = [&]() {
+        for (auto* pair : {&all, &countedOnly}) {
+            auto& s = pair == &all ? mine : counted;
+            for (const auto& [k, v] : *pair) {
+                s.bind(1, machine).bind(2, quarter);
+                for (int i = 0; i < 4; ++i)
+                    s.bind(3 + i, k[static_cast<std::size_t>(i)]);
+                for (int i = 0; i < 7; ++i)
+                    s.bind(7 + i, v[static_cast<std::size_t>(i)]);
+                if (!s.run())
+                    return false;
+            }
+            pair->clear();
+        }
+        return true;
+    };
+    SqliteStatement::Step step;
+    while ((step = read.step()) == SqliteStatement::Step::row) {
+        if (read.integer(0) != quarter && !flush())
+            return false;
+        quarter = read.integer(0);
+        const std::int64_t input = read.integer(4), cacheRead = read.integer(5),
+                           cacheWrite = read.integer(6);
+        const Key key{read.integer(1), read.integer(2), read.integer(3),
+                      PromptBands::floorOf(bands, input + cacheRead + cacheWrite)};
+        const Sums add{input,     read.integer(8), cacheWrite, read.integer(7),
+                       cacheRead, read.integer(9), 1};
+        for (auto* pair : {&all, &countedOnly}) {
+            if (pair == &countedOnly && read.integer(10) == 0)
+                continue;
+            auto& sums = (*pair)[key];
+            for (std::size_t i = 0; i < sums.size(); ++i)
+                sums[i] += add[i];
+        }
+    }
+    return step == SqliteStatement::Step::done && flush();
+}
+
+// The sums per local day are worked out again from this machine's first quarter hour.
+constexpr const char* kFirstMark = R"sql(
+UPDATE day_zones SET dirty_from = (SELECT min(time) FROM peer_replies WHERE machine = @M@) / 900000000
+WHERE dirty_from > (SELECT min(time) FROM peer_replies WHERE machine = @M@) / 900000000;
+)sql";
+
+// With the triggers back: the copies of machines known since that the new ones outrank.
+constexpr const char* kOutranked = R"sql(
+UPDATE peer_replies SET counted = 0
+WHERE (key, machine) IN (SELECT o.key, o.machine FROM peer_replies n
+                         JOIN peer_replies o ON o.key = n.key AND o.machine > n.machine
+                         WHERE n.machine = @M@ AND n.counted AND o.counted);
+)sql";
+
 // Tool results of the quarters read again, and of those after the last one taken in before (a
 // result may come before its reply's quarter changes). The file's word is the latest.
 constexpr const char* kResults = R"sql(
@@ -119,8 +202,25 @@ bool takeRows(const SqliteDatabase& db, const SyncFolder::File& file,
     const auto last =
         db.queryInteger("SELECT max(quarter) FROM machine_quarters WHERE machine = " + id);
     const std::string since = last ? std::to_string((*last + 1) * 900000000) : "-1e300";
-    if (!db.exec(replace(kChanged, "@M@", id)) || !db.exec(replace(kReplies, "@M@", id)) ||
-        !db.exec(replace(replace(kResults, "@M@", id), "@SINCE@", since)))
+    const bool first =
+        !db.queryInteger("SELECT 1 FROM peer_replies WHERE machine = " + id + " LIMIT 1");
+    const auto bands = PromptBands::read(db);
+    if (!bands || !db.exec(replace(kChanged, "@M@", id)))
+        return false;
+    if (first) {
+        const std::string replies =
+            replace(kReplies, "WHERE r.time / 900000000 IN (SELECT quarter FROM temp.sync_changed)",
+                    "WHERE true ORDER BY r.time");
+        if (!db.exec("DROP TRIGGER peer_reply_added; DROP TRIGGER peer_reply_grown; DROP TRIGGER "
+                     "peer_reply_moved; DROP TRIGGER peer_reply_removed;") ||
+            !db.exec(replace(replies, "@M@", id)) || !addFirstSums(db, number, *bands) ||
+            !db.exec(replace(kFirstMark, "@M@", id)) || !PromptBands::makeTriggers(db, *bands) ||
+            !db.exec(replace(kOutranked, "@M@", id)))
+            return false;
+    } else if (!db.exec(replace(kReplies, "@M@", id))) {
+        return false;
+    }
+    if (!db.exec(replace(replace(kResults, "@M@", id), "@SINCE@", since)))
         return false;
     // The official limit readings in the file plug in here, kept apart by machine as the
     // replies are.

@@ -15,6 +15,7 @@
 #include "Timestamp.hpp"
 
 #include <gtest/gtest.h>
+#include <map>
 #include <memory>
 #include <sys/stat.h>
 
@@ -80,6 +81,55 @@ struct Machine {
             t.byChat += row.usage.output;
         return t;
     }
+    // The sums kept row by row (and in bulk for a machine's first file) are what the rows add
+    // up to; the sums per local day are what the quarter hours add up to.
+    void expectSumsAgree() const {
+        // Rows that differ from a recount, both ways, for each table of sums.
+        const char* recount = R"sql(
+(SELECT count(*) FROM (
+    SELECT machine, quarter, model, fast, us_only, prompt_floor, input, output, cache_write,
+           cache_read, web_searches, replies FROM machine_quarters
+    EXCEPT
+    SELECT machine, time / 900000000, model, fast, us_only, @F@, sum(input), sum(output),
+           sum(cache_write), sum(cache_read), sum(web_searches), count(*)
+    FROM peer_replies r GROUP BY 1, 2, 3, 4, 5, 6))
++ (SELECT count(*) FROM (
+    SELECT quarter, model, fast, us_only, prompt_floor, input, output, cache_write, cache_read,
+           web_searches, replies FROM peer_quarters
+    EXCEPT
+    SELECT time / 900000000, model, fast, us_only, @F@, sum(input), sum(output),
+           sum(cache_write), sum(cache_read), sum(web_searches), count(*)
+    FROM peer_replies r WHERE counted GROUP BY 1, 2, 3, 4, 5))
++ (SELECT count(*) FROM machine_quarters) + (SELECT count(*) FROM peer_quarters)
+- (SELECT count(*) FROM (SELECT DISTINCT machine, time / 900000000, model, fast, us_only, @F@
+                         FROM peer_replies r))
+- (SELECT count(*) FROM (SELECT DISTINCT time / 900000000, model, fast, us_only, @F@
+                         FROM peer_replies r WHERE counted)))sql";
+        std::string sql = recount;
+        const auto floor = PromptBands::floorOf(PromptBands::read(db()).value(), "r");
+        for (auto at = sql.find("@F@"); at != std::string::npos; at = sql.find("@F@", at))
+            sql.replace(at, 3, floor);
+        EXPECT_EQ(db().queryInteger("SELECT " + sql), 0) << db().lastError();
+        // A key counts at most once, and not beside this machine's own.
+        EXPECT_EQ(db().queryInteger("SELECT count(*) FROM (SELECT key FROM peer_replies WHERE "
+                                    "counted GROUP BY key HAVING count(*) > 1)"),
+                  0);
+        EXPECT_EQ(db().queryInteger("SELECT count(*) FROM peer_replies p JOIN replies l "
+                                    "ON l.key = p.key WHERE p.counted"),
+                  0);
+
+        std::map<std::pair<std::string, std::string>, std::int64_t> byDay, fromQuarters;
+        const HistoryQuery q(db());
+        const auto days = q.days(std::nullopt, std::nullopt).value();
+        for (const auto& d : days)
+            byDay[{d.date.text(), d.model}] += d.usage.output * 1000 + d.usage.replies;
+        const auto quarters = q.quarters(kDistantPast, kDistantFuture).value();
+        for (const auto& r : quarters)
+            fromQuarters[{LocalDate::of(Instant{std::chrono::minutes(15 * r.index)}).text(),
+                          r.model}] += r.usage.output * 1000 + r.usage.replies;
+        EXPECT_EQ(byDay, fromQuarters);
+    }
+
     std::int64_t numberOf(const Machine& other) const {
         const auto machines = SyncMachines::list(db(), me, true).value();
         for (const auto& m : machines)
@@ -165,6 +215,8 @@ TEST_F(SyncTest, TwoMachinesTakeEachOtherInAndAChatOnBothCountsOnce) {
     EXPECT_EQ(listed[1].replies, 2);
     EXPECT_TRUE(listed[1].published.has_value());
     EXPECT_EQ(SyncMachines::days(laptop.db(), listed[1]).value().count, 2);
+    laptop.expectSumsAgree();
+    desktop.expectSumsAgree();
 }
 
 TEST_F(SyncTest, NewRepliesGrownRepliesAndAChatReadLaterAreTakenInWithoutCountingTwice) {
@@ -181,11 +233,14 @@ TEST_F(SyncTest, NewRepliesGrownRepliesAndAChatReadLaterAreTakenInWithoutCountin
     ASSERT_EQ(laptop.takeIn(folder).taken, 1);
     EXPECT_EQ(laptop.totals(), (Machine::Totals{57, 2, 57}));
 
+    laptop.expectSumsAgree();
+
     // The laptop later reads the desktop's chat itself (the user copied it over): the reply
     // now counts as the laptop's, still once.
     laptop.reply("c2", "b2", timeAt(1, 10), 7, "claude-sonnet-4-5", 300000);
     EXPECT_EQ(laptop.totals(), (Machine::Totals{57, 2, 57}));
     EXPECT_EQ(laptop.totals(MachineScope::self()), (Machine::Totals{7, 1, 7}));
+    laptop.expectSumsAgree();
 
     // A price book with a new threshold keeps every machine's sums apart at it, and the sums
     // still add up the same.
@@ -193,6 +248,7 @@ TEST_F(SyncTest, NewRepliesGrownRepliesAndAChatReadLaterAreTakenInWithoutCountin
     EXPECT_EQ(laptop.totals(), (Machine::Totals{57, 2, 57}));
     EXPECT_EQ(laptop.totals(MachineScope::other(laptop.numberOf(desktop))),
               (Machine::Totals{57, 2, 57}));
+    laptop.expectSumsAgree();
 
     // The desktop's file goes: what was taken in stays.
     fs::remove(folder / SyncFolder::fileName(desktop.me.id));
@@ -217,8 +273,10 @@ TEST_F(SyncTest, ThreeMachinesAReplyOnAllCountsOnceAndForgettingHandsItOn) {
     const auto listed = SyncMachines::list(a.db(), a.me).value();
     const auto* first = SyncMachines::find(listed, "b");
     ASSERT_NE(first, nullptr);
+    a.expectSumsAgree();
     ASSERT_TRUE(SyncMachines::forget(a.db(), first->number));
     EXPECT_EQ(a.totals(), (Machine::Totals{46, 3, 46}));
+    a.expectSumsAgree();
     EXPECT_EQ(a.totals(MachineScope::other(a.numberOf(c))), (Machine::Totals{42, 2, 42}));
     EXPECT_EQ(SyncMachines::list(a.db(), a.me).value().size(), 2u);
     // Its file, unchanged, stays passed over; once it changes it is taken in again.
@@ -227,6 +285,7 @@ TEST_F(SyncTest, ThreeMachinesAReplyOnAllCountsOnceAndForgettingHandsItOn) {
     ASSERT_EQ(b.publish(folder).status, SyncPublish::Status::published);
     EXPECT_EQ(a.takeIn(folder).taken, 1);
     EXPECT_EQ(a.totals(), (Machine::Totals{55, 5, 55}));
+    a.expectSumsAgree();
 
     // Names are the user's to choose: two machines of one name are told apart by id.
     std::vector<const SyncMachine*> matches;
