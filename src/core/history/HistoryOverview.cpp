@@ -224,6 +224,7 @@ std::optional<HistoryOverview> HistoryOverview::build(const HistoryQuery& query,
     for (auto& m : out.topModels)
         m.family = prices.family(m.name);
     std::sort(out.unpricedModels.begin(), out.unpricedModels.end());
+    out.otherMachines = query.otherMachines();
     return out;
 }
 

@@ -71,6 +71,9 @@ struct HistoryOverview {
     // Models shown anywhere above whose usage has no price, for "n models without a price".
     std::vector<std::string> unpricedModels;
 
+    // Other machines whose usage the history holds, counted in or not as the question asked.
+    std::int64_t otherMachines = 0;
+
     bool empty() const;
 
     // `dayAndTime` names an instant with its day, as "Wed 3:05 PM". Nothing when the database

@@ -214,6 +214,20 @@ HistoryQuery::unpriced(const PriceTable& book) const {
     return out;
 }
 
+std::optional<std::vector<DaySums::Row>> HistoryQuery::days(std::optional<LocalDate> first,
+                                                            std::optional<LocalDate> last) const {
+    auto out = DaySums::read(db_, scope_, first, last);
+    lastCode_ = out ? 0 : db_.lastCode();
+    return out;
+}
+
+std::int64_t HistoryQuery::otherMachines() const {
+    if (!hasPeers())
+        return 0;
+    return db_.queryInteger("SELECT count(*) FROM machines WHERE NOT forgotten AND replies > 0")
+        .value_or(0);
+}
+
 std::optional<Instant> HistoryQuery::firstReply() const {
     // Another machine's first quarter hour tells its first day as well as its first reply.
     const auto first = scoped<std::optional<std::int64_t>>(

@@ -42,9 +42,7 @@ public:
     // Usage per local day and model in [first, last] (without them: from the first day, to the
     // last): over every machine from the sums the history keeps per day, a few rows a day.
     std::optional<std::vector<DaySums::Row>> days(std::optional<LocalDate> first,
-                                                  std::optional<LocalDate> last) const {
-        return DaySums::read(db_, scope_, first, last);
-    }
+                                                  std::optional<LocalDate> last) const;
 
     // Usage per chat or project, and model, in [from, to).
     enum class By { session, project };
@@ -73,6 +71,9 @@ public:
     std::optional<std::vector<ModelTotal>> models() const;
     // Those the book has no entry for, by the id a report shows.
     std::optional<std::map<std::string, UsageTotals>> unpriced(const PriceTable& book) const;
+
+    // How many other machines' usage the history holds (whatever the scope).
+    std::int64_t otherMachines() const;
 
     // The time of the oldest reply; nothing for an empty history.
     std::optional<Instant> firstReply() const;

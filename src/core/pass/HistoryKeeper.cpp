@@ -115,15 +115,20 @@ void HistoryKeeper::afterPass() {
     status_.import = std::clamp(done, 0.0, 0.99);
 }
 
+const SqliteDatabase* HistoryKeeper::database() const {
+    return history_ ? &history_->database() : nullptr;
+}
+
 std::optional<HistoryOverview> HistoryKeeper::overview(Instant now,
                                                        const std::optional<Limits::Window>& weekly,
                                                        const TimeOfDayFormatter& dayAndTime,
-                                                       const PriceTable& prices) const {
+                                                       const PriceTable& prices,
+                                                       MachineScope scope) const {
     if (!history_)
         return std::nullopt;
     // A book with a new band threshold: the sums are kept apart at it from now on.
     (void)PromptBands::splitAt(history_->database(), prices.thresholds());
-    return HistoryOverview::build(HistoryQuery(history_->database()), prices, now, weekly,
+    return HistoryOverview::build(HistoryQuery(history_->database(), scope), prices, now, weekly,
                                   dayAndTime);
 }
 

@@ -24,6 +24,7 @@ struct SyncMachine {
     std::int64_t replies = 0;         // in the history, each machine's own, shared ones too
     std::string problem;              // why its file was last skipped
     bool forgotten = false;
+    bool operator==(const SyncMachine&) const = default;
 };
 
 struct SyncMachines {

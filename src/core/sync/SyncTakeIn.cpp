@@ -281,7 +281,7 @@ SyncTakeIn::Outcome SyncTakeIn::takeFile(const SqliteDatabase& db, const SyncFol
 }
 
 SyncTakeIn::Outcome SyncTakeIn::run(const SqliteDatabase& db, const std::filesystem::path& folder,
-                                    const std::string& selfId, Instant now) {
+                                    const std::string& selfId, Instant now, int limit) {
     Outcome out;
     const auto listing = SyncFolder::list(folder);
     if (!listing.problem.empty()) {
@@ -300,6 +300,10 @@ SyncTakeIn::Outcome SyncTakeIn::run(const SqliteDatabase& db, const std::filesys
         known.reset();
         if (same)
             continue;
+        if (limit-- <= 0) {
+            out.more = true;
+            break;
+        }
         auto one = takeFile(db, file, now);
         out.taken += one.taken;
         out.lines.insert(out.lines.end(), one.lines.begin(), one.lines.end());

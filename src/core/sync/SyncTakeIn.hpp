@@ -19,12 +19,14 @@ namespace vellumkite {
 struct SyncTakeIn {
     struct Outcome {
         int taken = 0;                  // machines whose files were taken in
+        bool more = false;              // changed files left for a later call
         std::vector<std::string> lines; // one for each file skipped, and for a folder not read
         bool busy = false;              // the history could not be written: try again later
     };
 
+    // At most `limit` files are read (a first file of a year of use takes a second or two).
     static Outcome run(const SqliteDatabase& db, const std::filesystem::path& folder,
-                       const std::string& selfId, Instant now);
+                       const std::string& selfId, Instant now, int limit = 1 << 30);
     // One machine's file, whatever its size and time.
     static Outcome takeFile(const SqliteDatabase& db, const SyncFolder::File& file, Instant now);
 };
