@@ -22,6 +22,7 @@
 #include "RealShapedTree.hpp"
 #include "RefreshPass.hpp"
 #include "ShellWords.hpp"
+#include "SyncBench.hpp"
 #include "TurnParser.hpp"
 #include "UsageReport.hpp"
 #include "UsageStore.hpp"
@@ -593,5 +594,7 @@ int main(int argc, char** argv) {
     if (wanted("limits"))
         bench::limitsBench(base, runs,
                            (fs::path(cli).parent_path() / "vellumkite-statusline").string());
+    if (wanted("sync"))
+        bench::syncBench(base, runs, cli, peer);
     return 0;
 }

@@ -15,6 +15,7 @@
 #include "SnapshotJson.hpp"
 #include "StatusLine.hpp"
 #include "StatusScreen.hpp"
+#include "SyncCommand.hpp"
 #include "Terminal.hpp"
 #include "Thresholds.hpp"
 #include "UsageStore.hpp"
@@ -153,6 +154,11 @@ int prices(Args args) {
     return PricesCommand::main(static_cast<int>(args.size()), args.data());
 }
 
+int sync(Args args) {
+    std::signal(SIGPIPE, SIG_IGN);
+    return SyncCommand::main(static_cast<int>(args.size()), args.data());
+}
+
 int setup(Args args) {
     return Setup::main(static_cast<int>(args.size()), args.data());
 }
@@ -184,6 +190,7 @@ const Command kCommands[] = {
     {{"waybar"}, waybar},
     {{"report"}, report},
     {{"prices"}, prices},
+    {{"sync"}, sync},
     {{"setup"}, setup},
     {{"doctor"}, doctor},
     {{"statusline"}, statusline},
@@ -207,7 +214,7 @@ std::string Cli::usage() {
            "  watch --json one JSON object (as json prints it) per line every 3 seconds\n"
            "  json         the same figures as one JSON object, for scripts\n"
            "  waybar       one line of JSON for a Waybar custom module\n" +
-           ReportCommand::usage() + PricesCommand::usage() +
+           ReportCommand::usage() + PricesCommand::usage() + SyncCommand::usage() +
            "  setup [--yes] [--undo]\n"
            "               turn on the limit readings: the assistant's status line runs\n"
            "               vellumkite-statusline, then the one you had; shows the change and\n"

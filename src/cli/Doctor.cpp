@@ -11,12 +11,17 @@
 #include "LogDirectory.hpp"
 #include "LogFolders.hpp"
 #include "LoginItem.hpp"
+#include "MachineIdentity.hpp"
+#include "PreferenceKeys.hpp"
+#include "PreferencesStore.hpp"
 #include "PriceTable.hpp"
 #include "QtText.hpp"
 #include "SettingsText.hpp"
 #include "SmallFile.hpp"
 #include "StatusLineCommand.hpp"
 #include "StatusLineSetup.hpp"
+#include "SyncFolder.hpp"
+#include "SyncMachines.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -275,6 +280,67 @@ std::vector<Check> prices() {
     return out;
 }
 
+// The sync folder and each machine's file in it, looked at only: the history is read for the
+// machines' names and what could not be taken in.
+std::vector<Check> sync(Instant now) {
+    const PreferencesStore preferences;
+    const std::filesystem::path folder = utf8(preferences.get(PreferenceKeys::syncFolder));
+    if (folder.empty())
+        return {{Mark::info, "Sync", "off",
+                 "\"vellumkite-cli sync FOLDER\" counts your other machines' usage too, through "
+                 "a folder that they keep in step."}};
+    if (const auto problem = SyncFolder::problem(folder))
+        return {{Mark::warning, "Sync", folder.string() + " " + *problem,
+                 "Nothing is published or taken in until it is back; \"vellumkite-cli sync "
+                 "--off\" turns sync off."}};
+    const auto me = MachineIdentity::read(MachineIdentity::defaultFile());
+    std::vector<SyncMachine> known;
+    const auto path = HistoryDatabase::defaultFile();
+    struct stat st {};
+    if (me && ::stat(path.c_str(), &st) == 0)
+        if (const auto db = SqliteDatabase::open(path, SqliteDatabase::Mode::readOnly))
+            known = SyncMachines::list(*db, *me, true).value_or(known);
+    const auto listing = SyncFolder::list(folder);
+    std::vector<Check> out;
+    std::string others;
+    std::optional<Instant> published; // this machine's file
+    for (const auto& file : listing.files) {
+        if (me && file.machine == me->id) {
+            published = file.modified;
+            continue;
+        }
+        const auto m = std::find_if(known.begin(), known.end(),
+                                    [&](const SyncMachine& k) { return k.id == file.machine; });
+        const std::string name = m != known.end() ? m->name : file.machine.substr(0, 8);
+        others += (others.empty() ? "" : ", ") + name + " " + Format::ago(file.modified, now);
+        if (m != known.end() && !m->problem.empty())
+            out.push_back({Mark::warning, "Sync", name + "'s file could not be read: " + m->problem,
+                           "It is tried again when it changes: that machine writes it anew when "
+                           "it next publishes."});
+    }
+    std::string detail = folder.string() + ": this machine " +
+                         (published ? "published " + Format::ago(*published, now)
+                                    : std::string("has not published yet"));
+    detail += others.empty() ? "; no other machine yet" : "; " + others;
+    out.insert(out.begin(), {published ? Mark::ok : Mark::warning, "Sync", detail,
+                             published ? ""
+                                       : "The tray app or \"vellumkite-cli report\" publishes "
+                                         "this machine's history there."});
+    std::vector<std::string> copies;
+    for (const auto& name : listing.ignored)
+        if (!name.starts_with("."))
+            copies.push_back(name);
+    if (!copies.empty()) {
+        std::string names;
+        for (const auto& n : copies)
+            names += (names.empty() ? "" : ", ") + n;
+        out.push_back({Mark::info, "Sync", "left alone (not a machine's file): " + names,
+                       "Copies a sync engine made of a file written on two machines at once; "
+                       "delete them when you like."});
+    }
+    return out;
+}
+
 } // namespace
 
 std::vector<Check> Doctor::checks(Instant now) {
@@ -295,6 +361,8 @@ std::vector<Check> Doctor::checks(Instant now) {
     out.push_back(autostart());
     out.push_back(history());
     for (auto& c : prices())
+        out.push_back(std::move(c));
+    for (auto& c : sync(now))
         out.push_back(std::move(c));
     return out;
 }

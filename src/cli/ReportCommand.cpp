@@ -1,6 +1,7 @@
 #include "ReportCommand.hpp"
 
 #include "Fd.hpp"
+#include "Format.hpp"
 #include "History.hpp"
 #include "HistoryDatabase.hpp"
 #include "HistoryQuery.hpp"
@@ -12,9 +13,11 @@
 #include "LimitReportJson.hpp"
 #include "LimitReportText.hpp"
 #include "LogFolders.hpp"
+#include "PreferencesStore.hpp"
 #include "PriceTable.hpp"
 #include "PromptBands.hpp"
 #include "SmallFile.hpp"
+#include "SyncStep.hpp"
 #include "Terminal.hpp"
 #include "UsageReportJson.hpp"
 #include "UsageReportText.hpp"
@@ -122,6 +125,7 @@ struct Arguments {
     UsageReport::Options options;
     bool limits = false; // `report limits`: the readings instead of the usage
     std::string zone;
+    std::string machine; // a name or id; empty for every machine
     bool json = false;
 };
 
@@ -173,6 +177,13 @@ std::optional<Arguments> parse(int argc, char** argv, std::string& problem) {
                 return std::nullopt;
             }
             a.zone = *zone;
+        } else if (name == "--machine") {
+            const auto machine = value();
+            if (!machine || machine->empty()) {
+                problem = "--machine wants a machine's name or id (vellumkite-cli sync lists them)";
+                return std::nullopt;
+            }
+            a.machine = *machine;
         } else if (name == "--week-start") {
             const auto day = value();
             if (day != "monday" && day != "sunday") {
@@ -192,6 +203,49 @@ std::optional<Arguments> parse(int argc, char** argv, std::string& problem) {
     return a;
 }
 
+// Whose usage the report counts, from --machine; nothing, with the message, when it names no
+// machine or more than one.
+std::optional<MachineScope> scopeOf(const std::string& text, const SqliteDatabase& db,
+                                    const MachineIdentity& me, std::string& problem) {
+    if (text.empty())
+        return MachineScope::every();
+    const auto machines = SyncMachines::list(db, me).value_or(std::vector<SyncMachine>{});
+    std::vector<const SyncMachine*> matches;
+    if (const auto* m = SyncMachines::find(machines, text, &matches))
+        return m->self ? MachineScope::self() : MachineScope::other(m->number);
+    if (matches.empty()) {
+        problem = "no machine is named " + text + " (vellumkite-cli sync lists them)";
+    } else {
+        problem = text + " names " + std::to_string(matches.size()) + " machines; give an id:";
+        for (const auto* m : matches)
+            problem += " " + m->id;
+    }
+    return std::nullopt;
+}
+
+// Under a table of more than one machine's usage, or of one alone: whose it is.
+std::string machinesLine(const std::vector<SyncMachine>& machines, const MachineScope& scope,
+                         Instant now) {
+    const auto one = [&](const SyncMachine& m) {
+        return m.name + (m.self        ? " (this machine)"
+                         : m.published ? " (published " + Format::ago(*m.published, now) + ")"
+                                       : std::string());
+    };
+    if (scope.kind != MachineScope::Kind::every) {
+        for (const auto& m : machines)
+            if (m.self == (scope.kind == MachineScope::Kind::self) &&
+                (m.self || m.number == scope.machine))
+                return "Only " + one(m) + ".\n";
+        return "";
+    }
+    if (machines.size() < 2)
+        return "";
+    std::string out = "Over " + std::to_string(machines.size()) + " machines, each reply once: ";
+    for (std::size_t i = 0; i < machines.size(); ++i)
+        out += (i ? ", " : "") + one(machines[i]);
+    return out + ".\n";
+}
+
 } // namespace
 
 std::string ReportCommand::usage() {
@@ -202,6 +256,7 @@ std::string ReportCommand::usage() {
            "    --tz ZONE            days in this zone (e.g. Europe/Berlin; default: local)\n"
            "    --week-start monday|sunday               (default monday)\n"
            "    --by-model           a row per model under each period\n"
+           "    --machine NAME|ID    one machine's usage alone (see sync)\n"
            "    --json               one JSON object instead of the table\n"
            "  report limits [--since D] [--until D] [--tz ZONE] [--json]\n"
            "               every 5-hour and weekly window the status line read, what one\n"
@@ -246,6 +301,16 @@ int ReportCommand::main(int argc, char** argv) {
             return 1;
     }
 
+    // The other machines' new files in, this machine's out: before the report, so that it
+    // counts every machine as of now.
+    const PreferencesStore preferences;
+    const MachineIdentity me = SyncStep::identity();
+    SyncStep::run(history->database(), me, SyncStep::folder(preferences));
+    std::string unknown;
+    auto scope = scopeOf(args->machine, history->database(), me, unknown);
+    if (!scope)
+        return fail(2, unknown);
+
     std::vector<std::string> priceProblems;
     const PriceTable prices = PriceTable::standard(&priceProblems);
     for (const auto& problem : priceProblems)
@@ -268,18 +333,20 @@ int ReportCommand::main(int argc, char** argv) {
             return args->json ? LimitReportJson::render(*report, zone)
                               : LimitReportText::render(*report, colour);
         }
-        const HistoryQuery query(h.database());
+        const HistoryQuery query(h.database(), *scope);
         const auto report = UsageReport::build(query, prices, args->options, now);
         code = query.lastCode();
         if (!report)
             return std::nullopt;
         if (args->json)
-            return UsageReportJson::render(*report, zone, args->options.byModel);
+            return UsageReportJson::render(*report, zone, args->options.byModel,
+                                           SyncStep::counted(h.database(), me));
         UsageReportText::Style table;
         table.colour = colour;
         table.width =
             Terminal::isTerminal(STDOUT_FILENO) ? Terminal::columns(STDOUT_FILENO) - 1 : 0;
-        return UsageReportText::render(*report, table, args->options.byModel);
+        return UsageReportText::render(*report, table, args->options.byModel) +
+               machinesLine(SyncStep::counted(h.database(), me), *scope, now);
     };
     std::optional<std::string> out;
     for (int attempt = 0;; ++attempt) {
@@ -295,6 +362,11 @@ int ReportCommand::main(int argc, char** argv) {
             return 1;
         if (!update(*history, folders, inMemory))
             return fail(1, "the history could not be rebuilt from the logs");
+        // The rebuilt history takes the other machines in afresh, under new numbers.
+        SyncStep::run(history->database(), me, SyncStep::folder(preferences));
+        scope = scopeOf(args->machine, history->database(), me, unknown);
+        if (!scope)
+            return fail(2, unknown);
     }
     if (!out)
         return fail(1, "the history could not be read: " + history->database().lastError());

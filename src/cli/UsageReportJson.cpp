@@ -1,6 +1,7 @@
 #include "UsageReportJson.hpp"
 
 #include "JsonWriter.hpp"
+#include "Timestamp.hpp"
 
 namespace vellumkite {
 
@@ -36,7 +37,7 @@ void figures(JsonWriter& j, const UsageTotals& usage, const UsageReport::Cost& c
 } // namespace
 
 std::string UsageReportJson::render(const UsageReport& report, std::string_view timezone,
-                                    bool byModel) {
+                                    bool byModel, const std::vector<SyncMachine>& machines) {
     JsonWriter j;
     j.beginObject();
     j.key("report").string(UsageReport::nameOf(report.kind));
@@ -71,6 +72,23 @@ std::string UsageReportJson::render(const UsageReport& report, std::string_view 
         j.string(m);
     j.endArray();
     j.key("priceBook").string(report.priceBook);
+    j.key("machines").beginArray();
+    for (const auto& m : machines) {
+        j.beginObject().key("id");
+        if (m.id.empty())
+            j.null();
+        else
+            j.string(m.id);
+        j.key("name").string(m.name);
+        j.key("lastPublished");
+        if (m.published)
+            j.string(Timestamp::format(*m.published));
+        else
+            j.null();
+        j.key("replies").integer(m.replies);
+        j.endObject();
+    }
+    j.endArray();
     j.endObject();
     return j.text() + "\n";
 }

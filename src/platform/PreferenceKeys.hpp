@@ -25,6 +25,9 @@ struct PreferenceKeys {
     static constexpr Text boxTopLeft{"floatingBoxTopLeft", ""}; // "{x, y}"
     static constexpr Times firedNotifications{"firedNotifications"};
     static constexpr Text historyWindow{"historyWindowGeometry", ""}; // "x, y, width, height"
+    // The folder, synced between the user's machines, where each publishes its history; empty
+    // when sync is off.
+    static constexpr Text syncFolder{"syncFolder", ""};
 };
 
 } // namespace vellumkite

@@ -252,7 +252,7 @@ TEST(ReportProgramTest, ADamagedPageIsSetAsideAndRebuiltAndTheDoctorSaysSo) {
         auto db = SqliteDatabase::open(file, SqliteDatabase::Mode::readOnly);
         ASSERT_TRUE(db);
         const auto page = db->queryInteger("SELECT rootpage FROM sqlite_schema "
-                                           "WHERE name = 'quarters'");
+                                           "WHERE name = 'day_sums'");
         const auto size = db->queryInteger("PRAGMA page_size");
         ASSERT_TRUE(page && size);
         std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);

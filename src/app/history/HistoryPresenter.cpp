@@ -28,6 +28,8 @@ void HistoryPresenter::open() {
                 model_.setHistoryGeometry(window_->geometry());
             model_.watchHistory(visible);
         });
+        connect(window_.get(), &HistoryWindow::allMachinesChosen, &model_,
+                &AppModel::setHistoryAllMachines);
         fill();
         QList<QRect> screens;
         for (const QScreen* screen : QGuiApplication::screens())

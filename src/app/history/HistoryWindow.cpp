@@ -113,6 +113,13 @@ HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     header->addWidget(
         line(QStringLiteral("Last 30 days"), Theme::title3(), TextLine::Role::primary, content_));
     header->addStretch(1);
+    machines_ = new SegmentedControl(
+        {QStringLiteral("All machines"), QStringLiteral("This machine")}, content_);
+    machines_->setObjectName(QStringLiteral("machines"));
+    machines_->setAccessibleName(QStringLiteral("Machines"));
+    machines_->setCurrentIndex(0);
+    machines_->setVisible(false);
+    header->addWidget(machines_);
     measure_ = new SegmentedControl({QStringLiteral("Weight"), QStringLiteral("Cost")}, content_);
     measure_->setObjectName(QStringLiteral("measure"));
     measure_->setAccessibleName(QStringLiteral("Measure"));
@@ -232,6 +239,8 @@ HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
                                    (index == 1 ? qs(Format::dollars(overview_->medianCost))
                                                : weightText(overview_->medianWeight)));
     });
+    connect(machines_, &SegmentedControl::activated, this,
+            [this](int index) { emit allMachinesChosen(index == 0); });
     setHistory(std::nullopt, {});
 }
 
@@ -268,6 +277,9 @@ void HistoryWindow::setHistory(const std::optional<HistoryOverview>& overview,
     figures_->setVisible(hasFigures);
     emptyState_->setVisible(!hasFigures);
     measure_->setEnabled(hasFigures);
+    // Offered while there is a choice; kept while this machine's alone is shown.
+    machines_->setVisible(overview_ &&
+                          (overview_->otherMachines > 0 || machines_->currentIndex() == 1));
     statusLine_->setText(statusText());
     statusLine_->setVisible(!statusLine_->text().isEmpty());
     if (hasFigures) {

@@ -37,6 +37,8 @@ public:
     const std::optional<HistoryOverview>& overview() const { return overview_; }
     HistoryChart* chart() const { return chart_; }
     SegmentedControl* measureControl() const { return measure_; }
+    // "All machines" or "This machine"; shown only while the history holds other machines.
+    SegmentedControl* machinesControl() const { return machines_; }
     // "Reading older logs… 40 %", or empty.
     QString statusText() const;
 
@@ -46,6 +48,8 @@ public:
 signals:
     // Shown or hidden; the owner reads the history while the window is open.
     void visibilityChanged(bool visible);
+    // The user chose every machine's usage, or this machine's alone.
+    void allMachinesChosen(bool all);
 
 protected:
     // Escape closes; showing and hiding are announced.
@@ -57,6 +61,7 @@ private:
     QScrollArea* scroll_;
     QWidget* content_;
     SegmentedControl* measure_;
+    SegmentedControl* machines_;
     HistoryChart* chart_;
     QWidget* figures_;
     QWidget* emptyState_;

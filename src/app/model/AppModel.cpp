@@ -10,7 +10,10 @@
 #include "LoginItem.hpp"
 #include "MemoryPreferences.hpp"
 #include "Notifier.hpp"
+#include "PreferenceKeys.hpp"
+#include "QtText.hpp"
 #include "StoreThread.hpp"
+#include "SyncFolder.hpp"
 #include "WritablePreferences.hpp"
 
 #include <QTimer>
@@ -36,6 +39,8 @@ struct AppModel::State {
     std::unique_ptr<StoreThread> store; // none in demo mode
     QTimer* timer = nullptr;
     HistoryFeed* history = nullptr;
+    bool historyAllMachines = true;
+    SyncKeeper::Status sync;
 };
 
 AppModel::AppModel(Services services, QObject* parent)
@@ -61,7 +66,7 @@ AppModel::AppModel(Services services, QObject* parent)
     if (!d_->demo) {
         const Services& s = d_->services;
         d_->store = std::make_unique<StoreThread>(StoreThread::Inputs{
-            d_->preferences, s.clock, s.logRoot, s.limitsFile, s.historyFile, s.timeOfDay});
+            d_->preferences, s.clock, s.logRoot, s.limitsFile, s.historyFile, s.timeOfDay, {}});
     }
     d_->history = new HistoryFeed(
         d_->store.get(),
@@ -70,7 +75,9 @@ AppModel::AppModel(Services services, QObject* parent)
             if (d_->figures.limits)
                 weekly = d_->figures.limits->sevenDay;
             return HistoryFeed::Question{d_->services.clock(), weekly,
-                                         LocaleTimeOfDay::dayAndTime(d_->services.environment())};
+                                         LocaleTimeOfDay::dayAndTime(d_->services.environment()),
+                                         d_->historyAllMachines ? MachineScope::every()
+                                                                : MachineScope::self()};
         },
         this);
     connect(d_->history, &HistoryFeed::changed, this, &AppModel::historyChanged);
@@ -232,7 +239,10 @@ void AppModel::refresh() {
         return; // demo mode: the figures never change
     // The environment is read here, on the main thread, where it is also changed.
     d_->store->pass(d_->services.environment(), this, [this](StoreThread::Pass pass) {
-        publish(pass.snapshot);
+        // The machines and the folder show in the popover: a change there is a change to show.
+        const bool syncChanged = !(pass.sync == d_->sync);
+        d_->sync = std::move(pass.sync);
+        publish(pass.snapshot, syncChanged);
         d_->history->afterPass(pass.history, pass.read);
     });
 }
@@ -246,10 +256,10 @@ void AppModel::updateBox() {
         d_->boxHandler();
 }
 
-void AppModel::publish(const Snapshot& s) {
+void AppModel::publish(const Snapshot& s, bool changedElsewhere) {
     // Most passes at rest change nothing on screen: the views are left be then.
     const Instant now = d_->services.clock();
-    const bool same = d_->loaded && d_->figures.looksSame(s, d_->shownAt, now);
+    const bool same = !changedElsewhere && d_->loaded && d_->figures.looksSame(s, d_->shownAt, now);
     d_->figures = s;
     d_->tip = s.tip();
     // The notification says what the views are about to show.
@@ -281,6 +291,36 @@ const std::optional<HistoryOverview>& AppModel::history() const {
 
 const HistoryKeeper::Status& AppModel::historyStatus() const {
     return d_->history->status();
+}
+
+bool AppModel::historyAllMachines() const {
+    return d_->historyAllMachines;
+}
+
+void AppModel::setHistoryAllMachines(bool all) {
+    if (all == d_->historyAllMachines)
+        return;
+    d_->historyAllMachines = all;
+    d_->history->askAgain();
+}
+
+const SyncKeeper::Status& AppModel::sync() const {
+    return d_->sync;
+}
+
+QString AppModel::useSyncFolder(const QString& folder) {
+    const std::filesystem::path path = utf8(folder);
+    if (const auto problem = SyncFolder::problem(path))
+        return QStringLiteral("%1 %2").arg(folder, qs(*problem));
+    if (!d_->preferences->set(PreferenceKeys::syncFolder, folder))
+        return QStringLiteral("The setting could not be saved.");
+    refresh();
+    return {};
+}
+
+void AppModel::stopSync() {
+    if (d_->preferences->set(PreferenceKeys::syncFolder, QString()))
+        refresh();
 }
 
 } // namespace vellumkite

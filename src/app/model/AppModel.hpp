@@ -7,6 +7,7 @@
 #include "HistoryOverview.hpp"
 #include "Limits.hpp"
 #include "Snapshot.hpp"
+#include "SyncKeeper.hpp"
 #include "Thresholds.hpp"
 #include "Time.hpp"
 #include "TimeOfDay.hpp"
@@ -103,6 +104,17 @@ public:
     // The last answer, and where the history stands; historyChanged() announces both.
     const std::optional<HistoryOverview>& history() const;
     const HistoryKeeper::Status& historyStatus() const;
+    // Every machine's usage in the History window (the default), or this machine's alone.
+    bool historyAllMachines() const;
+    void setHistoryAllMachines(bool all);
+
+    // --- Sync (main thread only): the folder shared with the user's other machines, as the
+    // last pass found it, and the machines there.
+    const SyncKeeper::Status& sync() const;
+    // Shares the history through this folder from the next pass on; the reason when it cannot
+    // be used (nothing changes then).
+    QString useSyncFolder(const QString& folder);
+    void stopSync();
 
     // Read from and written to the login-item service every time; a failure is logged once and
     // the next read shows the real state.
@@ -152,7 +164,8 @@ signals:
     void historyChanged();
 
 private:
-    void publish(const Snapshot& snapshot);
+    // `changedElsewhere`: something shown beside the figures changed with them.
+    void publish(const Snapshot& snapshot, bool changedElsewhere = false);
     // After a change of showBox or boxSize: says once when the change could not be saved.
     void boxSettingChanged(bool saved);
     struct State;

@@ -17,6 +17,11 @@ void HistoryFeed::watch(bool watching) {
     }
 }
 
+void HistoryFeed::askAgain() {
+    due_ = true;
+    read();
+}
+
 void HistoryFeed::afterPass(const HistoryKeeper::Status& status, bool read) {
     const bool statusChanged = !(status_ == status);
     status_ = status;
@@ -51,7 +56,7 @@ void HistoryFeed::read() {
     reading_ = true;
     sinceRead_.start();
     Question q = question_();
-    store_->overview(q.now, q.weekly, std::move(q.dayAndTime), this,
+    store_->overview(q.now, q.weekly, std::move(q.dayAndTime), q.scope, this,
                      [this](std::optional<HistoryOverview> overview) {
                          reading_ = false;
                          overview_ = std::move(overview);

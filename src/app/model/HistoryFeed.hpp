@@ -3,6 +3,7 @@
 #include "HistoryKeeper.hpp"
 #include "HistoryOverview.hpp"
 #include "Limits.hpp"
+#include "MachineScope.hpp"
 #include "Time.hpp"
 #include "TimeOfDay.hpp"
 
@@ -28,6 +29,7 @@ public:
         Instant now;
         std::optional<Limits::Window> weekly;
         TimeOfDayFormatter dayAndTime;
+        MachineScope scope;
     };
 
     // Without a store (the demo) it only shows what show() gives it.
@@ -35,6 +37,8 @@ public:
 
     // The window opened (read now) or closed (read nothing more).
     void watch(bool watching);
+    // The question changed (another scope): read again.
+    void askAgain();
     // A pass finished with this status; read says whether it read new lines.
     void afterPass(const HistoryKeeper::Status& status, bool read);
     // Fixed figures, as the demo's.

@@ -5,7 +5,9 @@
 #include "LimitJournal.hpp"
 #include "LocaleTimeOfDay.hpp"
 #include "LogFolders.hpp"
+#include "PreferenceKeys.hpp"
 #include "PriceLoader.hpp"
+#include "QtText.hpp"
 #include "RefreshPass.hpp"
 #include "UsageStore.hpp"
 #include "WritablePreferences.hpp"
@@ -30,7 +32,17 @@ struct StoreThread::Worker : QObject {
               [](const std::string& line) {
                   (void)Fd::writeAll(STDERR_FILENO, "vellumkite: " + line + "\n");
               },
+              in.clock),
+          sync(
+              in.identityFile.empty() ? MachineIdentity::defaultFile() : in.identityFile,
+              [](const std::string& line) {
+                  (void)Fd::writeAll(STDERR_FILENO, "vellumkite: " + line + "\n");
+              },
               in.clock) {}
+
+    std::filesystem::path syncFolder() const {
+        return utf8(preferences.get(PreferenceKeys::syncFolder));
+    }
 
     Pass pass(Environment env) {
         if (!attached) {
@@ -56,12 +68,21 @@ struct StoreThread::Worker : QObject {
         out.snapshot = RefreshPass::snapshot(store, in);
         out.history = keeper.status();
         out.read = read.files > 0;
+        if (const SqliteDatabase* db = keeper.database())
+            out.read = sync.afterPass(*db, syncFolder(), out.read) || out.read;
+        out.sync = sync.status();
         return out;
     }
 
     std::optional<HistoryOverview> overview(Instant now, std::optional<Limits::Window> weekly,
-                                            const TimeOfDayFormatter& dayAndTime) {
-        return keeper.overview(now, weekly, dayAndTime, prices.current());
+                                            const TimeOfDayFormatter& dayAndTime,
+                                            MachineScope scope) {
+        return keeper.overview(now, weekly, dayAndTime, prices.current(), scope);
+    }
+
+    void finish() {
+        if (const SqliteDatabase* db = keeper.database())
+            sync.finish(*db, syncFolder());
     }
 
     LogPass logs;
@@ -71,6 +92,7 @@ struct StoreThread::Worker : QObject {
     std::filesystem::path limitsFile;
     TimeOfDayFormatter timeOfDay;
     HistoryKeeper keeper;
+    SyncKeeper sync;
     bool attached = false;
     PriceLoader prices{[](const std::string& line) {
         (void)Fd::writeAll(STDERR_FILENO, "vellumkite: " + line + "\n");
@@ -89,8 +111,18 @@ StoreThread::StoreThread(Inputs inputs) : worker_(new Worker(inputs)) {
 
 StoreThread::~StoreThread() {
     // Work still queued sees the flag and does nothing; an answer already posted goes with its
-    // context.
+    // context. Then, last on the store thread, what is new goes out to the other machines.
     worker_->cancelled = true;
+    QMetaObject::invokeMethod(
+        worker_,
+        [worker = worker_] {
+            try {
+                worker->finish();
+            } catch (const std::exception&) {
+                // Published at the next start instead.
+            }
+        },
+        Qt::BlockingQueuedConnection);
     thread_.quit();
     thread_.wait();
 }
@@ -123,17 +155,17 @@ void StoreThread::pass(Environment environment, QObject* context, std::function<
 }
 
 void StoreThread::overview(Instant now, std::optional<Limits::Window> weekly,
-                           TimeOfDayFormatter dayAndTime, QObject* context,
+                           TimeOfDayFormatter dayAndTime, MachineScope scope, QObject* context,
                            std::function<void(std::optional<HistoryOverview>)> done) {
     QMetaObject::invokeMethod(
         worker_,
-        [worker = worker_, now, weekly, dayAndTime = std::move(dayAndTime), context,
+        [worker = worker_, now, weekly, dayAndTime = std::move(dayAndTime), scope, context,
          done = std::move(done)] {
             if (worker->cancelled)
                 return;
             std::optional<HistoryOverview> overview;
             try {
-                overview = worker->overview(now, weekly, dayAndTime);
+                overview = worker->overview(now, weekly, dayAndTime, scope);
                 worker->historyFailure.record(true);
             } catch (const std::exception& e) {
                 // Answered as a history that could not answer, so the window says so.

@@ -5,7 +5,9 @@
 #include "HistoryKeeper.hpp"
 #include "HistoryOverview.hpp"
 #include "Limits.hpp"
+#include "MachineScope.hpp"
 #include "Snapshot.hpp"
+#include "SyncKeeper.hpp"
 #include "Time.hpp"
 #include "TimeOfDay.hpp"
 
@@ -28,20 +30,23 @@ public:
     struct Inputs {
         const WritablePreferences* preferences = nullptr; // required; read on the store thread
         Clock clock = systemClock();
-        std::filesystem::path logRoot;     // empty: the assistant's log folders
-        std::filesystem::path limitsFile;  // empty: Limits::file()
-        std::filesystem::path historyFile; // empty: HistoryDatabase::defaultFile()
-        TimeOfDayFormatter timeOfDay;      // empty: the locale's, from the pass's environment
+        std::filesystem::path logRoot;      // empty: the assistant's log folders
+        std::filesystem::path limitsFile;   // empty: Limits::file()
+        std::filesystem::path historyFile;  // empty: HistoryDatabase::defaultFile()
+        TimeOfDayFormatter timeOfDay;       // empty: the locale's, from the pass's environment
+        std::filesystem::path identityFile; // empty: MachineIdentity::defaultFile()
     };
 
     struct Pass {
         Snapshot snapshot;
         HistoryKeeper::Status history;
-        bool read = false; // some log had something new
+        bool read = false; // some log, or another machine's file, had something new
+        SyncKeeper::Status sync;
     };
 
     explicit StoreThread(Inputs inputs);
-    // Work still queued is dropped; a pass already running finishes first.
+    // Work still queued is dropped; a pass already running finishes first. Then this machine's
+    // history is published to the sync folder if it has anything new.
     ~StoreThread();
     StoreThread(const StoreThread&) = delete;
     StoreThread& operator=(const StoreThread&) = delete;
@@ -52,7 +57,8 @@ public:
 
     // The History window's figures; nothing when the history could not answer.
     void overview(Instant now, std::optional<Limits::Window> weekly, TimeOfDayFormatter dayAndTime,
-                  QObject* context, std::function<void(std::optional<HistoryOverview>)> done);
+                  MachineScope scope, QObject* context,
+                  std::function<void(std::optional<HistoryOverview>)> done);
 
 private:
     struct Worker;

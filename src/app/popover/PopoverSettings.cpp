@@ -2,6 +2,7 @@
 
 #include "AppModel.hpp"
 #include "Layouts.hpp"
+#include "PopoverSync.hpp"
 #include "SegmentedControl.hpp"
 
 #include <algorithm>
@@ -38,6 +39,8 @@ PopoverSettings::PopoverSettings(AppModel& model, int spacing, QWidget* parent)
     login_->setObjectName(QStringLiteral("loginToggle"));
     connect(login_, &QCheckBox::toggled, this, [this](bool on) { model_.setLaunchAtLogin(on); });
     l->addWidget(login_);
+    sync_ = new PopoverSync(model_, spacing, this);
+    l->addWidget(sync_);
 }
 
 void PopoverSettings::sync() {
@@ -48,6 +51,7 @@ void PopoverSettings::sync() {
     sizePicker_->setCurrentIndex(static_cast<int>(it - BoxSizes::all.begin()));
     sizePicker_->setEnabled(show);
     login_->setChecked(model_.launchAtLogin());
+    sync_->sync();
 }
 
 } // namespace vellumkite

@@ -132,6 +132,130 @@ CREATE TABLE bands(
 ) STRICT;
 )sql";
 
+// Version 4: the other machines' histories, taken in from the files they publish in a folder
+// the user syncs, kept apart from this machine's own rows. Each reply of another machine is kept
+// under that machine; `counted` marks the one copy that counts across machines: none while this
+// machine has the reply, else that of the machine known longest. Their sums (kept by triggers,
+// see PromptBands) are kept per machine, and over the counted copies alone.
+constexpr const char* kVersion4 = R"sql(
+CREATE TABLE machines(
+    id INTEGER PRIMARY KEY,
+    uuid TEXT NOT NULL UNIQUE,
+    name TEXT NOT NULL,
+    published INTEGER,
+    file_size INTEGER NOT NULL DEFAULT -1,
+    file_modified INTEGER NOT NULL DEFAULT -1,
+    taken INTEGER,
+    replies INTEGER NOT NULL DEFAULT 0,
+    problem TEXT,
+    forgotten INTEGER NOT NULL DEFAULT 0
+) STRICT;
+-- By machine, then time: a machine is taken in and forgotten as a whole, and every other
+-- question is about a stretch of time.
+CREATE TABLE peer_replies(
+    machine INTEGER NOT NULL REFERENCES machines(id),
+    time INTEGER NOT NULL,
+    key TEXT NOT NULL,
+    session INTEGER NOT NULL REFERENCES names(id),
+    project INTEGER NOT NULL REFERENCES names(id),
+    model INTEGER NOT NULL REFERENCES names(id),
+    input INTEGER NOT NULL,
+    cache_read INTEGER NOT NULL,
+    cache_write INTEGER NOT NULL,
+    cache_write_1h INTEGER NOT NULL,
+    output INTEGER NOT NULL,
+    fast INTEGER NOT NULL,
+    us_only INTEGER NOT NULL,
+    web_searches INTEGER NOT NULL,
+    counted INTEGER NOT NULL,
+    PRIMARY KEY (machine, time, key)
+) STRICT, WITHOUT ROWID;
+CREATE UNIQUE INDEX peer_replies_by_key ON peer_replies(key, machine);
+-- The official limit readings the other machines kept: one account's limits, read on each.
+CREATE TABLE peer_readings(
+    machine INTEGER NOT NULL REFERENCES machines(id),
+    window INTEGER NOT NULL REFERENCES names(id),
+    time INTEGER NOT NULL,
+    percent REAL NOT NULL,
+    resets_at INTEGER NOT NULL,
+    PRIMARY KEY (time, window, machine)
+) STRICT, WITHOUT ROWID;
+CREATE TABLE peer_results(
+    machine INTEGER NOT NULL REFERENCES machines(id),
+    call_id TEXT NOT NULL,
+    time INTEGER NOT NULL,
+    session INTEGER NOT NULL REFERENCES names(id),
+    category TEXT,
+    tokens INTEGER NOT NULL,
+    PRIMARY KEY (machine, call_id)
+) STRICT, WITHOUT ROWID;
+CREATE TABLE machine_quarters(
+    machine INTEGER NOT NULL REFERENCES machines(id),
+    quarter INTEGER NOT NULL,
+    model INTEGER NOT NULL REFERENCES names(id),
+    fast INTEGER NOT NULL,
+    us_only INTEGER NOT NULL,
+    prompt_floor INTEGER NOT NULL,
+    input INTEGER NOT NULL,
+    output INTEGER NOT NULL,
+    cache_write INTEGER NOT NULL,
+    cache_write_1h INTEGER NOT NULL,
+    cache_read INTEGER NOT NULL,
+    web_searches INTEGER NOT NULL,
+    replies INTEGER NOT NULL,
+    PRIMARY KEY (machine, quarter, model, fast, us_only, prompt_floor)
+) STRICT, WITHOUT ROWID;
+CREATE TABLE peer_quarters(
+    quarter INTEGER NOT NULL,
+    model INTEGER NOT NULL REFERENCES names(id),
+    fast INTEGER NOT NULL,
+    us_only INTEGER NOT NULL,
+    prompt_floor INTEGER NOT NULL,
+    input INTEGER NOT NULL,
+    output INTEGER NOT NULL,
+    cache_write INTEGER NOT NULL,
+    cache_write_1h INTEGER NOT NULL,
+    cache_read INTEGER NOT NULL,
+    web_searches INTEGER NOT NULL,
+    replies INTEGER NOT NULL,
+    PRIMARY KEY (quarter, model, fast, us_only, prompt_floor)
+) STRICT, WITHOUT ROWID;
+-- Usage per local day (days since 1970 in the zone named), UTC day (which price period applies),
+-- model and price class, over every machine: what reports over long stretches read. Kept for
+-- the few zones in use, and worked out again from the quarter-hour sums from `dirty_from`, the
+-- first quarter hour whose sums changed since (see DaySums).
+CREATE TABLE day_sums(
+    zone TEXT NOT NULL,
+    day INTEGER NOT NULL,
+    utc_day INTEGER NOT NULL,
+    model INTEGER NOT NULL REFERENCES names(id),
+    fast INTEGER NOT NULL,
+    us_only INTEGER NOT NULL,
+    prompt_floor INTEGER NOT NULL,
+    input INTEGER NOT NULL,
+    output INTEGER NOT NULL,
+    cache_write INTEGER NOT NULL,
+    cache_write_1h INTEGER NOT NULL,
+    cache_read INTEGER NOT NULL,
+    web_searches INTEGER NOT NULL,
+    replies INTEGER NOT NULL,
+    PRIMARY KEY (zone, day, utc_day, model, fast, us_only, prompt_floor)
+) STRICT, WITHOUT ROWID;
+CREATE TABLE day_zones(
+    zone TEXT PRIMARY KEY,
+    dirty_from INTEGER NOT NULL,
+    used INTEGER NOT NULL
+) STRICT, WITHOUT ROWID;
+-- This machine's own file as last published, to tell whether there is anything new to publish.
+CREATE TABLE published(
+    file TEXT PRIMARY KEY,
+    state TEXT NOT NULL,
+    size INTEGER NOT NULL,
+    modified INTEGER NOT NULL,
+    at INTEGER NOT NULL
+) STRICT, WITHOUT ROWID;
+)sql";
+
 // Version 1 gave a reply without a message id a random key; reading its log again would count
 // it a second time. Such rows get the key the parser now gives them, and rows that turn out to
 // be lines of one reply are merged as a reply's lines are.
@@ -207,6 +331,12 @@ CREATE TABLE IF NOT EXISTS readings(
 ) STRICT, WITHOUT ROWID;
 )sql";
 
+bool toVersion4(const SqliteDatabase& db) {
+    const auto bands = PromptBands::read(db);
+    return bands && db.exec(kVersion4) && PromptBands::makeTriggers(db, *bands) &&
+           db.exec("PRAGMA user_version = 4");
+}
+
 std::string stampNow() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -252,6 +382,8 @@ HistoryDatabase::Status migrate(const SqliteDatabase& db, std::string& message) 
         ok = toVersion2(db);
     if (ok && version < 3)
         ok = db.exec(kReadings) && db.exec("PRAGMA user_version = 3");
+    if (ok && version < 4)
+        ok = toVersion4(db);
     // Later versions add their steps here, each from the one before.
     if (!ok || !db.exec("COMMIT")) {
         message = "history: cannot set up the database: " + db.lastError();

@@ -12,7 +12,7 @@ namespace vellumkite {
 // setting a damaged one aside. Both programs may have it open at once; neither waits on the
 // other for more than kBusyMilliseconds.
 struct HistoryDatabase {
-    static constexpr int kVersion = 3;
+    static constexpr int kVersion = 4;
     static constexpr int kBusyMilliseconds = 300;
 
     enum class Status {

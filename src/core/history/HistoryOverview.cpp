@@ -162,14 +162,13 @@ std::optional<HistoryOverview> HistoryOverview::build(const HistoryQuery& query,
     for (int i = 0; i < kDays; ++i)
         out.days[static_cast<std::size_t>(i)].date = first.plusDays(i);
 
-    const auto quarters =
-        query.quarters(std::min(first, monthStart).start(), today.plusDays(1).start());
-    if (!quarters)
+    const auto days = query.days(std::min(first, monthStart), today);
+    if (!days)
         return std::nullopt;
     std::map<std::string, Share> monthModels;
     double monthWeight = 0;
-    for (const auto& q : *quarters) {
-        const LocalDate date = LocalDate::of(Instant{minutes(15 * q.index)});
+    for (const auto& q : *days) {
+        const LocalDate date = q.date;
         const double weight = q.usage.weight();
         const auto cost = prices.cost(q.model, q.usageClass, q.usage);
         const std::string_view model = PriceTable::reportId(q.model);
@@ -225,6 +224,7 @@ std::optional<HistoryOverview> HistoryOverview::build(const HistoryQuery& query,
     for (auto& m : out.topModels)
         m.family = prices.family(m.name);
     std::sort(out.unpricedModels.begin(), out.unpricedModels.end());
+    out.otherMachines = query.otherMachines();
     return out;
 }
 

@@ -74,6 +74,8 @@ struct HistoryOverview {
 
     // The limit readings kept: nothing without a history to read them from.
     std::optional<LimitOverview> limits;
+    // Other machines whose usage the history holds, counted in or not as the question asked.
+    std::int64_t otherMachines = 0;
 
     bool empty() const;
 

@@ -29,8 +29,13 @@ constexpr double kSettledSeconds = 600;
 } // namespace
 
 std::optional<std::vector<WindowInstance>> LimitHistory::instances(Instant from, Instant to) const {
-    auto s = db_.prepare("SELECT n.text, r.time, r.percent, r.resets_at FROM readings r "
-                         "JOIN names n ON n.id = r.window WHERE r.time >= ?1 AND r.time < ?2 "
+    // One account's limits: the other machines' readings fill the gaps of this one's.
+    const std::string all = query_.hasPeers() ? "(SELECT window, time, percent, resets_at FROM "
+                                                "readings UNION SELECT window, time, percent, "
+                                                "resets_at FROM peer_readings)"
+                                              : "readings";
+    auto s = db_.prepare("SELECT n.text, r.time, r.percent, r.resets_at FROM " + all +
+                         " r JOIN names n ON n.id = r.window WHERE r.time >= ?1 AND r.time < ?2 "
                          "ORDER BY r.time");
     s.bind(1, micros(from)).bind(2, micros(to));
     struct Row {

@@ -30,6 +30,7 @@ constexpr const char* kAdd = R"sql(INSERT INTO quarters
 constexpr const char* kTriggers = R"sql(
 CREATE TRIGGER reply_added AFTER INSERT ON replies BEGIN
     @ADD@
+    @MARK@
 END;
 -- A reply's time and model never change; its counts only grow, and it may turn out to be fast
 -- or US-only when a line read later says so.
@@ -44,6 +45,7 @@ WHEN new.fast = old.fast AND new.us_only = old.us_only AND @NEW@ = @OLD@ BEGIN
         web_searches = web_searches + new.web_searches - old.web_searches
     WHERE quarter = old.time / 900000000 AND model = old.model AND fast = old.fast
           AND us_only = old.us_only AND prompt_floor = @OLD@;
+    @MARK@
 END;
 -- One that changes class leaves its old sums for its new ones.
 CREATE TRIGGER reply_moved AFTER UPDATE ON replies
@@ -62,6 +64,7 @@ WHEN NOT (new.fast = old.fast AND new.us_only = old.us_only AND @NEW@ = @OLD@) B
     WHERE quarter = old.time / 900000000 AND model = old.model AND fast = old.fast
           AND us_only = old.us_only AND prompt_floor = @OLD@ AND replies = 0;
     @ADD@
+    @MARK@
 END;
 )sql";
 
@@ -71,6 +74,134 @@ INSERT INTO quarters
 SELECT time / 900000000, model, fast, us_only, @R@, sum(input), sum(output), sum(cache_write),
        sum(cache_write_1h), sum(cache_read), sum(web_searches), count(*)
 FROM replies AS r GROUP BY 1, 2, 3, 4, 5;
+)sql";
+
+// The other machines' replies: @ROW@ (new or old) added to or taken from its machine's sums and,
+// when it is the copy that counts, the sums over every machine. @F@ is the row's class.
+constexpr const char* kPeerAdd = R"sql(
+    INSERT INTO machine_quarters
+    VALUES (@ROW@.machine, @ROW@.time / 900000000, @ROW@.model, @ROW@.fast, @ROW@.us_only, @F@,
+            @ROW@.input, @ROW@.output, @ROW@.cache_write, @ROW@.cache_write_1h, @ROW@.cache_read,
+            @ROW@.web_searches, 1)
+    ON CONFLICT(machine, quarter, model, fast, us_only, prompt_floor) DO UPDATE SET
+        input = input + excluded.input,
+        output = output + excluded.output,
+        cache_write = cache_write + excluded.cache_write,
+        cache_write_1h = cache_write_1h + excluded.cache_write_1h,
+        cache_read = cache_read + excluded.cache_read,
+        web_searches = web_searches + excluded.web_searches,
+        replies = replies + 1;
+    INSERT INTO peer_quarters
+    SELECT @ROW@.time / 900000000, @ROW@.model, @ROW@.fast, @ROW@.us_only, @F@, @ROW@.input,
+           @ROW@.output, @ROW@.cache_write, @ROW@.cache_write_1h, @ROW@.cache_read,
+           @ROW@.web_searches, 1
+    WHERE @ROW@.counted
+    ON CONFLICT(quarter, model, fast, us_only, prompt_floor) DO UPDATE SET
+        input = input + excluded.input,
+        output = output + excluded.output,
+        cache_write = cache_write + excluded.cache_write,
+        cache_write_1h = cache_write_1h + excluded.cache_write_1h,
+        cache_read = cache_read + excluded.cache_read,
+        web_searches = web_searches + excluded.web_searches,
+        replies = replies + 1;)sql";
+
+constexpr const char* kPeerTake = R"sql(
+    UPDATE machine_quarters SET
+        input = input - @ROW@.input,
+        output = output - @ROW@.output,
+        cache_write = cache_write - @ROW@.cache_write,
+        cache_write_1h = cache_write_1h - @ROW@.cache_write_1h,
+        cache_read = cache_read - @ROW@.cache_read,
+        web_searches = web_searches - @ROW@.web_searches,
+        replies = replies - 1
+    WHERE machine = @ROW@.machine AND quarter = @ROW@.time / 900000000 AND model = @ROW@.model
+          AND fast = @ROW@.fast AND us_only = @ROW@.us_only AND prompt_floor = @F@;
+    DELETE FROM machine_quarters
+    WHERE machine = @ROW@.machine AND quarter = @ROW@.time / 900000000 AND model = @ROW@.model
+          AND fast = @ROW@.fast AND us_only = @ROW@.us_only AND prompt_floor = @F@
+          AND replies = 0;
+    UPDATE peer_quarters SET
+        input = input - @ROW@.input,
+        output = output - @ROW@.output,
+        cache_write = cache_write - @ROW@.cache_write,
+        cache_write_1h = cache_write_1h - @ROW@.cache_write_1h,
+        cache_read = cache_read - @ROW@.cache_read,
+        web_searches = web_searches - @ROW@.web_searches,
+        replies = replies - 1
+    WHERE @ROW@.counted AND quarter = @ROW@.time / 900000000 AND model = @ROW@.model
+          AND fast = @ROW@.fast AND us_only = @ROW@.us_only AND prompt_floor = @F@;
+    DELETE FROM peer_quarters
+    WHERE @ROW@.counted AND quarter = @ROW@.time / 900000000 AND model = @ROW@.model
+          AND fast = @ROW@.fast AND us_only = @ROW@.us_only AND prompt_floor = @F@
+          AND replies = 0;)sql";
+
+// @ADD@ and @TAKE@ stand for kPeerAdd of the new row and kPeerTake of the old.
+constexpr const char* kPeerTriggers = R"sql(
+CREATE TRIGGER peer_reply_added AFTER INSERT ON peer_replies BEGIN
+    @ADD@
+    -- The copy of a machine known longer counts instead of one of a machine known since.
+    UPDATE peer_replies SET counted = 0
+    WHERE new.counted AND key = new.key AND machine > new.machine AND counted;
+    @MARKNEW@
+END;
+CREATE TRIGGER peer_reply_grown AFTER UPDATE ON peer_replies
+WHEN new.fast = old.fast AND new.us_only = old.us_only AND new.counted = old.counted
+     AND @NEWF@ = @OLDF@ BEGIN
+    UPDATE machine_quarters SET
+        input = input + new.input - old.input,
+        output = output + new.output - old.output,
+        cache_write = cache_write + new.cache_write - old.cache_write,
+        cache_write_1h = cache_write_1h + new.cache_write_1h - old.cache_write_1h,
+        cache_read = cache_read + new.cache_read - old.cache_read,
+        web_searches = web_searches + new.web_searches - old.web_searches
+    WHERE machine = old.machine AND quarter = old.time / 900000000 AND model = old.model
+          AND fast = old.fast AND us_only = old.us_only AND prompt_floor = @OLDF@;
+    UPDATE peer_quarters SET
+        input = input + new.input - old.input,
+        output = output + new.output - old.output,
+        cache_write = cache_write + new.cache_write - old.cache_write,
+        cache_write_1h = cache_write_1h + new.cache_write_1h - old.cache_write_1h,
+        cache_read = cache_read + new.cache_read - old.cache_read,
+        web_searches = web_searches + new.web_searches - old.web_searches
+    WHERE old.counted AND quarter = old.time / 900000000 AND model = old.model
+          AND fast = old.fast AND us_only = old.us_only AND prompt_floor = @OLDF@;
+    @MARKOLD@
+END;
+CREATE TRIGGER peer_reply_moved AFTER UPDATE ON peer_replies
+WHEN NOT (new.fast = old.fast AND new.us_only = old.us_only AND new.counted = old.counted
+          AND @NEWF@ = @OLDF@) BEGIN
+    @TAKE@
+    @ADD@
+    @MARKOLD@
+END;
+CREATE TRIGGER peer_reply_removed AFTER DELETE ON peer_replies BEGIN
+    @TAKE@
+    @MARKOLD@
+END;
+)sql";
+
+constexpr const char* kPeerRefill = R"sql(
+DELETE FROM machine_quarters;
+INSERT INTO machine_quarters
+SELECT machine, time / 900000000, model, fast, us_only, @R@, sum(input), sum(output),
+       sum(cache_write), sum(cache_write_1h), sum(cache_read), sum(web_searches), count(*)
+FROM peer_replies AS r GROUP BY 1, 2, 3, 4, 5, 6;
+DELETE FROM peer_quarters;
+INSERT INTO peer_quarters
+SELECT time / 900000000, model, fast, us_only, @R@, sum(input), sum(output), sum(cache_write),
+       sum(cache_write_1h), sum(cache_read), sum(web_searches), count(*)
+FROM peer_replies AS r WHERE counted GROUP BY 1, 2, 3, 4, 5;
+)sql";
+
+// The sums per local day (DaySums) are worked out again from the first quarter hour that changed.
+constexpr const char* kMark = R"sql(UPDATE day_zones SET dirty_from = @ROW@.time / 900000000
+    WHERE dirty_from > @ROW@.time / 900000000;)sql";
+
+// A reply this machine reads that another machine's copy was counted for: this one counts now.
+constexpr const char* kShadow = R"sql(
+CREATE TRIGGER reply_shadows_peer AFTER INSERT ON replies BEGIN
+    UPDATE peer_replies SET counted = 0 WHERE key = new.key AND counted;
+END;
 )sql";
 
 } // namespace
@@ -101,19 +232,63 @@ std::string PromptBands::floorOf(const std::vector<std::int64_t>& bands, const s
     return out + " ELSE 0 END";
 }
 
+std::int64_t PromptBands::floorOf(const std::vector<std::int64_t>& bands, std::int64_t prompt) {
+    // The largest boundary below the prompt, as the SQL form's CASE gives it.
+    const auto above = std::lower_bound(bands.begin(), bands.end(), prompt);
+    return above == bands.begin() ? 0 : *std::prev(above);
+}
+
 std::optional<std::int64_t> PromptBands::ceilingOf(const std::vector<std::int64_t>& bands,
                                                    std::int64_t floor) {
     const auto next = std::upper_bound(bands.begin(), bands.end(), floor);
     return next == bands.end() ? std::nullopt : std::optional(*next);
 }
 
+namespace {
+
+bool hasTable(const SqliteDatabase& db, const char* name) {
+    return db.queryInteger(std::string("SELECT count(*) FROM sqlite_schema WHERE name = '") + name +
+                           "'")
+               .value_or(0) > 0;
+}
+
+} // namespace
+
+bool PromptBands::makeTriggers(const SqliteDatabase& db, const std::vector<std::int64_t>& bands) {
+    const bool days = hasTable(db, "day_zones");
+    const auto mark = [&](const std::string& row) {
+        return days ? replace(kMark, "@ROW@", row) : std::string();
+    };
+    if (!db.exec("DROP TRIGGER IF EXISTS reply_added; DROP TRIGGER IF EXISTS reply_grown; "
+                 "DROP TRIGGER IF EXISTS reply_moved; DROP TRIGGER IF EXISTS peer_reply_added; "
+                 "DROP TRIGGER IF EXISTS peer_reply_grown; DROP TRIGGER IF EXISTS "
+                 "peer_reply_moved; DROP TRIGGER IF EXISTS peer_reply_removed; DROP TRIGGER IF "
+                 "EXISTS reply_shadows_peer;") ||
+        !db.exec(replace(
+            replace(replace(replace(kTriggers, "@ADD@", kAdd), "@NEW@", floorOf(bands, "new")),
+                    "@OLD@", floorOf(bands, "old")),
+            "@MARK@", mark("new"))))
+        return false;
+    // The other machines' sums are kept apart at the same boundaries, once they are kept.
+    if (!hasTable(db, "peer_replies"))
+        return true;
+    const auto ofRow = [&](std::string text, const std::string& row) {
+        return replace(replace(std::move(text), "@F@", floorOf(bands, row)), "@ROW@", row);
+    };
+    std::string triggers = replace(kPeerTriggers, "@ADD@", ofRow(kPeerAdd, "new"));
+    triggers = replace(triggers, "@TAKE@", ofRow(kPeerTake, "old"));
+    triggers = replace(replace(triggers, "@NEWF@", floorOf(bands, "new")), "@OLDF@",
+                       floorOf(bands, "old"));
+    triggers = replace(replace(triggers, "@MARKNEW@", mark("new")), "@MARKOLD@", mark("old"));
+    return db.exec(triggers) && db.exec(kShadow);
+}
+
 bool PromptBands::rebuild(const SqliteDatabase& db, const std::vector<std::int64_t>& bands) {
-    return db.exec("DROP TRIGGER IF EXISTS reply_added; DROP TRIGGER IF EXISTS reply_grown; "
-                   "DROP TRIGGER IF EXISTS reply_moved;") &&
-           db.exec(replace(kRefill, "@R@", floorOf(bands, "r"))) &&
-           db.exec(
-               replace(replace(replace(kTriggers, "@ADD@", kAdd), "@NEW@", floorOf(bands, "new")),
-                       "@OLD@", floorOf(bands, "old")));
+    return db.exec(replace(kRefill, "@R@", floorOf(bands, "r"))) &&
+           (!hasTable(db, "peer_replies") ||
+            db.exec(replace(kPeerRefill, "@R@", floorOf(bands, "r")))) &&
+           makeTriggers(db, bands) &&
+           (!hasTable(db, "day_zones") || db.exec("DELETE FROM day_sums; DELETE FROM day_zones;"));
 }
 
 bool PromptBands::splitAt(const SqliteDatabase& db, const std::vector<std::int64_t>& thresholds) {

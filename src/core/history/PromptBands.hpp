@@ -23,6 +23,8 @@ struct PromptBands {
     // The class of `row` (a reply's columns under that name, e.g. "new" or "r"): the largest
     // boundary below its prompt, or 0.
     static std::string floorOf(const std::vector<std::int64_t>& bands, const std::string& row);
+    // The class of a prompt of this size.
+    static std::int64_t floorOf(const std::vector<std::int64_t>& bands, std::int64_t prompt);
     // The largest prompt of the class with this floor; nothing for the last class.
     static std::optional<std::int64_t> ceilingOf(const std::vector<std::int64_t>& bands,
                                                  std::int64_t floor);
@@ -30,9 +32,12 @@ struct PromptBands {
     // Adds the thresholds that are not boundaries yet and rebuilds the sums; true when there
     // was nothing to add or it was done.
     static bool splitAt(const SqliteDatabase& db, const std::vector<std::int64_t>& thresholds);
-    // Sums the replies anew into the quarter-hour table and makes the triggers that keep it,
-    // with these boundaries. Inside the caller's write transaction.
+    // Sums the replies (this machine's and, once kept, the other machines') anew into the
+    // quarter-hour tables, makes the triggers that keep them with these boundaries, and drops
+    // the sums per local day. Inside the caller's write transaction.
     static bool rebuild(const SqliteDatabase& db, const std::vector<std::int64_t>& bands);
+    // The triggers alone, for the tables there are, the sums left as they are.
+    static bool makeTriggers(const SqliteDatabase& db, const std::vector<std::int64_t>& bands);
 };
 
 } // namespace vellumkite

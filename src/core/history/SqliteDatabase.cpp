@@ -60,11 +60,12 @@ std::optional<SqliteDatabase> SqliteDatabase::open(const std::filesystem::path& 
         }
     }
     sqlite3* db = nullptr;
-    int flags = SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_EXRESCODE;
-    std::string name = file.string();
+    // URIs throughout, so that a file attached later can be read as it stands (immutable).
+    int flags = SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_EXRESCODE | SQLITE_OPEN_URI;
+    std::string name = "file:" + uriPath(file.string());
     if (mode == Mode::readOnly) {
-        flags |= SQLITE_OPEN_READONLY | SQLITE_OPEN_URI;
-        name = "file:" + uriPath(name) + "?immutable=1";
+        flags |= SQLITE_OPEN_READONLY;
+        name += "?immutable=1";
     } else if (mode == Mode::readAlongside) {
         flags |= SQLITE_OPEN_READONLY;
     } else {
@@ -77,6 +78,10 @@ std::optional<SqliteDatabase> SqliteDatabase::open(const std::filesystem::path& 
         return std::nullopt;
     }
     return SqliteDatabase(db);
+}
+
+std::string SqliteDatabase::immutableUri(const std::filesystem::path& file) {
+    return "file:" + uriPath(file.string()) + "?immutable=1";
 }
 
 std::optional<SqliteDatabase> SqliteDatabase::copyToMemory(std::string* error) const {

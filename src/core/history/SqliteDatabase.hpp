@@ -31,6 +31,9 @@ public:
 
     explicit operator bool() const { return db_ != nullptr; }
 
+    // The name that ATTACH takes to read a file as it stands, as readOnly opens it.
+    static std::string immutableUri(const std::filesystem::path& file);
+
     // A copy of the whole database in memory, to be changed without touching the file. Nothing
     // when it cannot be made; `error` then says why.
     std::optional<SqliteDatabase> copyToMemory(std::string* error = nullptr) const;

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <map>
 #include <set>
-#include <unordered_map>
 
 namespace vellumkite {
 
@@ -75,33 +74,34 @@ std::optional<UsageReport> UsageReport::build(const HistoryQuery& query, const P
     UsageReport report;
     report.kind = options.kind;
     const LocalDate today = LocalDate::of(now);
-    const Instant from = options.since ? options.since->start() : kDistantPast;
-    const Instant to = options.until ? options.until->plusDays(1).start() : kDistantFuture;
 
     // Keyed by period, each with its usage per model; periods sort as their texts do.
     std::map<std::string, ModelParts> periods;
     if (options.kind != Kind::chats && options.kind != Kind::projects) {
-        const auto quarters = query.quarters(from, to);
-        if (!quarters)
+        const auto days = query.days(options.since, options.until);
+        if (!days)
             return std::nullopt;
-        std::unordered_map<std::int64_t, std::string> periodOf;
-        for (const auto& q : *quarters) {
-            auto [it, fresh] = periodOf.try_emplace(q.index);
-            if (fresh) {
-                const auto day = LocalDate::of(Instant{std::chrono::minutes(15 * q.index)});
-                it->second = options.kind == Kind::daily ? day.text()
+        // Rows come a day at a time.
+        std::optional<LocalDate> lastDate;
+        std::string lastPeriod;
+        for (const auto& d : *days) {
+            if (d.date != lastDate) {
+                lastDate = d.date;
+                lastPeriod = options.kind == Kind::daily ? d.date.text()
                              : options.kind == Kind::weekly
-                                 ? day.weekStart(options.firstWeekday).text()
-                                 : day.monthText();
+                                 ? d.date.weekStart(options.firstWeekday).text()
+                                 : d.date.monthText();
             }
             const auto period = options.kind == Kind::models
-                                    ? std::string(PriceTable::reportId(q.model))
-                                    : it->second;
-            add(periods[period], prices, q.model, q.usageClass, q.usage);
+                                    ? std::string(PriceTable::reportId(d.model))
+                                    : lastPeriod;
+            add(periods[period], prices, d.model, d.usageClass, d.usage);
         }
     } else {
         const auto by =
             options.kind == Kind::chats ? HistoryQuery::By::session : HistoryQuery::By::project;
+        const Instant from = options.since ? options.since->start() : kDistantPast;
+        const Instant to = options.until ? options.until->plusDays(1).start() : kDistantFuture;
         const auto shares = query.shares(by, from, to);
         if (!shares)
             return std::nullopt;

@@ -147,16 +147,21 @@ const LimitRecord* HistoryKeeper::limitRecord(const PriceTable& prices) {
     return record_ ? &*record_ : nullptr;
 }
 
+const SqliteDatabase* HistoryKeeper::database() const {
+    return history_ ? &history_->database() : nullptr;
+}
+
 std::optional<HistoryOverview> HistoryKeeper::overview(Instant now,
                                                        const std::optional<Limits::Window>& weekly,
                                                        const TimeOfDayFormatter& dayAndTime,
-                                                       const PriceTable& prices) {
+                                                       const PriceTable& prices,
+                                                       MachineScope scope) {
     if (!history_)
         return std::nullopt;
     // A book with a new band threshold: the sums are kept apart at it from now on.
     (void)PromptBands::splitAt(history_->database(), prices.thresholds());
-    auto out =
-        HistoryOverview::build(HistoryQuery(history_->database()), prices, now, weekly, dayAndTime);
+    auto out = HistoryOverview::build(HistoryQuery(history_->database(), scope), prices, now,
+                                      weekly, dayAndTime);
     if (out)
         out->limits = LimitOverview::build(history_->database(), prices, now, spanCache(now));
     return out;

@@ -4,6 +4,7 @@
 #include "LimitHistory.hpp"
 #include "LimitRecord.hpp"
 #include "LogPass.hpp"
+#include "MachineScope.hpp"
 #include "Time.hpp"
 
 #include <filesystem>
@@ -15,6 +16,7 @@
 namespace vellumkite {
 
 class History;
+class SqliteDatabase;
 class HistoryReader;
 class PriceTable;
 
@@ -64,12 +66,15 @@ public:
         bool operator==(const Status&) const = default;
     };
     const Status& status() const { return status_; }
+    // The history's database while it is open, for what else is kept in it (sync).
+    const SqliteDatabase* database() const;
 
     // Nothing without a database, or when it could not answer.
     std::optional<HistoryOverview> overview(Instant now,
                                             const std::optional<Limits::Window>& weekly,
                                             const TimeOfDayFormatter& dayAndTime,
-                                            const PriceTable& prices);
+                                            const PriceTable& prices,
+                                            MachineScope scope = MachineScope::every());
 
 private:
     void open(bool check);

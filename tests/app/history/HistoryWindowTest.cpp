@@ -165,6 +165,29 @@ TEST_P(HistoryWindowTest, SwitchesMeasureAndClosesOnEscape) {
     EXPECT_EQ(visible.at(0).at(0).toBool(), false);
 }
 
+TEST_P(HistoryWindowTest, OffersThisMachineAloneOnlyWhileThereAreOtherMachines) {
+    auto overview = DemoHistory::overview(kNow);
+    window.setHistory(overview, {});
+    window.show();
+    settle();
+    auto* machines = window.machinesControl();
+    EXPECT_FALSE(machines->isVisibleTo(&window)) << "one machine: nothing to choose";
+    overview.otherMachines = 2;
+    window.setHistory(overview, {});
+    settle();
+    ASSERT_TRUE(machines->isVisibleTo(&window));
+    EXPECT_EQ(machines->options(), QStringList({"All machines", "This machine"}));
+    EXPECT_TRUE(machines->fits());
+    QSignalSpy chosen(&window, &HistoryWindow::allMachinesChosen);
+    QTest::mouseClick(machines, Qt::LeftButton, {}, machines->segmentRect(1).center().toPoint());
+    ASSERT_EQ(chosen.count(), 1);
+    EXPECT_FALSE(chosen.at(0).at(0).toBool());
+    // This machine's figures alone keep the way back to every machine's.
+    overview.otherMachines = 0;
+    window.setHistory(overview, {});
+    EXPECT_TRUE(machines->isVisibleTo(&window));
+}
+
 TEST_P(HistoryWindowTest, ReadsInFullAtANarrowWidthAndListsLineUp) {
     HistoryOverview o = DemoHistory::overview(kNow);
     // One project fewer than the month had: the rest gets a row, so that the shares add up.

@@ -1,12 +1,18 @@
 #include "AppModel.hpp"
 
+#include "History.hpp"
+#include "HistoryDatabase.hpp"
+#include "HistoryUpdate.hpp"
 #include "LimitReading.hpp"
 #include "LoginItem.hpp"
 #include "LogLines.hpp"
 #include "MemoryPreferences.hpp"
 #include "NotificationCenter.hpp"
+#include "PreferenceKeys.hpp"
 #include "PreferencesStore.hpp"
 #include "RefreshPass.hpp"
+#include "SyncFolder.hpp"
+#include "SyncPublish.hpp"
 #include "TempDir.hpp"
 #include "Timestamp.hpp"
 #include "ToolCategory.hpp"
@@ -766,4 +772,75 @@ TEST_F(AppModelTest, AWindowOnPaceToRunOutNotifiesOncePerInstance) {
               "limit.pace|" + QString::number(toUnixSeconds(kNoon + 7h), 'f', 0));
     // 0 % to 30 % in 45 minutes: the 70 points left take 105 minutes from 15:15.
     EXPECT_EQ(center.posts[1].title, "On pace to hit the limit at 17:00");
+}
+
+TEST_F(AppModelTest, SyncTakesTheOtherMachineInAndPublishesAtMostEveryTenMinutesAndAtQuit) {
+    const auto folder = dir / "Sync";
+    std::filesystem::create_directories(folder);
+    // The other machine: a history of its own, published into the folder.
+    {
+        auto opened = HistoryDatabase::open(dir / "desktop/history.sqlite3");
+        ASSERT_TRUE(opened.db);
+        History desktop(std::move(*opened.db));
+        Reply r;
+        r.messageId = "desk1";
+        r.timestamp = Timestamp::format(kNoon - 30min);
+        r.input = 500;
+        writeFile(dir / "desktop/logs/p/d.jsonl", replyLine(r) + "\n");
+        ASSERT_TRUE(HistoryUpdate::run(desktop, {dir / "desktop/logs"}));
+        ASSERT_EQ(SyncPublish::run(desktop.database(), {MachineIdentity::newId(), "desktop"},
+                                   folder, kNoon)
+                      .status,
+                  SyncPublish::Status::published);
+    }
+    ASSERT_TRUE(prefs.set(PreferenceKeys::syncFolder, QString::fromStdString(folder.string())));
+    addReply("a", kNoon - 5min, 1000);
+    std::filesystem::path own;
+    const auto ownReplies = [&] {
+        auto db = SqliteDatabase::open(own, SqliteDatabase::Mode::readOnly);
+        return db ? db->queryInteger("SELECT count(*) FROM replies").value_or(-1) : -1;
+    };
+    {
+        AppModel model(services());
+        int published = 0, answers = 0;
+        QObject::connect(&model, &AppModel::published, [&] { ++published; });
+        QObject::connect(&model, &AppModel::historyChanged,
+                         [&] { answers += model.history() ? 1 : 0; });
+        ASSERT_TRUE(waitUntil([&] { return published == 1; }));
+        ASSERT_EQ(model.sync().machines.size(), 2u) << model.sync().problem;
+        EXPECT_TRUE(model.sync().machines[0].self);
+        EXPECT_EQ(model.sync().machines[1].name, "desktop");
+        own = folder / SyncFolder::fileName(model.sync().machines[0].id);
+        EXPECT_EQ(ownReplies(), 1);
+        EXPECT_EQ(std::filesystem::status(own).permissions() & std::filesystem::perms::all,
+                  std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+        // The History window counts both machines, or this one alone.
+        model.watchHistory(true);
+        ASSERT_TRUE(waitUntil([&] { return answers == 1; }));
+        EXPECT_EQ(model.history()->days.back().usage.replies, 2);
+        EXPECT_EQ(model.history()->otherMachines, 1);
+        model.setHistoryAllMachines(false);
+        ASSERT_TRUE(waitUntil([&] { return answers == 2; }, 3000));
+        EXPECT_EQ(model.history()->days.back().usage.replies, 1);
+
+        // New lines a minute later wait for the ten minutes to pass.
+        addReply("a", kNoon - 4min, 1000);
+        setNow(kNoon + 1min);
+        model.refresh();
+        ASSERT_TRUE(waitUntil([&] { return published == 2; }));
+        EXPECT_EQ(ownReplies(), 1);
+        setNow(kNoon + 11min);
+        model.refresh();
+        ASSERT_TRUE(waitUntil([&] { return published == 3; }));
+        EXPECT_EQ(ownReplies(), 2);
+
+        // Read, but not yet due: the quit takes it out.
+        addReply("a", kNoon - 3min, 1000);
+        setNow(kNoon + 12min);
+        model.refresh();
+        ASSERT_TRUE(waitUntil([&] { return published == 4; }));
+        EXPECT_EQ(ownReplies(), 2);
+    }
+    EXPECT_EQ(ownReplies(), 3);
 }

@@ -3,8 +3,10 @@
 #include "Dot.hpp"
 #include "LimitBar.hpp"
 #include "LimitReadingsPrompt.hpp"
+#include "PopoverSync.hpp"
 #include "SegmentedControl.hpp"
 #include "Sparkline.hpp"
+#include "SyncFolder.hpp"
 #include "TextLine.hpp"
 #include "Theme.hpp"
 #include "TipCard.hpp"
@@ -17,6 +19,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 using namespace vellumkite;
 using namespace vellumkite::testing;
@@ -349,4 +352,54 @@ TEST_F(MenuPopoverTest, TheButtonTurnsOnTheLimitReadingsAfterShowingTheChange) {
     ASSERT_EQ(answers.texts.size(), 1);
     EXPECT_TRUE(answers.texts[0].contains("is not valid JSON")) << answers.texts[0].toStdString();
     EXPECT_EQ(readFile(settings), "{\"model\": ");
+}
+
+TEST_F(MenuPopoverTest, SyncIsChosenHereAndListsTheMachinesFound) {
+    MenuPopover p(*model);
+    p.adjustSize();
+    p.show();
+    auto* setting = part<PopoverSync>(&p, "syncSetting");
+    auto* choose = part<QToolButton>(&p, "syncChoose");
+    ASSERT_TRUE(setting && choose);
+    EXPECT_EQ(section(p, "syncSetting"), QStringList({"Sync: off"}));
+    EXPECT_EQ(choose->text(), QStringLiteral("Choose folder\u2026"));
+    EXPECT_FALSE(shows(&p, "syncOff"));
+
+    // A folder that is not there is refused with the reason, and nothing is saved.
+    QString offered;
+    setting->setChooser([&](const QString& start) {
+        offered = start;
+        return QString::fromStdString((dir / "missing").string());
+    });
+    choose->click();
+    settle();
+    EXPECT_EQ(offered, QDir::homePath());
+    EXPECT_FALSE(prefs.value("syncFolder").isValid());
+    EXPECT_TRUE(part<TextLine>(&p, "syncProblem")->text().contains("does not exist"));
+    EXPECT_TRUE(shows(&p, "syncProblem"));
+
+    // One that is: the next pass publishes this machine's file there and lists it.
+    const auto folder = dir / "Sync";
+    std::filesystem::create_directories(folder);
+    setting->setChooser([&](const QString&) { return QString::fromStdString(folder.string()); });
+    choose->click();
+    EXPECT_EQ(prefs.value("syncFolder"), QVariant(QString::fromStdString(folder.string())));
+    ASSERT_TRUE(waitUntil([&] { return !model->sync().machines.empty(); }));
+    settle();
+    EXPECT_FALSE(shows(&p, "syncProblem"));
+    EXPECT_TRUE(shows(&p, "syncOff"));
+    EXPECT_EQ(part<QToolButton>(&p, "syncChoose")->text(), QStringLiteral("Change\u2026"));
+    const QString machines = part<TextLine>(&p, "syncMachines")->text();
+    EXPECT_TRUE(machines.contains("(this machine) \u00b7 published now")) << machines.toStdString();
+    std::size_t files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        files += SyncFolder::machineOf(e.path().filename().string()) ? 1 : 0;
+    EXPECT_EQ(files, 1u);
+
+    part<QToolButton>(&p, "syncOff")->click();
+    ASSERT_TRUE(waitUntil([&] { return model->sync().folder.empty(); }));
+    settle();
+    EXPECT_EQ(prefs.value("syncFolder"), QVariant(QString()));
+    EXPECT_EQ(section(p, "syncSetting"), QStringList({"Sync: off"}));
+    EXPECT_FALSE(shows(&p, "syncMachines"));
 }
