@@ -4,6 +4,7 @@
 #include "HistoryDatabase.hpp"
 #include "HistoryQuery.hpp"
 #include "HistoryUpdate.hpp"
+#include "LimitHistory.hpp"
 #include "LogLines.hpp"
 #include "PromptBands.hpp"
 #include "SyncFile.hpp"
@@ -375,4 +376,44 @@ TEST_F(SyncTest, AFolderThatCannotBeWrittenOrReadIsSaidAndChangesNothing) {
         EXPECT_TRUE(folderNames(folder).empty());
     }
     EXPECT_EQ(laptop.totals(), (Machine::Totals{20, 1, 20}));
+}
+
+TEST_F(SyncTest, TheLimitReadingsOfEveryMachineAreReadTogetherAndLeaveWithAForgottenOne) {
+    Machine laptop(dir / "laptop", "laptop"), desktop(dir / "desktop", "desktop");
+    const Instant now = systemNow();
+    const Instant resets = addSeconds(now, 3 * 3600);
+    const auto read = [&](Machine& m, double minutesAgo, double percent) {
+        m.history->takeReading(
+            {addSeconds(now, -minutesAgo * 60), {{"five_hour", percent, resets}}});
+        ASSERT_TRUE(m.history->commit());
+    };
+    // The window was read on one machine, then on the other.
+    read(laptop, 110, 5);
+    read(laptop, 100, 10);
+    read(desktop, 50, 30);
+    read(desktop, 40, 35);
+    read(desktop, 30, 40);
+    ASSERT_EQ(desktop.publish(folder).status, SyncPublish::Status::published);
+    ASSERT_EQ(laptop.takeIn(folder).taken, 1);
+    const auto points = [&](const Machine& m) {
+        const auto instances = LimitHistory(m.db()).instances(kDistantPast, kDistantFuture);
+        std::vector<double> out;
+        for (const auto& i : instances.value())
+            for (const auto& r : i.readings)
+                out.push_back(r.percent);
+        return out;
+    };
+    EXPECT_EQ(points(laptop), (std::vector<double>{5, 10, 30, 35, 40}));
+    // A later reading only is taken in the next time; nothing twice.
+    read(desktop, 20, 45);
+    ASSERT_EQ(desktop.publish(folder).status, SyncPublish::Status::published);
+    ASSERT_EQ(laptop.takeIn(folder).taken, 1);
+    EXPECT_EQ(points(laptop), (std::vector<double>{5, 10, 30, 35, 40, 45}));
+    // This machine's own file carries its readings alone.
+    ASSERT_EQ(laptop.publish(folder).status, SyncPublish::Status::published);
+    ASSERT_EQ(desktop.takeIn(folder).taken, 1);
+    EXPECT_EQ(points(desktop), (std::vector<double>{5, 10, 30, 35, 40, 45}));
+
+    ASSERT_TRUE(SyncMachines::forget(laptop.db(), laptop.numberOf(desktop)));
+    EXPECT_EQ(points(laptop), (std::vector<double>{5, 10}));
 }
