@@ -48,7 +48,7 @@ public:
     // Standard input from `input`; kept open after it (never reaching end of input) when
     // `holdInput`, until the program exits. Gives up on a program still running after `limit`.
     Exit run(const std::vector<std::string>& argv, const std::string& input = "",
-             bool holdInput = false, std::chrono::seconds limit = std::chrono::seconds(20)) {
+             bool holdInput = false, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
         int in[2], out[2], err[2];
         if (!Fd::makePipe(in) || !Fd::makePipe(out) || !Fd::makePipe(err))
             throw std::runtime_error("pipe");
