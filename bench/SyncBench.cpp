@@ -3,6 +3,7 @@
 #include "ChildRun.hpp"
 #include "History.hpp"
 #include "HistoryDatabase.hpp"
+#include "LimitReading.hpp"
 #include "MachineIdentity.hpp"
 #include "PromptBands.hpp"
 #include "SyncFolder.hpp"
@@ -70,8 +71,8 @@ void makeHome(const fs::path& home, const MachineIdentity& me, const fs::path& f
 }
 
 // A year of one machine's daily use: about 500 replies a day in this machine's working hours,
-// in chats of a few projects, most with a tool result; a few chats also on the next machine (a
-// user who copies a chat over).
+// in chats of a few projects, most with a tool result, and a limit reading every tenth reply; a
+// few chats also on the next machine (a user who copies a chat over).
 std::size_t generateYear(History& history, int machine, Instant now) {
     const char* models[] = {"claude-sonnet-4-5-20250929", "claude-sonnet-4-5-20250929",
                             "claude-opus-4-5-20251101",   "claude-opus-4-5-20251101",
@@ -82,8 +83,10 @@ std::size_t generateYear(History& history, int machine, Instant now) {
     // One chat of a machine on a day, the same whichever history it is written to.
     const auto chat = [&](int owner, int day, int s) {
         std::mt19937_64 rng(static_cast<std::uint64_t>(owner) * 1000003 + day * 101 + s);
-        const std::string session =
-            "m" + std::to_string(owner) + "-d" + std::to_string(day) + "-s" + std::to_string(s);
+        std::string session = "m";
+        session += std::to_string(owner);
+        session += "-d" + std::to_string(day);
+        session += "-s" + std::to_string(s);
         const std::string project =
             "/home/you/work/project-" + std::to_string(owner) + "-" + std::to_string(rng() % 8);
         const int count = 40 + static_cast<int>(rng() % 50);
@@ -118,6 +121,14 @@ std::size_t generateYear(History& history, int machine, Instant now) {
                 results.results.push_back({call, static_cast<std::int64_t>(100 + rng() % 15000)});
                 history.take(results);
             }
+            // The status line's readings, a changed one every tenth reply or so.
+            if (owner == machine && r % 10 == 0) {
+                const Instant week = today - std::chrono::days(day % 7) + std::chrono::days(7);
+                history.takeReading(
+                    {t,
+                     {{"five_hour", static_cast<double>(rng() % 100), t + std::chrono::hours(3)},
+                      {"seven_day", static_cast<double>(rng() % 100), week}}});
+            }
             ++replies;
         }
     };
@@ -146,7 +157,8 @@ double fileMb(const fs::path& p) {
 } // namespace
 
 void syncBench(const fs::path& base, int runs, const std::string& cli, const std::string& peer) {
-    const fs::path root = base / "sync-10x365";
+    // Named for the layout it was made in: one of an older layout is left for a new one.
+    const fs::path root = base / "sync-10x365-readings";
     const fs::path folder = root / "folder";
     std::vector<MachineIdentity> machines;
     if (!fs::exists(root / ".complete")) {
@@ -202,9 +214,15 @@ void syncBench(const fs::path& base, int runs, const std::string& cli, const std
             return;
         const auto& db = *opened.db;
         std::vector<double> times;
-        for (int i = 0; i < std::max(runs, 3); ++i)
+        for (int i = 0; i < std::max(runs, 3); ++i) {
+            SyncPublish::Outcome out;
             times.push_back(seconds(
-                [&] { (void)SyncPublish::run(db, machines[0], folder, systemNow(), true); }));
+                [&] { out = SyncPublish::run(db, machines[0], folder, systemNow(), true); }));
+            if (out.status != SyncPublish::Status::published) {
+                std::printf("  publishing failed: %s\n", out.message.c_str());
+                return;
+            }
+        }
         std::printf("  publishing a year of one machine (%.1f MB history, %.1f MB file): median "
                     "%.3f s, best %.3f s (target < 1 s)\n",
                     fileMb(historyOf(h)), fileMb(folder / SyncFolder::fileName(machines[0].id)),
@@ -227,8 +245,11 @@ void syncBench(const fs::path& base, int runs, const std::string& cli, const std
         SyncTakeIn::Outcome in;
         firstTimes.push_back(
             seconds([&] { in = SyncTakeIn::run(*opened.db, folder, newcomer.id, systemNow()); }));
-        if (in.taken < kMachines)
+        if (in.taken < kMachines) {
             std::printf("  (took in %d of %d files)\n", in.taken, kMachines);
+            for (const auto& line : in.lines)
+                std::printf("  %s\n", line.c_str());
+        }
     }
     std::printf("  taking in all %d the first time: median %.2f s (history then %.1f MB)\n",
                 kMachines, median(firstTimes), fileMb(historyOf(fresh)));
@@ -276,7 +297,8 @@ void syncBench(const fs::path& base, int runs, const std::string& cli, const std
             if (!copy || !copy->exec(R"sql(
 DROP TRIGGER reply_shadows_peer; DROP TABLE peer_replies; DROP TABLE peer_results;
 DROP TABLE machine_quarters; DROP TABLE peer_quarters; DROP TABLE machines;
-DROP TABLE published; DROP TABLE day_sums; DROP TABLE day_zones; PRAGMA user_version = 2;)sql") ||
+DROP TABLE published; DROP TABLE day_sums; DROP TABLE day_zones; DROP TABLE peer_readings;
+DROP TABLE readings; PRAGMA user_version = 2;)sql") ||
                 !PromptBands::makeTriggers(*copy, *bands) || !copy->exec("VACUUM"))
                 return;
         }

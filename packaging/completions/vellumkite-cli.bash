@@ -5,8 +5,8 @@ _vellumkite_cli() {
     _init_completion || return
 
     if [[ $cword -eq 1 ]]; then
-        COMPREPLY=($(compgen -W 'status watch json waybar report prices setup doctor statusline
-            --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W 'status watch json waybar report prices sync setup doctor
+            statusline --help --version' -- "$cur"))
         return
     fi
     case ${words[1]} in
@@ -20,7 +20,7 @@ _vellumkite_cli() {
                 return
             fi
             case $prev in
-                --since | --until) return ;;
+                --since | --until | --machine) return ;;
                 --tz)
                     local zones=/usr/share/zoneinfo
                     COMPREPLY=($(cd "$zones" 2>/dev/null && compgen -f -- "$cur"))
@@ -34,8 +34,8 @@ _vellumkite_cli() {
             if [[ ${words[2]} == limits ]]; then
                 COMPREPLY=($(compgen -W '--since --until --tz --json' -- "$cur"))
             else
-                COMPREPLY=($(compgen -W '--since --until --tz --week-start --by-model --json' \
-                    -- "$cur"))
+                COMPREPLY=($(compgen -W '--since --until --tz --week-start --by-model --machine
+                    --json' -- "$cur"))
             fi
             ;;
         prices)
@@ -45,6 +45,16 @@ _vellumkite_cli() {
                 COMPREPLY=($(compgen -f -- "$cur"))
             elif [[ ${words[2]} == import && $cword -eq 4 ]]; then
                 COMPREPLY=($(compgen -W '--yes' -- "$cur"))
+            fi
+            ;;
+        sync)
+            case $prev in
+                --name | --forget) return ;;
+            esac
+            if [[ $cur == -* ]]; then
+                COMPREPLY=($(compgen -W '--name --off --forget' -- "$cur"))
+            else
+                COMPREPLY=($(compgen -d -- "$cur"))
             fi
             ;;
         setup)

@@ -1,6 +1,6 @@
 # fish completion for vellumkite-cli
 
-set -l commands status watch json waybar report prices setup doctor statusline
+set -l commands status watch json waybar report prices sync setup doctor statusline
 complete -c vellumkite-cli -f
 complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a status -d 'The current picture (the default)'
 complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a watch -d 'The same, redrawn every 3 seconds'
@@ -8,6 +8,7 @@ complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a jso
 complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a waybar -d 'One line of JSON for Waybar'
 complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a report -d 'Usage, cost and limit readings from the history'
 complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a prices -d 'The price book'
+complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a sync -d "Count your other machines' usage too"
 complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a setup -d 'Turn on the limit readings'
 complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a doctor -d 'Check each piece Vellumkite relies on'
 complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a statusline -d 'The status-line command'
@@ -21,11 +22,16 @@ complete -c vellumkite-cli -n "__fish_seen_subcommand_from report" -l until -x -
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from report" -l tz -x -d 'Days in this time zone'
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from report; and not __fish_seen_subcommand_from limits" -l week-start -x -a 'monday sunday' -d 'The first day of a week'
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from report; and not __fish_seen_subcommand_from limits" -l by-model -d 'A row per model under each period'
+complete -c vellumkite-cli -n "__fish_seen_subcommand_from report; and not __fish_seen_subcommand_from limits" -l machine -x -d "One machine's usage alone"
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from report" -l json -d 'One JSON object instead of the table'
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from prices; and not __fish_seen_subcommand_from import" -a import -d 'Take the prices of a file into your own'
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from prices; and not __fish_seen_subcommand_from import" -l json -d 'The book as one JSON object'
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from import" -F
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from import" -l yes -d 'Write the changes'
+complete -c vellumkite-cli -n "__fish_seen_subcommand_from sync" -a "(__fish_complete_directories)"
+complete -c vellumkite-cli -n "__fish_seen_subcommand_from sync" -l name -x -d "This machine's name"
+complete -c vellumkite-cli -n "__fish_seen_subcommand_from sync" -l off -d 'Stop publishing and taking in'
+complete -c vellumkite-cli -n "__fish_seen_subcommand_from sync" -l forget -x -d "Take another machine's usage out"
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from setup" -s y -l yes -d 'Make the change without asking'
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from setup" -l undo -d 'Put back the status line that was there before'
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from statusline; and contains -- -- (commandline -opc)" -a "(__fish_complete_subcommand --fcs-skip=3)"

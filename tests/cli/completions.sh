@@ -15,7 +15,8 @@ expect() { # shell, what was typed, what came back, what should have
         failed=1
     fi
 }
-commands_s=$(printf 'setup\nstatus\nstatusline')
+commands_s=$(printf 'setup\nstatus\nstatusline\nsync')
+sync_options=$(printf -- '--forget\n--name\n--off')
 setup_options=$(printf -- '--undo\n--yes')
 reports_m=$(printf 'models\nmonthly')
 reports_l=limits
@@ -36,6 +37,8 @@ if [ -r /usr/share/bash-completion/bash_completion ] && command -v bash >/dev/nu
     expect bash "vellumkite-cli prices i" "$(complete_bash vellumkite-cli prices i)" "import"
     expect bash "vellumkite-cli report l" "$(complete_bash vellumkite-cli report l)" "$reports_l"
     expect bash "vellumkite-cli report limits --" "$(complete_bash vellumkite-cli report limits --)" "$limits_options"
+    expect bash "vellumkite-cli sync --" "$(complete_bash vellumkite-cli sync --)" "$sync_options"
+    expect bash "vellumkite-cli report daily --m" "$(complete_bash vellumkite-cli report daily --m)" "--machine"
 fi
 
 if command -v fish >/dev/null; then
@@ -51,6 +54,8 @@ if command -v fish >/dev/null; then
     expect fish "vellumkite-cli prices i" "$(complete_fish 'vellumkite-cli prices i')" "import"
     expect fish "vellumkite-cli report l" "$(complete_fish 'vellumkite-cli report l')" "$reports_l"
     expect fish "vellumkite-cli report limits --" "$(complete_fish 'vellumkite-cli report limits --')" "$limits_options"
+    expect fish "vellumkite-cli sync --" "$(complete_fish 'vellumkite-cli sync --')" "$sync_options"
+    expect fish "vellumkite-cli report daily --m" "$(complete_fish 'vellumkite-cli report daily --m')" "--machine"
 fi
 
 if command -v zsh >/dev/null; then
@@ -75,6 +80,8 @@ if command -v zsh >/dev/null; then
     expect zsh "vellumkite-cli prices i" "$(complete_zsh 'vellumkite-cli prices i')" "import"
     expect zsh "vellumkite-cli report l" "$(complete_zsh 'vellumkite-cli report l')" "$reports_l"
     expect zsh "vellumkite-cli report limits --" "$(complete_zsh 'vellumkite-cli report limits --')" "$limits_options"
+    expect zsh "vellumkite-cli sync --" "$(complete_zsh 'vellumkite-cli sync --')" "$sync_options"
+    expect zsh "vellumkite-cli report daily --m" "$(complete_zsh 'vellumkite-cli report daily --m')" "--machine"
 fi
 
 [ "$ran" -eq 0 ] && { echo "no bash-completion, fish or zsh: skipped"; exit 77; }

@@ -178,6 +178,7 @@ TEST_P(HistoryWindowTest, OffersThisMachineAloneOnlyWhileThereAreOtherMachines) 
     ASSERT_TRUE(machines->isVisibleTo(&window));
     EXPECT_EQ(machines->options(), QStringList({"All machines", "This machine"}));
     EXPECT_TRUE(machines->fits());
+    savePicture(window, QStringLiteral("views/history-machines"), GetParam());
     QSignalSpy chosen(&window, &HistoryWindow::allMachinesChosen);
     QTest::mouseClick(machines, Qt::LeftButton, {}, machines->segmentRect(1).center().toPoint());
     ASSERT_EQ(chosen.count(), 1);

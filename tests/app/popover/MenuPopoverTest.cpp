@@ -395,6 +395,8 @@ TEST_F(MenuPopoverTest, SyncIsChosenHereAndListsTheMachinesFound) {
     for (const auto& e : std::filesystem::directory_iterator(folder))
         files += SyncFolder::machineOf(e.path().filename().string()) ? 1 : 0;
     EXPECT_EQ(files, 1u);
+    p.adjustSize();
+    savePicture(p, QStringLiteral("views/popover-sync"), false);
 
     part<QToolButton>(&p, "syncOff")->click();
     ASSERT_TRUE(waitUntil([&] { return model->sync().folder.empty(); }));
