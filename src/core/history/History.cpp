@@ -1,5 +1,6 @@
 #include "History.hpp"
 
+#include "SqlText.hpp"
 #include "ToolCategory.hpp"
 
 #include <algorithm>
@@ -12,24 +13,13 @@ struct History::Statements {
     explicit Statements(const SqliteDatabase& db)
         : findName(db.prepare("SELECT id FROM names WHERE text = ?1")),
           addName(db.prepare("INSERT INTO names(text) VALUES (?1) RETURNING id")),
-          reply(db.prepare(R"sql(
+          reply(db.prepare(SqlText::withCounts(R"sql(
 INSERT INTO replies(key, time, session, project, model, input, cache_read, cache_write,
                     cache_write_1h, output, fast, us_only, web_searches)
 VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)
-ON CONFLICT(key) DO UPDATE SET
-    input = max(input, excluded.input),
-    cache_read = max(cache_read, excluded.cache_read),
-    cache_write = max(cache_write, excluded.cache_write),
-    cache_write_1h = max(cache_write_1h, excluded.cache_write_1h),
-    output = max(output, excluded.output),
-    fast = max(fast, excluded.fast),
-    us_only = max(us_only, excluded.us_only),
-    web_searches = max(web_searches, excluded.web_searches)
 -- A reply read again unchanged (a log read anew) leaves its sums alone.
-WHERE excluded.input > input OR excluded.cache_read > cache_read
-      OR excluded.cache_write > cache_write OR excluded.cache_write_1h > cache_write_1h
-      OR excluded.output > output OR excluded.fast > fast OR excluded.us_only > us_only
-      OR excluded.web_searches > web_searches)sql")),
+ON CONFLICT(key) DO UPDATE SET
+    @KEEP_LARGEST@)sql"))),
           // A result whose call this pass did not see is named by a call read in an earlier
           // one, else keeps the name it was filed with.
           result(db.prepare(R"sql(

@@ -3,6 +3,7 @@
 #include "AtomicFile.hpp"
 #include "PriceTable.hpp"
 #include "PromptBands.hpp"
+#include "SqlText.hpp"
 #include "Timestamp.hpp"
 #include "UniqueFd.hpp"
 #include "UserFolders.hpp"
@@ -118,13 +119,7 @@ CREATE TABLE quarters(
     fast INTEGER NOT NULL,
     us_only INTEGER NOT NULL,
     prompt_floor INTEGER NOT NULL,
-    input INTEGER NOT NULL,
-    output INTEGER NOT NULL,
-    cache_write INTEGER NOT NULL,
-    cache_write_1h INTEGER NOT NULL,
-    cache_read INTEGER NOT NULL,
-    web_searches INTEGER NOT NULL,
-    replies INTEGER NOT NULL,
+    @SUM_COLUMNS@,
     PRIMARY KEY (quarter, model, fast, us_only, prompt_floor)
 ) STRICT, WITHOUT ROWID;
 CREATE TABLE bands(
@@ -196,13 +191,7 @@ CREATE TABLE machine_quarters(
     fast INTEGER NOT NULL,
     us_only INTEGER NOT NULL,
     prompt_floor INTEGER NOT NULL,
-    input INTEGER NOT NULL,
-    output INTEGER NOT NULL,
-    cache_write INTEGER NOT NULL,
-    cache_write_1h INTEGER NOT NULL,
-    cache_read INTEGER NOT NULL,
-    web_searches INTEGER NOT NULL,
-    replies INTEGER NOT NULL,
+    @SUM_COLUMNS@,
     PRIMARY KEY (machine, quarter, model, fast, us_only, prompt_floor)
 ) STRICT, WITHOUT ROWID;
 CREATE TABLE peer_quarters(
@@ -211,13 +200,7 @@ CREATE TABLE peer_quarters(
     fast INTEGER NOT NULL,
     us_only INTEGER NOT NULL,
     prompt_floor INTEGER NOT NULL,
-    input INTEGER NOT NULL,
-    output INTEGER NOT NULL,
-    cache_write INTEGER NOT NULL,
-    cache_write_1h INTEGER NOT NULL,
-    cache_read INTEGER NOT NULL,
-    web_searches INTEGER NOT NULL,
-    replies INTEGER NOT NULL,
+    @SUM_COLUMNS@,
     PRIMARY KEY (quarter, model, fast, us_only, prompt_floor)
 ) STRICT, WITHOUT ROWID;
 -- Usage per local day (days since 1970 in the zone named), UTC day (which price period applies),
@@ -232,13 +215,7 @@ CREATE TABLE day_sums(
     fast INTEGER NOT NULL,
     us_only INTEGER NOT NULL,
     prompt_floor INTEGER NOT NULL,
-    input INTEGER NOT NULL,
-    output INTEGER NOT NULL,
-    cache_write INTEGER NOT NULL,
-    cache_write_1h INTEGER NOT NULL,
-    cache_read INTEGER NOT NULL,
-    web_searches INTEGER NOT NULL,
-    replies INTEGER NOT NULL,
+    @SUM_COLUMNS@,
     PRIMARY KEY (zone, day, utc_day, model, fast, us_only, prompt_floor)
 ) STRICT, WITHOUT ROWID;
 CREATE TABLE day_zones(
@@ -309,7 +286,7 @@ ON CONFLICT(key) DO UPDATE SET
 
 bool toVersion2(const SqliteDatabase& db) {
     std::vector<std::int64_t> bands = PriceTable::builtIn().thresholds();
-    bool ok = db.exec(kVersion2) && rekeyRandomKeys(db);
+    bool ok = db.exec(SqlText::withCounts(kVersion2)) && rekeyRandomKeys(db);
     for (const auto t : bands)
         ok = ok && db.exec("INSERT INTO bands VALUES (" + std::to_string(t) + ")");
     // Every log still there is read again from its start, for what older rows do not know:
@@ -333,8 +310,8 @@ CREATE TABLE IF NOT EXISTS readings(
 
 bool toVersion4(const SqliteDatabase& db) {
     const auto bands = PromptBands::read(db);
-    return bands && db.exec(kVersion4) && PromptBands::makeTriggers(db, *bands) &&
-           db.exec("PRAGMA user_version = 4");
+    return bands && db.exec(SqlText::withCounts(kVersion4)) &&
+           PromptBands::makeTriggers(db, *bands) && db.exec("PRAGMA user_version = 4");
 }
 
 std::string stampNow() {

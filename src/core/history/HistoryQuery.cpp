@@ -2,6 +2,7 @@
 
 #include "PriceTable.hpp"
 #include "PromptBands.hpp"
+#include "SqlText.hpp"
 
 namespace vellumkite {
 
@@ -48,17 +49,6 @@ std::optional<std::vector<Row>> HistoryQuery::rows(SqliteStatement& s, Read read
     return std::nullopt;
 }
 
-namespace {
-
-std::string replace(std::string text, std::string_view from, std::string_view to) {
-    for (std::size_t at = text.find(from); at != std::string::npos;
-         at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
-
-} // namespace
-
 template <typename Row, typename Read>
 std::optional<std::vector<Row>>
 HistoryQuery::scoped(const std::string& sql, bool sums,
@@ -83,8 +73,8 @@ HistoryQuery::scoped(const std::string& sql, bool sums,
         const bool peers = i > 0 || scope_.kind == MachineScope::Kind::other;
         if (peers && !hasPeers())
             break;
-        const auto text =
-            replace(replace(sql, "@SOURCE@", parts[i].source), "@WHERE@", parts[i].where);
+        const auto text = SqlText::replace(SqlText::replace(sql, "@SOURCE@", parts[i].source),
+                                           "@WHERE@", parts[i].where);
         auto kept = statements_.find(text);
         SqliteStatement fresh;
         if (kept == statements_.end()) {

@@ -1,30 +1,18 @@
 #include "PromptBands.hpp"
 
+#include "SqlText.hpp"
+
 #include <algorithm>
 
 namespace vellumkite {
 
 namespace {
 
-std::string replace(std::string text, std::string_view from, const std::string& to) {
-    for (std::size_t at = text.find(from); at != std::string::npos;
-         at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
-
 // A new row's counts added to the sums of its class.
 constexpr const char* kAdd = R"sql(INSERT INTO quarters
-    VALUES (new.time / 900000000, new.model, new.fast, new.us_only, @NEW@, new.input, new.output,
-            new.cache_write, new.cache_write_1h, new.cache_read, new.web_searches, 1)
+    VALUES (@ROW@.time / 900000000, @ROW@.model, @ROW@.fast, @ROW@.us_only, @NEW@, @ROW_SUMS@, 1)
     ON CONFLICT(quarter, model, fast, us_only, prompt_floor) DO UPDATE SET
-        input = input + excluded.input,
-        output = output + excluded.output,
-        cache_write = cache_write + excluded.cache_write,
-        cache_write_1h = cache_write_1h + excluded.cache_write_1h,
-        cache_read = cache_read + excluded.cache_read,
-        web_searches = web_searches + excluded.web_searches,
-        replies = replies + 1;)sql";
+        @SUM_ADDED@;)sql";
 
 // @ADD@ stands for kAdd, @NEW@ and @OLD@ for the class of the new and the old row.
 constexpr const char* kTriggers = R"sql(
@@ -37,12 +25,7 @@ END;
 CREATE TRIGGER reply_grown AFTER UPDATE ON replies
 WHEN new.fast = old.fast AND new.us_only = old.us_only AND @NEW@ = @OLD@ BEGIN
     UPDATE quarters SET
-        input = input + new.input - old.input,
-        output = output + new.output - old.output,
-        cache_write = cache_write + new.cache_write - old.cache_write,
-        cache_write_1h = cache_write_1h + new.cache_write_1h - old.cache_write_1h,
-        cache_read = cache_read + new.cache_read - old.cache_read,
-        web_searches = web_searches + new.web_searches - old.web_searches
+        @SUM_GROWN@
     WHERE quarter = old.time / 900000000 AND model = old.model AND fast = old.fast
           AND us_only = old.us_only AND prompt_floor = @OLD@;
     @MARK@
@@ -51,13 +34,7 @@ END;
 CREATE TRIGGER reply_moved AFTER UPDATE ON replies
 WHEN NOT (new.fast = old.fast AND new.us_only = old.us_only AND @NEW@ = @OLD@) BEGIN
     UPDATE quarters SET
-        input = input - old.input,
-        output = output - old.output,
-        cache_write = cache_write - old.cache_write,
-        cache_write_1h = cache_write_1h - old.cache_write_1h,
-        cache_read = cache_read - old.cache_read,
-        web_searches = web_searches - old.web_searches,
-        replies = replies - 1
+        @SUM_TAKEN@
     WHERE quarter = old.time / 900000000 AND model = old.model AND fast = old.fast
           AND us_only = old.us_only AND prompt_floor = @OLD@;
     DELETE FROM quarters
@@ -71,8 +48,7 @@ END;
 constexpr const char* kRefill = R"sql(
 DELETE FROM quarters;
 INSERT INTO quarters
-SELECT time / 900000000, model, fast, us_only, @R@, sum(input), sum(output), sum(cache_write),
-       sum(cache_write_1h), sum(cache_read), sum(web_searches), count(*)
+SELECT time / 900000000, model, fast, us_only, @R@, @SUMMED@
 FROM replies AS r GROUP BY 1, 2, 3, 4, 5;
 )sql";
 
@@ -81,59 +57,28 @@ FROM replies AS r GROUP BY 1, 2, 3, 4, 5;
 constexpr const char* kPeerAdd = R"sql(
     INSERT INTO machine_quarters
     VALUES (@ROW@.machine, @ROW@.time / 900000000, @ROW@.model, @ROW@.fast, @ROW@.us_only, @F@,
-            @ROW@.input, @ROW@.output, @ROW@.cache_write, @ROW@.cache_write_1h, @ROW@.cache_read,
-            @ROW@.web_searches, 1)
+            @ROW_SUMS@, 1)
     ON CONFLICT(machine, quarter, model, fast, us_only, prompt_floor) DO UPDATE SET
-        input = input + excluded.input,
-        output = output + excluded.output,
-        cache_write = cache_write + excluded.cache_write,
-        cache_write_1h = cache_write_1h + excluded.cache_write_1h,
-        cache_read = cache_read + excluded.cache_read,
-        web_searches = web_searches + excluded.web_searches,
-        replies = replies + 1;
+        @SUM_ADDED@;
     INSERT INTO peer_quarters
-    SELECT @ROW@.time / 900000000, @ROW@.model, @ROW@.fast, @ROW@.us_only, @F@, @ROW@.input,
-           @ROW@.output, @ROW@.cache_write, @ROW@.cache_write_1h, @ROW@.cache_read,
-           @ROW@.web_searches, 1
+    SELECT @ROW@.time / 900000000, @ROW@.model, @ROW@.fast, @ROW@.us_only, @F@, @ROW_SUMS@, 1
     WHERE @ROW@.counted
     ON CONFLICT(quarter, model, fast, us_only, prompt_floor) DO UPDATE SET
-        input = input + excluded.input,
-        output = output + excluded.output,
-        cache_write = cache_write + excluded.cache_write,
-        cache_write_1h = cache_write_1h + excluded.cache_write_1h,
-        cache_read = cache_read + excluded.cache_read,
-        web_searches = web_searches + excluded.web_searches,
-        replies = replies + 1;)sql";
+        @SUM_ADDED@;)sql";
+
+// The class of @ROW@ in a table of sums, as kPeerTake and kPeerTriggers name it.
+constexpr const char* kPeerClass = R"sql(quarter = @ROW@.time / 900000000 AND model = @ROW@.model
+          AND fast = @ROW@.fast AND us_only = @ROW@.us_only AND prompt_floor = @F@)sql";
 
 constexpr const char* kPeerTake = R"sql(
     UPDATE machine_quarters SET
-        input = input - @ROW@.input,
-        output = output - @ROW@.output,
-        cache_write = cache_write - @ROW@.cache_write,
-        cache_write_1h = cache_write_1h - @ROW@.cache_write_1h,
-        cache_read = cache_read - @ROW@.cache_read,
-        web_searches = web_searches - @ROW@.web_searches,
-        replies = replies - 1
-    WHERE machine = @ROW@.machine AND quarter = @ROW@.time / 900000000 AND model = @ROW@.model
-          AND fast = @ROW@.fast AND us_only = @ROW@.us_only AND prompt_floor = @F@;
-    DELETE FROM machine_quarters
-    WHERE machine = @ROW@.machine AND quarter = @ROW@.time / 900000000 AND model = @ROW@.model
-          AND fast = @ROW@.fast AND us_only = @ROW@.us_only AND prompt_floor = @F@
-          AND replies = 0;
+        @SUM_TAKEN@
+    WHERE machine = @ROW@.machine AND @CLASS@;
+    DELETE FROM machine_quarters WHERE machine = @ROW@.machine AND @CLASS@ AND replies = 0;
     UPDATE peer_quarters SET
-        input = input - @ROW@.input,
-        output = output - @ROW@.output,
-        cache_write = cache_write - @ROW@.cache_write,
-        cache_write_1h = cache_write_1h - @ROW@.cache_write_1h,
-        cache_read = cache_read - @ROW@.cache_read,
-        web_searches = web_searches - @ROW@.web_searches,
-        replies = replies - 1
-    WHERE @ROW@.counted AND quarter = @ROW@.time / 900000000 AND model = @ROW@.model
-          AND fast = @ROW@.fast AND us_only = @ROW@.us_only AND prompt_floor = @F@;
-    DELETE FROM peer_quarters
-    WHERE @ROW@.counted AND quarter = @ROW@.time / 900000000 AND model = @ROW@.model
-          AND fast = @ROW@.fast AND us_only = @ROW@.us_only AND prompt_floor = @F@
-          AND replies = 0;)sql";
+        @SUM_TAKEN@
+    WHERE @ROW@.counted AND @CLASS@;
+    DELETE FROM peer_quarters WHERE @ROW@.counted AND @CLASS@ AND replies = 0;)sql";
 
 // @ADD@ and @TAKE@ stand for kPeerAdd of the new row and kPeerTake of the old.
 constexpr const char* kPeerTriggers = R"sql(
@@ -148,23 +93,11 @@ CREATE TRIGGER peer_reply_grown AFTER UPDATE ON peer_replies
 WHEN new.fast = old.fast AND new.us_only = old.us_only AND new.counted = old.counted
      AND @NEWF@ = @OLDF@ BEGIN
     UPDATE machine_quarters SET
-        input = input + new.input - old.input,
-        output = output + new.output - old.output,
-        cache_write = cache_write + new.cache_write - old.cache_write,
-        cache_write_1h = cache_write_1h + new.cache_write_1h - old.cache_write_1h,
-        cache_read = cache_read + new.cache_read - old.cache_read,
-        web_searches = web_searches + new.web_searches - old.web_searches
-    WHERE machine = old.machine AND quarter = old.time / 900000000 AND model = old.model
-          AND fast = old.fast AND us_only = old.us_only AND prompt_floor = @OLDF@;
+        @SUM_GROWN@
+    WHERE machine = old.machine AND @OLDCLASS@;
     UPDATE peer_quarters SET
-        input = input + new.input - old.input,
-        output = output + new.output - old.output,
-        cache_write = cache_write + new.cache_write - old.cache_write,
-        cache_write_1h = cache_write_1h + new.cache_write_1h - old.cache_write_1h,
-        cache_read = cache_read + new.cache_read - old.cache_read,
-        web_searches = web_searches + new.web_searches - old.web_searches
-    WHERE old.counted AND quarter = old.time / 900000000 AND model = old.model
-          AND fast = old.fast AND us_only = old.us_only AND prompt_floor = @OLDF@;
+        @SUM_GROWN@
+    WHERE old.counted AND @OLDCLASS@;
     @MARKOLD@
 END;
 CREATE TRIGGER peer_reply_moved AFTER UPDATE ON peer_replies
@@ -183,13 +116,11 @@ END;
 constexpr const char* kPeerRefill = R"sql(
 DELETE FROM machine_quarters;
 INSERT INTO machine_quarters
-SELECT machine, time / 900000000, model, fast, us_only, @R@, sum(input), sum(output),
-       sum(cache_write), sum(cache_write_1h), sum(cache_read), sum(web_searches), count(*)
+SELECT machine, time / 900000000, model, fast, us_only, @R@, @SUMMED@
 FROM peer_replies AS r GROUP BY 1, 2, 3, 4, 5, 6;
 DELETE FROM peer_quarters;
 INSERT INTO peer_quarters
-SELECT time / 900000000, model, fast, us_only, @R@, sum(input), sum(output), sum(cache_write),
-       sum(cache_write_1h), sum(cache_read), sum(web_searches), count(*)
+SELECT time / 900000000, model, fast, us_only, @R@, @SUMMED@
 FROM peer_replies AS r WHERE counted GROUP BY 1, 2, 3, 4, 5;
 )sql";
 
@@ -257,36 +188,46 @@ bool hasTable(const SqliteDatabase& db, const char* name) {
 bool PromptBands::makeTriggers(const SqliteDatabase& db, const std::vector<std::int64_t>& bands) {
     const bool days = hasTable(db, "day_zones");
     const auto mark = [&](const std::string& row) {
-        return days ? replace(kMark, "@ROW@", row) : std::string();
+        return days ? SqlText::replace(kMark, "@ROW@", row) : std::string();
     };
     if (!db.exec("DROP TRIGGER IF EXISTS reply_added; DROP TRIGGER IF EXISTS reply_grown; "
                  "DROP TRIGGER IF EXISTS reply_moved; DROP TRIGGER IF EXISTS peer_reply_added; "
                  "DROP TRIGGER IF EXISTS peer_reply_grown; DROP TRIGGER IF EXISTS "
                  "peer_reply_moved; DROP TRIGGER IF EXISTS peer_reply_removed; DROP TRIGGER IF "
-                 "EXISTS reply_shadows_peer;") ||
-        !db.exec(replace(
-            replace(replace(replace(kTriggers, "@ADD@", kAdd), "@NEW@", floorOf(bands, "new")),
-                    "@OLD@", floorOf(bands, "old")),
-            "@MARK@", mark("new"))))
+                 "EXISTS reply_shadows_peer;"))
+        return false;
+    // Each row named and classed: `new` or `old`, its class worked out from its counts.
+    const auto ofRow = [&](const char* text, const std::string& row) {
+        return SqlText::replace(
+            SqlText::replace(SqlText::withCounts(text), "@F@", floorOf(bands, row)), "@ROW@", row);
+    };
+    std::string own = SqlText::replace(ofRow(kTriggers, "old"), "@ADD@", ofRow(kAdd, "new"));
+    own = SqlText::replace(SqlText::replace(own, "@NEW@", floorOf(bands, "new")), "@OLD@",
+                           floorOf(bands, "old"));
+    if (!db.exec(SqlText::replace(own, "@MARK@", mark("new"))))
         return false;
     // The other machines' sums are kept apart at the same boundaries, once they are kept.
     if (!hasTable(db, "peer_replies"))
         return true;
-    const auto ofRow = [&](std::string text, const std::string& row) {
-        return replace(replace(std::move(text), "@F@", floorOf(bands, row)), "@ROW@", row);
+    const auto peerClass = [&](const char* text, const std::string& row) {
+        return ofRow(SqlText::replace(text, "@CLASS@", kPeerClass).c_str(), row);
     };
-    std::string triggers = replace(kPeerTriggers, "@ADD@", ofRow(kPeerAdd, "new"));
-    triggers = replace(triggers, "@TAKE@", ofRow(kPeerTake, "old"));
-    triggers = replace(replace(triggers, "@NEWF@", floorOf(bands, "new")), "@OLDF@",
-                       floorOf(bands, "old"));
-    triggers = replace(replace(triggers, "@MARKNEW@", mark("new")), "@MARKOLD@", mark("old"));
+    std::string triggers =
+        SqlText::replace(SqlText::withCounts(kPeerTriggers), "@ADD@", ofRow(kPeerAdd, "new"));
+    triggers = SqlText::replace(triggers, "@TAKE@", peerClass(kPeerTake, "old"));
+    triggers = SqlText::replace(triggers, "@OLDCLASS@", ofRow(kPeerClass, "old"));
+    triggers = SqlText::replace(SqlText::replace(triggers, "@NEWF@", floorOf(bands, "new")),
+                                "@OLDF@", floorOf(bands, "old"));
+    triggers = SqlText::replace(SqlText::replace(triggers, "@MARKNEW@", mark("new")), "@MARKOLD@",
+                                mark("old"));
     return db.exec(triggers) && db.exec(kShadow);
 }
 
 bool PromptBands::rebuild(const SqliteDatabase& db, const std::vector<std::int64_t>& bands) {
-    return db.exec(replace(kRefill, "@R@", floorOf(bands, "r"))) &&
-           (!hasTable(db, "peer_replies") ||
-            db.exec(replace(kPeerRefill, "@R@", floorOf(bands, "r")))) &&
+    const auto refill = [&](const char* text) {
+        return db.exec(SqlText::replace(SqlText::withCounts(text), "@R@", floorOf(bands, "r")));
+    };
+    return refill(kRefill) && (!hasTable(db, "peer_replies") || refill(kPeerRefill)) &&
            makeTriggers(db, bands) &&
            (!hasTable(db, "day_zones") || db.exec("DELETE FROM day_sums; DELETE FROM day_zones;"));
 }

@@ -1,6 +1,7 @@
 #include "SyncFile.hpp"
 
 #include "MachineIdentity.hpp"
+#include "SqlText.hpp"
 #include "UniqueFd.hpp"
 
 #include <cstring>
@@ -11,13 +12,6 @@
 namespace vellumkite {
 
 namespace {
-
-std::string replace(std::string text, std::string_view from, const std::string& to) {
-    for (std::size_t at = text.find(from); at != std::string::npos;
-         at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
 
 // Each name is kept once, like the history's; sums per quarter hour (from 1970, UTC) of every
 // count and of the fast and US-only replies; the official limit readings it kept, by window name.
@@ -84,7 +78,7 @@ std::uint32_t bigEndian(const unsigned char* p) {
 } // namespace
 
 std::string SyncFile::schema(const std::string& schema) {
-    return replace(kSchema, "@.", schema + ".");
+    return SqlText::replace(kSchema, "@.", schema + ".");
 }
 
 std::optional<std::string> SyncFile::headerProblem(const std::filesystem::path& file) {

@@ -1,5 +1,7 @@
 #include "SyncMachines.hpp"
 
+#include "SqlText.hpp"
+
 #include <algorithm>
 #include <set>
 
@@ -115,9 +117,7 @@ DELETE FROM peer_readings WHERE machine = @M@;
 DELETE FROM machine_quarters WHERE machine = @M@;
 UPDATE machines SET forgotten = 1, replies = 0, problem = NULL WHERE id = @M@;
 )sql";
-    const std::string m = std::to_string(number);
-    for (std::size_t at = sql.find("@M@"); at != std::string::npos; at = sql.find("@M@", at))
-        sql.replace(at, 3, m);
+    sql = SqlText::replace(std::move(sql), "@M@", std::to_string(number));
     if (!db.exec("BEGIN IMMEDIATE"))
         return false;
     const bool ok = db.exec(sql);

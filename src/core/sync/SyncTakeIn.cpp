@@ -1,6 +1,7 @@
 #include "SyncTakeIn.hpp"
 
 #include "PromptBands.hpp"
+#include "SqlText.hpp"
 #include "SyncFile.hpp"
 
 #include <array>
@@ -52,18 +53,7 @@ JOIN temp.sync_names p ON p.theirs = r.project
 JOIN temp.sync_names m ON m.theirs = r.model
 WHERE r.time / 900000000 IN (SELECT quarter FROM temp.sync_changed)
 ON CONFLICT(key, machine) DO UPDATE SET
-    input = max(input, excluded.input),
-    cache_read = max(cache_read, excluded.cache_read),
-    cache_write = max(cache_write, excluded.cache_write),
-    cache_write_1h = max(cache_write_1h, excluded.cache_write_1h),
-    output = max(output, excluded.output),
-    fast = max(fast, excluded.fast),
-    us_only = max(us_only, excluded.us_only),
-    web_searches = max(web_searches, excluded.web_searches)
-WHERE excluded.input > input OR excluded.cache_read > cache_read
-      OR excluded.cache_write > cache_write OR excluded.cache_write_1h > cache_write_1h
-      OR excluded.output > output OR excluded.fast > fast OR excluded.us_only > us_only
-      OR excluded.web_searches > web_searches;
+    @KEEP_LARGEST@;
 )sql";
 
 // A machine taken in for the first time comes whole: its rows go in without the triggers that
@@ -77,16 +67,10 @@ bool addFirstSums(const SqliteDatabase& db, std::int64_t machine,
     read.bind(1, machine);
     auto mine = db.prepare("INSERT INTO machine_quarters VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, "
                            "?8, ?9, ?10, ?11, ?12, ?13)");
-    auto counted = db.prepare(R"sql(
+    auto counted = db.prepare(SqlText::withCounts(R"sql(
 INSERT INTO peer_quarters VALUES (?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)
 ON CONFLICT(quarter, model, fast, us_only, prompt_floor) DO UPDATE SET
-    input = input + excluded.input,
-    output = output + excluded.output,
-    cache_write = cache_write + excluded.cache_write,
-    cache_write_1h = cache_write_1h + excluded.cache_write_1h,
-    cache_read = cache_read + excluded.cache_read,
-    web_searches = web_searches + excluded.web_searches,
-    replies = replies + excluded.replies)sql");
+    @SUM_ADDED@)sql"));
     // (model, fast, US-only, prompt floor) -> input, output, cache write, 1-hour part, cache
     // read, web searches, replies; of every row, and of the counted ones.
     using Key = std::array<std::int64_t, 4>;
@@ -174,13 +158,6 @@ WHERE r.time >= coalesce((SELECT max(time) FROM peer_readings WHERE machine = @M
 ON CONFLICT(time, window, machine) DO NOTHING;
 )sql";
 
-std::string replace(std::string text, std::string_view from, const std::string& to) {
-    for (std::size_t at = text.find(from); at != std::string::npos;
-         at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-    return text;
-}
-
 // The file as last seen, and why it could not be taken in, so that it is not tried again until
 // it changes. A machine seen only in such a file is listed under the start of its id.
 void noteProblem(const SqliteDatabase& db, const SyncFolder::File& file, const std::string& why) {
@@ -218,24 +195,26 @@ bool takeRows(const SqliteDatabase& db, const SyncFolder::File& file,
     const bool first =
         !db.queryInteger("SELECT 1 FROM peer_replies WHERE machine = " + id + " LIMIT 1");
     const auto bands = PromptBands::read(db);
-    if (!bands || !db.exec(replace(kChanged, "@M@", id)))
+    if (!bands || !db.exec(SqlText::replace(kChanged, "@M@", id)))
         return false;
     if (first) {
         const std::string replies =
-            replace(kReplies, "WHERE r.time / 900000000 IN (SELECT quarter FROM temp.sync_changed)",
-                    "WHERE true ORDER BY r.time");
+            SqlText::replace(SqlText::withCounts(kReplies),
+                             "WHERE r.time / 900000000 IN (SELECT quarter FROM temp.sync_changed)",
+                             "WHERE true ORDER BY r.time");
         if (!db.exec("DROP TRIGGER peer_reply_added; DROP TRIGGER peer_reply_grown; DROP TRIGGER "
                      "peer_reply_moved; DROP TRIGGER peer_reply_removed;") ||
-            !db.exec(replace(replies, "@M@", id)) || !addFirstSums(db, number, *bands) ||
-            !db.exec(replace(kFirstMark, "@M@", id)) || !PromptBands::makeTriggers(db, *bands) ||
-            !db.exec(replace(kOutranked, "@M@", id)))
+            !db.exec(SqlText::replace(replies, "@M@", id)) || !addFirstSums(db, number, *bands) ||
+            !db.exec(SqlText::replace(kFirstMark, "@M@", id)) ||
+            !PromptBands::makeTriggers(db, *bands) ||
+            !db.exec(SqlText::replace(kOutranked, "@M@", id)))
             return false;
-    } else if (!db.exec(replace(kReplies, "@M@", id))) {
+    } else if (!db.exec(SqlText::replace(SqlText::withCounts(kReplies), "@M@", id))) {
         return false;
     }
-    if (!db.exec(replace(replace(kResults, "@M@", id), "@SINCE@", since)))
+    if (!db.exec(SqlText::replace(SqlText::replace(kResults, "@M@", id), "@SINCE@", since)))
         return false;
-    if (!db.exec(replace(kReadings, "@M@", id)))
+    if (!db.exec(SqlText::replace(kReadings, "@M@", id)))
         return false;
     auto done = db.prepare(R"sql(
 UPDATE machines SET name = ?2, published = ?3, file_size = ?4, file_modified = ?5, taken = ?6,

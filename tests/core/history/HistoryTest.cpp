@@ -272,7 +272,8 @@ TEST_F(HistoryTest, TheKeeperImportsBehindTheLiveFiguresAndRebuildsADamagedDatab
         writeFile(log, streamedReply("old" + std::to_string(i), "s", isoDaysAgo(now, 40), 10));
         fs::last_write_time(log, old);
     }
-    writeFile(logs / "p/new.jsonl", streamedReply("new", "s", isoDaysAgo(now, 0.1), 10));
+    // Now, so that it is today also just after midnight.
+    writeFile(logs / "p/new.jsonl", streamedReply("new", "s", isoDaysAgo(now, 0), 10));
     std::vector<std::string> said;
     const auto say = [&](const std::string& line) { said.push_back(line); };
     HistoryKeeper keeper(file, dir / "limit-readings.jsonl", kLookback, say);
