@@ -6,6 +6,7 @@
 #include "HistoryQuery.hpp"
 #include "LimitHistory.hpp"
 #include "PriceTable.hpp"
+#include "Stopwatch.hpp"
 
 #include <algorithm>
 #include <chrono>
@@ -21,17 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kDays = 56;
-
-double secondsOf(const std::function<void()>& f) {
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-double medianOf(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // Eight weeks of 16-hour days with a reply every 20 seconds, and the readings they would give:
 // a 5-hour window from each day's first message rising a point every 1/100 of its replies, the
@@ -91,24 +81,25 @@ void calibration(const fs::path& base, int runs) {
     std::optional<LimitRecord> record;
     std::vector<double> floor, work;
     for (int i = 0; i < std::max(runs, 5); ++i) {
-        floor.push_back(secondsOf([&] {
+        floor.push_back(Stopwatch::seconds([&] {
             const HistoryQuery q(db);
             (void)q.byModel(addSeconds(now, -14 * 86400.0), now);
             (void)q.byModel(addSeconds(now, -kDays * 86400.0), now);
         }));
-        work.push_back(secondsOf([&] { record = LimitHistory(db).record(prices, now); }));
+        work.push_back(Stopwatch::seconds([&] { record = LimitHistory(db).record(prices, now); }));
     }
     // What the app pays after each new reading: the spans of earlier passes are kept.
     LimitHistory::SpanCache cache;
     (void)LimitHistory(db).record(prices, now, &cache);
     std::vector<double> again;
     for (int i = 0; i < std::max(runs, 5); ++i)
-        again.push_back(secondsOf([&] { (void)LimitHistory(db).record(prices, now, &cache); }));
+        again.push_back(
+            Stopwatch::seconds([&] { (void)LimitHistory(db).record(prices, now, &cache); }));
     // What the terminal tool's json and status pay: the 5-hour window's alone, afresh.
     std::vector<double> fiveHour;
     for (int i = 0; i < std::max(runs, 5); ++i)
-        fiveHour.push_back(
-            secondsOf([&] { (void)LimitHistory(db).record(prices, now, nullptr, "five_hour"); }));
+        fiveHour.push_back(Stopwatch::seconds(
+            [&] { (void)LimitHistory(db).record(prices, now, nullptr, "five_hour"); }));
     const auto replies = db.queryInteger("SELECT count(*) FROM replies").value_or(0);
     const auto readings = db.queryInteger("SELECT count(*) FROM readings").value_or(0);
     std::printf("limits: calibration over %lld replies and %lld readings (%lld and %lld spans): "
@@ -117,13 +108,16 @@ void calibration(const fs::path& base, int runs) {
                 static_cast<long long>(replies), static_cast<long long>(readings),
                 record ? static_cast<long long>(record->calibration["five_hour"].spans) : -1LL,
                 record ? static_cast<long long>(record->calibration["seven_day"].spans) : -1LL,
-                medianOf(work) * 1e3, medianOf(work) / medianOf(floor), medianOf(floor) * 1e3);
+                Stopwatch::median(work) * 1e3, Stopwatch::median(work) / Stopwatch::median(floor),
+                Stopwatch::median(floor) * 1e3);
     std::printf("limits: the same again with the spans worked out before kept, as the app does "
                 "after each new reading: median %.1f ms, %.2fx the floor (target < 0.5x)\n",
-                medianOf(again) * 1e3, medianOf(again) / medianOf(floor));
+                Stopwatch::median(again) * 1e3,
+                Stopwatch::median(again) / Stopwatch::median(floor));
     std::printf("limits: the 5-hour window's alone, afresh, as json and status work it out: "
                 "median %.1f ms, %.2fx the floor (target < 1x)\n",
-                medianOf(fiveHour) * 1e3, medianOf(fiveHour) / medianOf(floor));
+                Stopwatch::median(fiveHour) * 1e3,
+                Stopwatch::median(fiveHour) / Stopwatch::median(floor));
 }
 
 void statusLine(const fs::path& base, int runs, const std::string& program) {
@@ -159,7 +153,8 @@ void statusLine(const fs::path& base, int runs, const std::string& program) {
     std::printf("limits: status line run, median CPU %.2f ms with the reading unchanged, %.2f ms "
                 "with a new one (its journal line included); starting /bin/true the same way "
                 "%.2f ms (target: < 3 ms more than that)\n",
-                medianOf(same) * 1e3, medianOf(changed) * 1e3, medianOf(floor) * 1e3);
+                Stopwatch::median(same) * 1e3, Stopwatch::median(changed) * 1e3,
+                Stopwatch::median(floor) * 1e3);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "LimitReading.hpp"
 #include "MachineIdentity.hpp"
 #include "PromptBands.hpp"
+#include "Stopwatch.hpp"
 #include "SyncFolder.hpp"
 #include "SyncPublish.hpp"
 #include "SyncTakeIn.hpp"
@@ -26,17 +27,6 @@ namespace {
 
 constexpr int kMachines = 10;
 constexpr int kDays = 365;
-
-double seconds(const std::function<void()>& f) {
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 fs::path home(const fs::path& root, const std::string& name) {
     return root / name;
@@ -216,7 +206,7 @@ void syncBench(const fs::path& base, int runs, const std::string& cli, const std
         std::vector<double> times;
         for (int i = 0; i < std::max(runs, 3); ++i) {
             SyncPublish::Outcome out;
-            times.push_back(seconds(
+            times.push_back(Stopwatch::seconds(
                 [&] { out = SyncPublish::run(db, machines[0], folder, systemNow(), true); }));
             if (out.status != SyncPublish::Status::published) {
                 std::printf("  publishing failed: %s\n", out.message.c_str());
@@ -226,7 +216,7 @@ void syncBench(const fs::path& base, int runs, const std::string& cli, const std
         std::printf("  publishing a year of one machine (%.1f MB history, %.1f MB file): median "
                     "%.3f s, best %.3f s (target < 1 s)\n",
                     fileMb(historyOf(h)), fileMb(folder / SyncFolder::fileName(machines[0].id)),
-                    median(times), *std::min_element(times.begin(), times.end()));
+                    Stopwatch::median(times), *std::min_element(times.begin(), times.end()));
         std::fflush(stdout);
     }
 
@@ -243,8 +233,8 @@ void syncBench(const fs::path& base, int runs, const std::string& cli, const std
         if (!opened.db)
             return;
         SyncTakeIn::Outcome in;
-        firstTimes.push_back(
-            seconds([&] { in = SyncTakeIn::run(*opened.db, folder, newcomer.id, systemNow()); }));
+        firstTimes.push_back(Stopwatch::seconds(
+            [&] { in = SyncTakeIn::run(*opened.db, folder, newcomer.id, systemNow()); }));
         if (in.taken < kMachines) {
             std::printf("  (took in %d of %d files)\n", in.taken, kMachines);
             for (const auto& line : in.lines)
@@ -252,7 +242,7 @@ void syncBench(const fs::path& base, int runs, const std::string& cli, const std
         }
     }
     std::printf("  taking in all %d the first time: median %.2f s (history then %.1f MB)\n",
-                kMachines, median(firstTimes), fileMb(historyOf(fresh)));
+                kMachines, Stopwatch::median(firstTimes), fileMb(historyOf(fresh)));
     std::fflush(stdout);
 
     // `report daily` over every machine, warm, as a whole process: in the new machine's home
@@ -271,9 +261,10 @@ void syncBench(const fs::path& base, int runs, const std::string& cli, const std
                 wall.push_back(o.wall);
         }
         std::printf("  %s: median %.1f ms, best %.1f ms (target < 100 ms)\n", what,
-                    median(wall) * 1e3, *std::min_element(wall.begin(), wall.end()) * 1e3);
+                    Stopwatch::median(wall) * 1e3,
+                    *std::min_element(wall.begin(), wall.end()) * 1e3);
         std::fflush(stdout);
-        return median(wall);
+        return Stopwatch::median(wall);
     };
     warm(fresh, {cli, "report", "daily"},
          "report daily warm over 10 machines taken in, whole process");

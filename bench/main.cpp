@@ -22,6 +22,7 @@
 #include "RealShapedTree.hpp"
 #include "RefreshPass.hpp"
 #include "ShellWords.hpp"
+#include "Stopwatch.hpp"
 #include "SyncBench.hpp"
 #include "TurnParser.hpp"
 #include "UsageReport.hpp"
@@ -51,22 +52,11 @@ namespace {
 
 constexpr double kLookback = 691200;
 
-double seconds(const std::function<void()>& f) {
-    const auto t0 = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
 double best(int runs, const std::function<void()>& f) {
     double b = 1e300;
     for (int i = 0; i < runs; ++i)
-        b = std::min(b, seconds(f));
+        b = std::min(b, bench::Stopwatch::seconds(f));
     return b;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 std::uint64_t treeBytes(const fs::path& root) {
@@ -293,21 +283,22 @@ void incremental(const fs::path& base, int runs) {
     store.refresh();
     std::vector<double> idle;
     for (int i = 0; i < std::max(runs, 5) * 4; ++i)
-        idle.push_back(seconds([&] { store.refresh(); }));
+        idle.push_back(bench::Stopwatch::seconds([&] { store.refresh(); }));
     std::printf("pass with nothing new, %zu files: median %.2f ms, slowest %.2f ms (a full walk "
                 "every %d passes) (target < 10 ms)\n",
-                files.size(), median(idle) * 1e3, *std::max_element(idle.begin(), idle.end()) * 1e3,
-                LogDirectory::kFullWalkEvery);
+                files.size(), bench::Stopwatch::median(idle) * 1e3,
+                *std::max_element(idle.begin(), idle.end()) * 1e3, LogDirectory::kFullWalkEvery);
 
     bench::LogTree writer(projects, 7);
     std::vector<double> appended;
     for (int i = 0; i < std::max(runs, 5) * 2; ++i) {
         appendRound(writer, files, i, 7, "msg_bench", "toolu_b");
-        appended.push_back(seconds([&] { store.refresh(); }));
+        appended.push_back(bench::Stopwatch::seconds([&] { store.refresh(); }));
     }
     std::printf("pass after 100 lines appended across 10 files: median %.2f ms, slowest %.2f ms "
                 "(target < 5 ms)\n",
-                median(appended) * 1e3, *std::max_element(appended.begin(), appended.end()) * 1e3);
+                bench::Stopwatch::median(appended) * 1e3,
+                *std::max_element(appended.begin(), appended.end()) * 1e3);
     std::fflush(stdout);
 
     // The same with the history on, as the app runs: its passes also write what they read.
@@ -328,17 +319,17 @@ void incremental(const fs::path& base, int runs) {
     while (reader.backlog().files > 0);
     idle.clear();
     for (int i = 0; i < std::max(runs, 5) * 4; ++i)
-        idle.push_back(seconds(pass));
+        idle.push_back(bench::Stopwatch::seconds(pass));
     appended.clear();
     for (int i = 0; i < std::max(runs, 5) * 2; ++i) {
         appendRound(writer, files, i, 13, "msg_history", "toolu_h");
-        appended.push_back(seconds(pass));
+        appended.push_back(bench::Stopwatch::seconds(pass));
     }
     std::printf(
         "with the history on: pass with nothing new median %.2f ms, slowest %.2f ms (target "
         "< 10 ms); pass writing 100 new lines in one transaction median %.2f ms\n",
-        median(idle) * 1e3, *std::max_element(idle.begin(), idle.end()) * 1e3,
-        median(appended) * 1e3);
+        bench::Stopwatch::median(idle) * 1e3, *std::max_element(idle.begin(), idle.end()) * 1e3,
+        bench::Stopwatch::median(appended) * 1e3);
     std::fflush(stdout);
 }
 
@@ -360,10 +351,11 @@ void refreshPass(const fs::path& base, int runs) {
     Snapshot snapshot = RefreshPass::run(store, inputs); // the first pass reads everything
     std::vector<double> times;
     for (int i = 0; i < std::max(runs, 5) * 4; ++i)
-        times.push_back(seconds([&] { snapshot = RefreshPass::run(store, inputs); }));
+        times.push_back(
+            bench::Stopwatch::seconds([&] { snapshot = RefreshPass::run(store, inputs); }));
     std::printf("refresh pass over %zu replies and %zu tool results, nothing new: median %.2f ms "
                 "(target < 20 ms; %zu tips)\n",
-                store.turns().size(), store.results().size(), median(times) * 1e3,
+                store.turns().size(), store.results().size(), bench::Stopwatch::median(times) * 1e3,
                 snapshot.tips.size());
     std::fflush(stdout);
 }
@@ -427,8 +419,9 @@ int compareChild(const fs::path& root, const fs::path& config, int runs,
         return 1;
     const auto row = [](const char* name, const Figures& f) {
         std::printf("  %-22s wall %6.3f s (best %6.3f)  cpu %6.3f s  peak RSS %6.1f MB\n", name,
-                    median(f.wall), *std::min_element(f.wall.begin(), f.wall.end()), median(f.cpu),
-                    median(f.peak));
+                    bench::Stopwatch::median(f.wall),
+                    *std::min_element(f.wall.begin(), f.wall.end()),
+                    bench::Stopwatch::median(f.cpu), bench::Stopwatch::median(f.peak));
     };
     std::printf("  medians of %d runs%s:\n", runs, peer.empty() ? "" : ", alternating");
     row("vellumkite-cli json", us);
@@ -436,8 +429,9 @@ int compareChild(const fs::path& root, const fs::path& config, int runs,
         row("peer", them);
         std::printf("  ratio ours/peer        wall %.2fx (target <= 0.5)  cpu %.2fx  peak RSS "
                     "%.2fx\n",
-                    median(us.wall) / median(them.wall), median(us.cpu) / median(them.cpu),
-                    median(us.peak) / median(them.peak));
+                    bench::Stopwatch::median(us.wall) / bench::Stopwatch::median(them.wall),
+                    bench::Stopwatch::median(us.cpu) / bench::Stopwatch::median(them.cpu),
+                    bench::Stopwatch::median(us.peak) / bench::Stopwatch::median(them.peak));
         // The sparkline and the burn rate move with the clock between two runs.
         const auto steady = [](std::string text) {
             for (const char* key : {"\"sparkline\":[", "\"burnPerMin\":"}) {
@@ -451,7 +445,10 @@ int compareChild(const fs::path& root, const fs::path& config, int runs,
                     steady(us.output) == steady(them.output) ? "yes" : "no");
     }
     std::printf("  targets on this machine: wall <= 0.255 s, peak RSS <= 64 MB: %s\n",
-                median(us.wall) <= 0.255 && median(us.peak) <= 64 ? "met" : "not met");
+                bench::Stopwatch::median(us.wall) <= 0.255 &&
+                        bench::Stopwatch::median(us.peak) <= 64
+                    ? "met"
+                    : "not met");
     std::fflush(stdout);
     return 0;
 }

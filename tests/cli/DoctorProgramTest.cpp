@@ -11,10 +11,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 std::vector<std::string> everythingUnder(const fs::path& root) {
     std::vector<std::string> out;
     for (const auto& e : fs::recursive_directory_iterator(root))

@@ -12,10 +12,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 // Entries as the LiteLLM map has them (dollars per token), with a reseller's, another vendor's
 // and the map's own description, which are passed over.
 constexpr const char* kLiteLlm = R"({

@@ -24,6 +24,11 @@ inline const std::string kCli = VELLUMKITE_CLI_PATH;
 inline const std::string kStatusLine = VELLUMKITE_STATUSLINE_PATH;
 #endif
 
+// Whether a program's output says `part`.
+inline bool has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
 // A fixed-offset zone in which it is now between 12:00 and 13:00, so that "today" holds the last
 // few hours whenever the tests run.
 inline std::string noonTimeZone() {
