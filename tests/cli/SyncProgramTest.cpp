@@ -128,6 +128,13 @@ TEST(SyncProgramTest, TwoHomesOnOneFolderCountEveryReplyOnceAndEachMachineAlone)
     fs::copy_file(published(folder)[0], folder / (stem + ".sync-conflict-20261207-1.sqlite3"));
     writeFile(folder / (stem + " (conflicted copy).sqlite3"), "torn");
     EXPECT_EQ(report(laptop).input, all.input);
+    // The doctor names the machines and when they published, and the copies it leaves alone.
+    const Exit doctor = laptop.programs.run({kCli, "doctor"});
+    EXPECT_TRUE(has(doctor.out, "Sync            " + folder.string() +
+                                    ": this machine published now; desktop now"))
+        << doctor.out;
+    EXPECT_TRUE(has(doctor.out, "left alone (not a machine's file): ")) << doctor.out;
+    EXPECT_TRUE(has(doctor.out, stem + " (conflicted copy).sqlite3")) << doctor.out;
 
     // The folder gone: said once, and the report from what was taken in still answers.
     fs::rename(folder, laptop.dir / "Gone");
@@ -135,6 +142,8 @@ TEST(SyncProgramTest, TwoHomesOnOneFolderCountEveryReplyOnceAndEachMachineAlone)
     ASSERT_EQ(missing.code, 0) << missing.err;
     EXPECT_NE(missing.err.find(folder.string()), std::string::npos) << missing.err;
     EXPECT_EQ(counted(missing).input, all.input);
+    EXPECT_TRUE(
+        has(laptop.programs.run({kCli, "doctor"}).out, "Sync            " + folder.string() + " "));
     fs::rename(laptop.dir / "Gone", folder);
 
     // Forgotten: the laptop's own usage again, the shared chat its own.
