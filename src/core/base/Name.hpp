@@ -32,7 +32,8 @@ public:
     friend bool operator==(Name a, const char* b) noexcept { return *a.text_ == b; }
     // By text, so that orders do not depend on when a name was first seen.
     friend std::strong_ordering operator<=>(Name a, Name b) noexcept {
-        return a.text_ == b.text_ ? std::strong_ordering::equal : *a.text_ <=> *b.text_;
+        // compare(), not <=> on the strings: libc++ before 16 has no <=> for them.
+        return a.text_ == b.text_ ? std::strong_ordering::equal : a.text_->compare(*b.text_) <=> 0;
     }
 
     // For hashing by identity.

@@ -325,7 +325,7 @@ ON CONFLICT(key) DO UPDATE SET
     cache_write = max(cache_write, excluded.cache_write),
     output = max(output, excluded.output))sql");
     s.bind(1, std::string_view(key))
-        .bind(2, Timestamp::parse(time)->time_since_epoch().count())
+        .bind(2, static_cast<std::int64_t>(Timestamp::parse(time)->time_since_epoch().count()))
         .bind(3, std::string_view(model))
         .bind(4, input)
         .bind(5, cacheWrite)
