@@ -122,8 +122,7 @@ bool MenuPopover::scrolls() const {
 QSize MenuPopover::sizeHint() const {
     // The scroll bar only where the sections do not fit; the scroll area's own guess may show
     // one that scrolls by a pixel or two.
-    scroll_->setVerticalScrollBarPolicy(scrolls() ? Qt::ScrollBarAsNeeded
-                                                  : Qt::ScrollBarAlwaysOff);
+    scroll_->setVerticalScrollBarPolicy(scrolls() ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
     const int natural = naturalHeight();
     return {contentWidth(), heightLimit_ > 0 ? std::min(natural, heightLimit_) : natural};
 }
