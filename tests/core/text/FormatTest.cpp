@@ -1,7 +1,7 @@
 #include "Format.hpp"
 
-#include <cmath>
 #include <clocale>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <limits>
 
