@@ -314,16 +314,6 @@ int importFile(const std::string& name, bool yes) {
 
 } // namespace
 
-std::string PricesCommand::usage() {
-    return "  prices [--json]\n"
-           "               the price book in force, where each entry came from, and the\n"
-           "               models in the history that have no price\n"
-           "  prices import FILE [--yes]\n"
-           "               take the claude-* prices of FILE (a LiteLLM price map or a file\n"
-           "               like the book) into your own price file; shows the changes first\n"
-           "               and writes them with --yes\n";
-}
-
 int PricesCommand::main(int argc, char** argv) {
     const std::vector<std::string_view> args(argv, argv + argc);
     if (args.empty() || (args.size() == 1 && args[0] == "--json")) {

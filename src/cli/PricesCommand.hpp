@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string>
-
 namespace vellumkite {
 
 // `vellumkite-cli prices`: the price book in force, where each entry came from, and the models
@@ -11,7 +9,6 @@ struct PricesCommand {
     // argv[0] is the first word after "prices". Exit 0; 1 when an import was refused or not
     // confirmed, or the output could not be written; 2 for a mistake in the arguments.
     static int main(int argc, char** argv);
-    static std::string usage();
 };
 
 } // namespace vellumkite

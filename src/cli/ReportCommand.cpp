@@ -248,21 +248,6 @@ std::string machinesLine(const std::vector<SyncMachine>& machines, const Machine
 
 } // namespace
 
-std::string ReportCommand::usage() {
-    return "  report daily|weekly|monthly|chats|projects|models [OPTIONS]\n"
-           "               usage and its list-price cost from the history, which keeps\n"
-           "               every day since Vellumkite first read the logs\n"
-           "    --since YYYY-MM-DD, --until YYYY-MM-DD   local days, both included\n"
-           "    --tz ZONE            days in this zone (e.g. Europe/Berlin; default: local)\n"
-           "    --week-start monday|sunday               (default monday)\n"
-           "    --by-model           a row per model under each period\n"
-           "    --machine NAME|ID    one machine's usage alone (see sync)\n"
-           "    --json               one JSON object instead of the table\n"
-           "  report limits [--since D] [--until D] [--tz ZONE] [--json]\n"
-           "               every 5-hour and weekly window the status line read, what one\n"
-           "               percent of each costs, and when the current ones run out\n";
-}
-
 int ReportCommand::main(int argc, char** argv) {
     std::string problem;
     const auto args = parse(argc, argv, problem);

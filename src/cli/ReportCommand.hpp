@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string>
-
 namespace vellumkite {
 
 // `vellumkite-cli report`: brings the history up to date with the logs, then answers from it.
@@ -9,7 +7,6 @@ struct ReportCommand {
     // argv[0] is the first word after "report". Exit 0, 1 when the history is unavailable, 2 for
     // a mistake in the arguments.
     static int main(int argc, char** argv);
-    static std::string usage();
 };
 
 } // namespace vellumkite

@@ -250,17 +250,6 @@ int forget(const std::string& text) {
 
 } // namespace
 
-std::string SyncCommand::usage() {
-    return "  sync [FOLDER] [--name NAME]\n"
-           "               share this machine's history through FOLDER, one that your machines\n"
-           "               keep in step (Syncthing, Nextcloud, a network share...), and count\n"
-           "               every machine's usage in reports; without FOLDER: the folder and\n"
-           "               every machine found there\n"
-           "  sync --off   stop publishing and taking in\n"
-           "  sync --forget NAME|ID\n"
-           "               take another machine's usage out of this machine's history\n";
-}
-
 int SyncCommand::main(int argc, char** argv) {
     const std::vector<std::string_view> args(argv, argv + argc);
     if (args.empty()) {

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <string>
-
 namespace vellumkite {
 
 // `vellumkite-cli sync`: the folder this machine shares its history through, and the machines
@@ -12,7 +10,6 @@ struct SyncCommand {
     // argv[0] is the first word after "sync". Exit 0; 1 when the folder cannot be used or the
     // history cannot be written; 2 for a mistake in the arguments.
     static int main(int argc, char** argv);
-    static std::string usage();
 };
 
 } // namespace vellumkite
