@@ -30,14 +30,7 @@ CREATE TABLE names(
 CREATE TABLE replies(
     key TEXT PRIMARY KEY,
     time INTEGER NOT NULL,
-    session INTEGER NOT NULL REFERENCES names(id),
-    project INTEGER NOT NULL REFERENCES names(id),
-    model INTEGER NOT NULL REFERENCES names(id),
-    input INTEGER NOT NULL,
-    cache_read INTEGER NOT NULL,
-    cache_write INTEGER NOT NULL,
-    cache_write_1h INTEGER NOT NULL,
-    output INTEGER NOT NULL
+    @REPLY_COLUMNS@
 ) STRICT, WITHOUT ROWID;
 -- Covers every report's query, so that a report reads this index alone.
 CREATE INDEX replies_by_time ON replies(time, model, session, project, input, output,
@@ -115,11 +108,7 @@ DROP TRIGGER reply_grown;
 DROP TABLE quarters;
 CREATE TABLE quarters(
     quarter INTEGER NOT NULL,
-    model INTEGER NOT NULL REFERENCES names(id),
-    fast INTEGER NOT NULL,
-    us_only INTEGER NOT NULL,
-    prompt_floor INTEGER NOT NULL,
-    @SUM_COLUMNS@,
+    @CLASS_SUMS@,
     PRIMARY KEY (quarter, model, fast, us_only, prompt_floor)
 ) STRICT, WITHOUT ROWID;
 CREATE TABLE bands(
@@ -151,14 +140,7 @@ CREATE TABLE peer_replies(
     machine INTEGER NOT NULL REFERENCES machines(id),
     time INTEGER NOT NULL,
     key TEXT NOT NULL,
-    session INTEGER NOT NULL REFERENCES names(id),
-    project INTEGER NOT NULL REFERENCES names(id),
-    model INTEGER NOT NULL REFERENCES names(id),
-    input INTEGER NOT NULL,
-    cache_read INTEGER NOT NULL,
-    cache_write INTEGER NOT NULL,
-    cache_write_1h INTEGER NOT NULL,
-    output INTEGER NOT NULL,
+    @REPLY_COLUMNS@,
     fast INTEGER NOT NULL,
     us_only INTEGER NOT NULL,
     web_searches INTEGER NOT NULL,
@@ -170,9 +152,7 @@ CREATE UNIQUE INDEX peer_replies_by_key ON peer_replies(key, machine);
 CREATE TABLE peer_readings(
     machine INTEGER NOT NULL REFERENCES machines(id),
     window INTEGER NOT NULL REFERENCES names(id),
-    time INTEGER NOT NULL,
-    percent REAL NOT NULL,
-    resets_at INTEGER NOT NULL,
+    @READING_COLUMNS@,
     PRIMARY KEY (time, window, machine)
 ) STRICT, WITHOUT ROWID;
 CREATE TABLE peer_results(
@@ -187,20 +167,12 @@ CREATE TABLE peer_results(
 CREATE TABLE machine_quarters(
     machine INTEGER NOT NULL REFERENCES machines(id),
     quarter INTEGER NOT NULL,
-    model INTEGER NOT NULL REFERENCES names(id),
-    fast INTEGER NOT NULL,
-    us_only INTEGER NOT NULL,
-    prompt_floor INTEGER NOT NULL,
-    @SUM_COLUMNS@,
+    @CLASS_SUMS@,
     PRIMARY KEY (machine, quarter, model, fast, us_only, prompt_floor)
 ) STRICT, WITHOUT ROWID;
 CREATE TABLE peer_quarters(
     quarter INTEGER NOT NULL,
-    model INTEGER NOT NULL REFERENCES names(id),
-    fast INTEGER NOT NULL,
-    us_only INTEGER NOT NULL,
-    prompt_floor INTEGER NOT NULL,
-    @SUM_COLUMNS@,
+    @CLASS_SUMS@,
     PRIMARY KEY (quarter, model, fast, us_only, prompt_floor)
 ) STRICT, WITHOUT ROWID;
 -- Usage per local day (days since 1970 in the zone named), UTC day (which price period applies),
@@ -211,11 +183,7 @@ CREATE TABLE day_sums(
     zone TEXT NOT NULL,
     day INTEGER NOT NULL,
     utc_day INTEGER NOT NULL,
-    model INTEGER NOT NULL REFERENCES names(id),
-    fast INTEGER NOT NULL,
-    us_only INTEGER NOT NULL,
-    prompt_floor INTEGER NOT NULL,
-    @SUM_COLUMNS@,
+    @CLASS_SUMS@,
     PRIMARY KEY (zone, day, utc_day, model, fast, us_only, prompt_floor)
 ) STRICT, WITHOUT ROWID;
 CREATE TABLE day_zones(
@@ -301,9 +269,7 @@ bool toVersion2(const SqliteDatabase& db) {
 constexpr const char* kReadings = R"sql(
 CREATE TABLE IF NOT EXISTS readings(
     window INTEGER NOT NULL REFERENCES names(id),
-    time INTEGER NOT NULL,
-    percent REAL NOT NULL,
-    resets_at INTEGER NOT NULL,
+    @READING_COLUMNS@,
     PRIMARY KEY (time, window)
 ) STRICT, WITHOUT ROWID;
 )sql";
@@ -354,11 +320,11 @@ HistoryDatabase::Status migrate(const SqliteDatabase& db, std::string& message) 
     }
     bool ok = version >= 0;
     if (ok && version < 1)
-        ok = db.exec(kSchema) && db.exec("PRAGMA user_version = 1");
+        ok = db.exec(HistoryDatabase::firstSchema()) && db.exec("PRAGMA user_version = 1");
     if (ok && version < 2)
         ok = toVersion2(db);
     if (ok && version < 3)
-        ok = db.exec(kReadings) && db.exec("PRAGMA user_version = 3");
+        ok = db.exec(SqlText::withCounts(kReadings)) && db.exec("PRAGMA user_version = 3");
     if (ok && version < 4)
         ok = toVersion4(db);
     // Later versions add their steps here, each from the one before.
@@ -389,6 +355,10 @@ std::string makePrivate(const std::filesystem::path& file, unsigned mode) {
 }
 
 } // namespace
+
+std::string HistoryDatabase::firstSchema() {
+    return SqlText::withCounts(kSchema);
+}
 
 std::filesystem::path HistoryDatabase::defaultFile() {
     const auto folder = UserFolders::appData();

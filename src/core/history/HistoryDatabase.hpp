@@ -67,6 +67,10 @@ struct HistoryDatabase {
     // Renames a damaged file aside (with its journal files) and returns the line that tells the
     // user so.
     static std::string setAside(const std::filesystem::path& file);
+
+    // The tables as the first version made them. Each later version changes them by a step of
+    // its own from here, so this text stays as it is for good; tests build an old history from it.
+    static std::string firstSchema();
 };
 
 } // namespace vellumkite

@@ -9,6 +9,9 @@ namespace {
 // A table of sums keeps these, in this order, then the number of replies.
 constexpr std::array<std::string_view, 6> kSums = {"input",          "output",     "cache_write",
                                                    "cache_write_1h", "cache_read", "web_searches"};
+// A reply's counts as the first schema defined them.
+constexpr std::array<std::string_view, 5> kFirstCounts = {"input", "cache_read", "cache_write",
+                                                          "cache_write_1h", "output"};
 // What a reply keeps that only grows as its lines are read.
 constexpr std::array<std::string_view, 8> kReply = {"input",          "cache_read",  "cache_write",
                                                     "cache_write_1h", "output",      "fast",
@@ -41,6 +44,9 @@ std::string SqlText::withCounts(std::string text) {
         std::string_view name;
         std::string text;
     } fills[] = {
+        {"@CLASS_SUMS@", "model INTEGER NOT NULL REFERENCES names(id),\n    "
+                         "fast INTEGER NOT NULL,\n    us_only INTEGER NOT NULL,\n    "
+                         "prompt_floor INTEGER NOT NULL,\n    @SUM_COLUMNS@"},
         {"@SUM_COLUMNS@",
          each(kSums, "@C@ INTEGER NOT NULL", ",\n    ") + ",\n    replies INTEGER NOT NULL"},
         {"@SUM_ADDED@", each(kSums, "@C@ = @C@ + excluded.@C@", ",\n        ") +
@@ -50,6 +56,12 @@ std::string SqlText::withCounts(std::string text) {
          each(kSums, "@C@ = @C@ - @ROW@.@C@", ",\n        ") + ",\n        replies = replies - 1"},
         {"@ROW_SUMS@", each(kSums, "@ROW@.@C@", ", ")},
         {"@SUMMED@", each(kSums, "sum(@C@)", ", ") + ", count(*)"},
+        {"@REPLY_COLUMNS@", "session INTEGER NOT NULL REFERENCES names(id),\n    "
+                            "project INTEGER NOT NULL REFERENCES names(id),\n    "
+                            "model INTEGER NOT NULL REFERENCES names(id),\n    " +
+                                each(kFirstCounts, "@C@ INTEGER NOT NULL", ",\n    ")},
+        {"@READING_COLUMNS@",
+         "time INTEGER NOT NULL,\n    percent REAL NOT NULL,\n    resets_at INTEGER NOT NULL"},
         {"@KEEP_LARGEST@", each(kReply, "@C@ = max(@C@, excluded.@C@)", ",\n    ") + "\nWHERE " +
                                each(kReply, "excluded.@C@ > @C@", " OR ")},
     };

@@ -63,9 +63,7 @@ CREATE TABLE @.quarter_sums(
 ) STRICT;
 CREATE TABLE @.readings(
     window TEXT NOT NULL,
-    time INTEGER NOT NULL,
-    percent REAL NOT NULL,
-    resets_at INTEGER NOT NULL,
+    @READING_COLUMNS@,
     PRIMARY KEY (time, window)
 ) STRICT, WITHOUT ROWID;
 )sql";
@@ -78,7 +76,7 @@ std::uint32_t bigEndian(const unsigned char* p) {
 } // namespace
 
 std::string SyncFile::schema(const std::string& schema) {
-    return SqlText::replace(kSchema, "@.", schema + ".");
+    return SqlText::withCounts(SqlText::replace(kSchema, "@.", schema + "."));
 }
 
 std::optional<std::string> SyncFile::headerProblem(const std::filesystem::path& file) {

@@ -232,84 +232,6 @@ TEST_F(PricedHistoryTest, ANewBookRepricesTheWholeHistoryEvenAtANewThreshold) {
 
 namespace {
 
-// The schema as version 1 of the history made it.
-constexpr const char* kVersion1Schema = R"sql(
-CREATE TABLE names(
-    id INTEGER PRIMARY KEY,
-    text TEXT NOT NULL UNIQUE
-) STRICT;
-CREATE TABLE replies(
-    key TEXT PRIMARY KEY,
-    time INTEGER NOT NULL,
-    session INTEGER NOT NULL REFERENCES names(id),
-    project INTEGER NOT NULL REFERENCES names(id),
-    model INTEGER NOT NULL REFERENCES names(id),
-    input INTEGER NOT NULL,
-    cache_read INTEGER NOT NULL,
-    cache_write INTEGER NOT NULL,
-    cache_write_1h INTEGER NOT NULL,
-    output INTEGER NOT NULL
-) STRICT, WITHOUT ROWID;
--- Covers every report's query, so that a report reads this index alone.
-CREATE INDEX replies_by_time ON replies(time, model, session, project, input, output,
-                                        cache_write, cache_write_1h, cache_read);
--- Sums per quarter hour (from 1970, UTC) and model, kept by triggers as replies come and grow,
--- so that reports by day, week, month and model read a few rows per day instead of every reply.
-CREATE TABLE quarters(
-    quarter INTEGER NOT NULL,
-    model INTEGER NOT NULL REFERENCES names(id),
-    input INTEGER NOT NULL,
-    output INTEGER NOT NULL,
-    cache_write INTEGER NOT NULL,
-    cache_write_1h INTEGER NOT NULL,
-    cache_read INTEGER NOT NULL,
-    replies INTEGER NOT NULL,
-    PRIMARY KEY (quarter, model)
-) STRICT, WITHOUT ROWID;
-CREATE TRIGGER reply_added AFTER INSERT ON replies BEGIN
-    INSERT INTO quarters
-    VALUES (new.time / 900000000, new.model, new.input, new.output, new.cache_write,
-            new.cache_write_1h, new.cache_read, 1)
-    ON CONFLICT(quarter, model) DO UPDATE SET
-        input = input + excluded.input,
-        output = output + excluded.output,
-        cache_write = cache_write + excluded.cache_write,
-        cache_write_1h = cache_write_1h + excluded.cache_write_1h,
-        cache_read = cache_read + excluded.cache_read,
-        replies = replies + 1;
-END;
--- A reply's time and model never change; its counts only grow.
-CREATE TRIGGER reply_grown AFTER UPDATE ON replies BEGIN
-    UPDATE quarters SET
-        input = input + new.input - old.input,
-        output = output + new.output - old.output,
-        cache_write = cache_write + new.cache_write - old.cache_write,
-        cache_write_1h = cache_write_1h + new.cache_write_1h - old.cache_write_1h,
-        cache_read = cache_read + new.cache_read - old.cache_read
-    WHERE quarter = old.time / 900000000 AND model = old.model;
-END;
-CREATE TABLE results(
-    call_id TEXT PRIMARY KEY,
-    time INTEGER NOT NULL,
-    session INTEGER NOT NULL REFERENCES names(id),
-    category TEXT,
-    tokens INTEGER NOT NULL
-) STRICT, WITHOUT ROWID;
-CREATE TABLE calls(
-    call_id TEXT PRIMARY KEY,
-    category TEXT NOT NULL
-) STRICT, WITHOUT ROWID;
-CREATE TABLE logs(
-    path TEXT PRIMARY KEY,
-    offset INTEGER NOT NULL,
-    device INTEGER NOT NULL,
-    inode INTEGER NOT NULL,
-    print INTEGER NOT NULL,
-    size INTEGER NOT NULL,
-    modified INTEGER NOT NULL
-) STRICT, WITHOUT ROWID;
-)sql";
-
 // A reply as version 1 wrote it (its columns, its upsert).
 void writeVersion1(const SqliteDatabase& db, const std::string& key, const char* time,
                    const char* model, std::int64_t input, std::int64_t cacheWrite,
@@ -374,7 +296,8 @@ TEST_F(PricedHistoryTest, AVersion1HistoryKeepsEveryRowAndLearnsTheRestFromItsLo
                                          "\n" + withoutId(e1) + "\n" + withoutId(e2) + "\n");
     {
         auto db = SqliteDatabase::open(file, SqliteDatabase::Mode::create);
-        ASSERT_TRUE(db && db->exec(kVersion1Schema) && db->exec("PRAGMA user_version = 1"));
+        ASSERT_TRUE(db && db->exec(HistoryDatabase::firstSchema()) &&
+                    db->exec("PRAGMA user_version = 1"));
         ASSERT_TRUE(db->exec("INSERT INTO names(text) VALUES ('s1'), ('/home/you/project'), "
                              "('claude-opus-4-6'), ('claude-sonnet-4-5')"));
         writeVersion1(*db, "msg_a:req_a", "2026-11-10T10:00:00.000Z", "claude-opus-4-6", 10, 0,
