@@ -2,16 +2,16 @@
 
 set -l commands status watch json waybar report prices sync setup doctor statusline
 complete -c vellumkite-cli -f
-complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a status -d 'The current picture (the default)'
-complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a watch -d 'The same, redrawn every 3 seconds'
-complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a json -d 'The figures as one JSON object'
-complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a waybar -d 'One line of JSON for Waybar'
-complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a report -d 'Usage, cost and limit readings from the history'
-complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a prices -d 'The price book'
-complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a sync -d "Count your other machines' usage too"
-complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a setup -d 'Turn on the limit readings'
-complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a doctor -d 'Check each piece Vellumkite relies on'
-complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a statusline -d 'The status-line command'
+# Each command and what it does, as fish reads candidates: a word, a tab, its description.
+function __vellumkite_cli_commands
+    printf '%s\t%s\n' status 'The current picture (the default)' \
+        watch 'The same, redrawn every 3 seconds' json 'The figures as one JSON object' \
+        waybar 'One line of JSON for Waybar' report 'Usage, cost and limit readings from the history' \
+        prices 'The price book' sync "Count your other machines' usage too" \
+        setup 'Turn on the limit readings' doctor 'Check each piece Vellumkite relies on' \
+        statusline 'The status-line command'
+end
+complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -a '(__vellumkite_cli_commands)'
 complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -l help -d 'Show a summary of the commands'
 complete -c vellumkite-cli -n "not __fish_seen_subcommand_from $commands" -l version -d 'Show the version'
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from watch" -l json -d 'One JSON object per line'
@@ -32,6 +32,6 @@ complete -c vellumkite-cli -n "__fish_seen_subcommand_from sync" -a "(__fish_com
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from sync" -l name -x -d "This machine's name"
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from sync" -l off -d 'Stop publishing and taking in'
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from sync" -l forget -x -d "Take another machine's usage out"
-complete -c vellumkite-cli -n "__fish_seen_subcommand_from setup" -s y -l yes -d 'Make the change without asking'
-complete -c vellumkite-cli -n "__fish_seen_subcommand_from setup" -l undo -d 'Put back the status line that was there before'
+complete -c vellumkite-cli -n "__fish_seen_subcommand_from setup; and not __fish_contains_opt -s y yes" -s y -l yes -d 'Make the change without asking'
+complete -c vellumkite-cli -n "__fish_seen_subcommand_from setup; and not __fish_contains_opt undo" -l undo -d 'Put back the status line that was there before'
 complete -c vellumkite-cli -n "__fish_seen_subcommand_from statusline; and contains -- -- (commandline -opc)" -a "(__fish_complete_subcommand --fcs-skip=3)"

@@ -15,51 +15,48 @@ expect() { # shell, what was typed, what came back, what should have
         failed=1
     fi
 }
-commands_s=$(printf 'setup\nstatus\nstatusline\nsync')
-sync_options=$(printf -- '--forget\n--name\n--off')
-setup_options=$(printf -- '--undo\n--yes')
-reports_m=$(printf 'models\nmonthly')
-reports_l=limits
-limits_options=$(printf -- '--json\n--since\n--tz\n--until')
+# What is typed, and the words every shell should offer.
+cases='vellumkite-cli s|setup status statusline sync
+vellumkite-cli setup --|--undo --yes
+vellumkite-cli setup --yes --|--undo
+vellumkite-cli report m|models monthly
+vellumkite-cli report daily --w|--week-start
+vellumkite-cli prices i|import
+vellumkite-cli report l|limits
+vellumkite-cli report limits --|--json --since --tz --until
+vellumkite-cli sync --|--forget --name --off
+vellumkite-cli report daily --m|--machine'
+check() { # shell, the function that completes a line in it
+    ran=1
+    while IFS='|' read -r typed words; do
+        # shellcheck disable=SC2086
+        expect "$1" "$typed" "$($2 "$typed" </dev/null)" "$(printf '%s\n' $words)"
+    done <<EOF
+$cases
+EOF
+}
 
 if [ -r /usr/share/bash-completion/bash_completion ] && command -v bash >/dev/null; then
-    ran=1
     complete_bash() {
+        set -f
+        # shellcheck disable=SC2086
+        set -- $1
         bash -c '. /usr/share/bash-completion/bash_completion 2>/dev/null; . "$0/vellumkite-cli.bash"
             COMP_WORDS=("$@"); COMP_CWORD=$(( $# - 1 )); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
             _vellumkite_cli 2>/dev/null; printf "%s\n" "${COMPREPLY[@]}"' "$dir" "$@" | sort -u
     }
-    expect bash "vellumkite-cli s" "$(complete_bash vellumkite-cli s)" "$commands_s"
-    expect bash "vellumkite-cli setup --" "$(complete_bash vellumkite-cli setup --)" "$setup_options"
-    expect bash "vellumkite-cli setup --yes --" "$(complete_bash vellumkite-cli setup --yes --)" "--undo"
-    expect bash "vellumkite-cli report m" "$(complete_bash vellumkite-cli report m)" "$reports_m"
-    expect bash "vellumkite-cli report daily --w" "$(complete_bash vellumkite-cli report daily --w)" "--week-start"
-    expect bash "vellumkite-cli prices i" "$(complete_bash vellumkite-cli prices i)" "import"
-    expect bash "vellumkite-cli report l" "$(complete_bash vellumkite-cli report l)" "$reports_l"
-    expect bash "vellumkite-cli report limits --" "$(complete_bash vellumkite-cli report limits --)" "$limits_options"
-    expect bash "vellumkite-cli sync --" "$(complete_bash vellumkite-cli sync --)" "$sync_options"
-    expect bash "vellumkite-cli report daily --m" "$(complete_bash vellumkite-cli report daily --m)" "--machine"
+    check bash complete_bash
 fi
 
 if command -v fish >/dev/null; then
-    ran=1
     complete_fish() {
         HOME=$work XDG_CONFIG_HOME=$work XDG_DATA_HOME=$work fish --no-config -c \
             "source '$dir/vellumkite-cli.fish'; complete -C '$1'" | cut -f1 | sort -u
     }
-    expect fish "vellumkite-cli s" "$(complete_fish 'vellumkite-cli s')" "$commands_s"
-    expect fish "vellumkite-cli setup --" "$(complete_fish 'vellumkite-cli setup --')" "$setup_options"
-    expect fish "vellumkite-cli report m" "$(complete_fish 'vellumkite-cli report m')" "$reports_m"
-    expect fish "vellumkite-cli report daily --w" "$(complete_fish 'vellumkite-cli report daily --w')" "--week-start"
-    expect fish "vellumkite-cli prices i" "$(complete_fish 'vellumkite-cli prices i')" "import"
-    expect fish "vellumkite-cli report l" "$(complete_fish 'vellumkite-cli report l')" "$reports_l"
-    expect fish "vellumkite-cli report limits --" "$(complete_fish 'vellumkite-cli report limits --')" "$limits_options"
-    expect fish "vellumkite-cli sync --" "$(complete_fish 'vellumkite-cli sync --')" "$sync_options"
-    expect fish "vellumkite-cli report daily --m" "$(complete_fish 'vellumkite-cli report daily --m')" "--machine"
+    check fish complete_fish
 fi
 
 if command -v zsh >/dev/null; then
-    ran=1
     # Completion runs only in an interactive shell's line editor: type into one on a
     # pseudo-terminal and catch what the completion function offers.
     complete_zsh() {
@@ -74,14 +71,7 @@ if command -v zsh >/dev/null; then
             zpty -d z
             print -r -- $out' "$dir" "$1" | grep -o '<<[^>$]*>>' | sed 's/^<<//; s/>>$//' | sort -u
     }
-    expect zsh "vellumkite-cli s" "$(complete_zsh 'vellumkite-cli s')" "$commands_s"
-    expect zsh "vellumkite-cli setup --" "$(complete_zsh 'vellumkite-cli setup --')" "$setup_options"
-    expect zsh "vellumkite-cli report m" "$(complete_zsh 'vellumkite-cli report m')" "$reports_m"
-    expect zsh "vellumkite-cli prices i" "$(complete_zsh 'vellumkite-cli prices i')" "import"
-    expect zsh "vellumkite-cli report l" "$(complete_zsh 'vellumkite-cli report l')" "$reports_l"
-    expect zsh "vellumkite-cli report limits --" "$(complete_zsh 'vellumkite-cli report limits --')" "$limits_options"
-    expect zsh "vellumkite-cli sync --" "$(complete_zsh 'vellumkite-cli sync --')" "$sync_options"
-    expect zsh "vellumkite-cli report daily --m" "$(complete_zsh 'vellumkite-cli report daily --m')" "--machine"
+    check zsh complete_zsh
 fi
 
 [ "$ran" -eq 0 ] && { echo "no bash-completion, fish or zsh: skipped"; exit 77; }
