@@ -19,6 +19,15 @@
 
 namespace vellumkite {
 
+namespace {
+
+// A line for the user, on the app's standard error.
+void say(const std::string& line) {
+    (void)Fd::writeAll(STDERR_FILENO, "vellumkite: " + line + "\n");
+}
+
+} // namespace
+
 // Lives on the store thread and owns the store; everything it does runs there.
 struct StoreThread::Worker : QObject {
     explicit Worker(const Inputs& in)
@@ -26,19 +35,10 @@ struct StoreThread::Worker : QObject {
           store(RefreshPass::kLookbackSeconds, in.clock), preferences(*in.preferences),
           clock(in.clock), limitsFile(in.limitsFile.empty() ? Limits::file() : in.limitsFile),
           timeOfDay(in.timeOfDay),
-          keeper(
-              in.historyFile.empty() ? HistoryDatabase::defaultFile() : in.historyFile,
-              LimitJournal::beside(limitsFile), RefreshPass::kLookbackSeconds,
-              [](const std::string& line) {
-                  (void)Fd::writeAll(STDERR_FILENO, "vellumkite: " + line + "\n");
-              },
-              in.clock),
-          sync(
-              in.identityFile.empty() ? MachineIdentity::defaultFile() : in.identityFile,
-              [](const std::string& line) {
-                  (void)Fd::writeAll(STDERR_FILENO, "vellumkite: " + line + "\n");
-              },
-              in.clock) {}
+          keeper(in.historyFile.empty() ? HistoryDatabase::defaultFile() : in.historyFile,
+                 LimitJournal::beside(limitsFile), RefreshPass::kLookbackSeconds, say, in.clock),
+          sync(in.identityFile.empty() ? MachineIdentity::defaultFile() : in.identityFile, say,
+               in.clock) {}
 
     std::filesystem::path syncFolder() const {
         return utf8(preferences.get(PreferenceKeys::syncFolder));
@@ -94,9 +94,7 @@ struct StoreThread::Worker : QObject {
     HistoryKeeper keeper;
     SyncKeeper sync;
     bool attached = false;
-    PriceLoader prices{[](const std::string& line) {
-        (void)Fd::writeAll(STDERR_FILENO, "vellumkite: " + line + "\n");
-    }};
+    PriceLoader prices{say};
     std::atomic<bool> cancelled{false};
     FailureNote passFailure{QStringLiteral("finish a refresh pass")};
     FailureNote historyFailure{QStringLiteral("read the history")};
@@ -127,58 +125,56 @@ StoreThread::~StoreThread() {
     thread_.wait();
 }
 
-void StoreThread::pass(Environment environment, QObject* context, std::function<void(Pass)> done) {
+template <typename Answer, typename Work>
+void StoreThread::ask(QObject* context, FailureNote Worker::*note, std::optional<Answer> failed,
+                      Work work, std::function<void(Answer)> done) {
     QMetaObject::invokeMethod(
         worker_,
-        [worker = worker_, env = std::move(environment), context,
+        [worker = worker_, context, note, failed = std::move(failed), work = std::move(work),
          done = std::move(done)]() mutable {
             if (worker->cancelled)
                 return;
-            Pass pass;
+            std::optional<Answer> answer;
             try {
-                pass = worker->pass(std::move(env));
-                worker->passFailure.record(true);
+                answer = work(*worker);
+                (worker->*note).record(true);
             } catch (const std::exception& e) {
-                // This pass publishes nothing; the next one reads on from where the store stands.
-                worker->passFailure.record(false, QString::fromLocal8Bit(e.what()));
-                return;
+                (worker->*note).record(false, QString::fromLocal8Bit(e.what()));
+                answer = std::move(failed);
             }
+            if (!answer)
+                return;
             // Naming the context drops the call if the context is gone by then.
             QMetaObject::invokeMethod(
                 context,
-                [pass = std::move(pass), done = std::move(done)]() mutable {
-                    done(std::move(pass));
+                [answer = std::move(*answer), done = std::move(done)]() mutable {
+                    done(std::move(answer));
                 },
                 Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
 }
 
+void StoreThread::pass(Environment environment, QObject* context, std::function<void(Pass)> done) {
+    // A pass that throws publishes nothing; the next one reads on from where the store stands.
+    ask<Pass>(
+        context, &Worker::passFailure, std::nullopt,
+        [env = std::move(environment)](Worker& worker) mutable {
+            return worker.pass(std::move(env));
+        },
+        std::move(done));
+}
+
 void StoreThread::overview(Instant now, std::optional<Limits::Window> weekly,
                            TimeOfDayFormatter dayAndTime, MachineScope scope, QObject* context,
                            std::function<void(std::optional<HistoryOverview>)> done) {
-    QMetaObject::invokeMethod(
-        worker_,
-        [worker = worker_, now, weekly, dayAndTime = std::move(dayAndTime), scope, context,
-         done = std::move(done)] {
-            if (worker->cancelled)
-                return;
-            std::optional<HistoryOverview> overview;
-            try {
-                overview = worker->overview(now, weekly, dayAndTime, scope);
-                worker->historyFailure.record(true);
-            } catch (const std::exception& e) {
-                // Answered as a history that could not answer, so the window says so.
-                worker->historyFailure.record(false, QString::fromLocal8Bit(e.what()));
-            }
-            QMetaObject::invokeMethod(
-                context,
-                [overview = std::move(overview), done = std::move(done)]() mutable {
-                    done(std::move(overview));
-                },
-                Qt::QueuedConnection);
+    // A history that throws answers as one that could not answer, so the window says so.
+    ask<std::optional<HistoryOverview>>(
+        context, &Worker::historyFailure, std::optional<HistoryOverview>{},
+        [now, weekly, dayAndTime = std::move(dayAndTime), scope](Worker& worker) {
+            return worker.overview(now, weekly, dayAndTime, scope);
         },
-        Qt::QueuedConnection);
+        std::move(done));
 }
 
 } // namespace vellumkite

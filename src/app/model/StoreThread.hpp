@@ -62,6 +62,13 @@ public:
 
 private:
     struct Worker;
+    // Runs `work` on the store thread, unless the thread is going away, and hands its answer to
+    // `done` on the context's thread. A throw is noted in `note`; `failed` is the answer then
+    // (none at all when it is empty).
+    template <typename Answer, typename Work>
+    void ask(QObject* context, FailureNote Worker::*note, std::optional<Answer> failed, Work work,
+             std::function<void(Answer)> done);
+
     QThread thread_;
     Worker* worker_; // deleted on its own thread when that thread finishes
 };

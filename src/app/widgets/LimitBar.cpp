@@ -12,6 +12,14 @@
 
 namespace vellumkite {
 
+namespace {
+
+constexpr int kBarHeight = 6;
+constexpr int kRowGap = 4;
+constexpr int kSpacing = 8;
+
+} // namespace
+
 QString LimitBar::detailText(const Limits::Window& window, Instant now) {
     return QString::fromStdString(Texts::limitDetail(window, now));
 }

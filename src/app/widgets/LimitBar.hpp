@@ -14,10 +14,6 @@ class LimitBar : public QWidget, public Accessible {
     Q_OBJECT
 
 public:
-    static constexpr int kBarHeight = 6;
-    static constexpr int kRowGap = 4;
-    static constexpr int kSpacing = 8;
-
     // The text at the right of the title row, with the countdown taken at now.
     static QString detailText(const Limits::Window& window, Instant now);
 

@@ -14,6 +14,8 @@ namespace vellumkite {
 
 namespace {
 
+constexpr qreal kCornerRadius = 6;
+constexpr qreal kInset = 2;
 constexpr qreal kDisabledOpacity = 0.45;
 constexpr int kTextPadding = 10;
 

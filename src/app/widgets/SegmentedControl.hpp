@@ -13,9 +13,6 @@ class SegmentedControl : public QWidget, public Accessible {
     Q_OBJECT
 
 public:
-    static constexpr qreal kCornerRadius = 6;
-    static constexpr qreal kInset = 2;
-
     explicit SegmentedControl(QStringList options, QWidget* parent = nullptr);
 
     const QStringList& options() const { return options_; }

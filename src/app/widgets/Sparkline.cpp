@@ -13,6 +13,8 @@ namespace vellumkite {
 
 namespace {
 
+constexpr qreal kCornerRadius = 1.5;
+
 double usable(double value) {
     return std::isfinite(value) ? value : 0;
 }

@@ -15,7 +15,6 @@ class Sparkline : public QWidget, public Accessible {
     Q_OBJECT
 
 public:
-    static constexpr qreal kCornerRadius = 1.5;
     static constexpr qreal kActiveOpacity = 0.85;
     static constexpr qreal kIdleOpacity = 0.15;
 

@@ -13,6 +13,11 @@ namespace vellumkite {
 
 namespace {
 
+constexpr qreal kSpacing = 8;
+constexpr qreal kLineGap = 2;
+constexpr qreal kCornerRadius = 8;
+constexpr qreal kBackgroundOpacity = 0.12;
+
 QFont titleFont() {
     QFont font = Theme::callout();
     font.setWeight(QFont::DemiBold);

@@ -19,10 +19,6 @@ class TipCard : public QWidget, public Accessible {
 
 public:
     static constexpr int kCompactLines = 3;
-    static constexpr qreal kSpacing = 8;
-    static constexpr qreal kLineGap = 2;
-    static constexpr qreal kCornerRadius = 8;
-    static constexpr qreal kBackgroundOpacity = 0.12;
 
     static Symbol symbol(Tip::Level level);
     // The card's tint over the palette's window.
