@@ -29,8 +29,7 @@ void TextLine::setText(const QString& text) {
     if (text == text_)
         return;
     text_ = text;
-    updateGeometry();
-    update();
+    remeasure();
     announce(this);
 }
 
@@ -38,8 +37,7 @@ void TextLine::setTextFont(const QFont& font) {
     if (font == font_)
         return;
     font_ = font;
-    updateGeometry();
-    update();
+    remeasure();
 }
 
 void TextLine::setRole(Role role) {
@@ -68,15 +66,13 @@ QColor TextLine::textColor() const {
 
 void TextLine::setMonoDigits(bool mono) {
     mono_ = mono;
-    updateGeometry();
-    update();
+    remeasure();
 }
 
 void TextLine::setFit(Fit fit) {
     fit_ = fit;
     updatePolicy();
-    updateGeometry();
-    update();
+    remeasure();
 }
 
 void TextLine::setAlignRight(bool right) {
@@ -86,6 +82,11 @@ void TextLine::setAlignRight(bool right) {
 
 void TextLine::setElideMode(Qt::TextElideMode mode) {
     elideMode_ = mode;
+    update();
+}
+
+void TextLine::remeasure() {
+    updateGeometry();
     update();
 }
 

@@ -69,6 +69,8 @@ private:
     qreal naturalWidth() const;
     int lineHeight() const;
     void updatePolicy();
+    // What the line measures changed: its layout asks again, and it is drawn anew.
+    void remeasure();
 
     QString text_;
     QFont font_;
