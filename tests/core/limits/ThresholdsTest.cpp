@@ -40,30 +40,32 @@ private:
 } // namespace
 
 TEST(ThresholdsTest, NoOverridesGiveTheDefaults) {
-    const Thresholds t = loadWith({});
-    EXPECT_EQ(t, Thresholds{});
-    EXPECT_EQ(t.chatSoft, 150000);
-    EXPECT_EQ(t.chatHard, 300000);
-    EXPECT_EQ(t.limitWarn, 80.0);
-    EXPECT_EQ(t.limitAlert, 90.0);
-    EXPECT_EQ(t.idleMinutes, 60.0);
-    EXPECT_EQ(t.idleMinSize, 50000);
-    EXPECT_EQ(t.toolShare, 0.1);
+    // The defaults the README gives.
+    EXPECT_EQ(loadWith({}), (Thresholds{.chatSoft = 150000,
+                                        .chatHard = 300000,
+                                        .limitWarn = 80.0,
+                                        .limitAlert = 90.0,
+                                        .idleMinutes = 60.0,
+                                        .idleMinSize = 50000,
+                                        .toolShare = 0.1}));
 }
 
 TEST(ThresholdsTest, VariableNamesSplitCamelCase) {
-    EXPECT_EQ(Thresholds::environmentName("chatSoft"), "VELLUMKITE_CHAT_SOFT");
-    EXPECT_EQ(Thresholds::environmentName("chatHard"), "VELLUMKITE_CHAT_HARD");
-    EXPECT_EQ(Thresholds::environmentName("limitWarn"), "VELLUMKITE_LIMIT_WARN");
-    EXPECT_EQ(Thresholds::environmentName("limitAlert"), "VELLUMKITE_LIMIT_ALERT");
-    EXPECT_EQ(Thresholds::environmentName("idleMinutes"), "VELLUMKITE_IDLE_MINUTES");
-    EXPECT_EQ(Thresholds::environmentName("toolShare"), "VELLUMKITE_TOOL_SHARE");
-    // Only a lower-case letter followed by an upper-case one gets the underscore.
-    EXPECT_EQ(Thresholds::environmentName("aBC"), "VELLUMKITE_A_BC");
-    EXPECT_EQ(Thresholds::environmentName("abCdE"), "VELLUMKITE_AB_CD_E");
-    EXPECT_EQ(Thresholds::environmentName("URLPath"), "VELLUMKITE_URLPATH");
-    EXPECT_EQ(Thresholds::environmentName("a1B"), "VELLUMKITE_A1B");
-    EXPECT_EQ(Thresholds::environmentName(""), "VELLUMKITE_");
+    const std::pair<const char*, const char*> names[] = {
+        {"chatSoft", "VELLUMKITE_CHAT_SOFT"},
+        {"chatHard", "VELLUMKITE_CHAT_HARD"},
+        {"limitWarn", "VELLUMKITE_LIMIT_WARN"},
+        {"limitAlert", "VELLUMKITE_LIMIT_ALERT"},
+        {"idleMinutes", "VELLUMKITE_IDLE_MINUTES"},
+        {"toolShare", "VELLUMKITE_TOOL_SHARE"},
+        // Only a lower-case letter followed by an upper-case one gets the underscore.
+        {"aBC", "VELLUMKITE_A_BC"},
+        {"abCdE", "VELLUMKITE_AB_CD_E"},
+        {"URLPath", "VELLUMKITE_URLPATH"},
+        {"a1B", "VELLUMKITE_A1B"},
+        {"", "VELLUMKITE_"}};
+    for (const auto& [field, name] : names)
+        EXPECT_EQ(Thresholds::environmentName(field), name) << field;
 }
 
 TEST(ThresholdsTest, IntegerOverridesTruncateTowardZero) {
@@ -121,11 +123,11 @@ TEST(ThresholdsTest, PreferencesOfOtherTypesReadLikeNumbers) {
                                        {"limitAlert", PrefValue{std::string(" 75 percent")}},
                                        {"toolShare", PrefValue{PrefValue::Other{}}},
                                        {"chatSoft", PrefValue{false}}});
-    EXPECT_EQ(t.idleMinutes, 0.0);
-    EXPECT_EQ(t.limitWarn, 1.0);
-    EXPECT_EQ(t.limitAlert, 75.0);
-    EXPECT_EQ(t.toolShare, 0.0);
-    EXPECT_EQ(t.chatSoft, 0);
+    EXPECT_EQ(t, (Thresholds{.chatSoft = 0,
+                             .limitWarn = 1.0,
+                             .limitAlert = 75.0,
+                             .idleMinutes = 0.0,
+                             .toolShare = 0.0}));
 }
 
 TEST(ThresholdsTest, IdleMinSizeCannotBeOverridden) {

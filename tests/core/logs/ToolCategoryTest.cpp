@@ -1,34 +1,38 @@
 #include "ToolCategory.hpp"
 
 #include <gtest/gtest.h>
+#include <initializer_list>
 
 using vellumkite::ToolCategory;
 
+namespace {
+
+void expectCategory(std::string_view category, std::initializer_list<const char*> tools) {
+    for (const char* tool : tools)
+        EXPECT_EQ(ToolCategory::of(tool), category) << '"' << tool << '"';
+}
+
+} // namespace
+
 TEST(ToolCategoryTest, BuiltInNamesMatchExactly) {
-    EXPECT_EQ(ToolCategory::of("Read"), "File reads");
-    EXPECT_EQ(ToolCategory::of("NotebookRead"), "File reads");
-    EXPECT_EQ(ToolCategory::of("MultiEdit"), "File edits");
-    EXPECT_EQ(ToolCategory::of("BashOutput"), "Terminal commands");
-    EXPECT_EQ(ToolCategory::of("LS"), "Searches");
-    EXPECT_EQ(ToolCategory::of("WebSearch"), "Web");
-    EXPECT_EQ(ToolCategory::of("Task"), "Subagents");
-    EXPECT_EQ(ToolCategory::of("read"), "Other tools");
-    EXPECT_EQ(ToolCategory::of("Read "), "Other tools");
-    EXPECT_EQ(ToolCategory::of("?"), "Other tools");
-    EXPECT_EQ(ToolCategory::of(""), "Other tools");
+    expectCategory("File reads", {"Read", "NotebookRead"});
+    expectCategory("File edits", {"MultiEdit"});
+    expectCategory("Terminal commands", {"BashOutput"});
+    expectCategory("Searches", {"LS"});
+    expectCategory("Web", {"WebSearch"});
+    expectCategory("Subagents", {"Task"});
+    expectCategory("Other tools", {"read", "Read ", "?", ""});
 }
 
 TEST(ToolCategoryTest, SpecificConnectorsComeBeforeTheGeneralPrefix) {
-    EXPECT_EQ(ToolCategory::of("mcp__claude-in-chrome__navigate"), "Browser");
-    EXPECT_EQ(ToolCategory::of("mcp__Claude_Browser__screenshot"), "Browser");
-    EXPECT_EQ(ToolCategory::of("mcp__computer-use__click"), "Screen control");
-    EXPECT_EQ(ToolCategory::of("mcp__Claude_Code_iOS_Simulator__tap"), "iOS Simulator");
-    EXPECT_EQ(ToolCategory::of("mcp__ccd_session"), "Claude app tools");
-    EXPECT_EQ(ToolCategory::of("mcp__visualize__"), "Claude app tools");
+    expectCategory("Browser",
+                   {"mcp__claude-in-chrome__navigate", "mcp__Claude_Browser__screenshot"});
+    expectCategory("Screen control", {"mcp__computer-use__click"});
+    expectCategory("iOS Simulator", {"mcp__Claude_Code_iOS_Simulator__tap"});
+    expectCategory("Claude app tools", {"mcp__ccd_session", "mcp__visualize__"});
     // Cut short by its last underscore: only the general prefix still matches.
-    EXPECT_EQ(ToolCategory::of("mcp__Claude_Browser_"), "Connectors");
-    EXPECT_EQ(ToolCategory::of("mcp__"), "Connectors");
-    EXPECT_EQ(ToolCategory::of("mcp_github"), "Other tools");
+    expectCategory("Connectors", {"mcp__Claude_Browser_", "mcp__"});
+    expectCategory("Other tools", {"mcp_github"});
 }
 
 TEST(ToolCategoryTest, EveryLabelGivenIsOnTheOneList) {

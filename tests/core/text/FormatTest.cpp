@@ -69,11 +69,10 @@ TEST(FormatTest, PercentRoundsHalvesAwayFromZeroAndNamesMissingValues) {
 }
 
 TEST(FormatTest, LastPathComponentIgnoresATrailingSlash) {
-    EXPECT_EQ(Format::lastPathComponent("/Users/you/Projects/my-app"), "my-app");
-    EXPECT_EQ(Format::lastPathComponent("/Users/you/Projects/my-app/"), "my-app");
-    EXPECT_EQ(Format::lastPathComponent("plain"), "plain");
-    EXPECT_EQ(Format::lastPathComponent("?"), "?");
-    EXPECT_EQ(Format::lastPathComponent(""), "");
+    for (const char* path : {"/Users/you/Projects/my-app", "/Users/you/Projects/my-app/"})
+        EXPECT_EQ(Format::lastPathComponent(path), "my-app") << path;
+    for (const char* name : {"plain", "?", ""})
+        EXPECT_EQ(Format::lastPathComponent(name), name);
 }
 
 TEST(FormatTest, TokensAreTheSameInTipsAndViewsWhateverTheLocale) {
