@@ -30,8 +30,7 @@ namespace {
 constexpr int kPadding = 16;
 constexpr int kSpacing = 12;
 // The size the window was drawn for.
-constexpr int kWidth = 640;
-constexpr int kHeight = 480;
+constexpr QSize kDrawnFor(640, 480);
 
 QString weightText(double w) {
     return qs(Format::tokens(Format::rounded(w).value_or(0)));
@@ -247,7 +246,8 @@ HistoryWindow::HistoryWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
 QSize HistoryWindow::sizeHint() const {
     // The size the window was drawn for, grown with the font, and never narrower than a row
     // that must not be cut.
-    const int w = std::max(Theme::scaledWidth(kWidth), content_->minimumSizeHint().width());
+    const int w =
+        std::max(Theme::scaledWidth(kDrawnFor.width()), content_->minimumSizeHint().width());
     QLayout* l = content_->layout();
     int natural = l->hasHeightForWidth() ? l->totalHeightForWidth(w) : l->totalSizeHint().height();
     // The limits below the month are scrolled to: the window opens as large as without them.
@@ -257,7 +257,7 @@ QSize HistoryWindow::sizeHint() const {
                                                      : limitsPart_->sizeHint().height()) +
                    kSpacing;
     }
-    return {w, std::max(Theme::scaledWidth(kHeight), natural)};
+    return {w, std::max(Theme::scaledWidth(kDrawnFor.height()), natural)};
 }
 
 QString HistoryWindow::statusText() const {

@@ -17,8 +17,8 @@ namespace vellumkite {
 namespace {
 
 constexpr qreal kBackgroundOpacity = 0.97;
-constexpr int kPanelLeft = 80;
-constexpr int kPanelTop = 20;
+// The panel's top-left corner from the available area's.
+constexpr QPoint kPanelOffset(80, 20);
 constexpr qint64 kReopenGuardMs = 300;
 
 Qt::WindowFlags flagsFor(PopoverWindow::Kind kind) {
@@ -88,7 +88,7 @@ QPoint PopoverWindow::nearTopLeft(const QSize& size, const QRect& available) {
 }
 
 QPoint PopoverWindow::panelTopLeft(const QRect& available) {
-    return available.topLeft() + QPoint(kPanelLeft, kPanelTop);
+    return available.topLeft() + kPanelOffset;
 }
 
 void PopoverWindow::popup(const QRect& anchor) {
@@ -123,10 +123,10 @@ void PopoverWindow::showPanel() {
     QScreen* screen = QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->availableGeometry() : QRect();
     if (area.isValid())
-        content_->setHeightLimit(area.height() - kPanelTop);
+        content_->setHeightLimit(area.height() - kPanelOffset.y());
     content_->sync();
     adjustSize();
-    QPoint at = area.isValid() ? panelTopLeft(area) : QPoint(kPanelLeft, kPanelTop);
+    QPoint at = area.isValid() ? panelTopLeft(area) : kPanelOffset;
     if (area.isValid())
         at.setX(std::max(area.left(), std::min(at.x(), area.right() + 1 - width())));
     move(at);
