@@ -57,23 +57,15 @@ TEST(CliProgramTest, EmptyHomeGivesTheQuietPicture) {
 TEST(CliProgramTest, JsonCarriesEveryFigureOfThePass) {
     TestHome home;
     Reply a;
-    a.sessionId = "s1";
-    a.cwd = "/home/you/alpha";
-    a.timestamp = isoAgo(600);
-    a.messageId = "msg_a";
+    a.messageId = "msg_a", a.sessionId = "s1", a.cwd = "/home/you/alpha", a.timestamp = isoAgo(600);
     a.input = 100, a.cacheRead = 10000, a.cacheWrite = 2000, a.output = 50;
     a.tools = {{"t1", "Read"}};
     Reply b = a;
-    b.timestamp = isoAgo(30);
-    b.messageId = "msg_b";
+    b.messageId = "msg_b", b.timestamp = isoAgo(30), b.tools = {};
     b.input = 10, b.cacheRead = 20000, b.cacheWrite = 400, b.output = 20;
-    b.tools = {};
     Reply c;
-    c.sessionId = "s2";
-    c.cwd = "/home/you/beta";
-    c.timestamp = isoAgo(7200);
-    c.messageId = "msg_c";
-    c.input = 1000, c.cacheRead = 0, c.cacheWrite = 0, c.output = 200;
+    c.messageId = "msg_c", c.sessionId = "s2", c.cwd = "/home/you/beta", c.timestamp = isoAgo(7200);
+    c.input = 1000, c.output = 200;
     writeFile(home.chatFile("s1"), replyLine(a) + "\n" +
                                        resultLine("s1", isoAgo(590), {{"t1", 4000}}) + "\n" +
                                        replyLine(b) + "\n");
