@@ -63,6 +63,12 @@ std::vector<std::string> rules(const std::vector<Tip>& tips) {
 
 using Rules = std::vector<std::string>;
 
+// The one tip of a limit rule about the 5-hour window that resets at kNow + 2h (17:06).
+std::vector<Tip> limitTip(const std::string& rule, Tip::Level level, std::string title,
+                          std::string text) {
+    return {{rule, level, std::move(title), std::move(text), rule + "|1750007200"}};
+}
+
 } // namespace
 
 TEST(CoachTest, NothingToSayGivesOneReassuringTip) {
@@ -119,10 +125,8 @@ TEST(CoachTest, ColdChatNeedsSizeAndTheFullIdleTime) {
 
 TEST(CoachTest, LimitTipsStartExactlyAtTheirThresholdsAndAlertsIgnoreThePace) {
     const auto tips = tipsFor(withWindow(92.6, kNow + 2h, 1'000'000, 1e9));
-    EXPECT_EQ(tips, (std::vector<Tip>{{"limit.alert", Tip::Level::alert, "92% of your 5-hour limit",
-                                       "Save your work now and keep messages small. It resets at "
-                                       "17:06.",
-                                       "limit.alert|1750007200"}}));
+    EXPECT_EQ(tips, limitTip("limit.alert", Tip::Level::alert, "92% of your 5-hour limit",
+                             "Save your work now and keep messages small. It resets at 17:06."));
     EXPECT_EQ(rules(tipsFor(withWindow(90))), Rules{"limit.alert"});
     EXPECT_EQ(rules(tipsFor(withWindow(89.99))), Rules{"limit.warn"});
     EXPECT_EQ(rules(tipsFor(withWindow(80))), Rules{"limit.warn"});
@@ -132,11 +136,11 @@ TEST(CoachTest, LimitTipsStartExactlyAtTheirThresholdsAndAlertsIgnoreThePace) {
 TEST(CoachTest, PaceWarningComparesTheProjectionWithTheReset) {
     // 1 000 000 weight for 50 %: the other half at 20 000 a minute lasts 50 minutes.
     const auto fast = tipsFor(withWindow(50, kNow + 2h, 1'000'000, 20'000));
-    EXPECT_EQ(fast, (std::vector<Tip>{{"limit.pace", Tip::Level::warn,
-                                       "On pace to hit the limit at 15:56",
-                                       "It resets at 17:06. Slow down: finish this task, /clear, "
-                                       "and use smaller chats.",
-                                       "limit.pace|1750007200"}}));
+    EXPECT_EQ(
+        fast,
+        limitTip(
+            "limit.pace", Tip::Level::warn, "On pace to hit the limit at 15:56",
+            "It resets at 17:06. Slow down: finish this task, /clear, and use smaller chats."));
     // At 5 000 a minute it lasts 200 minutes, past the reset, and 50 % is below the warning.
     EXPECT_EQ(rules(tipsFor(withWindow(50, kNow + 2h, 1'000'000, 5'000))), Rules{"ok"});
     // Filling up exactly at the reset is not a warning; a moment earlier is.
@@ -149,10 +153,8 @@ TEST(CoachTest, PaceWarningComparesTheProjectionWithTheReset) {
 
 TEST(CoachTest, PaceTakesThePlaceOfThePlainWarning) {
     const auto slow = tipsFor(withWindow(85, kNow + 2h, 850'000, 100));
-    EXPECT_EQ(slow, (std::vector<Tip>{{"limit.warn", Tip::Level::warn, "85% of your 5-hour limit",
-                                       "Plenty of room is gone. Keep chats short until it resets "
-                                       "at 17:06.",
-                                       "limit.warn|1750007200"}}));
+    EXPECT_EQ(slow, limitTip("limit.warn", Tip::Level::warn, "85% of your 5-hour limit",
+                             "Plenty of room is gone. Keep chats short until it resets at 17:06."));
     EXPECT_EQ(rules(tipsFor(withWindow(85, kNow + 2h, 850'000, 10'000))), Rules{"limit.pace"});
 }
 
