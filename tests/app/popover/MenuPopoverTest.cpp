@@ -31,6 +31,11 @@ protected:
     QStringList section(const MenuPopover& p, const char* name) {
         return visibleTexts(part(&p, name));
     }
+    // Laid out and shown, as the tray opens it.
+    static void open(MenuPopover& p) {
+        p.adjustSize();
+        p.show();
+    }
 };
 
 } // namespace
@@ -190,8 +195,7 @@ TEST_F(MenuPopoverTest, SharesRatesAndLevels) {
     EXPECT_EQ(visibleTexts(part(&p, "topRowRest")), QStringList({"75%", "Other chats"}));
     EXPECT_EQ(part(&p, "chatRow")->findChild<Dot*>()->level(), Level::warn);
     EXPECT_EQ(section(p, "liveSection")[1], "\u2014/min \u00B7 last 15 min");
-    p.adjustSize();
-    p.show();
+    open(p);
     EXPECT_EQ(p.width(), 320);
     const auto* name =
         part(&p, "topSection")->findChild<QWidget*>("topRow")->findChildren<TextLine*>()[1];
@@ -203,8 +207,7 @@ TEST_F(MenuPopoverTest, SettingsWriteTheModelAndShowItsState) {
     model->setShowBox(false);
     model->setBoxSize(BoxSize::large);
     MenuPopover p(*model);
-    p.adjustSize();
-    p.show();
+    open(p);
     auto* toggle = part<QCheckBox>(&p, "showBoxToggle");
     auto* picker = part<SegmentedControl>(&p, "sizePicker");
     ASSERT_TRUE(toggle && picker);
@@ -301,8 +304,7 @@ TEST_F(MenuPopoverTest, TheButtonTurnsOnTheLimitReadingsAfterShowingTheChange) {
     auto* prompt = part<LimitReadingsPrompt>(&p, "limitsMessage");
     ASSERT_TRUE(prompt);
     prompt->setProgram(VELLUMKITE_STATUSLINE_PATH);
-    p.adjustSize();
-    p.show();
+    open(p);
     auto* button = part<QPushButton>(&p, "turnOnLimitsButton");
     ASSERT_TRUE(button && button->isVisible());
     EXPECT_EQ(button->text(), "Turn on limit readings");
@@ -356,8 +358,7 @@ TEST_F(MenuPopoverTest, TheButtonTurnsOnTheLimitReadingsAfterShowingTheChange) {
 
 TEST_F(MenuPopoverTest, SyncIsChosenHereAndListsTheMachinesFound) {
     MenuPopover p(*model);
-    p.adjustSize();
-    p.show();
+    open(p);
     auto* setting = part<PopoverSync>(&p, "syncSetting");
     auto* choose = part<QToolButton>(&p, "syncChoose");
     ASSERT_TRUE(setting && choose);
