@@ -92,6 +92,17 @@ struct Changes {
     std::vector<std::set<std::string>> seen;
 };
 
+// The passes a model published and the history answers it brought, counted as they come.
+struct Tally {
+    explicit Tally(AppModel& m) {
+        QObject::connect(&m, &AppModel::published, &m, [this] { ++published; });
+        QObject::connect(&m, &AppModel::historyChanged, &m,
+                         [this, &m] { historyAnswers += m.history() ? 1 : 0; });
+    }
+    int published = 0;
+    int historyAnswers = 0;
+};
+
 class AppModelTest : public ::testing::Test {
 protected:
     TempDir dir;
@@ -196,33 +207,30 @@ TEST_F(AppModelTest, TheHistoryIsWrittenEveryPassAndReadOnlyWhileWatched) {
     addReply("a", kNoon - 5min, 1000);
     addReply("a", kNoon - 4min, 2000);
     AppModel model(services());
-    int published = 0, historyAnswers = 0;
-    QObject::connect(&model, &AppModel::published, [&] { ++published; });
-    QObject::connect(&model, &AppModel::historyChanged,
-                     [&] { historyAnswers += model.history() ? 1 : 0; });
-    ASSERT_TRUE(waitUntil([&] { return published == 1; }));
+    const Tally tally(model);
+    ASSERT_TRUE(waitUntil([&] { return tally.published == 1; }));
     EXPECT_TRUE(model.historyStatus().available);
     spin(50);
     EXPECT_FALSE(model.history()) << "nothing is read while no window is open";
     EXPECT_TRUE(std::filesystem::exists(dir / "history.sqlite3"));
 
     model.watchHistory(true);
-    ASSERT_TRUE(waitUntil([&] { return historyAnswers == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return tally.historyAnswers == 1; }));
     EXPECT_EQ(model.history()->days.back().usage.replies, 2);
     EXPECT_DOUBLE_EQ(model.history()->days.back().totalWeight(), 3000);
 
     // A pass that reads new lines brings a new answer, a second after the last at the most.
     addReply("b", kNoon - 1min, 4000);
     model.refresh();
-    ASSERT_TRUE(waitUntil([&] { return historyAnswers == 2; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return tally.historyAnswers == 2; }, 5000));
     EXPECT_EQ(model.history()->days.back().usage.replies, 3);
 
     model.watchHistory(false);
     addReply("b", kNoon, 8000);
     model.refresh();
-    ASSERT_TRUE(waitUntil([&] { return published == 3; }));
+    ASSERT_TRUE(waitUntil([&] { return tally.published == 3; }));
     spin(1200);
-    EXPECT_EQ(historyAnswers, 2) << "closed: no reads";
+    EXPECT_EQ(tally.historyAnswers, 2) << "closed: no reads";
 }
 
 TEST_F(AppModelTest, NoLogsGiveAQuietLoadedModel) {
@@ -802,11 +810,8 @@ TEST_F(AppModelTest, SyncTakesTheOtherMachineInAndPublishesAtMostEveryTenMinutes
     };
     {
         AppModel model(services());
-        int published = 0, answers = 0;
-        QObject::connect(&model, &AppModel::published, [&] { ++published; });
-        QObject::connect(&model, &AppModel::historyChanged,
-                         [&] { answers += model.history() ? 1 : 0; });
-        ASSERT_TRUE(waitUntil([&] { return published == 1; }));
+        const Tally tally(model);
+        ASSERT_TRUE(waitUntil([&] { return tally.published == 1; }));
         ASSERT_EQ(model.sync().machines.size(), 2u) << model.sync().problem;
         EXPECT_TRUE(model.sync().machines[0].self);
         EXPECT_EQ(model.sync().machines[1].name, "desktop");
@@ -817,29 +822,29 @@ TEST_F(AppModelTest, SyncTakesTheOtherMachineInAndPublishesAtMostEveryTenMinutes
 
         // The History window counts both machines, or this one alone.
         model.watchHistory(true);
-        ASSERT_TRUE(waitUntil([&] { return answers == 1; }));
+        ASSERT_TRUE(waitUntil([&] { return tally.historyAnswers == 1; }));
         EXPECT_EQ(model.history()->days.back().usage.replies, 2);
         EXPECT_EQ(model.history()->otherMachines, 1);
         model.setHistoryAllMachines(false);
-        ASSERT_TRUE(waitUntil([&] { return answers == 2; }, 3000));
+        ASSERT_TRUE(waitUntil([&] { return tally.historyAnswers == 2; }, 3000));
         EXPECT_EQ(model.history()->days.back().usage.replies, 1);
 
         // New lines a minute later wait for the ten minutes to pass.
         addReply("a", kNoon - 4min, 1000);
         setNow(kNoon + 1min);
         model.refresh();
-        ASSERT_TRUE(waitUntil([&] { return published == 2; }));
+        ASSERT_TRUE(waitUntil([&] { return tally.published == 2; }));
         EXPECT_EQ(ownReplies(), 1);
         setNow(kNoon + 11min);
         model.refresh();
-        ASSERT_TRUE(waitUntil([&] { return published == 3; }));
+        ASSERT_TRUE(waitUntil([&] { return tally.published == 3; }));
         EXPECT_EQ(ownReplies(), 2);
 
         // Read, but not yet due: the quit takes it out.
         addReply("a", kNoon - 3min, 1000);
         setNow(kNoon + 12min);
         model.refresh();
-        ASSERT_TRUE(waitUntil([&] { return published == 4; }));
+        ASSERT_TRUE(waitUntil([&] { return tally.published == 4; }));
         EXPECT_EQ(ownReplies(), 2);
     }
     EXPECT_EQ(ownReplies(), 3);
