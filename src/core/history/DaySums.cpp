@@ -1,6 +1,7 @@
 #include "DaySums.hpp"
 
 #include "PromptBands.hpp"
+#include "SqlText.hpp"
 
 #include <cstdlib>
 #include <ctime>
@@ -33,11 +34,7 @@ std::int64_t firstQuarterOf(const LocalDate& d) {
 // (local day, UTC day, model, fast, US-only, prompt floor)
 using Key =
     std::tuple<std::int64_t, std::int64_t, std::int64_t, std::int64_t, std::int64_t, std::int64_t>;
-struct Sums {
-    std::int64_t input = 0, output = 0, cacheWrite = 0, cacheWrite1h = 0, cacheRead = 0,
-                 webSearches = 0, replies = 0;
-};
-using Days = std::map<Key, Sums>;
+using Days = std::map<Key, UsageTotals>;
 
 // Adds the quarter hours of the scope from `fromQuarter` on into days. Rows come in quarter
 // order, so that the local day is looked up once a day, not once a row.
@@ -68,15 +65,8 @@ bool addQuarters(const SqliteDatabase& db, MachineScope scope, std::int64_t from
                 dayStart = firstQuarterOf(date);
                 dayEnd = firstQuarterOf(date.plusDays(1));
             }
-            auto& sums = days[Key{day, quarter / 96, s.integer(1), s.integer(2), s.integer(3),
-                                  s.integer(4)}];
-            sums.input += s.integer(5);
-            sums.output += s.integer(6);
-            sums.cacheWrite += s.integer(7);
-            sums.cacheWrite1h += s.integer(8);
-            sums.cacheRead += s.integer(9);
-            sums.webSearches += s.integer(10);
-            sums.replies += s.integer(11);
+            days[Key{day, quarter / 96, s.integer(1), s.integer(2), s.integer(3), s.integer(4)}] +=
+                SqlText::sumsAt(s, 5);
         }
         if (step != SqliteStatement::Step::done)
             return false;
@@ -216,15 +206,8 @@ std::optional<std::vector<DaySums::Row>> DaySums::read(const SqliteDatabase& db,
         s.bind(1, std::string_view(zone)).bind(2, from).bind(3, to);
         SqliteStatement::Step step;
         while ((step = s.step()) == SqliteStatement::Step::row) {
-            UsageTotals u;
-            u.input = s.integer(6);
-            u.output = s.integer(7);
-            u.cacheWrite = s.integer(8);
-            u.cacheWrite1h = s.integer(9);
-            u.cacheRead = s.integer(10);
-            u.webSearches = s.integer(11);
-            u.replies = s.integer(12);
-            row(s.integer(0), s.integer(1), s.text(2), s.integer(3), s.integer(4), s.integer(5), u);
+            row(s.integer(0), s.integer(1), s.text(2), s.integer(3), s.integer(4), s.integer(5),
+                SqlText::sumsAt(s, 6));
         }
         if (step != SqliteStatement::Step::done)
             return std::nullopt;
@@ -251,15 +234,7 @@ std::optional<std::vector<DaySums::Row>> DaySums::read(const SqliteDatabase& db,
             it->second = name.text(0);
             name.reset();
         }
-        UsageTotals u;
-        u.input = v.input;
-        u.output = v.output;
-        u.cacheWrite = v.cacheWrite;
-        u.cacheWrite1h = v.cacheWrite1h;
-        u.cacheRead = v.cacheRead;
-        u.webSearches = v.webSearches;
-        u.replies = v.replies;
-        row(day, utcDay, it->second, fast, usOnly, floor, u);
+        row(day, utcDay, it->second, fast, usOnly, floor, v);
     }
     return out;
 }

@@ -15,18 +15,6 @@ std::int64_t micros(Instant t) {
     return t.time_since_epoch().count();
 }
 
-UsageTotals totalsFrom(const SqliteStatement& s, int first) {
-    UsageTotals u;
-    u.input = s.integer(first);
-    u.output = s.integer(first + 1);
-    u.cacheWrite = s.integer(first + 2);
-    u.cacheWrite1h = s.integer(first + 3);
-    u.cacheRead = s.integer(first + 4);
-    u.webSearches = s.integer(first + 5);
-    u.replies = s.integer(first + 6);
-    return u;
-}
-
 // total() rather than sum(): absurd counts in a log saturate instead of failing every report.
 constexpr const char* kSums =
     "CAST(total(r.input) AS INTEGER), CAST(total(r.output) AS INTEGER), "
@@ -153,7 +141,7 @@ std::optional<std::vector<HistoryQuery::Quarter>> HistoryQuery::quarters(Instant
         [this](const SqliteStatement& r) {
             const auto index = r.integer(0);
             const auto c = classFrom(r, 2, index / kQuartersPerDay);
-            return Quarter{index, r.text(1), c, withFast(totalsFrom(r, 5), c)};
+            return Quarter{index, r.text(1), c, withFast(SqlText::sumsAt(r, 5), c)};
         });
 }
 
@@ -172,7 +160,7 @@ std::optional<std::vector<HistoryQuery::Share>> HistoryQuery::shares(By by, Inst
         false, [&](SqliteStatement& s) { s.bind(1, micros(from)).bind(2, micros(to)); },
         [this](const SqliteStatement& r) {
             const auto c = classFrom(r, 3, r.integer(2));
-            return Share{r.text(0), r.text(1), c, withFast(totalsFrom(r, 6), c)};
+            return Share{r.text(0), r.text(1), c, withFast(SqlText::sumsAt(r, 6), c)};
         });
 }
 
@@ -188,7 +176,7 @@ std::optional<std::vector<HistoryQuery::ModelUsage>> HistoryQuery::byModel(Insta
         false, [&](SqliteStatement& s) { s.bind(1, micros(from)).bind(2, micros(to)); },
         [this](const SqliteStatement& r) {
             const auto c = classFrom(r, 2, r.integer(1));
-            return ModelUsage{r.text(0), c, withFast(totalsFrom(r, 5), c)};
+            return ModelUsage{r.text(0), c, withFast(SqlText::sumsAt(r, 5), c)};
         });
 }
 
@@ -199,7 +187,7 @@ std::optional<std::vector<HistoryQuery::ModelTotal>> HistoryQuery::models() cons
         "CAST(total(q.cache_read) AS INTEGER), 0, sum(q.replies) "
         "FROM @SOURCE@ JOIN names m ON m.id = q.model WHERE @WHERE@ GROUP BY q.model",
         true, {}, [](const SqliteStatement& r) {
-            return ModelTotal{r.text(0), totalsFrom(r, 1)};
+            return ModelTotal{r.text(0), SqlText::sumsAt(r, 1)};
         });
 }
 

@@ -1,5 +1,7 @@
 #include "SqlText.hpp"
 
+#include "SqliteStatement.hpp"
+
 #include <array>
 
 namespace vellumkite {
@@ -69,6 +71,18 @@ std::string SqlText::withCounts(std::string text) {
         if (text.find(f.name) != std::string::npos)
             text = replace(std::move(text), f.name, f.text);
     return text;
+}
+
+UsageTotals SqlText::sumsAt(const SqliteStatement& row, int first) {
+    UsageTotals u;
+    u.input = row.integer(first);
+    u.output = row.integer(first + 1);
+    u.cacheWrite = row.integer(first + 2);
+    u.cacheWrite1h = row.integer(first + 3);
+    u.cacheRead = row.integer(first + 4);
+    u.webSearches = row.integer(first + 5);
+    u.replies = row.integer(first + 6);
+    return u;
 }
 
 } // namespace vellumkite

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "UsageTotals.hpp"
+
 #include <string>
 #include <string_view>
 
 namespace vellumkite {
+
+class SqliteStatement;
 
 // SQL made from templates: placeholders (@NAME@) filled in, and the columns that replies, the
 // tables of their sums and limit readings keep, each list written once.
@@ -33,6 +37,9 @@ struct SqlText {
     //                   table defines them (the window's own column is the table's to name)
     // @ROW@ is left for the caller: `new`, `old` or a table's alias.
     static std::string withCounts(std::string text);
+
+    // A row's sums, in the order of @SUM_COLUMNS@ and @SUMMED@ from column `first` on.
+    static UsageTotals sumsAt(const SqliteStatement& row, int first);
 };
 
 } // namespace vellumkite
