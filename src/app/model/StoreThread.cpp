@@ -170,7 +170,8 @@ void StoreThread::overview(Instant now, std::optional<Limits::Window> weekly,
                            std::function<void(std::optional<HistoryOverview>)> done) {
     // A history that throws answers as one that could not answer, so the window says so.
     ask<std::optional<HistoryOverview>>(
-        context, &Worker::historyFailure, std::optional<HistoryOverview>{},
+        context, &Worker::historyFailure,
+        std::optional<std::optional<HistoryOverview>>(std::in_place), // an answer: no overview
         [now, weekly, dayAndTime = std::move(dayAndTime), scope](Worker& worker) {
             return worker.overview(now, weekly, dayAndTime, scope);
         },
